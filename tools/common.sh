@@ -1,0 +1,74 @@
+# Shared by the test and demo scripts: the Windows build preset, Xvfb and
+# the Wine server. Source it; it defines functions only.
+
+# The preset whose programs this machine can run: the 32-bit one where
+# Wine's 32-bit loader runs, else the 64-bit one (a kernel without 32-bit
+# program support cannot run the 32-bit loader; the sources are the same).
+windows_preset() {
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo windows
+  elif /usr/lib/wine/wine64 --version >/dev/null 2>&1; then
+    echo "note: this machine cannot run 32-bit Wine; building the 64-bit Windows programs" >&2
+    echo windows64
+  else
+    echo "error: Wine is not installed (run tools/setup.sh)" >&2
+    return 1
+  fi
+}
+
+wine_loader() {
+  if [ "$1" = windows ]; then echo /usr/lib/wine/wine; else echo /usr/lib/wine/wine64; fi
+}
+
+STARTED_XVFB_PID=
+STARTED_WINESERVER_PREFIX=
+
+# Uses the display in $DISPLAY if an X server answers there, else starts
+# Xvfb on a free display. Writes the display into the file named by $1.
+ensure_display() {
+  local record=$1
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    echo "$DISPLAY" >"$record"
+    return 0
+  fi
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  STARTED_XVFB_PID=$!
+  local number
+  read -r -t 30 number <"$fifo" || { echo "error: Xvfb did not start" >&2; rm -f "$fifo"; return 1; }
+  rm -f "$fifo"
+  export DISPLAY=":$number"
+  echo "$DISPLAY" >"$record"
+  echo "started Xvfb on $DISPLAY"
+}
+
+# Creates the Wine prefix if needed and keeps a Wine server running in it
+# until stop_started is called.
+ensure_prefix() {
+  local loader=$1 prefix=$2
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -f "$prefix/system.reg" ]; then
+    echo "creating the Wine prefix $prefix"
+    WINEPREFIX=$prefix "$loader" wineboot -i >/dev/null 2>&1 || true
+  fi
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -p
+  STARTED_WINESERVER_PREFIX=$prefix
+  # The first program of a Wine session starts Wine's background services,
+  # which keep the output streams they were given; start them here, on
+  # /dev/null, so that no test's output stays open after the test ends.
+  WINEPREFIX=$prefix "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+stop_started() {
+  if [ -n "$STARTED_WINESERVER_PREFIX" ]; then
+    WINEPREFIX=$STARTED_WINESERVER_PREFIX /usr/lib/wine/wineserver -k 2>/dev/null || true
+    STARTED_WINESERVER_PREFIX=
+  fi
+  if [ -n "$STARTED_XVFB_PID" ]; then
+    kill "$STARTED_XVFB_PID" 2>/dev/null || true
+    wait "$STARTED_XVFB_PID" 2>/dev/null || true
+    STARTED_XVFB_PID=
+  fi
+}
