@@ -1,0 +1,57 @@
+// Rules for one entry of the launch list: comment cutting, the end test,
+// the drive prefix rule and classification. Portable: no <windows.h>.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace pellor {
+
+enum class EntryKind { End, Orm, Pause, Directory, Wait, Command };
+
+// Buffer the entries are read into: at most 255 characters of text.
+constexpr std::size_t kEntryBufferSize = 256;
+
+// Cuts the entry at the first ';' at position 1 or later; a ';' in the
+// very first position does not cut. Blanks before the ';' stay.
+void CutComment(std::string& entry);
+
+// True when the list ends here: nothing was read, or (outside directory
+// mode) the entry after comment cutting is shorter than 2 characters.
+bool EndsList(std::size_t countRead, const std::string& entry, bool directoryMode);
+
+// Case-insensitive comparison of the first two characters of text with
+// drive (both may be shorter than 2).
+bool SameDrive(const std::string& text, const char* drive);
+
+// Outside directory mode, puts the start drive in front of an entry whose
+// first two characters are not that drive.
+void ApplyDrivePrefix(std::string& entry, const char* startDrive, bool directoryMode);
+
+// Classifies an entry (after cutting and the prefix rule); markers match in
+// any case and anywhere in the entry.
+EntryKind Classify(const std::string& entry, bool ormAtStart);
+
+// Seconds of a pause entry, scanned as "%s %d": the first word is skipped,
+// then a decimal number. An entry without the number pauses 0 seconds.
+int PauseSeconds(const std::string& entry);
+
+// Field 1 of the entry split at every single blank: the directory of a
+// directory entry (empty when there is no such field).
+std::string DirectoryField(const std::string& entry);
+
+// The text before the first '[': the command line of a wait entry,
+// trailing blanks included.
+std::string WaitCommand(const std::string& entry);
+
+// Milliseconds for a step of the given seconds: a negative count gives 0,
+// and the product is kept within what a window timer accepts.
+unsigned SecondsToTimerMs(std::int64_t seconds);
+
+// Scans like "%d": skips leading white space, reads an optional sign and
+// decimal digits. Returns false (value untouched) if no number begins
+// there. Out-of-range numbers are clamped to the 32-bit range.
+bool ScanInt(const char* text, std::int32_t& value, const char** end = nullptr);
+
+}  // namespace pellor

@@ -1,0 +1,335 @@
+#include "launcher.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "../common/path_join.h"
+
+namespace pellor {
+
+namespace {
+
+constexpr const char* kNetworkSection = "Network";
+constexpr std::size_t kValueSize = 256;
+constexpr std::size_t kLogLineSize = 512;
+// Room for a path of 255 characters with the start drive put in front.
+constexpr std::size_t kPrefixedPathSize = kPathSize + 2;
+// A value no launch list holds: tells a missing key from an empty one.
+constexpr const char* kMissingKey = "\x01\x02missing";
+
+}  // namespace
+
+void Launcher::LogLine(const char* format, ...) {
+  if (state_.debugMode == 0) return;
+  char line[kLogLineSize];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  host_.DebugLogAdd(line);
+}
+
+void Launcher::ScanCommandLine(const char* commandLine) {
+  // The defaults are appended, so that what the command line lacks is
+  // taken from them: " %d %s" over at most 255 characters.
+  char line[kPathSize];
+  std::snprintf(line, sizeof line, "%s 1000 LAUNCH.INI", commandLine ? commandLine : "");
+
+  const char* p = line;
+  std::int32_t number = 0;
+  if (!ScanInt(p, number, &p)) return;  // no number: nothing is assigned
+  state_.workstationNumber = number;
+
+  while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  const char* word = p;
+  while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) ++p;
+  // One word into a fixed field: a longer word is cut, never overruns it.
+  std::size_t length = static_cast<std::size_t>(p - word);
+  if (length >= sizeof state_.launchFileName) length = sizeof state_.launchFileName - 1;
+  std::memcpy(state_.launchFileName, word, length);
+  state_.launchFileName[length] = '\0';
+
+  // 1000 is the appended default: the command line held no number.
+  if (state_.workstationNumber == 1000) state_.workstationNumber = 0;
+}
+
+bool Launcher::FindWorkstation() {
+  state_.retryCount = 0;
+  char directory[kPathSize];
+  host_.LookupConfigPath(directory, sizeof directory);
+  char ormIni[kPathSize + 16];
+  trelm::JoinPath(directory, "ORM.INI", ormIni, sizeof ormIni);
+
+  if (state_.workstationNumber == 0) {
+    char value[kValueSize];
+    host_.ProfileRead(kNetworkSection, "Workstation", "-1", value, sizeof value, ormIni);
+    std::int32_t number = 0;
+    ScanInt(value, number);
+    if (number == -1 || number == 0) {
+      std::string text = "The workstation number has not been set in the ";
+      text += directory;
+      text += "\\ORM.INI file. Please correct this before running Launch again. ";
+      host_.ShowMessageBox(0, text.c_str(), "! Launch Error !", kMbIconError | kMbOk);
+      return false;
+    }
+    state_.workstationNumber = number;
+  }
+  std::snprintf(state_.workstationSection, sizeof state_.workstationSection,
+                "Workstation_%03d", static_cast<int>(state_.workstationNumber));
+  return true;
+}
+
+void Launcher::LocateLaunchFile() {
+  char directory[kPathSize];
+  host_.LookupConfigPath(directory, sizeof directory);
+  trelm::JoinPath(directory, state_.launchFileName, state_.launchFilePath,
+                  sizeof state_.launchFilePath);
+  trelm::CopyCut(state_.launchFilePath, state_.startDrive, sizeof state_.startDrive);
+}
+
+std::int32_t Launcher::ReadSetting(const char* key, const char* defaultText) {
+  char value[kValueSize];
+  host_.ProfileRead(state_.workstationSection, key, "-1", value, sizeof value,
+                    state_.launchFilePath);
+  std::int32_t number = 0;  // text that is not a number counts as 0
+  ScanInt(value, number);
+  if (number == -1) {
+    // Missing (or stored as -1): the file fills itself in. If it cannot be
+    // written, the default is used all the same.
+    host_.ProfileWrite(state_.workstationSection, key, defaultText, state_.launchFilePath);
+    ScanInt(defaultText, number);
+  }
+  return number;
+}
+
+void Launcher::ReadSettings() {
+  state_.debugMode = ReadSetting("DebugMode", "0");
+  if (state_.debugMode != 0) {
+    host_.OpenDebugWindow();
+    LogLine("Pellor running...");
+  }
+  state_.quitWhenDone = ReadSetting("QuitWhenDone", "0");
+  state_.closeWaitSeconds = ReadSetting("CloseRunningORMandWait", "1");
+  if (state_.closeWaitSeconds > 10) state_.closeWaitSeconds = 10;
+}
+
+bool Launcher::DetectOrm() {
+  state_.ormWindow = 0;
+  LogLine("Checking for existing instance of ORM");
+  // ORM answers with MSG_ORM_WINDOW while it handles the query, so the
+  // answer is in ormWindow when the broadcast returns.
+  host_.Broadcast(kMsgFindOrm, state_.mainWindow, 0);
+  if (state_.ormWindow == 0) host_.Broadcast(kMsgFindOrmAlt, state_.mainWindow, 0);
+  if (state_.ormWindow == 0) {
+    LogLine("ORM not found");
+    return false;
+  }
+  LogLine("ORM is running");
+  return true;
+}
+
+void Launcher::OnCreate(WindowHandle mainWindow) {
+  state_.mainWindow = mainWindow;
+  state_.bootIndex = 0;
+  host_.ArmTimer(kTimerStart, kStartDelayMs);
+}
+
+void Launcher::LeavingNotice() {
+  if (state_.ormWindow == 0) return;
+  host_.Send(state_.ormWindow, kMsgOrmClientLeaving, state_.mainWindow & 0xFFFF, 2);
+}
+
+void Launcher::OnClose() {
+  LeavingNotice();
+  host_.PostToMain(kMsgAskClosedown);
+}
+
+void Launcher::OnAskClosedown() {
+  if (ended_) return;
+  int answer = host_.ShowMessageBox(state_.mainWindow, "Closedown Windows as well?",
+                                    kLauncherTitle,
+                                    kMbYesNoCancel | kMbIconQuestion | kMbDefButton2);
+  // With QuitWhenDone the launcher ends only by itself.
+  if (state_.quitWhenDone != 0) return;
+  if (answer == kIdYes) {
+    Shutdown();
+    host_.EndWindowsSession(kEwxLogoff, kExitReason);
+  } else if (answer == kIdNo) {
+    Shutdown();
+  }
+}
+
+void Launcher::Shutdown() {
+  // A second close question answered after the first one ended the
+  // launcher must not end it twice.
+  if (ended_) return;
+  ended_ = true;
+  LeavingNotice();
+  if (state_.debugMode != 0) host_.DestroyDebugWindow();
+  host_.DestroyMainWindow();
+  host_.PostQuit(0);
+}
+
+void Launcher::OnTimer(unsigned id) {
+  if (ended_) return;
+  switch (id) {
+    case kTimerStart:
+      host_.KillTimer(kTimerStart);
+      if (state_.ormWindow != 0 && state_.closeWaitSeconds > 0) {
+        CloseHandshake();
+      } else {
+        host_.ArmTimer(kTimerStep, 10);
+        LogLine("Starting workstation launch sequence");
+      }
+      break;
+    case kTimerStep:
+      Step();
+      break;
+    case kTimerAppReady:
+      host_.KillTimer(kTimerAppReady);
+      if (state_.retryCount < kAppReadyRetries) {
+        ++state_.retryCount;
+        LogLine("APPREADY wait has timed out, retry attempt %d",
+                static_cast<int>(state_.retryCount));
+        --state_.bootIndex;  // the same entry again, read afresh from the file
+        host_.ArmTimer(kTimerStep, 10);
+      } else {
+        std::string text = state_.lastWaitEntry;
+        text += " has repeatedly failed to start";
+        host_.ShowMessageBox(state_.mainWindow, text.c_str(), "Launch Error", kMbOk);
+        Shutdown();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void Launcher::CloseHandshake() {
+  const WindowHandle orm = state_.ormWindow;
+  host_.Send(orm, kMsgOrmRegisterClient, state_.mainWindow & 0xFFFF, 4);
+  LogLine("Registering for client messages from ORM");
+  // The fallback: the list starts after 10 s if ORM never reports closing.
+  host_.ArmTimer(kTimerStep, kOrmCloseFallbackMs);
+  LogLine("Sending close message to ORM");
+  host_.Send(orm, kWmClose, 0, 0);
+  state_.ormWindow = 0;
+  state_.ormAtStart = false;  // the list's ORM entry starts a fresh ORM
+}
+
+void Launcher::OnOrmWindow(WindowHandle ormWindow) { state_.ormWindow = ormWindow; }
+
+void Launcher::OnOrmClosing() {
+  if (ended_) return;
+  LogLine("ORM is closing");
+  host_.KillTimer(kTimerStep);
+  host_.ArmTimer(kTimerStep, SecondsToTimerMs(state_.closeWaitSeconds));
+  LogLine("Starting launch sequence in %d seconds", static_cast<int>(state_.closeWaitSeconds));
+}
+
+void Launcher::OnAppReady() {
+  if (ended_) return;
+  host_.ArmTimer(kTimerStep, 1000);
+  host_.KillTimer(kTimerAppReady);
+  state_.retryCount = 0;
+}
+
+void Launcher::LaunchListPath(char* out, std::size_t size) {
+  char directory[kPathSize];
+  host_.LookupConfigPath(directory, sizeof directory);
+  char path[kPathSize];
+  trelm::JoinPath(directory, state_.launchFileName, path, sizeof path);
+  // Only when the configuration directory has moved to another drive
+  // since start-up does the start drive go in front.
+  if (SameDrive(path, state_.startDrive)) {
+    trelm::CopyCut(path, out, size);
+  } else {
+    std::snprintf(out, size, "%s%s", state_.startDrive, path);
+  }
+}
+
+StepEntry Launcher::ReadEntry(std::int32_t index) {
+  StepEntry entry{};
+  std::snprintf(entry.key, sizeof entry.key, "Boot_%d", static_cast<int>(index));
+  char path[kPrefixedPathSize];
+  LaunchListPath(path, sizeof path);
+
+  char value[kEntryBufferSize];
+  std::size_t count = host_.ProfileRead(state_.workstationSection, entry.key, "", value,
+                                        sizeof value, path);
+  entry.text = value;
+  CutComment(entry.text);
+  if (EndsList(count, entry.text, state_.directoryMode)) {
+    entry.kind = EntryKind::End;
+    return entry;
+  }
+  ApplyDrivePrefix(entry.text, state_.startDrive, state_.directoryMode);
+  LogLine("%s=%s", entry.key, entry.text.c_str());
+  entry.kind = Classify(entry.text, state_.ormAtStart);
+  return entry;
+}
+
+void Launcher::Step() {
+  ++state_.bootIndex;
+  host_.KillTimer(kTimerStep);
+  const StepEntry entry = ReadEntry(state_.bootIndex);
+  switch (entry.kind) {
+    case EntryKind::End:
+      EndOfList();
+      break;
+    case EntryKind::Orm:
+      LogLine("ORM is already running - not executing %s", entry.key);
+      host_.ArmTimer(kTimerStep, 10);
+      state_.ormAtStart = false;
+      break;
+    case EntryKind::Pause: {
+      int seconds = PauseSeconds(entry.text);
+      LogLine("Delay = %d", seconds);
+      host_.ArmTimer(kTimerStep, SecondsToTimerMs(seconds));
+      break;
+    }
+    case EntryKind::Directory:
+      state_.directoryMode = true;  // whether or not the change works
+      host_.ChangeDirectory(DirectoryField(entry.text).c_str());
+      host_.ArmTimer(kTimerStep, 1000);
+      break;
+    case EntryKind::Wait:
+      // Armed before the start, so the 30 s include the wait for input idle.
+      host_.ArmTimer(kTimerAppReady, kAppReadyTimeoutMs);
+      host_.StartProgram(WaitCommand(entry.text).c_str(), kSwShowNormal);
+      trelm::CopyCut(entry.text.c_str(), state_.lastWaitEntry, sizeof state_.lastWaitEntry);
+      break;
+    case EntryKind::Command:
+      host_.StartProgram(entry.text.c_str(), kSwShowNormal);
+      host_.ArmTimer(kTimerStep, 1000);
+      break;
+  }
+}
+
+void Launcher::WriteTemplate(const char* file) {
+  // Only keys that are missing are written: entries that already stand in
+  // Boot_2 to Boot_10 (or a short Boot_1) are never wiped.
+  for (int n = 1; n <= 10; ++n) {
+    char key[16];
+    std::snprintf(key, sizeof key, "Boot_%d", n);
+    char value[kEntryBufferSize];
+    host_.ProfileRead(state_.workstationSection, key, kMissingKey, value, sizeof value, file);
+    if (std::strcmp(value, kMissingKey) == 0) {
+      host_.ProfileWrite(state_.workstationSection, key, "", file);
+    }
+  }
+}
+
+void Launcher::EndOfList() {
+  if (state_.bootIndex == 1) {
+    char path[kPrefixedPathSize];
+    LaunchListPath(path, sizeof path);
+    WriteTemplate(path);
+  }
+  host_.ArrangeIconicWindows();
+  if (state_.quitWhenDone != 0) Shutdown();
+}
+
+}  // namespace pellor

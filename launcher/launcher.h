@@ -1,0 +1,117 @@
+// The launcher's logic: start-up steps, the main window's messages, the
+// launch sequencer and the ORM link. Portable: everything it needs from
+// Windows goes through LauncherHost, which the program implements with the
+// real calls and tests replace where a test must not really act.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "launch_list.h"
+#include "launcher_state.h"
+
+namespace pellor {
+
+class LauncherHost {
+ public:
+  virtual ~LauncherHost() = default;
+
+  // Installation lookup (launcher form) and profile files.
+  virtual void LookupConfigPath(char* out, std::size_t size) = 0;
+  // Returns the count of characters read, like GetPrivateProfileStringA.
+  virtual std::size_t ProfileRead(const char* section, const char* key, const char* fallback,
+                                  char* out, std::size_t size, const char* file) = 0;
+  virtual void ProfileWrite(const char* section, const char* key, const char* value,
+                            const char* file) = 0;
+
+  // Window timers of the main window; arming an armed timer restarts it.
+  virtual void ArmTimer(unsigned id, unsigned ms) = 0;
+  virtual void KillTimer(unsigned id) = 0;
+
+  // Window messages.
+  virtual void Send(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                    std::intptr_t lParam) = 0;
+  virtual void Broadcast(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+  virtual void PostToMain(unsigned message) = 0;
+
+  // Programs, directories and the desktop.
+  virtual void StartProgram(const char* commandLine, int showState) = 0;
+  virtual void ChangeDirectory(const char* path) = 0;
+  virtual void ArrangeIconicWindows() = 0;
+
+  // What the operator sees, and the log-off.
+  virtual int ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
+                             unsigned flags) = 0;
+  virtual void EndWindowsSession(unsigned flags, unsigned reason) = 0;
+
+  // The debug log window and the program's end.
+  virtual void OpenDebugWindow() = 0;
+  virtual void DebugLogAdd(const char* text) = 0;
+  virtual void DestroyDebugWindow() = 0;
+  virtual void DestroyMainWindow() = 0;
+  virtual void PostQuit(int exitCode) = 0;
+};
+
+// One entry as the sequencer takes it.
+struct StepEntry {
+  char key[24];
+  std::string text;  // after comment cutting and the drive prefix rule
+  EntryKind kind;
+};
+
+class Launcher {
+ public:
+  explicit Launcher(LauncherHost& host) : host_(host) {}
+
+  LauncherState& State() { return state_; }
+  const LauncherState& State() const { return state_; }
+
+  // Start-up, in the order the program runs them.
+  void ScanCommandLine(const char* commandLine);
+  // Finds the workstation number (from the command line or ORM.INI) and
+  // forms the section name; false after the workstation error was shown.
+  bool FindWorkstation();
+  void LocateLaunchFile();
+  void ReadSettings();
+  bool DetectOrm();
+
+  // Main window messages.
+  void OnCreate(WindowHandle mainWindow);
+  void OnClose();
+  void OnAskClosedown();
+  void OnTimer(unsigned id);
+  void OnAppReady();
+  void OnOrmWindow(WindowHandle ormWindow);
+  void OnOrmClosing();
+
+  void Shutdown();
+  bool Ended() const { return ended_; }
+
+  // Every launcher line goes through here; nothing is recorded unless
+  // DebugMode is set.
+  void LogLine(const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+
+  // Reads entry "Boot_%d" of index from the launch list file, as one step
+  // takes it. Exposed for tests.
+  StepEntry ReadEntry(std::int32_t index);
+
+ private:
+  void CloseHandshake();
+  void Step();
+  void EndOfList();
+  void WriteTemplate(const char* file);
+  void LeavingNotice();
+  void LaunchListPath(char* out, std::size_t size);
+  std::int32_t ReadSetting(const char* key, const char* defaultText);
+
+  LauncherHost& host_;
+  LauncherState state_;
+  bool ended_ = false;
+};
+
+}  // namespace pellor

@@ -1,0 +1,49 @@
+// The launcher's host on Windows: every call is the real Win32 one.
+// Tests derive from it and replace what a test must not really do.
+#pragma once
+
+#include <windows.h>
+
+#include "debug_window.h"
+#include "launcher.h"
+
+namespace pellor {
+
+class Win32Host : public LauncherHost {
+ public:
+  explicit Win32Host(HINSTANCE instance) : instance_(instance) {}
+
+  void SetMainWindow(HWND window) { main_ = window; }
+  HWND MainWindow() const { return main_; }
+  DebugWindow& Debug() { return debug_; }
+
+  void LookupConfigPath(char* out, std::size_t size) override;
+  std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
+                          std::size_t size, const char* file) override;
+  void ProfileWrite(const char* section, const char* key, const char* value,
+                    const char* file) override;
+  void ArmTimer(unsigned id, unsigned ms) override;
+  void KillTimer(unsigned id) override;
+  void Send(WindowHandle window, unsigned message, std::uintptr_t wParam,
+            std::intptr_t lParam) override;
+  void Broadcast(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  void PostToMain(unsigned message) override;
+  void StartProgram(const char* commandLine, int showState) override;
+  void ChangeDirectory(const char* path) override;
+  void ArrangeIconicWindows() override;
+  int ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
+                     unsigned flags) override;
+  void EndWindowsSession(unsigned flags, unsigned reason) override;
+  void OpenDebugWindow() override;
+  void DebugLogAdd(const char* text) override;
+  void DestroyDebugWindow() override;
+  void DestroyMainWindow() override;
+  void PostQuit(int exitCode) override;
+
+ private:
+  HINSTANCE instance_;
+  HWND main_ = nullptr;
+  DebugWindow debug_;
+};
+
+}  // namespace pellor
