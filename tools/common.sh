@@ -52,8 +52,11 @@ ensure_prefix() {
   if [ ! -f "$prefix/system.reg" ]; then
     echo "creating the Wine prefix $prefix"
     WINEPREFIX=$prefix "$loader" wineboot -i >/dev/null 2>&1 || true
+    # wineboot's own server lingers a moment; a persistent one starts after it.
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver -w || true
   fi
-  WINEPREFIX=$prefix /usr/lib/wine/wineserver -p
+  # Fails only when a server already runs in the prefix, which serves too.
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -p 2>/dev/null || true
   STARTED_WINESERVER_PREFIX=$prefix
   # The first program of a Wine session starts Wine's background services,
   # which keep the output streams they were given; start them here, on
