@@ -23,6 +23,17 @@ wine_loader() {
 STARTED_XVFB_PID=
 STARTED_WINESERVER_PREFIX=
 
+# Installs what is missing and configures the Windows preset this machine
+# can run, from the top of the tree; sets preset and build, and arranges for
+# what the script starts to be stopped when it exits.
+prepare_windows_build() {
+  bash tools/setup.sh
+  trap stop_started EXIT
+  preset=$(windows_preset)
+  build=$PWD/build/$preset
+  cmake --preset "$preset" >/dev/null
+}
+
 # Uses the display in $DISPLAY if an X server answers there, else starts
 # Xvfb on a free display. Writes the display into the file named by $1.
 ensure_display() {

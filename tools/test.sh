@@ -7,13 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-bash tools/setup.sh
 . tools/common.sh
-trap stop_started EXIT
-
-preset=$(windows_preset)
-build=$root/build/$preset
-cmake --preset "$preset" >/dev/null
+prepare_windows_build
 cmake --build --preset "$preset"
 
 ensure_display "$build/xvfb.display"

@@ -143,6 +143,8 @@ class Program {
   bool started_ = false;
 };
 
+// Spacings are checked against the stamps the started programs leave, so
+// the lower bounds allow for the spread of a program's start-up time.
 class PellorEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -261,9 +263,9 @@ TEST_F(PellorEndToEnd, ListRunsInOrderWithItsSpacingAndQuitsWhenDone) {
   EXPECT_EQ(marks[0].name, "A");
   EXPECT_EQ(marks[1].name, "B");
   EXPECT_EQ(marks[2].name, "C");
-  EXPECT_GE(marks[1].ms - marks[0].ms, 900);
+  EXPECT_GE(marks[1].ms - marks[0].ms, 700);
   EXPECT_LT(marks[1].ms - marks[0].ms, 10000);
-  EXPECT_GE(marks[2].ms - marks[1].ms, 3900);  // 1 s, the 2 s pause, 1 s after the directory
+  EXPECT_GE(marks[2].ms - marks[1].ms, 3500);  // 1 s, the 2 s pause, 1 s after the directory
   EXPECT_LT(marks[2].ms - marks[1].ms, 15000);
   EXPECT_EQ(lstrcmpiA(marks[2].directory.c_str(), kBin), 0) << marks[2].directory;
 }
@@ -281,10 +283,10 @@ TEST_F(PellorEndToEnd, WaitEntriesHoldUntilTheProgramReportsReady) {
   ASSERT_EQ(marks.size(), 4u) << ReadFile(kMarks);
   EXPECT_EQ(marks[1].name, "N");
   // Ready after 2 s, the next entry 1 s later; far less than the 30 s time-out.
-  EXPECT_GE(marks[1].ms - marks[0].ms, 2900);
+  EXPECT_GE(marks[1].ms - marks[0].ms, 2500);
   EXPECT_LT(marks[1].ms - marks[0].ms, 20000);
   EXPECT_EQ(marks[3].name, "M");
-  EXPECT_GE(marks[3].ms - marks[2].ms, 1400);
+  EXPECT_GE(marks[3].ms - marks[2].ms, 1100);
   EXPECT_LT(marks[3].ms - marks[2].ms, 20000);
 }
 
