@@ -235,6 +235,16 @@ TEST_F(PellorEndToEnd, ValidWorkstationCreatesItsSettingsAndAsksBeforeClosing) {
   EXPECT_EQ(Profile(file, "Workstation_012", "Boot_10"), "");
   EXPECT_EQ(WaitWindow(pellor.Pid(), "Debug", "Pellor Debug", 0), nullptr);
 
+  // Restoring the icon asks the close question instead; Cancel leaves
+  // the launcher running as an icon.
+  PostMessageA(main, WM_SYSCOMMAND, SC_RESTORE, 0);
+  HWND asked = WaitWindow(pellor.Pid(), "#32770", kLauncherTitle);
+  ASSERT_NE(asked, nullptr);
+  PostMessageA(asked, WM_COMMAND, IDCANCEL, 0);
+  for (int waited = 0; waited < 5000 && IsWindow(asked); waited += 50) Sleep(50);
+  EXPECT_EQ(pellor.Wait(500), -1);
+  EXPECT_TRUE(IsIconic(main));
+
   PostMessageA(main, WM_CLOSE, 0, 0);
   HWND box = WaitWindow(pellor.Pid(), "#32770", kLauncherTitle);
   ASSERT_NE(box, nullptr);
