@@ -59,9 +59,18 @@ EntryKind Classify(const std::string& entry, bool ormAtStart) {
   return EntryKind::Command;
 }
 
+const char* SkipBlanks(const char* text) {
+  while (*text != '\0' && std::isspace(static_cast<unsigned char>(*text))) ++text;
+  return text;
+}
+
+const char* SkipWord(const char* text) {
+  while (*text != '\0' && !std::isspace(static_cast<unsigned char>(*text))) ++text;
+  return text;
+}
+
 bool ScanInt(const char* text, std::int32_t& value, const char** end) {
-  const char* p = text;
-  while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  const char* p = SkipBlanks(text);
   bool negative = false;
   if (*p == '+' || *p == '-') {
     negative = *p == '-';
@@ -82,12 +91,8 @@ bool ScanInt(const char* text, std::int32_t& value, const char** end) {
 }
 
 int PauseSeconds(const std::string& entry) {
-  const char* p = entry.c_str();
-  while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
-  if (*p == '\0') return 0;
-  while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) ++p;
   std::int32_t seconds = 0;
-  ScanInt(p, seconds);
+  ScanInt(SkipWord(SkipBlanks(entry.c_str())), seconds);
   return seconds;
 }
 

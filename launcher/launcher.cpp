@@ -1,6 +1,5 @@
 #include "launcher.h"
 
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -42,9 +41,8 @@ void Launcher::ScanCommandLine(const char* commandLine) {
   if (!ScanInt(p, number, &p)) return;  // no number: nothing is assigned
   state_.workstationNumber = number;
 
-  while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
-  const char* word = p;
-  while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) ++p;
+  const char* word = SkipBlanks(p);
+  p = SkipWord(word);
   // One word into a fixed field: a longer word is cut, never overruns it.
   std::size_t length = static_cast<std::size_t>(p - word);
   if (length >= sizeof state_.launchFileName) length = sizeof state_.launchFileName - 1;
@@ -81,11 +79,14 @@ bool Launcher::FindWorkstation() {
   return true;
 }
 
-void Launcher::LocateLaunchFile() {
+void Launcher::JoinLaunchFile(char* out, std::size_t size) {
   char directory[kPathSize];
   host_.LookupConfigPath(directory, sizeof directory);
-  trelm::JoinPath(directory, state_.launchFileName, state_.launchFilePath,
-                  sizeof state_.launchFilePath);
+  trelm::JoinPath(directory, state_.launchFileName, out, size);
+}
+
+void Launcher::LocateLaunchFile() {
+  JoinLaunchFile(state_.launchFilePath, sizeof state_.launchFilePath);
   trelm::CopyCut(state_.launchFilePath, state_.startDrive, sizeof state_.startDrive);
 }
 
@@ -237,10 +238,8 @@ void Launcher::OnAppReady() {
 }
 
 void Launcher::LaunchListPath(char* out, std::size_t size) {
-  char directory[kPathSize];
-  host_.LookupConfigPath(directory, sizeof directory);
   char path[kPathSize];
-  trelm::JoinPath(directory, state_.launchFileName, path, sizeof path);
+  JoinLaunchFile(path, sizeof path);
   // Only when the configuration directory has moved to another drive
   // since start-up does the start drive go in front.
   if (SameDrive(path, state_.startDrive)) {

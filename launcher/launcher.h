@@ -106,6 +106,8 @@ class Launcher {
   void EndOfList();
   void WriteTemplate(const char* file);
   void LeavingNotice();
+  // "%s\%s" of the current configuration directory and launchFileName.
+  void JoinLaunchFile(char* out, std::size_t size);
   void LaunchListPath(char* out, std::size_t size);
   std::int32_t ReadSetting(const char* key, const char* defaultText);
 

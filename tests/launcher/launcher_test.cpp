@@ -76,15 +76,16 @@ class LauncherTest : public ::testing::Test {
   }
 
   // The program's start-up steps, as the entry point runs them.
-  bool Start(const char* commandLine = "7 LAUNCH.INI") {
-    launcher_.ScanCommandLine(commandLine);
-    if (!launcher_.FindWorkstation()) return false;
-    launcher_.LocateLaunchFile();
-    launcher_.ReadSettings();
-    launcher_.OnCreate(kMain);
-    launcher_.State().ormAtStart = launcher_.DetectOrm();
+  static bool StartUp(Launcher& launcher, const char* commandLine = "7 LAUNCH.INI") {
+    launcher.ScanCommandLine(commandLine);
+    if (!launcher.FindWorkstation()) return false;
+    launcher.LocateLaunchFile();
+    launcher.ReadSettings();
+    launcher.OnCreate(kMain);
+    launcher.State().ormAtStart = launcher.DetectOrm();
     return true;
   }
+  bool Start(const char* commandLine = "7 LAUNCH.INI") { return StartUp(launcher_, commandLine); }
 
   // ORM answering the given query while it handles it, and reporting that
   // it is closing while it handles WM_CLOSE when closes is set.
@@ -196,10 +197,7 @@ TEST_F(LauncherTest, StoredMinusOneAndTextSettings) {
   EXPECT_EQ(launcher_.State().closeWaitSeconds, -4);
   Launcher fresh(host_);
   DeleteFileA(LaunchFile().c_str());
-  fresh.ScanCommandLine("7 LAUNCH.INI");
-  ASSERT_TRUE(fresh.FindWorkstation());
-  fresh.LocateLaunchFile();
-  fresh.ReadSettings();
+  ASSERT_TRUE(StartUp(fresh));
   EXPECT_EQ(Get("CloseRunningORMandWait"), "1");
   EXPECT_EQ(fresh.State().closeWaitSeconds, 1);
 }
@@ -220,11 +218,7 @@ TEST_F(LauncherTest, CloseQuestionAnswers) {
     host.configDir = dir_;
     Launcher launcher(host);
     host.launcher = &launcher;
-    launcher.ScanCommandLine("7 LAUNCH.INI");
-    ASSERT_TRUE(launcher.FindWorkstation());
-    launcher.LocateLaunchFile();
-    launcher.ReadSettings();
-    launcher.OnCreate(kMain);
+    ASSERT_TRUE(StartUp(launcher));
     host.answers.push_back(answer);
     launcher.OnAskClosedown();
     ASSERT_EQ(host.boxes.size(), 1u);

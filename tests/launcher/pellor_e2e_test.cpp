@@ -166,8 +166,10 @@ class PellorEndToEnd : public ::testing::Test {
   void TearDown() override {
     // Our programs end by themselves; wait for any left, so that the next
     // test finds a quiet desktop.
-    for (int waited = 0; waited < 10000 && WaitWindow(0, "ORM", "ORM", 0) != nullptr; waited += 100) {
-      PostMessageA(WaitWindow(0, "ORM", "ORM", 0), WM_CLOSE, 0, 0);
+    HWND orm;
+    for (int waited = 0; waited < 10000 && (orm = WaitWindow(0, "ORM", "ORM", 0)) != nullptr;
+         waited += 100) {
+      PostMessageA(orm, WM_CLOSE, 0, 0);
       Sleep(100);
     }
     DeleteFileA("c:\\trelm_config.ini");
