@@ -4,54 +4,25 @@
 
 namespace pellor {
 
-void LineStore::Add(const std::string& text) {
-  if (lines_.size() == kCapacity) lines_.pop_back();
-  lines_.push_front(text);
-  longest_ = std::max(longest_, text.size());
-}
-
-void LineStore::Clear() {
-  lines_.clear();
-  longest_ = 0;
-}
-
 void DebugLog::SetMetrics(int lineHeight, int charWidth) {
-  // A font without metrics still gives a usable, if crude, layout.
-  metrics_.lineHeight = lineHeight > 0 ? lineHeight : 1;
-  metrics_.charWidth = charWidth > 0 ? charWidth : 1;
-  ClampPositions();
+  view_.SetMetrics(lineHeight, charWidth);
+  view_.Recompute();
 }
 
 void DebugLog::SetClientSize(int width, int height) {
-  metrics_.clientWidth = width;
-  metrics_.clientHeight = height;
-  ClampPositions();
-}
-
-int DebugLog::VerticalMax() const {
-  int rows = metrics_.clientHeight / metrics_.lineHeight;
-  return std::max(0, static_cast<int>(store_.Count()) - rows);
+  view_.SetClientSize(width, height);
+  view_.Recompute();
 }
 
 int DebugLog::HorizontalMax() const {
-  int columns = metrics_.clientWidth / metrics_.charWidth;
-  return std::max(0, static_cast<int>(store_.Longest()) - columns);
-}
-
-int DebugLog::CharsPerRow() const {
-  return metrics_.clientWidth / metrics_.charWidth + 1;
-}
-
-void DebugLog::ClampPositions() {
-  vpos_ = std::clamp(vpos_, 0, VerticalMax());
-  hpos_ = std::clamp(hpos_, 0, HorizontalMax());
+  return std::max(0, static_cast<int>(view_.Store().Longest()) - view_.Columns());
 }
 
 AddEffect DebugLog::Add(const std::string& text) {
-  const bool atNewest = vpos_ == VerticalMax();
-  store_.Add(text);
+  const bool atNewest = view_.ViewPos() == view_.LiveBottom();
+  view_.Store().Add(text.c_str());
   // Every new line brings the view back to the newest lines.
-  vpos_ = VerticalMax();
+  view_.FollowNewest();
   return atNewest ? AddEffect::ScrollOneLine : AddEffect::RedrawAll;
 }
 
@@ -60,23 +31,25 @@ void DebugLog::AddBlanks(int count) {
 }
 
 std::vector<PaintRow> DebugLog::PlanPaint() {
-  ClampPositions();
+  view_.Recompute();
   std::vector<PaintRow> rows;
   // A row is padded with blanks to the drawable width; more characters than
   // that are never drawn, however wide the window.
   const std::size_t perRow =
       std::min<std::size_t>(static_cast<std::size_t>(std::max(CharsPerRow(), 0)),
                             kDrawnCharacters);
-  const int x = -hpos_ * metrics_.charWidth;
-  int y = metrics_.clientHeight - metrics_.lineHeight;
-  for (std::size_t index = static_cast<std::size_t>(VerticalMax() - vpos_);
-       index < store_.Count() && y > -metrics_.lineHeight; ++index) {
+  const int lineHeight = view_.LineHeight();
+  const int x = -view_.HorizontalPos() * view_.CharWidth();
+  int y = view_.ClientHeight() - lineHeight;
+  const LineStore& store = view_.Store();
+  for (std::size_t index = static_cast<std::size_t>(view_.Bottom() - view_.ViewPos());
+       index < store.Count() && y > -lineHeight; ++index) {
     std::string cell(kDrawnCharacters, ' ');
-    const std::string& line = store_.Line(index);
+    const std::string line = store.Text(index);
     cell.replace(0, std::min(line.size(), kDrawnCharacters), line, 0, kDrawnCharacters);
     cell.resize(perRow);
     rows.push_back(PaintRow{x, y, cell});
-    y -= metrics_.lineHeight;
+    y -= lineHeight;
   }
   return rows;
 }

@@ -61,7 +61,7 @@ void DebugWindow::Add(const char* text) {
   GetClientRect(window_, &client);
   if (effect == AddEffect::ScrollOneLine) {
     // Only the new bottom line is drawn; the rest is moved up.
-    const int lineHeight = log_.Metrics().lineHeight;
+    const int lineHeight = log_.View().LineHeight();
     ScrollWindow(window_, 0, -lineHeight, &client, &client);
     RECT strip = client;
     strip.top = client.bottom - lineHeight;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "scan_int.h"
+
 namespace pellor {
 
 enum class EntryKind { End, Orm, Pause, Directory, Wait, Command };
@@ -49,14 +51,9 @@ std::string WaitCommand(const std::string& entry);
 // and the product is kept within what a window timer accepts.
 unsigned SecondsToTimerMs(std::int64_t seconds);
 
-// The first character after white space, and the first white space (or
-// the end) after a word, as the scan patterns " %d" and "%s" skip them.
-const char* SkipBlanks(const char* text);
-const char* SkipWord(const char* text);
-
-// Scans like "%d": skips leading white space, reads an optional sign and
-// decimal digits. Returns false (value untouched) if no number begins
-// there. Out-of-range numbers are clamped to the 32-bit range.
-bool ScanInt(const char* text, std::int32_t& value, const char** end = nullptr);
+// Number scanning is the installation's own (common/scan_int.h).
+using trelm::ScanInt;
+using trelm::SkipBlanks;
+using trelm::SkipWord;
 
 }  // namespace pellor

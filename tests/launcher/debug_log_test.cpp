@@ -6,32 +6,14 @@
 namespace pellor {
 namespace {
 
-DebugLog MakeLog(int width, int height) {
-  DebugLog log;
+void MakeLog(DebugLog& log, int width, int height) {
   log.SetMetrics(10, 6);  // 10 pixels a line, 6 a character
   log.SetClientSize(width, height);
-  return log;
-}
-
-TEST(LineStore, DropsTheOldestAtCapacity) {
-  LineStore store;
-  for (int i = 1; i <= 1001; ++i) store.Add("line " + std::to_string(i));
-  EXPECT_EQ(store.Count(), 1000u);
-  EXPECT_EQ(store.Line(0), "line 1001");
-  EXPECT_EQ(store.Line(999), "line 2");  // line 1 is gone
-}
-
-TEST(LineStore, LongestNeverDecreases) {
-  LineStore store;
-  store.Add(std::string(40, 'x'));
-  store.Add("short");
-  EXPECT_EQ(store.Longest(), 40u);
-  for (int i = 0; i < 1000; ++i) store.Add("a");  // the long line has dropped out
-  EXPECT_EQ(store.Longest(), 40u);
 }
 
 TEST(DebugLog, RangesFollowTheWindowSize) {
-  DebugLog log = MakeLog(60, 100);  // 10 rows, 10 columns
+  DebugLog log;
+  MakeLog(log, 60, 100);  // 10 rows, 10 columns
   for (int i = 0; i < 25; ++i) log.Add("0123456789ABCDEF");
   EXPECT_EQ(log.VerticalMax(), 15);
   EXPECT_EQ(log.HorizontalMax(), 6);
@@ -49,32 +31,46 @@ TEST(DebugLog, RangesFollowTheWindowSize) {
 }
 
 TEST(DebugLog, AdditionAtTheBottomScrollsOneLine) {
-  DebugLog log = MakeLog(60, 100);
+  DebugLog log;
+  MakeLog(log, 60, 100);
   EXPECT_EQ(log.Add("first"), AddEffect::ScrollOneLine);
   for (int i = 0; i < 30; ++i) EXPECT_EQ(log.Add("more"), AddEffect::ScrollOneLine);
-  // A shrunk window leaves the view above the newest lines until it is
-  // clamped; an addition then redraws all and returns to the bottom.
+  // A view at the newest lines stays there through any change of size.
   log.SetClientSize(60, 200);
   log.SetClientSize(60, 50);
-  ASSERT_NE(log.VerticalPos(), log.VerticalMax());
-  EXPECT_EQ(log.Add("back"), AddEffect::RedrawAll);
+  ASSERT_EQ(log.VerticalPos(), log.VerticalMax());
+  EXPECT_EQ(log.Add("still"), AddEffect::ScrollOneLine);
+}
+
+TEST(DebugLog, ARowLostToTheHorizontalBarKeepsTheNewestLineInView) {
+  DebugLog log;
+  MakeLog(log, 60, 100);  // 10 rows
+  for (int i = 0; i < 120; ++i) log.Add("line");
+  log.Add("Delay = 5");
+  log.SetClientSize(60, 88);  // the horizontal bar takes a row
   EXPECT_EQ(log.VerticalPos(), log.VerticalMax());
+  std::vector<PaintRow> rows = log.PlanPaint();
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0].text.substr(0, 9), "Delay = 5");
+  EXPECT_EQ(rows[0].y, 78);
 }
 
 TEST(DebugLog, RightClickBlanksPushEarlierLinesOutOfView) {
-  DebugLog log = MakeLog(60, 100);
+  DebugLog log;
+  MakeLog(log, 60, 100);
   log.AddBlanks(99);
   log.Add("Pellor running...");
   log.AddBlanks(199);
   EXPECT_EQ(log.Store().Count(), 299u);
-  EXPECT_EQ(log.Store().Line(199), "Pellor running...");  // still held
+  EXPECT_EQ(log.Store().Text(199), "Pellor running...");  // still held
   for (const PaintRow& row : log.PlanPaint()) {
     EXPECT_EQ(row.text.find_first_not_of(' '), std::string::npos);
   }
 }
 
 TEST(DebugLog, PaintPlanNewestAtTheBottomAndCutAt255) {
-  DebugLog log = MakeLog(2400, 35);  // 3 rows, 401 characters a row
+  DebugLog log;
+  MakeLog(log, 2400, 35);  // 3 rows, 401 characters a row
   log.Add("old");
   log.Add(std::string(300, 'L'));
   log.Add("new");
@@ -90,7 +86,8 @@ TEST(DebugLog, PaintPlanNewestAtTheBottomAndCutAt255) {
 }
 
 TEST(DebugLog, RowsArePaddedToTheRowWidth) {
-  DebugLog log = MakeLog(60, 20);
+  DebugLog log;
+  MakeLog(log, 60, 20);
   log.Add("abc");
   std::vector<PaintRow> rows = log.PlanPaint();
   ASSERT_EQ(rows.size(), 1u);

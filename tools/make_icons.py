@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
-"""Writes launcher/launch.ico: Pellor's 32 by 32, 16-colour "LaunchIcon".
+"""Writes the programs' 32 by 32, 16-colour icons:
 
-A dark blue tile with a white start arrow and a yellow bar beneath it.
-Run it again only to change the picture; the .ico is kept in the tree.
+- launcher/launch.ico, Pellor's "LaunchIcon": a dark blue tile with a white
+  start arrow and a yellow bar beneath it;
+- capture/app/varnet.ico, Varnet's "VARNET": a dark blue tile with yellow
+  text lines, like its window, crossed by a green trace.
+
+Run it again only to change a picture; the .ico files are kept in the tree.
 """
 import struct
 import sys
@@ -14,7 +18,7 @@ PALETTE = [
     (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
     (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
 ]
-BLACK, NAVY, WHITE, YELLOW, GREY = 0, 4, 15, 11, 8
+BLACK, NAVY, WHITE, YELLOW, GREY, GREEN = 0, 4, 15, 11, 8, 10
 
 
 def pixel(x, y):
@@ -27,7 +31,18 @@ def pixel(x, y):
     return NAVY
 
 
-def main(path):
+def varnet_pixel(x, y):
+    if x in (0, 31) or y in (0, 31):
+        return GREY
+    trace = 12 + 2 * abs((x % 8) - 4)
+    if 3 <= x <= 28 and abs(y - trace) <= 1:
+        return GREEN
+    if y % 4 == 2 and 4 <= y <= 28 and 4 <= x <= 4 + (x * 7 + y * 3) % 24:
+        return YELLOW
+    return NAVY
+
+
+def write(path, pixel):
     rows = []
     for y in range(H - 1, -1, -1):  # bottom-up
         row = bytearray()
@@ -47,4 +62,6 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "launcher/launch.ico")
+    top = sys.argv[1] if len(sys.argv) > 1 else "."
+    write(top + "/launcher/launch.ico", pixel)
+    write(top + "/capture/app/varnet.ico", varnet_pixel)

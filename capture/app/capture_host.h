@@ -1,0 +1,77 @@
+// What the capture tool's logic needs from Windows. The program fills it
+// with the real calls (win32_host.cpp); tests replace it with a virtual
+// clock, in-memory files and recorded window actions. Portable: no
+// <windows.h>.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace varnet {
+
+struct LocalTime {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int milliseconds = 0;
+};
+
+// An open file. Text-mode files turn "\n" into the system's line end.
+class Stream {
+ public:
+  virtual ~Stream() = default;
+  // False when not everything could be written.
+  virtual bool Write(const void* data, std::size_t size) = 0;
+};
+
+class CaptureHost {
+ public:
+  virtual ~CaptureHost() = default;
+
+  // Installation lookups (capture tool form) and profile files.
+  virtual void LookupConfigPath(char* out, std::size_t size) = 0;
+  virtual void LookupSystemPath(char* out, std::size_t size) = 0;
+  // Returns the count of characters read, like GetPrivateProfileStringA.
+  virtual std::size_t ProfileRead(const char* section, const char* key, const char* fallback,
+                                  char* out, std::size_t size, const char* file) = 0;
+  virtual void ProfileWrite(const char* section, const char* key, const char* value,
+                            const char* file) = 0;
+  // One level; an existing directory or a failure is ignored.
+  virtual void MakeDirectory(const char* path) = 0;
+
+  // The local clock and files ("a" text append, "a+b" binary append with read).
+  virtual LocalTime Now() = 0;
+  virtual std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) = 0;
+
+  // The main window: display, title, menu check marks, timers.
+  virtual void AddLine(const char* text) = 0;
+  virtual void ClearDisplay() = 0;
+  virtual void SetTitle(const char* text) = 0;
+  virtual void CheckMenuItem(unsigned id, bool checked) = 0;
+  virtual void SetTimer(unsigned id, unsigned ms) = 0;
+  virtual void KillTimer(unsigned id) = 0;
+  virtual void DeleteDisplayFont() = 0;
+
+  // A message box titled "! Error !", no owner, OK only.
+  virtual void ShowError(const char* text) = 0;
+
+  // Custom controls: BWCC's registration and TRELM_CC.DLL.
+  virtual void RegisterBorlandControls() = 0;
+  virtual bool LoadControlLibrary(const char* path) = 0;
+  virtual void FreeControlLibrary() = 0;
+
+  // Dialogs. The device filter dialog is a child of the main window; About
+  // is modal.
+  // False when the dialog could not be created.
+  virtual bool CreateFilterDialog() = 0;
+  virtual void DestroyFilterDialog() = 0;
+  virtual void SetIndicatorText(const char* text) = 0;
+  virtual void ShowAbout() = 0;
+
+  virtual void PostQuit(int exitCode) = 0;
+};
+
+}  // namespace varnet

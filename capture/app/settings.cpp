@@ -1,0 +1,153 @@
+#include "settings.h"
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "path_join.h"
+#include "scan_int.h"
+
+namespace varnet {
+
+const ShowFlagInfo kShowFlags[4] = {
+    {ShowFlag::URheader, 1014, "ShowURheader", "    - Logging 'UR' headers -",
+     "    - Not logging 'UR' headers -"},
+    {ShowFlag::NxMessages, 1012, "ShowNxMessages", "    - Logging 'N' series messages -",
+     "    - Not logging 'N' series messages -"},
+    {ShowFlag::PacketSerial, 1013, "ShowPacketSerial", "    - Logging Packet Serial Numbers -",
+     "    - Not logging packet serial numbers -"},
+    {ShowFlag::Heartbeats, 1015, "ShowHeartbeats", "    - Logging Heartbeats -",
+     "    - Not logging Heartbeats -"},
+};
+
+std::int32_t& FlagValue(Settings& settings, ShowFlag flag) {
+  switch (flag) {
+    case ShowFlag::URheader: return settings.showURheader;
+    case ShowFlag::NxMessages: return settings.showNxMessages;
+    case ShowFlag::PacketSerial: return settings.showPacketSerial;
+    case ShowFlag::Heartbeats: break;
+  }
+  return settings.showHeartbeats;
+}
+
+const ShowFlagInfo* FindShowFlag(unsigned menuId) {
+  for (const ShowFlagInfo& info : kShowFlags) {
+    if (info.menuId == menuId) return &info;
+  }
+  return nullptr;
+}
+
+void DeviceFilters::SetAll(std::int32_t value) {
+  for (int d = 0; d < kDevices; ++d) {
+    commands[d] = value;
+    revertives[d] = value;
+  }
+}
+
+namespace {
+
+enum class Repair { Negative, NotPositive };
+
+// Reads a number with the sentinel "-1"; when the repair condition holds,
+// the default is written back and used.
+std::int32_t ReadNumber(CaptureHost& host, const char* file, const char* section,
+                        const char* key, std::size_t buffer, Repair repair,
+                        std::int32_t fallback) {
+  char value[160];
+  if (buffer > sizeof value) buffer = sizeof value;
+  host.ProfileRead(section, key, "-1", value, buffer, file);
+  std::int32_t number = trelm::ToInt(value);
+  const bool repaired = repair == Repair::Negative ? number < 0 : number <= 0;
+  if (!repaired) return number;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", static_cast<int>(fallback));
+  host.ProfileWrite(section, key, text, file);
+  return fallback;
+}
+
+void DeviceKey(int device, char* key, std::size_t size) {
+  std::snprintf(key, size, "Device_%03d", device);
+}
+
+}  // namespace
+
+void VarnetIniPath(CaptureHost& host, char* out, std::size_t size) {
+  char dir[80];
+  host.LookupConfigPath(dir, sizeof dir);
+  trelm::JoinPath(dir, "VARNET.INI", out, size);
+}
+
+void ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters) {
+  char dir[192];
+  host.LookupConfigPath(dir, sizeof dir);
+  trelm::JoinPath(dir, "ORM.INI", s.ormIni, sizeof s.ormIni);
+  s.defaultAdaptor =
+      ReadNumber(host, s.ormIni, "Network", "DefaultAdaptor", 90, Repair::NotPositive, 0);
+
+  VarnetIniPath(host, s.varnetIni, sizeof s.varnetIni);
+  const char* ini = s.varnetIni;
+  s.channel = ReadNumber(host, ini, "Network", "Channel", 90, Repair::Negative, 0);
+  s.showURheader = ReadNumber(host, ini, "Network", "ShowURheader", 90, Repair::Negative, 1);
+  s.showNxMessages = ReadNumber(host, ini, "Network", "ShowNxMessages", 129, Repair::Negative, 1);
+  s.showPacketSerial =
+      ReadNumber(host, ini, "Network", "ShowPacketSerial", 129, Repair::Negative, 1);
+  s.showHeartbeats = ReadNumber(host, ini, "Network", "ShowHeartbeats", 129, Repair::Negative, 0);
+  s.savePackets = ReadNumber(host, ini, "Network", "SavePackets", 90, Repair::NotPositive, 0);
+  s.commandReplayEnabled =
+      ReadNumber(host, ini, "Network", "CommandReplayEnabled", 90, Repair::NotPositive, 0);
+  s.revertiveReplayEnabled =
+      ReadNumber(host, ini, "Network", "RevertiveReplayEnabled", 90, Repair::NotPositive, 0);
+  s.infoDriver = ReadNumber(host, ini, "Watchdog", "InfoDriver", 90, Repair::NotPositive, 0);
+  s.infoSlot = ReadNumber(host, ini, "Watchdog", "InfoSlot", 90, Repair::NotPositive, 0);
+
+  host.ProfileRead("Paths", "LogFilePath", "NONE", s.logFilePath, sizeof s.logFilePath, ini);
+  if (std::strcmp(s.logFilePath, "NONE") == 0) {
+    trelm::CopyCut("c:\\trelmlogs", s.logFilePath, sizeof s.logFilePath);
+    host.ProfileWrite("Paths", "LogFilePath", s.logFilePath, ini);
+  }
+
+  host.MakeDirectory(s.logFilePath);
+
+  // A missing key is written as "1"; only a value converting to 0 skips.
+  for (const char* section : {"Commands", "Revertives"}) {
+    std::int32_t* table =
+        std::strcmp(section, "Commands") == 0 ? filters.commands : filters.revertives;
+    for (int d = 1; d < kDevices; ++d) {
+      char key[16];
+      DeviceKey(d, key, sizeof key);
+      char value[80];
+      host.ProfileRead(section, key, "-1", value, sizeof value, ini);
+      const std::int32_t n = trelm::ToInt(value);
+      if (n == -1) host.ProfileWrite(section, key, "1", ini);
+      table[d] = n == 0 ? 0 : 1;
+    }
+  }
+}
+
+void LoadFilters(CaptureHost& host, const char* file, DeviceFilters& filters) {
+  for (const char* section : {"Commands", "Revertives"}) {
+    std::int32_t* table =
+        std::strcmp(section, "Commands") == 0 ? filters.commands : filters.revertives;
+    for (int d = 1; d < kDevices; ++d) {
+      char key[16];
+      DeviceKey(d, key, sizeof key);
+      char value[80];
+      host.ProfileRead(section, key, "-1", value, sizeof value, file);
+      table[d] = trelm::ToInt(value) != 0 ? 1 : 0;
+    }
+  }
+}
+
+void SaveFilters(CaptureHost& host, const char* file, const DeviceFilters& filters) {
+  for (const char* section : {"Commands", "Revertives"}) {
+    const std::int32_t* table =
+        std::strcmp(section, "Commands") == 0 ? filters.commands : filters.revertives;
+    for (int d = 1; d < kDevices; ++d) {
+      char key[16];
+      DeviceKey(d, key, sizeof key);
+      host.ProfileWrite(section, key, table[d] != 0 ? "1" : "0", file);
+    }
+  }
+}
+
+}  // namespace varnet

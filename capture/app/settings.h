@@ -1,0 +1,67 @@
+// The capture tool's settings (VARNET.INI and the adapter number from
+// ORM.INI) and the device filters. Portable: no <windows.h>.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "capture_host.h"
+
+namespace varnet {
+
+constexpr int kDevices = 1000;  // entry 0 belongs to no device
+
+struct Settings {
+  std::int32_t defaultAdaptor = 0;
+  std::int32_t channel = 0;
+  std::int32_t showURheader = 1;
+  std::int32_t showNxMessages = 1;
+  std::int32_t showPacketSerial = 1;
+  std::int32_t showHeartbeats = 0;
+  std::int32_t savePackets = 0;
+  std::int32_t commandReplayEnabled = 0;
+  std::int32_t revertiveReplayEnabled = 0;
+  std::int32_t infoDriver = 0;
+  std::int32_t infoSlot = 0;
+  char logFilePath[90] = "c:\\trelmlogs";
+  // Full paths, held for the whole run.
+  char varnetIni[96] = "";
+  char ormIni[208] = "";
+};
+
+struct DeviceFilters {
+  std::int32_t commands[kDevices];
+  std::int32_t revertives[kDevices];
+  DeviceFilters() { SetAll(1); }
+  void SetAll(std::int32_t value);
+  // The device is logged by either table.
+  bool Enabled(int device) const { return commands[device] != 0 || revertives[device] != 0; }
+};
+
+// The show flags, their menu items, keys and status lines.
+enum class ShowFlag { URheader, NxMessages, PacketSerial, Heartbeats };
+struct ShowFlagInfo {
+  ShowFlag flag;
+  unsigned menuId;
+  const char* key;
+  const char* onLine;
+  const char* offLine;
+};
+// In start-up order: UR headers, N messages, serial numbers, heartbeats.
+extern const ShowFlagInfo kShowFlags[4];
+std::int32_t& FlagValue(Settings& settings, ShowFlag flag);
+const ShowFlagInfo* FindShowFlag(unsigned menuId);
+
+// Reads and repairs every setting in the file's order, creating the log
+// directory; does not write the log lines (the caller does).
+void ReadSettings(CaptureHost& host, Settings& settings, DeviceFilters& filters);
+
+// "%s\VARNET.INI" with the configuration directory looked up again.
+void VarnetIniPath(CaptureHost& host, char* out, std::size_t size);
+
+// The dialog's Load and Save: 1..999 of both tables from / to VARNET.INI.
+// Load writes nothing back; a missing key gives 1.
+void LoadFilters(CaptureHost& host, const char* file, DeviceFilters& filters);
+void SaveFilters(CaptureHost& host, const char* file, const DeviceFilters& filters);
+
+}  // namespace varnet

@@ -1,0 +1,226 @@
+// Start-up, commands, keys, timers, the show toggles, the device filter
+// dialog and the orderly shutdown.
+#include "varnet.h"
+
+#include <cstdio>
+
+#include "path_join.h"
+
+namespace varnet {
+
+void Varnet::OnWindowCreated() {
+  for (int i = 0; i < kBlankLines; ++i) host_.AddLine("");
+}
+
+void Varnet::RunningTitle(char* out, std::size_t size) const {
+  std::snprintf(out, size, "Trelm Tessik Log - V%s - Channel %d", kVersion,
+                static_cast<int>(settings_.channel));
+}
+
+bool Varnet::Startup() {
+  errorReported_ = false;
+  filterCreated_ = false;
+  configOpen_ = false;
+  displayLive_ = true;
+
+  ReadSettings(host_, settings_, filters_);
+  // The run's first log lines: they open the hour's files.
+  WriteLogLine("Configuration Path:");
+  WriteLogLine(settings_.varnetIni);
+  if (closing_) return false;  // the log could not be opened
+
+  host_.RegisterBorlandControls();
+  char system[256];
+  host_.LookupSystemPath(system, sizeof system);
+  char library[300];
+  trelm::JoinPath(system, "TRELM_CC.DLL", library, sizeof library);
+  controlLibraryLoaded_ = host_.LoadControlLibrary(library);
+  if (!controlLibraryLoaded_) {
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Unable to load TRELM_CC.DLL. Please check that this file exists in the %s "
+                  "directory",
+                  system);
+    host_.ShowError(text);
+    host_.PostQuit(0);
+    return false;
+  }
+
+  char title[256];
+  RunningTitle(title, sizeof title);
+  host_.SetTitle(title);
+  idleCounter_ = 0;
+  receiveCounter_ = 0;
+  WriteLogLine("Varnet started...");
+  for (const ShowFlagInfo& info : kShowFlags) {
+    const bool on = FlagValue(settings_, info.flag) != 0;
+    host_.CheckMenuItem(info.menuId, on);
+    WriteLogLine(on ? info.onLine : info.offLine);
+  }
+  host_.SetTimer(kTimerIdle, 1000);
+  host_.SetTimer(kTimerWatchdog, 60000);
+  return true;
+}
+
+void Varnet::CloseProgram() {
+  // Once per run: a file error while closing must not close again.
+  if (closing_) return;
+  closing_ = true;
+  host_.KillTimer(kTimerIdle);
+  host_.KillTimer(kTimerWatchdog);
+  WriteLogLine("Log Closed");
+  // The hour's streams stay open: a caller may still be inside WriteLogLine.
+  host_.DeleteDisplayFont();
+  host_.ClearDisplay();
+  // The dialogs' buttons belong to TRELM_CC.DLL: they go before it does.
+  if (filterCreated_) {
+    configOpen_ = false;
+    host_.DestroyFilterDialog();
+    filterCreated_ = false;
+  }
+  if (controlLibraryLoaded_) {
+    host_.FreeControlLibrary();
+    controlLibraryLoaded_ = false;
+  }
+  host_.PostQuit(0);
+}
+
+void Varnet::ToggleShowFlag(const ShowFlagInfo& info, bool writeBack) {
+  std::int32_t& value = FlagValue(settings_, info.flag);
+  value = value == 0 ? 1 : 0;
+  host_.CheckMenuItem(info.menuId, value != 0);
+  WriteLogLine(value != 0 ? info.onLine : info.offLine);
+  if (writeBack) {
+    host_.ProfileWrite("Network", info.key, value != 0 ? "1" : "0", settings_.varnetIni);
+  }
+}
+
+void Varnet::OnCommand(std::uintptr_t wParam) {
+  // The whole parameter: a command with a notification code matches nothing.
+  if (const ShowFlagInfo* info = FindShowFlag(static_cast<unsigned>(wParam));
+      info != nullptr && wParam == info->menuId) {
+    ToggleShowFlag(*info, true);
+    return;
+  }
+  switch (wParam) {
+    case kCmdExit:
+      CloseProgram();
+      break;
+    case kCmdClear:
+      host_.ClearDisplay();
+      for (int i = 0; i < kBlankLines; ++i) host_.AddLine("");
+      break;
+    case kCmdDeviceFilter:
+      if (!filterCreated_) {
+        filterCreated_ = true;
+        // A dialog that could not be made must not block the command for good.
+        if (!host_.CreateFilterDialog()) {
+          filterCreated_ = false;
+          configOpen_ = false;
+        }
+      }
+      break;
+    case kCmdAbout:
+      host_.ShowAbout();
+      break;
+    default:
+      break;
+  }
+}
+
+void Varnet::OnTimer(unsigned id) {
+  if (id == kTimerIdle) IdleTick();
+}
+
+void Varnet::TogglePause(bool byMouse) {
+  char title[256];
+  if (displayLive_) {
+    std::snprintf(title, sizeof title, "Trelm Tessik Log - V%s - Channel %d - ! Screen Paused !",
+                  kVersion, static_cast<int>(settings_.channel));
+    host_.SetTitle(title);
+    displayLive_ = false;
+    return;
+  }
+  if (byMouse) {
+    const LocalTime now = host_.Now();
+    std::snprintf(title, sizeof title, "Trelm Tessik Log - V%s - Channel %d - %s\\%04d%02d%02d.%02d",
+                  kVersion, static_cast<int>(settings_.channel), settings_.logFilePath, now.year,
+                  now.month, now.day, now.hour);
+  } else {
+    RunningTitle(title, sizeof title);
+  }
+  host_.SetTitle(title);
+  displayLive_ = true;
+}
+
+void Varnet::OnChar(unsigned character) {
+  if (character == ' ') TogglePause(false);
+}
+
+void Varnet::OnLeftButton() { TogglePause(true); }
+
+void Varnet::FilterOnInit() {
+  host_.SetIndicatorText("- - -");
+  selectedDevice_ = 1;
+  configOpen_ = true;
+  host_.AddLine("Config on.");
+  UpdateIndicator();
+}
+
+void Varnet::FilterOnList(int selection) {
+  if (selection >= 0 && selection < kDevices - 1) selectedDevice_ = selection + 1;
+  UpdateIndicator();
+}
+
+void Varnet::UpdateIndicator() {
+  const bool enabled = filters_.Enabled(selectedDevice_);
+  host_.SetIndicatorText(enabled ? "/__2B__" : "/__1B__");
+  host_.SetIndicatorText(enabled ? "Enabled" : "Disabled");
+}
+
+void Varnet::FilterOnCommand(int id) {
+  char file[96];
+  switch (id) {
+    case kFilterToggle: {
+      const std::int32_t value = filters_.Enabled(selectedDevice_) ? 0 : 1;
+      filters_.commands[selectedDevice_] = value;
+      filters_.revertives[selectedDevice_] = value;
+      UpdateIndicator();
+      break;
+    }
+    case kFilterEnableAll:
+    case kFilterDisableAll: {
+      const std::int32_t value = id == kFilterEnableAll ? 1 : 0;
+      for (int d = 1; d < kDevices; ++d) {
+        filters_.commands[d] = value;
+        filters_.revertives[d] = value;
+      }
+      UpdateIndicator();
+      break;
+    }
+    case kFilterLoad:
+      host_.AddLine("Loading settings...");
+      VarnetIniPath(host_, file, sizeof file);
+      LoadFilters(host_, file, filters_);
+      UpdateIndicator();
+      host_.AddLine("Load complete.");
+      break;
+    case kFilterSave:
+      host_.AddLine("Saving settings...");
+      VarnetIniPath(host_, file, sizeof file);
+      SaveFilters(host_, file, filters_);
+      UpdateIndicator();
+      host_.AddLine("Save complete.");
+      break;
+    case kFilterClose:
+      configOpen_ = false;
+      host_.DestroyFilterDialog();
+      host_.AddLine("Config off.");
+      filterCreated_ = false;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace varnet

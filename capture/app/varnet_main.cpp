@@ -1,0 +1,22 @@
+// Varnet, the capture tool: entry point. No command-line argument changes
+// what it does.
+#include <windows.h>
+
+#include "varnet.h"
+#include "win32_host.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  varnet::Win32Host host(instance);
+  varnet::Varnet app(host);
+  // Without a window the program still starts up; its lines go to the log.
+  host.CreateMainWindow(app);
+  app.Startup();
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  // Streams still open are flushed and closed as the program ends.
+  app.CloseStreams();
+  return static_cast<int>(msg.wParam);
+}

@@ -1,0 +1,354 @@
+#include "win32_host.h"
+
+#include <cstdlib>
+
+#include "config_lookup.h"
+#include "resource.h"
+
+extern "C" BOOL WINAPI BWCCRegister(HINSTANCE instance);
+
+namespace varnet {
+
+namespace {
+
+Win32Host* g_host = nullptr;
+constexpr COLORREF kBackground = RGB(0, 0, 0x50);
+constexpr COLORREF kText = RGB(0xFF, 0xFF, 0);
+
+class FileStream : public Stream {
+ public:
+  explicit FileStream(std::FILE* file) : file_(file) {}
+  ~FileStream() override { std::fclose(file_); }
+  bool Write(const void* data, std::size_t size) override {
+    const bool ok = std::fwrite(data, 1, size, file_) == size;
+    // Written through at once: a capture that stops unexpectedly loses nothing,
+    // and others can follow the file while it grows.
+    return std::fflush(file_) == 0 && ok;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+}  // namespace
+
+trelm::LineMemory::Block GlobalLineMemory::Allocate(std::size_t bytes) {
+  return GlobalAlloc(GMEM_MOVEABLE, bytes);
+}
+char* GlobalLineMemory::Lock(Block block) {
+  return static_cast<char*>(GlobalLock(static_cast<HGLOBAL>(block)));
+}
+void GlobalLineMemory::Unlock(Block block) { GlobalUnlock(static_cast<HGLOBAL>(block)); }
+void GlobalLineMemory::Free(Block block) { GlobalFree(static_cast<HGLOBAL>(block)); }
+
+Win32Host::Win32Host(HINSTANCE instance) : instance_(instance) {
+  g_host = this;
+  if (const char* path = std::getenv("VARNET_SCREEN_LOG"); path != nullptr && *path != '\0') {
+    screenLog_ = std::fopen(path, "a");
+  }
+}
+
+Win32Host::~Win32Host() {
+  if (screenLog_ != nullptr) std::fclose(screenLog_);
+  if (font_ != nullptr) DeleteObject(font_);
+  g_host = nullptr;
+}
+
+void Win32Host::LookupConfigPath(char* out, std::size_t size) {
+  trelm::capture_form::LookupConfigPath(out, size);
+}
+void Win32Host::LookupSystemPath(char* out, std::size_t size) {
+  trelm::capture_form::LookupSystemPath(out, size);
+}
+std::size_t Win32Host::ProfileRead(const char* section, const char* key, const char* fallback,
+                                   char* out, std::size_t size, const char* file) {
+  return GetPrivateProfileStringA(section, key, fallback, out, static_cast<DWORD>(size), file);
+}
+void Win32Host::ProfileWrite(const char* section, const char* key, const char* value,
+                             const char* file) {
+  WritePrivateProfileStringA(section, key, value, file);
+}
+void Win32Host::MakeDirectory(const char* path) { CreateDirectoryA(path, nullptr); }
+
+LocalTime Win32Host::Now() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+std::unique_ptr<Stream> Win32Host::OpenFile(const char* path, const char* mode) {
+  std::FILE* file = std::fopen(path, mode);
+  if (file == nullptr) return nullptr;
+  return std::make_unique<FileStream>(file);
+}
+
+void Win32Host::AddLine(const char* text) {
+  if (screenLog_ != nullptr) {
+    std::fprintf(screenLog_, "%s\n", text);
+    std::fflush(screenLog_);
+  }
+  const AddEffect effect = display_.AddLine(text, app_ != nullptr && app_->ConfigOpen());
+  if (main_ == nullptr) return;
+  RECT client;
+  GetClientRect(main_, &client);
+  if (effect.scroll) {
+    // Only the area below the device filter dialog moves; the dialog stays.
+    const int lineHeight = display_.View().LineHeight();
+    RECT area = client;
+    area.top = effect.scrollTop;
+    ScrollWindow(main_, 0, -lineHeight, &area, &area);
+    RECT strip = client;
+    strip.top = client.bottom - lineHeight;
+    InvalidateRect(main_, &strip, TRUE);
+  } else {
+    InvalidateRect(main_, nullptr, TRUE);
+  }
+}
+
+void Win32Host::ClearDisplay() {
+  if (screenLog_ != nullptr) {
+    std::fputs("\f\n", screenLog_);
+    std::fflush(screenLog_);
+  }
+  display_.Clear();
+  if (main_ != nullptr) InvalidateRect(main_, nullptr, TRUE);
+}
+
+void Win32Host::SetTitle(const char* text) {
+  if (main_ != nullptr) SetWindowTextA(main_, text);
+}
+
+void Win32Host::CheckMenuItem(unsigned id, bool checked) {
+  if (main_ == nullptr) return;
+  ::CheckMenuItem(GetMenu(main_), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void Win32Host::SetTimer(unsigned id, unsigned ms) {
+  if (main_ != nullptr) ::SetTimer(main_, id, ms, nullptr);
+}
+void Win32Host::KillTimer(unsigned id) {
+  if (main_ != nullptr) ::KillTimer(main_, id);
+}
+
+void Win32Host::DeleteDisplayFont() {
+  if (font_ != nullptr) DeleteObject(font_);
+  font_ = nullptr;
+}
+
+void Win32Host::ShowError(const char* text) { MessageBoxA(nullptr, text, "! Error !", MB_OK); }
+
+void Win32Host::RegisterBorlandControls() { BWCCRegister(instance_); }
+
+bool Win32Host::LoadControlLibrary(const char* path) {
+  controls_ = LoadLibraryA(path);
+  return controls_ != nullptr;
+}
+void Win32Host::FreeControlLibrary() {
+  if (controls_ != nullptr) FreeLibrary(controls_);
+  controls_ = nullptr;
+}
+
+bool Win32Host::CreateFilterDialog() {
+  HWND dialog = CreateDialogParamA(instance_, "CONFIG", main_, FilterProc, 0);
+  if (dialog == nullptr) return false;
+  filter_ = dialog;
+  return true;
+}
+
+void Win32Host::DestroyFilterDialog() {
+  HWND dialog = filter_;
+  filter_ = nullptr;
+  if (dialog != nullptr) DestroyWindow(dialog);
+}
+
+void Win32Host::SetIndicatorText(const char* text) {
+  if (filter_ != nullptr) SetDlgItemTextA(filter_, kFilterIndicator, text);
+}
+
+void Win32Host::ShowAbout() { DialogBoxParamA(instance_, "ABOUT", main_, AboutProc, 0); }
+
+void Win32Host::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
+
+bool Win32Host::CreateMainWindow(Varnet& app) {
+  app_ = &app;
+  WNDCLASSA wc{};
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = MainProc;
+  wc.hInstance = instance_;
+  wc.hIcon = LoadIconA(instance_, "VARNET");
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = CreateSolidBrush(kBackground);
+  wc.lpszMenuName = "MainMenu";
+  wc.lpszClassName = "V3VARNET";
+  if (RegisterClassA(&wc) == 0) return false;
+
+  main_ = CreateWindowExA(0, "V3VARNET", "Please wait...", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_,
+                          nullptr);
+  if (main_ == nullptr) return false;
+  font_ = CreateFontA(16, 8, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, FIXED_PITCH, "System");
+  UpdateMetrics();
+  ShowWindow(main_, SW_SHOWNORMAL);
+  app.OnWindowCreated();
+  UpdateWindow(main_);
+  return true;
+}
+
+void Win32Host::UpdateMetrics() {
+  HDC dc = GetDC(main_);
+  HGDIOBJ old = SelectObject(dc, font_);
+  TEXTMETRICA tm{};
+  GetTextMetricsA(dc, &tm);
+  SelectObject(dc, old);
+  ReleaseDC(main_, dc);
+  display_.SetMetrics(tm.tmHeight + tm.tmExternalLeading, tm.tmAveCharWidth);
+}
+
+void Win32Host::ApplyScrollBars(const ScrollBars& bars) {
+  SetScrollRange(main_, SB_VERT, 0, bars.verticalMax, FALSE);
+  SetScrollPos(main_, SB_VERT, bars.verticalPos, TRUE);
+  SetScrollRange(main_, SB_HORZ, 0, bars.horizontalMax, FALSE);
+  SetScrollPos(main_, SB_HORZ, bars.horizontalPos, TRUE);
+}
+
+void Win32Host::Paint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(main_, &ps);
+  SetBkColor(dc, kBackground);
+  SetTextColor(dc, kText);
+  HGDIOBJ old = font_ != nullptr ? SelectObject(dc, font_) : nullptr;
+  const std::vector<DisplayRow> rows = display_.PlanPaint();
+  const trelm::LineStore& store = display_.Store();
+  for (const DisplayRow& row : rows) {
+    const char* text = store.Lock(row.index);
+    if (text == nullptr) continue;
+    TextOutA(dc, row.x, row.y, text, lstrlenA(text));
+    store.Unlock(row.index);
+  }
+  if (old != nullptr) SelectObject(dc, old);
+  EndPaint(main_, &ps);
+  // The bars last: a bar that appears or goes changes the client area, and
+  // the size change that follows repaints with the new rows.
+  ApplyScrollBars(display_.Recompute());
+}
+
+void Win32Host::VerticalScroll(int code) {
+  const int step = display_.VerticalScroll(code);
+  if (step == 0) return;
+  ScrollWindow(main_, 0, -step * display_.View().LineHeight(), nullptr, nullptr);
+  SetScrollPos(main_, SB_VERT, display_.View().ViewPos(), TRUE);
+  UpdateWindow(main_);
+}
+
+void Win32Host::HorizontalScroll(int code, int thumb) {
+  const int step = display_.HorizontalScroll(code, thumb);
+  if (step == 0) return;
+  ScrollWindow(main_, -step * display_.View().CharWidth(), 0, nullptr, nullptr);
+  SetScrollPos(main_, SB_HORZ, display_.View().HorizontalPos(), TRUE);
+  UpdateWindow(main_);
+}
+
+LRESULT CALLBACK Win32Host::MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Win32Host* self = g_host;
+  if (self == nullptr || self->app_ == nullptr) {
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+  Varnet& app = *self->app_;
+  switch (message) {
+    case WM_SIZE:
+      if (self->main_ == nullptr) self->main_ = window;
+      self->display_.SetClientSize(LOWORD(lParam), HIWORD(lParam));
+      return 0;
+    case WM_PAINT:
+      if (self->main_ != window) break;
+      self->Paint();
+      return 0;
+    case WM_CLOSE:
+      app.CloseProgram();
+      return 0;
+    case WM_CHAR:
+      app.OnChar(static_cast<unsigned>(wParam));
+      return 0;
+    case WM_COMMAND:
+      app.OnCommand(wParam);
+      return 0;
+    case WM_TIMER:
+      app.OnTimer(static_cast<unsigned>(wParam));
+      return 0;
+    case WM_VSCROLL:
+      self->VerticalScroll(LOWORD(wParam));
+      return 0;
+    case WM_HSCROLL:
+      self->HorizontalScroll(LOWORD(wParam), static_cast<short>(HIWORD(wParam)));
+      return 0;
+    case WM_LBUTTONDOWN:
+      app.OnLeftButton();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK Win32Host::FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  Win32Host* self = g_host;
+  if (self == nullptr || self->app_ == nullptr) return FALSE;
+  switch (message) {
+    case WM_INITDIALOG: {
+      self->filter_ = dialog;
+      HWND list = GetDlgItem(dialog, kFilterList);
+      SendMessageA(list, LB_SETCOLUMNWIDTH, 38, 0);
+      for (int d = 1; d < kDevices; ++d) {
+        char number[8];
+        wsprintfA(number, "%d", d);
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(number));
+      }
+      SendMessageA(list, LB_SETCURSEL, 0, 0);
+      self->app_->FilterOnInit();
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kFilterList) {
+        const LRESULT selection = SendDlgItemMessageA(dialog, kFilterList, LB_GETCURSEL, 0, 0);
+        self->app_->FilterOnList(selection == LB_ERR ? -1 : static_cast<int>(selection));
+      } else {
+        self->app_->FilterOnCommand(LOWORD(wParam));
+      }
+      return TRUE;
+    case WM_MOVE: {
+      // The dialog keeps to the top left corner of the main window.
+      RECT r;
+      GetWindowRect(dialog, &r);
+      POINT origin{r.left, r.top};
+      ScreenToClient(GetParent(dialog), &origin);
+      if (origin.x != 0 || origin.y != 0) {
+        SetWindowPos(dialog, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(dialog, nullptr, TRUE);
+      }
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK Win32Host::AboutProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      char text[128];
+      wsprintfA(text, "%s - %s", kBuildDate, kBuildTime);
+      SetDlgItemTextA(dialog, IDC_ABOUT_BUILD, text);
+      wsprintfA(text, "Version %s  -  Trelm workstation toolset", kVersion);
+      SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, text);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      EndDialog(dialog, 1);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace varnet

@@ -1,0 +1,86 @@
+// The capture tool on Windows: the real host, the main window with its
+// display, and the dialogs. Used by varnet.exe and by the benchmark that
+// drives the real window.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "capture_host.h"
+#include "display.h"
+#include "varnet.h"
+
+namespace varnet {
+
+// Each line in its own movable global memory block.
+class GlobalLineMemory : public trelm::LineMemory {
+ public:
+  Block Allocate(std::size_t bytes) override;
+  char* Lock(Block block) override;
+  void Unlock(Block block) override;
+  void Free(Block block) override;
+};
+
+class Win32Host : public CaptureHost {
+ public:
+  explicit Win32Host(HINSTANCE instance);
+  ~Win32Host() override;
+
+  void LookupConfigPath(char* out, std::size_t size) override;
+  void LookupSystemPath(char* out, std::size_t size) override;
+  std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
+                          std::size_t size, const char* file) override;
+  void ProfileWrite(const char* section, const char* key, const char* value,
+                    const char* file) override;
+  void MakeDirectory(const char* path) override;
+  LocalTime Now() override;
+  std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) override;
+  void AddLine(const char* text) override;
+  void ClearDisplay() override;
+  void SetTitle(const char* text) override;
+  void CheckMenuItem(unsigned id, bool checked) override;
+  void SetTimer(unsigned id, unsigned ms) override;
+  void KillTimer(unsigned id) override;
+  void DeleteDisplayFont() override;
+  void ShowError(const char* text) override;
+  void RegisterBorlandControls() override;
+  bool LoadControlLibrary(const char* path) override;
+  void FreeControlLibrary() override;
+  bool CreateFilterDialog() override;
+  void DestroyFilterDialog() override;
+  void SetIndicatorText(const char* text) override;
+  void ShowAbout() override;
+  void PostQuit(int exitCode) override;
+
+  // Registers the class "V3VARNET", creates and shows the main window with
+  // its 99 blank lines; false when no window could be made.
+  bool CreateMainWindow(Varnet& app);
+  HWND MainWindow() const { return main_; }
+  HWND FilterDialog() const { return filter_; }
+  Display& Screen() { return display_; }
+
+ private:
+  static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  static INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  void UpdateMetrics();
+  void ApplyScrollBars(const ScrollBars& bars);
+  void Paint();
+  void VerticalScroll(int code);
+  void HorizontalScroll(int code, int thumb);
+
+  HINSTANCE instance_;
+  Varnet* app_ = nullptr;
+  HWND main_ = nullptr;
+  HWND filter_ = nullptr;
+  HFONT font_ = nullptr;
+  HMODULE controls_ = nullptr;
+  GlobalLineMemory memory_;
+  Display display_{memory_};
+  // Test aid: VARNET_SCREEN_LOG names a file that receives every screen
+  // line (and a form feed line for each clear).
+  std::FILE* screenLog_ = nullptr;
+};
+
+}  // namespace varnet
