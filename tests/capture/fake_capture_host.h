@@ -1,0 +1,173 @@
+// A capture host for tests: a virtual clock, files and profiles in memory,
+// and a record of everything done to the window.
+#pragma once
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "capture_host.h"
+
+namespace varnet {
+
+class FakeCaptureHost : public CaptureHost {
+ public:
+  // Files: path -> content; paths in unopenable cannot be opened.
+  std::map<std::string, std::string> files;
+  std::set<std::string> unopenable;
+  std::vector<std::pair<std::string, std::string>> opens;  // path, mode
+  int openStreams = 0;
+
+  // Profiles: lower-cased "file|section|key" -> value.
+  std::map<std::string, std::string> profile;
+  int profileWrites = 0;
+
+  LocalTime now{2009, 10, 1, 7, 15, 2, 480};
+  std::string configDir = "c:\\cfg";
+  std::string systemDir = "c:\\sys";
+  bool libraryLoads = true;
+  bool dialogCreates = true;
+
+  std::vector<std::string> screen;  // AddLine texts since the last clear
+  std::vector<std::string> titles;
+  std::vector<std::string> errors;  // message box texts
+  std::vector<std::string> events;  // window actions in order
+  std::vector<std::string> indicator;
+  std::map<unsigned, bool> checks;
+  std::set<unsigned> timers;
+  std::vector<std::string> madeDirectories;
+  int quits = 0;
+
+  static std::string Key(const char* file, const char* section, const char* key) {
+    std::string k = std::string(file) + "|" + section + "|" + key;
+    std::transform(k.begin(), k.end(), k.begin(), [](unsigned char c) { return std::tolower(c); });
+    return k;
+  }
+  void Set(const char* file, const char* section, const char* key, const char* value) {
+    profile[Key(file, section, key)] = value;
+  }
+  std::string Get(const char* file, const char* section, const char* key) const {
+    auto it = profile.find(Key(file, section, key));
+    return it == profile.end() ? "<absent>" : it->second;
+  }
+  void DeleteSection(const char* file, const char* section) {
+    const std::string prefix = Key(file, section, "");
+    for (auto it = profile.begin(); it != profile.end();) {
+      it = it->first.rfind(prefix, 0) == 0 ? profile.erase(it) : std::next(it);
+    }
+  }
+  // Advances the clock by ms milliseconds (within a day).
+  void Advance(int ms) {
+    long total = ((now.hour * 60L + now.minute) * 60 + now.second) * 1000 + now.milliseconds + ms;
+    now.milliseconds = static_cast<int>(total % 1000);
+    total /= 1000;
+    now.second = static_cast<int>(total % 60);
+    total /= 60;
+    now.minute = static_cast<int>(total % 60);
+    now.hour = static_cast<int>(total / 60);
+  }
+  // The lines of a text file.
+  std::vector<std::string> Lines(const std::string& path) const {
+    std::vector<std::string> out;
+    auto it = files.find(path);
+    if (it == files.end()) return out;
+    std::string line;
+    for (char c : it->second) {
+      if (c == '\n') {
+        out.push_back(line);
+        line.clear();
+      } else {
+        line += c;
+      }
+    }
+    return out;
+  }
+
+  class MemoryStream : public Stream {
+   public:
+    MemoryStream(FakeCaptureHost& host, std::string path) : host_(host), path_(std::move(path)) {
+      ++host_.openStreams;
+    }
+    ~MemoryStream() override { --host_.openStreams; }
+    bool Write(const void* data, std::size_t size) override {
+      host_.files[path_].append(static_cast<const char*>(data), size);
+      return true;
+    }
+
+   private:
+    FakeCaptureHost& host_;
+    std::string path_;
+  };
+
+  void LookupConfigPath(char* out, std::size_t size) override { Copy(configDir, out, size); }
+  void LookupSystemPath(char* out, std::size_t size) override { Copy(systemDir, out, size); }
+  std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
+                          std::size_t size, const char* file) override {
+    auto it = profile.find(Key(file, section, key));
+    Copy(it == profile.end() ? fallback : it->second, out, size);
+    return std::strlen(out);
+  }
+  void ProfileWrite(const char* section, const char* key, const char* value,
+                    const char* file) override {
+    ++profileWrites;
+    profile[Key(file, section, key)] = value;
+  }
+  void MakeDirectory(const char* path) override { madeDirectories.push_back(path); }
+  LocalTime Now() override { return now; }
+  std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) override {
+    opens.emplace_back(path, mode);
+    if (unopenable.count(path) != 0) return nullptr;
+    files[path];  // created by the open
+    return std::make_unique<MemoryStream>(*this, path);
+  }
+  void AddLine(const char* text) override { screen.push_back(text); }
+  void ClearDisplay() override {
+    screen.clear();
+    events.push_back("ClearDisplay");
+  }
+  void SetTitle(const char* text) override { titles.push_back(text); }
+  void CheckMenuItem(unsigned id, bool checked) override { checks[id] = checked; }
+  void SetTimer(unsigned id, unsigned) override { timers.insert(id); }
+  void KillTimer(unsigned id) override {
+    timers.erase(id);
+    events.push_back("KillTimer " + std::to_string(id));
+  }
+  void DeleteDisplayFont() override { events.push_back("DeleteDisplayFont"); }
+  void ShowError(const char* text) override {
+    errors.push_back(text);
+    events.push_back(std::string("ShowError ") + text);
+  }
+  void RegisterBorlandControls() override { events.push_back("RegisterBorlandControls"); }
+  bool LoadControlLibrary(const char* path) override {
+    events.push_back(std::string("LoadControlLibrary ") + path);
+    return libraryLoads;
+  }
+  void FreeControlLibrary() override { events.push_back("FreeControlLibrary"); }
+  bool CreateFilterDialog() override {
+    events.push_back("CreateFilterDialog");
+    return dialogCreates;
+  }
+  void DestroyFilterDialog() override { events.push_back("DestroyFilterDialog"); }
+  void SetIndicatorText(const char* text) override { indicator.push_back(text); }
+  void ShowAbout() override { events.push_back("ShowAbout"); }
+  void PostQuit(int exitCode) override {
+    ++quits;
+    events.push_back("PostQuit " + std::to_string(exitCode));
+  }
+
+ private:
+  static void Copy(const std::string& text, char* out, std::size_t size) {
+    if (size == 0) return;
+    const std::size_t n = std::min(text.size(), size - 1);
+    std::memcpy(out, text.data(), n);
+    out[n] = '\0';
+  }
+};
+
+}  // namespace varnet

@@ -1,0 +1,411 @@
+// The capture tool's shell logic on a virtual clock with files and
+// profiles in memory: the log-line operation and its hourly files, the
+// error log, settings repair, start-up, toggles, pause and shutdown.
+#include "varnet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fake_capture_host.h"
+
+namespace varnet {
+namespace {
+
+constexpr const char* kIni = "c:\\cfg\\VARNET.INI";
+constexpr const char* kOrmIni = "c:\\cfg\\ORM.INI";
+constexpr const char* kLog07 = "c:\\logs\\LOG_20091001.07";
+constexpr const char* kLog08 = "c:\\logs\\LOG_20091001.08";
+
+class VarnetTest : public ::testing::Test {
+ protected:
+  VarnetTest() {
+    host.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
+  }
+  void Start() {
+    app.OnWindowCreated();
+    ASSERT_TRUE(app.Startup());
+  }
+  // The text of each line of a log file (after "hh:mm:ss-cc - ").
+  std::vector<std::string> Texts(const char* path) {
+    std::vector<std::string> texts;
+    for (const std::string& line : host.Lines(path)) texts.push_back(line.substr(14));
+    return texts;
+  }
+
+  FakeCaptureHost host;
+  Varnet app{host};
+};
+
+TEST_F(VarnetTest, StartUpWritesItsLinesInOrderAndStartsTheTimers) {
+  host.Set(kIni, "Network", "SavePackets", "1");
+  host.Set(kIni, "Network", "Channel", "7");
+  Start();
+  const std::vector<std::string> expected = {
+      "Capture Log opened...'c:\\logs\\LOG_20091001.07'",
+      "Packet data file opened...'c:\\logs\\PKT_20091001.07'",
+      "Configuration Path:",
+      kIni,
+      "Varnet started...",
+      "    - Logging 'UR' headers -",
+      "    - Logging 'N' series messages -",
+      "    - Logging Packet Serial Numbers -",
+      "    - Not logging Heartbeats -",
+  };
+  EXPECT_EQ(Texts(kLog07), expected);
+  EXPECT_EQ(host.Lines(kLog07)[0].substr(0, 14), "07:15:02-48 - ");
+  EXPECT_EQ(host.screen.size(), 99u + expected.size());  // the blank lines first
+  EXPECT_EQ(host.titles.front(), "Trelm Tessik Log - V3.09.00 - Channel 7 - c:\\logs\\LOG_20091001.07");
+  EXPECT_EQ(host.titles.back(), "Trelm Tessik Log - V3.09.00 - Channel 7");
+  EXPECT_EQ(host.timers, (std::set<unsigned>{1, 2}));
+  EXPECT_TRUE(host.checks[1014] && host.checks[1012] && host.checks[1013]);
+  EXPECT_FALSE(host.checks[1015]);
+  EXPECT_EQ(host.opens[1], std::make_pair(std::string("c:\\logs\\PKT_20091001.07"), std::string("a+b")));
+  EXPECT_EQ(host.events[1], "LoadControlLibrary c:\\sys\\TRELM_CC.DLL");
+  EXPECT_EQ(host.madeDirectories, std::vector<std::string>{"c:\\logs"});
+}
+
+TEST_F(VarnetTest, AMissingControlLibraryEndsStartUpWithItsMessage) {
+  host.libraryLoads = false;
+  app.OnWindowCreated();
+  EXPECT_FALSE(app.Startup());
+  EXPECT_EQ(host.errors, std::vector<std::string>{
+                             "Unable to load TRELM_CC.DLL. Please check that this file exists in "
+                             "the c:\\sys directory"});
+  EXPECT_EQ(host.quits, 1);
+  EXPECT_TRUE(host.timers.empty());
+  EXPECT_EQ(Texts(kLog07).back(), kIni);  // the configuration lines are in the log
+}
+
+TEST_F(VarnetTest, TheHourChangeOpensTheNextHoursFiles) {
+  Start();
+  host.now = LocalTime{2009, 10, 1, 7, 59, 59, 990};
+  app.WriteLogLine("last of seven");
+  host.now = LocalTime{2009, 10, 1, 8, 0, 0, 10};
+  app.ReceiveCounter() = 12;
+  app.WriteLogLine("first of eight");
+  EXPECT_EQ(host.Lines(kLog07).back(), "07:59:59-99 - last of seven");
+  EXPECT_EQ(host.Lines(kLog08), (std::vector<std::string>{
+                                    "08:00:00-01 - Capture Log opened...'c:\\logs\\LOG_20091001.08'",
+                                    "08:00:00-01 - first of eight"}));
+  EXPECT_EQ(host.titles.back(), "Trelm Tessik Log - V3.09.00 - Channel 0 - c:\\logs\\LOG_20091001.08");
+  EXPECT_EQ(app.ReceiveCounter(), 0u);
+  EXPECT_EQ(host.openStreams, 1);
+}
+
+TEST_F(VarnetTest, IdleTicksCloseTheFilesAndTheNextLineReopensSilently) {
+  host.Set(kIni, "Network", "SavePackets", "1");
+  Start();
+  const std::size_t titles = host.titles.size();
+  for (int tick = 0; tick < 6; ++tick) {
+    app.ReceiveCounter() = 3;
+    host.Advance(1000);
+    app.OnTimer(kTimerIdle);
+    EXPECT_EQ(app.ReceiveCounter(), 0u);  // cleared every tick
+    EXPECT_EQ(app.LogOpen(), tick < 4) << tick;
+  }
+  EXPECT_EQ(host.openStreams, 0);
+  app.WriteLogLine("after the pause");
+  EXPECT_EQ(host.openStreams, 2);
+  EXPECT_EQ(Texts(kLog07).back(), "after the pause");
+  EXPECT_EQ(Texts(kLog07).size(), 10u);  // no second "opened" line
+  EXPECT_EQ(host.titles.size(), titles);
+  // Other timers do nothing here.
+  app.OnTimer(9);
+  EXPECT_EQ(app.IdleCounter(), 0);
+}
+
+TEST_F(VarnetTest, TheNLineRuleAndLineEnds) {
+  Start();
+  struct Case {
+    const char* text;
+    int showNx;
+    const char* written;  // nullptr: dropped
+  } cases[] = {
+      {"NA something", 1, nullptr},
+      {"NA something", 0, nullptr},
+      {"NS 12 serial", 1, "NS 12 serial"},
+      {"NS 12 serial", 0, nullptr},
+      {"Net up", 0, "Net up"},
+      {"N", 0, "N"},
+      {"N ", 0, "N "},
+      {"NSX", 0, "NSX"},
+      {"one\ntwo\nthree", 1, "one two\nthree"},
+      {"a\rb\nc\rd", 1, "a b c\rd"},
+  };
+  for (const Case& c : cases) {
+    app.Config().showNxMessages = c.showNx;
+    const std::string before = host.files[kLog07];
+    app.WriteLogLine(c.text);
+    const std::string added = host.files[kLog07].substr(before.size());
+    if (c.written == nullptr) {
+      EXPECT_EQ(added, "") << c.text;
+    } else {
+      EXPECT_EQ(added, std::string("07:15:02-48 - ") + c.written + "\n") << c.text;
+    }
+  }
+}
+
+TEST_F(VarnetTest, LongTextsAreCutNeverOverrun) {
+  Start();
+  app.WriteLogLine(std::string(2000, 'x').c_str());
+  EXPECT_EQ(host.Lines(kLog07).back().size(), 767u);  // the 768-byte line buffer
+  EXPECT_EQ(host.screen.back().size(), 300u);
+  app.WriteErrorLog(std::string(2000, 'e').c_str());
+  EXPECT_EQ(host.Lines("c:\\logs\\ERRORLOG.TXT").back().size(), 767u);
+}
+
+TEST_F(VarnetTest, APausedDisplayStillLogsAndErrorsStillShow) {
+  Start();
+  app.OnChar(' ');
+  EXPECT_EQ(host.titles.back(), "Trelm Tessik Log - V3.09.00 - Channel 0 - ! Screen Paused !");
+  EXPECT_FALSE(app.DisplayLive());
+  const std::size_t shown = host.screen.size();
+  app.WriteLogLine("while paused");
+  EXPECT_EQ(Texts(kLog07).back(), "while paused");
+  EXPECT_EQ(host.screen.size(), shown);
+  host.now = LocalTime{2009, 10, 1, 19, 22, 43, 0};
+  app.WriteErrorLog("Bad device 1234");
+  EXPECT_EQ(host.Lines("c:\\logs\\ERRORLOG.TXT"),
+            std::vector<std::string>{"01/10/2009 19:22:43 - Bad device 1234"});
+  EXPECT_EQ(std::vector<std::string>(host.screen.end() - 3, host.screen.end()),
+            (std::vector<std::string>{"------------------ ! Error ! -------------------",
+                                      "01/10/2009 19:22:43 - Bad device 1234",
+                                      "------------------------------------------------"}));
+  // The error entry is not in the capture log; the hour change on the way is.
+  EXPECT_EQ(Texts("c:\\logs\\LOG_20091001.19").size(), 0u);
+  // A paused hour change does not change the title.
+  app.WriteLogLine("at seven pm");
+  EXPECT_EQ(host.titles.back(), "Trelm Tessik Log - V3.09.00 - Channel 0 - ! Screen Paused !");
+  // Resumed by the mouse: the title names the hour without "LOG_".
+  app.OnLeftButton();
+  EXPECT_EQ(host.titles.back(), "Trelm Tessik Log - V3.09.00 - Channel 0 - c:\\logs\\20091001.19");
+  app.OnChar(' ');
+  app.OnChar(' ');
+  EXPECT_EQ(host.titles.back(), "Trelm Tessik Log - V3.09.00 - Channel 0");
+  EXPECT_TRUE(app.DisplayLive());
+  // Other characters are the replay's, not the pause's.
+  app.OnChar('\r');
+  EXPECT_TRUE(app.DisplayLive());
+}
+
+TEST_F(VarnetTest, FileFailuresAreReportedOnceAndCloseTheProgram) {
+  host.unopenable.insert(kLog07);
+  app.OnWindowCreated();
+  EXPECT_FALSE(app.Startup());
+  EXPECT_EQ(host.errors, std::vector<std::string>{"Unable to open log file"});
+  EXPECT_EQ(host.quits, 1);
+  EXPECT_TRUE(host.timers.empty());
+  app.WriteLogLine("dropped");
+  app.CloseProgram();
+  EXPECT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.quits, 1);
+
+  FakeCaptureHost other;
+  other.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
+  other.Set(kIni, "Network", "SavePackets", "1");
+  other.unopenable.insert("c:\\logs\\PKT_20091001.07");
+  other.unopenable.insert("c:\\logs\\ERRORLOG.TXT");
+  Varnet second(other);
+  second.Startup();
+  EXPECT_EQ(other.errors, std::vector<std::string>{"Unable to open packet data file"});
+  // The line being written when the failure closed the program still follows.
+  EXPECT_EQ(other.Lines(kLog07)[1].substr(14), "Log Closed");
+  EXPECT_EQ(other.Lines(kLog07)[2].substr(14), "Configuration Path:");
+  const std::size_t shown = other.screen.size();
+  second.WriteErrorLog("lost");
+  EXPECT_EQ(other.errors.back(), "Unable to open error log file");
+  EXPECT_EQ(other.screen.size(), shown);
+}
+
+TEST_F(VarnetTest, SavePacketsOffNeverOpensAPacketFile) {
+  Start();
+  for (int i = 0; i < 8; ++i) {
+    host.Advance(1000);
+    app.OnTimer(kTimerIdle);
+  }
+  host.Advance(3600 * 1000);
+  app.WriteLogLine("next hour");
+  for (const auto& [path, mode] : host.opens) EXPECT_EQ(path.find("PKT_"), std::string::npos);
+  EXPECT_EQ(app.PacketStream(), nullptr);
+}
+
+TEST_F(VarnetTest, AFirstRunWritesACompleteSettingsFile) {
+  FakeCaptureHost fresh;
+  Varnet first(fresh);
+  first.Startup();
+  const char* expected[][3] = {
+      {"Network", "Channel", "0"},         {"Network", "ShowURheader", "1"},
+      {"Network", "ShowNxMessages", "1"},  {"Network", "ShowPacketSerial", "1"},
+      {"Network", "ShowHeartbeats", "0"},  {"Network", "SavePackets", "0"},
+      {"Network", "CommandReplayEnabled", "0"}, {"Network", "RevertiveReplayEnabled", "0"},
+      {"Watchdog", "InfoDriver", "0"},     {"Watchdog", "InfoSlot", "0"},
+      {"Paths", "LogFilePath", "c:\\trelmlogs"}, {"Commands", "Device_001", "1"},
+      {"Commands", "Device_999", "1"},     {"Revertives", "Device_500", "1"},
+  };
+  for (const auto& e : expected) EXPECT_EQ(fresh.Get(kIni, e[0], e[1]), e[2]) << e[1];
+  EXPECT_EQ(fresh.Get(kOrmIni, "Network", "DefaultAdaptor"), "0");
+  EXPECT_EQ(fresh.Get(kIni, "Commands", "Device_000"), "<absent>");
+  EXPECT_EQ(fresh.Get(kIni, "Commands", "Device_1000"), "<absent>");
+  EXPECT_EQ(fresh.profileWrites, 1 + 11 + 1998);
+  EXPECT_EQ(fresh.Lines("c:\\trelmlogs\\LOG_20091001.07").size(), 8u);
+}
+
+TEST_F(VarnetTest, SettingsRepairAndConversion) {
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* stored;
+    const char* after;  // in the file after LoadSettings
+  } cases[] = {
+      {"Network", "ShowHeartbeats", "-3", "0"},
+      {"Network", "ShowHeartbeats", "abc", "abc"},
+      {"Network", "ShowURheader", "5", "5"},
+      {"Network", "Channel", "0", "0"},
+      {"Network", "Channel", "-2", "0"},
+      {"Network", "Channel", " +12xyz", " +12xyz"},
+      {"Network", "SavePackets", "0", "0"},
+      {"Network", "SavePackets", "2", "2"},
+      {"Watchdog", "InfoSlot", "-9", "0"},
+      {"Paths", "LogFilePath", "none", "none"},
+      {"Paths", "LogFilePath", "NONE", "c:\\trelmlogs"},
+  };
+  for (const Case& c : cases) {
+    FakeCaptureHost h;
+    h.Set(kIni, c.section, c.key, c.stored);
+    Settings s;
+    DeviceFilters f;
+    ReadSettings(h, s, f);
+    EXPECT_EQ(h.Get(kIni, c.section, c.key), c.after) << c.key << "=" << c.stored;
+  }
+  FakeCaptureHost h;
+  h.Set(kIni, "Network", "ShowHeartbeats", "abc");
+  h.Set(kIni, "Network", "ShowURheader", "5");
+  h.Set(kIni, "Network", "Channel", " +12xyz");
+  h.Set(kIni, "Network", "SavePackets", "0");
+  h.Set(kIni, "Paths", "LogFilePath", "none");
+  h.Set(kOrmIni, "Network", "DefaultAdaptor", "3");
+  Settings s;
+  DeviceFilters f;
+  ReadSettings(h, s, f);
+  EXPECT_EQ(s.showHeartbeats, 0);
+  EXPECT_EQ(s.showURheader, 5);
+  EXPECT_EQ(s.channel, 12);
+  EXPECT_STREQ(s.logFilePath, "none");
+  EXPECT_EQ(s.defaultAdaptor, 3);
+  EXPECT_EQ(h.Get(kOrmIni, "Network", "DefaultAdaptor"), "3");  // positive: not rewritten
+}
+
+TEST_F(VarnetTest, ShowTogglesFlipCheckLogAndWriteBack) {
+  host.Set(kIni, "Network", "ShowHeartbeats", "5");
+  Start();
+  EXPECT_TRUE(host.checks[1015]);
+  app.OnCommand(1015);
+  EXPECT_FALSE(host.checks[1015]);
+  EXPECT_EQ(Texts(kLog07).back(), "    - Not logging Heartbeats -");
+  EXPECT_EQ(host.Get(kIni, "Network", "ShowHeartbeats"), "0");
+  app.OnCommand(1013);
+  EXPECT_EQ(Texts(kLog07).back(), "    - Not logging packet serial numbers -");
+  app.OnCommand(1013);
+  EXPECT_EQ(Texts(kLog07).back(), "    - Logging Packet Serial Numbers -");
+  EXPECT_EQ(host.Get(kIni, "Network", "ShowPacketSerial"), "1");
+  // A command that carries a notification code in its upper half is no command.
+  const std::size_t lines = Texts(kLog07).size();
+  app.OnCommand((1u << 16) | 1014);
+  app.OnCommand((1u << 16) | kCmdExit);
+  EXPECT_EQ(Texts(kLog07).size(), lines);
+  EXPECT_EQ(host.quits, 0);
+}
+
+TEST_F(VarnetTest, ClearAboutAndTheCommandsOfLaterWork) {
+  Start();
+  app.OnCommand(kCmdClear);
+  EXPECT_EQ(host.screen, std::vector<std::string>(99, ""));
+  app.OnCommand(kCmdAbout);
+  EXPECT_EQ(host.events.back(), "ShowAbout");
+  const std::size_t events = host.events.size();
+  app.OnCommand(kCmdAnalyse);
+  app.OnCommand(kCmdPacket);
+  EXPECT_EQ(host.events.size(), events);
+}
+
+TEST_F(VarnetTest, TheDeviceFilterDialog) {
+  host.Set(kIni, "Commands", "Device_007", "0");
+  Start();
+  EXPECT_EQ(app.Filters().commands[7], 0);
+  EXPECT_EQ(app.Filters().revertives[7], 1);
+
+  host.dialogCreates = false;  // a dialog that cannot be made can be tried again
+  app.OnCommand(kCmdDeviceFilter);
+  EXPECT_FALSE(app.FilterCreated());
+  host.dialogCreates = true;
+  app.OnCommand(kCmdDeviceFilter);
+  app.FilterOnInit();
+  app.OnCommand(kCmdDeviceFilter);  // already open: nothing
+  EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "CreateFilterDialog"), 2);
+  EXPECT_TRUE(app.ConfigOpen());
+  EXPECT_EQ(host.screen.back(), "Config on.");
+  EXPECT_EQ(host.indicator, (std::vector<std::string>{"- - -", "/__2B__", "Enabled"}));
+
+  app.FilterOnList(6);  // device 7: enabled by the revertive table
+  EXPECT_EQ(app.SelectedDevice(), 7);
+  EXPECT_EQ(host.indicator.back(), "Enabled");
+  app.FilterOnList(-1);  // no selection: nothing changes
+  EXPECT_EQ(app.SelectedDevice(), 7);
+  app.FilterOnCommand(kFilterToggle);
+  EXPECT_EQ(app.Filters().commands[7] + app.Filters().revertives[7], 0);
+  EXPECT_EQ(host.indicator[host.indicator.size() - 2], "/__1B__");
+  EXPECT_EQ(host.indicator.back(), "Disabled");
+  app.FilterOnCommand(kFilterToggle);
+  EXPECT_EQ(app.Filters().commands[7] + app.Filters().revertives[7], 2);
+  app.FilterOnCommand(kFilterToggle);
+
+  app.FilterOnCommand(kFilterSave);
+  EXPECT_EQ(host.Get(kIni, "Commands", "Device_007"), "0");
+  EXPECT_EQ(host.Get(kIni, "Revertives", "Device_007"), "0");
+  EXPECT_EQ(host.Get(kIni, "Revertives", "Device_008"), "1");
+  EXPECT_EQ(std::vector<std::string>(host.screen.end() - 2, host.screen.end()),
+            (std::vector<std::string>{"Saving settings...", "Save complete."}));
+
+  // Load after [Revertives] was deleted: every revertive entry becomes 1
+  // and the file is not changed.
+  host.DeleteSection(kIni, "Revertives");
+  const int writes = host.profileWrites;
+  app.FilterOnCommand(kFilterLoad);
+  EXPECT_EQ(host.profileWrites, writes);
+  EXPECT_EQ(app.Filters().commands[7], 0);
+  EXPECT_EQ(app.Filters().revertives[7], 1);
+  EXPECT_EQ(host.screen.back(), "Load complete.");
+
+  app.FilterOnCommand(kFilterDisableAll);
+  EXPECT_EQ(app.Filters().commands[999] + app.Filters().revertives[1], 0);
+  EXPECT_EQ(app.Filters().commands[0], 1);  // entry 0 belongs to no device
+  app.FilterOnCommand(kFilterEnableAll);
+  EXPECT_EQ(app.Filters().commands[500], 1);
+  app.FilterOnCommand(kFilterClose);
+  EXPECT_FALSE(app.ConfigOpen());
+  EXPECT_FALSE(app.FilterCreated());
+  EXPECT_EQ(host.screen.back(), "Config off.");
+  EXPECT_EQ(host.Get(kIni, "Commands", "Device_500"), "1");  // never saved
+}
+
+TEST_F(VarnetTest, CloseProgramRunsInOrderAndDestroysTheDialogBeforeTheLibraryGoes) {
+  Start();
+  app.OnCommand(kCmdDeviceFilter);
+  app.FilterOnInit();
+  host.events.clear();
+  app.OnCommand(kCmdExit);
+  EXPECT_EQ(host.events, (std::vector<std::string>{"KillTimer 1", "KillTimer 2",
+                                                   "DeleteDisplayFont", "ClearDisplay",
+                                                   "DestroyFilterDialog", "FreeControlLibrary",
+                                                   "PostQuit 0"}));
+  EXPECT_EQ(Texts(kLog07).back(), "Log Closed");
+  EXPECT_TRUE(app.LogOpen());  // the streams stay open until the program ends
+  app.CloseProgram();          // a second close (the window's close box) does nothing
+  EXPECT_EQ(host.quits, 1);
+  app.CloseStreams();
+  EXPECT_EQ(host.openStreams, 0);
+}
+
+}  // namespace
+}  // namespace varnet
