@@ -30,6 +30,19 @@ class FileStream : public Stream {
   std::FILE* file_;
 };
 
+// The device filter dialog keeps to the top left corner of the main window.
+void KeepAtCorner(HWND dialog) {
+  RECT r;
+  GetWindowRect(dialog, &r);
+  POINT origin{r.left, r.top};
+  ScreenToClient(GetParent(dialog), &origin);
+  if (origin.x != 0 || origin.y != 0) {
+    SetWindowPos(dialog, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(dialog, nullptr, TRUE);
+  }
+}
+
 }  // namespace
 
 trelm::LineMemory::Block GlobalLineMemory::Allocate(std::size_t bytes) {
@@ -305,6 +318,8 @@ INT_PTR CALLBACK Win32Host::FilterProc(HWND dialog, UINT message, WPARAM wParam,
       }
       SendMessageA(list, LB_SETCURSEL, 0, 0);
       self->app_->FilterOnInit();
+      // The move during creation came before this procedure was in place.
+      KeepAtCorner(dialog);
       return TRUE;
     }
     case WM_COMMAND:
@@ -315,19 +330,9 @@ INT_PTR CALLBACK Win32Host::FilterProc(HWND dialog, UINT message, WPARAM wParam,
         self->app_->FilterOnCommand(LOWORD(wParam));
       }
       return TRUE;
-    case WM_MOVE: {
-      // The dialog keeps to the top left corner of the main window.
-      RECT r;
-      GetWindowRect(dialog, &r);
-      POINT origin{r.left, r.top};
-      ScreenToClient(GetParent(dialog), &origin);
-      if (origin.x != 0 || origin.y != 0) {
-        SetWindowPos(dialog, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        InvalidateRect(dialog, nullptr, TRUE);
-      }
+    case WM_MOVE:
+      KeepAtCorner(dialog);
       return TRUE;
-    }
     default:
       return FALSE;
   }

@@ -1,0 +1,208 @@
+// End to end: the real varnet.exe under Wine on an installation prepared on
+// the prefix's C: drive, found and driven through Win32 as a user would:
+// titles, menu commands, keys, the device filter dialog and its buttons,
+// message boxes. (Wine keeps menus inside their process, so the check marks
+// are read in varnet_window_test.) What the display shows is read from the test aid file that
+// VARNET_SCREEN_LOG names.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "e2e_harness.h"
+
+namespace {
+
+using namespace trelm_e2e;
+
+constexpr const char* kRoot = "c:\\vne2e";
+constexpr const char* kConfig = "c:\\vne2e\\cfg";
+constexpr const char* kSystem = "c:\\vne2e\\sys";
+constexpr const char* kLogs = "c:\\vne2e\\logs";
+constexpr const char* kIni = "c:\\vne2e\\cfg\\VARNET.INI";
+constexpr const char* kScreen = "c:\\vne2e\\screen.txt";
+constexpr const char* kTitle = "Trelm Tessik Log - V3.09.00 - Channel 3";
+
+std::string HourLog() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char name[128];
+  wsprintfA(name, "%s\\LOG_%04d%02d%02d.%02d", kLogs, t.wYear, t.wMonth, t.wDay, t.wHour);
+  return name;
+}
+
+// The texts of a log's lines, without their time stamps.
+std::vector<std::string> LogTexts(const std::string& path) {
+  std::vector<std::string> texts;
+  for (const std::string& line : ReadLines(path)) texts.push_back(line.size() > 14 ? line.substr(14) : line);
+  return texts;
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000) {
+  for (int waited = 0; waited < timeoutMs; waited += 50) {
+    if (done()) return true;
+    Sleep(50);
+  }
+  return done();
+}
+
+std::string Text(HWND window) {
+  char text[300] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& text) {
+  return std::find(lines.begin(), lines.end(), text) != lines.end();
+}
+
+class VarnetEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    varnet_ = Built("TRELM_VARNET");
+    ASSERT_FALSE(varnet_.empty()) << "TRELM_VARNET names the varnet.exe under test";
+    for (const char* dir : {kRoot, kConfig, kSystem}) CreateDirectoryA(dir, nullptr);
+    for (const char* file : {kIni, kScreen, "c:\\vne2e\\cfg\\ORM.INI"}) DeleteFileA(file);
+    const std::string library = std::string(kSystem) + "\\TRELM_CC.DLL";
+    if (!CopyFileA(Built("TRELM_CC").c_str(), library.c_str(), FALSE)) {
+      ASSERT_NE(GetFileAttributesA(library.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    DeleteFileA(HourLog().c_str());
+    DeleteFileA("c:\\trelm_config.ini");
+    WritePrivateProfileStringA("Config", "ConfigPath", kConfig, "c:\\trelm_config.ini");
+    WritePrivateProfileStringA("Config", "SystemPath", kSystem, "c:\\trelm_config.ini");
+    WritePrivateProfileStringA("Network", "Channel", "3", kIni);
+    WritePrivateProfileStringA("Paths", "LogFilePath", kLogs, kIni);
+    SetEnvironmentVariableA("VARNET_SCREEN_LOG", kScreen);
+    SetEnvironmentVariableA("MC_ROOT", nullptr);
+  }
+  void TearDown() override { DeleteFileA("c:\\trelm_config.ini"); }
+
+  std::string Command() const { return "\"" + varnet_ + "\""; }
+  std::vector<std::string> Screen() const { return ReadLines(kScreen); }
+  std::string LastLogText() const {
+    std::vector<std::string> texts = LogTexts(HourLog());
+    return texts.empty() ? std::string() : texts.back();
+  }
+
+  std::string varnet_;
+};
+
+TEST_F(VarnetEndToEnd, StartsLogsTogglesPausesFiltersAndExits) {
+  Program varnet(Command());
+  ASSERT_TRUE(varnet.Started());
+  HWND main = WaitWindow(varnet.Pid(), "V3VARNET", kTitle, 60000);
+  ASSERT_NE(main, nullptr) << "the running title";
+  ASSERT_TRUE(WaitFor([&] { return LogTexts(HourLog()).size() >= 8; }));
+  const std::vector<std::string> first = {
+      "Capture Log opened...'" + HourLog() + "'",
+      "Configuration Path:",
+      kIni,
+      "Varnet started...",
+      "    - Logging 'UR' headers -",
+      "    - Logging 'N' series messages -",
+      "    - Logging Packet Serial Numbers -",
+      "    - Not logging Heartbeats -",
+  };
+  EXPECT_EQ(LogTexts(HourLog()), first);
+  EXPECT_TRUE(Contains(Screen(), ReadLines(HourLog()).back()));
+
+  // A show toggle: its line, its key and its check mark.
+  PostMessageA(main, WM_COMMAND, 1015, 0);
+  EXPECT_TRUE(WaitFor([&] { return LastLogText() == "    - Logging Heartbeats -"; }));
+  EXPECT_EQ(Profile(kIni, "Network", "ShowHeartbeats"), "1");
+
+  // Space pauses; a later line reaches the file but not the screen.
+  PostMessageA(main, WM_CHAR, ' ', 0);
+  EXPECT_TRUE(WaitFor([&] { return Text(main) == std::string(kTitle) + " - ! Screen Paused !"; }));
+  PostMessageA(main, WM_COMMAND, 1015, 0);
+  EXPECT_TRUE(WaitFor([&] { return LastLogText() == "    - Not logging Heartbeats -"; }));
+  const std::string pausedLine = ReadLines(HourLog()).back();
+  PostMessageA(main, WM_CHAR, ' ', 0);
+  EXPECT_TRUE(WaitFor([&] { return Text(main) == kTitle; }));
+  EXPECT_FALSE(Contains(Screen(), pausedLine));
+
+  // The device filter dialog: select device 7, toggle it, save.
+  PostMessageA(main, WM_COMMAND, 1011, 0);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowExA(main, nullptr, "BORDLG", nullptr)) != nullptr; }));
+  HWND indicator = GetDlgItem(dialog, 101);
+  EXPECT_TRUE(WaitFor([&] { return Text(indicator) == "Enabled"; }));
+  HWND list = GetDlgItem(dialog, 321);
+  EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 999);
+  SendMessageA(list, LB_SETCURSEL, 6, 0);
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(321, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+  SendMessageA(GetDlgItem(dialog, 102), BM_CLICK, 0, 0);
+  EXPECT_EQ(Text(indicator), "Disabled");
+  char caption[32] = "";
+  GetDlgItemTextA(dialog, 103, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Enable|All");
+  SendMessageA(GetDlgItem(dialog, 122), BM_CLICK, 0, 0);
+  EXPECT_EQ(Profile(kIni, "Commands", "Device_007"), "0");
+  EXPECT_EQ(Profile(kIni, "Revertives", "Device_007"), "0");
+  EXPECT_EQ(Profile(kIni, "Commands", "Device_008"), "1");
+  RECT placed;
+  GetWindowRect(dialog, &placed);
+  POINT origin{placed.left, placed.top};
+  ScreenToClient(main, &origin);
+  EXPECT_EQ(origin.x, 0);  // moved back from -1 to the corner
+  EXPECT_EQ(origin.y, 0);
+  const std::vector<std::string> screen = Screen();
+  for (const char* line : {"Config on.", "Saving settings...", "Save complete."}) {
+    EXPECT_TRUE(Contains(screen, line)) << line;
+    EXPECT_FALSE(Contains(LogTexts(HourLog()), line)) << "screen only: " << line;
+  }
+
+  // File, Exit with the dialog still open.
+  PostMessageA(main, WM_COMMAND, 1001, 0);
+  EXPECT_EQ(varnet.Wait(30000), 0);
+  EXPECT_EQ(LastLogText(), "Log Closed");
+}
+
+TEST_F(VarnetEndToEnd, TheCloseBoxEndsLikeExit) {
+  Program varnet(Command());
+  HWND main = WaitWindow(varnet.Pid(), "V3VARNET", kTitle, 60000);
+  ASSERT_NE(main, nullptr);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(varnet.Wait(30000), 0);
+  EXPECT_EQ(LastLogText(), "Log Closed");
+  EXPECT_TRUE(Contains(Screen(), "\f"));  // the display was cleared on the way out
+}
+
+TEST_F(VarnetEndToEnd, AMissingControlLibraryNamesTheSystemDirectoryAndEnds) {
+  const std::string empty = std::string(kRoot) + "\\nolib";
+  CreateDirectoryA(empty.c_str(), nullptr);
+  WritePrivateProfileStringA("Config", "SystemPath", empty.c_str(), "c:\\trelm_config.ini");
+  Program varnet(Command());
+  HWND box = WaitWindow(varnet.Pid(), "#32770", "! Error !", 60000);
+  ASSERT_NE(box, nullptr);
+  char text[512] = "";
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  EXPECT_EQ(std::string(text), "Unable to load TRELM_CC.DLL. Please check that this file exists in the " +
+                                   empty + " directory");
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(varnet.Wait(30000), 0);
+  const std::vector<std::string> texts = LogTexts(HourLog());
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_EQ(texts[1], "Configuration Path:");
+  EXPECT_EQ(texts.back(), kIni);  // nothing after the configuration lines
+}
+
+TEST_F(VarnetEndToEnd, ALogDirectoryThatCannotBeMadeClosesTheProgram) {
+  WritePrivateProfileStringA("Paths", "LogFilePath", "c:\\vne2e\\no\\such\\logs", kIni);
+  Program varnet(Command());
+  HWND box = WaitWindow(varnet.Pid(), "#32770", "! Error !", 60000);
+  ASSERT_NE(box, nullptr);
+  char text[256] = "";
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  EXPECT_STREQ(text, "Unable to open log file");
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(varnet.Wait(30000), 0);
+  EXPECT_EQ(WaitWindow(varnet.Pid(), "#32770", "! Error !", 0), nullptr);  // shown once
+}
+
+}  // namespace
