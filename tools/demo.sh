@@ -6,13 +6,16 @@
 # pause, a directory entry, a wait entry answered by the ready-reporting
 # program, one more command, and a last pause; QuitWhenDone ends it.
 # A screenshot of the screen is saved while the last pause runs.
+# Then Varnet, the capture tool, starts on the same installation: it writes
+# its settings and the hour's capture log, and a second screenshot shows it
+# with the heartbeat lines switched on and the device filter dialog open.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 . tools/common.sh
 prepare_windows_build
-cmake --build --preset "$preset" --target pellor orm appready
+cmake --build --preset "$preset" --target pellor orm appready varnet trelm_cc bwcc32 poke
 
 demo=$build/demo
 prefix=$demo/wineprefix
@@ -23,10 +26,12 @@ ensure_prefix "$loader" "$prefix"
 export WINEPREFIX=$prefix
 
 c=$prefix/drive_c
-mkdir -p "$c/trelm/config" "$c/trelm/bin" "$c/trelm/demo"
-rm -f "$c"/trelm/demo/*.txt
+mkdir -p "$c/trelm/config" "$c/trelm/bin" "$c/trelm/demo" "$c/trelm/system"
+rm -f "$c"/trelm/demo/*.txt "$c"/trelm/logs/*
 cp tools/sample/trelm_config.ini "$c/trelm_config.ini"
-cp tools/sample/ORM.INI tools/sample/LAUNCH.INI "$c/trelm/config/"
+cp tools/sample/ORM.INI tools/sample/LAUNCH.INI tools/sample/VARNET.INI "$c/trelm/config/"
+cp "$build/bin/varnet.exe" "$build/bin/bwcc32.dll" "$build/outside/poke/poke.exe" "$c/trelm/bin/"
+cp "$build/bin/TRELM_CC.DLL" "$c/trelm/system/"
 cp "$build/launcher/pellor.exe" "$build/outside/orm/orm.exe" "$build/outside/appready/appready.exe" \
   "$c/trelm/bin/"
 
@@ -63,4 +68,22 @@ sed 's/^/  /' "$c/trelm/demo/orm-first.txt" 2>/dev/null || echo "  (nothing)"
 echo "what the fresh ORM received:"
 sed 's/^/  /' "$c/trelm/demo/orm-fresh.txt" 2>/dev/null || echo "  (nothing)"
 echo
-echo "screenshot: $shot"
+echo "starting Varnet (channel 1, logs in c:\\trelm\\logs)"
+$loader $desktop 'c:\trelm\bin\varnet.exe' &
+# poke runs on the same desktop, waits for Varnet's window and posts to it.
+poke() { $loader $desktop 'c:\trelm\bin\poke.exe' "$@" >/dev/null 2>&1 || true; sleep 1; }
+for _ in $(seq 300); do [ -n "$(ls "$c"/trelm/logs/LOG_* 2>/dev/null)" ] && break; sleep 0.2; done
+sleep 3
+poke V3VARNET 0x111 1015   # Show, Heartbeats: on
+poke V3VARNET 0x111 1011   # Configure, Device Filter
+sleep 2
+vshot=$demo/varnet-demo.png
+import -window root "$vshot"
+poke V3VARNET 0x111 1015   # and off again, so the sample stays as it was
+poke V3VARNET 0x111 1001   # File, Exit
+for _ in $(seq 150); do pgrep -f 'trelm.bin.varnet.exe' >/dev/null || break; sleep 0.2; done
+echo "Varnet's capture log:"
+sed 's/^/  /' "$c"/trelm/logs/LOG_* 2>/dev/null | tr -d '\r' | tail -n 14
+echo
+echo "screenshots: $shot"
+echo "             $vshot"

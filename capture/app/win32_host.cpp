@@ -102,20 +102,49 @@ void Win32Host::AddLine(const char* text) {
   }
   const AddEffect effect = display_.AddLine(text, app_ != nullptr && app_->ConfigOpen());
   if (main_ == nullptr) return;
-  RECT client;
-  GetClientRect(main_, &client);
+  // A redraw of the whole window is already on its way.
+  if (redrawAll_ || refreshArmed_) return;
+  const DWORD sincePaint = GetTickCount() - lastPaint_;
+  if (sincePaint < kRefreshMs) {
+    // Lines come faster than the screen refreshes: one redraw at the end of
+    // the interval shows them all, so the screen never holds up reception.
+    refreshArmed_ = true;
+    ::SetTimer(main_, kRefreshTimer, kRefreshMs - sincePaint, nullptr);
+    return;
+  }
   if (effect.scroll) {
     // Only the area below the device filter dialog moves; the dialog stays.
     const int lineHeight = display_.View().LineHeight();
+    RECT client{0, 0, display_.View().ClientWidth(), display_.View().ClientHeight()};
     RECT area = client;
     area.top = effect.scrollTop;
+    if (effect.scrollTop != 0 && filter_ != nullptr) {
+      // The dialog is taller than 332 pixels when its font is larger: the
+      // lines move only below it.
+      RECT dialog;
+      GetWindowRect(filter_, &dialog);
+      POINT bottom{dialog.left, dialog.bottom};
+      ScreenToClient(main_, &bottom);
+      if (bottom.y > area.top) area.top = bottom.y;
+    }
     ScrollWindow(main_, 0, -lineHeight, &area, &area);
     RECT strip = client;
     strip.top = client.bottom - lineHeight;
     InvalidateRect(main_, &strip, TRUE);
   } else {
-    InvalidateRect(main_, nullptr, TRUE);
+    RedrawAll();
   }
+}
+
+void Win32Host::RedrawAll() {
+  InvalidateRect(main_, nullptr, TRUE);
+  redrawAll_ = true;
+}
+
+void Win32Host::OnRefreshTimer() {
+  ::KillTimer(main_, kRefreshTimer);
+  refreshArmed_ = false;
+  RedrawAll();
 }
 
 void Win32Host::ClearDisplay() {
@@ -124,7 +153,7 @@ void Win32Host::ClearDisplay() {
     std::fflush(screenLog_);
   }
   display_.Clear();
-  if (main_ != nullptr) InvalidateRect(main_, nullptr, TRUE);
+  if (main_ != nullptr) RedrawAll();
 }
 
 void Win32Host::SetTitle(const char* text) {
@@ -218,6 +247,12 @@ void Win32Host::UpdateMetrics() {
 }
 
 void Win32Host::ApplyScrollBars(const ScrollBars& bars) {
+  if (barsShown_ && bars.verticalMax == bars_.verticalMax && bars.verticalPos == bars_.verticalPos &&
+      bars.horizontalMax == bars_.horizontalMax && bars.horizontalPos == bars_.horizontalPos) {
+    return;  // nothing changed
+  }
+  bars_ = bars;
+  barsShown_ = true;
   SetScrollRange(main_, SB_VERT, 0, bars.verticalMax, FALSE);
   SetScrollPos(main_, SB_VERT, bars.verticalPos, TRUE);
   SetScrollRange(main_, SB_HORZ, 0, bars.horizontalMax, FALSE);
@@ -240,6 +275,8 @@ void Win32Host::Paint() {
   }
   if (old != nullptr) SelectObject(dc, old);
   EndPaint(main_, &ps);
+  lastPaint_ = GetTickCount();
+  redrawAll_ = false;
   // The bars last: a bar that appears or goes changes the client area, and
   // the size change that follows repaints with the new rows.
   ApplyScrollBars(display_.Recompute());
@@ -250,6 +287,7 @@ void Win32Host::VerticalScroll(int code) {
   if (step == 0) return;
   ScrollWindow(main_, 0, -step * display_.View().LineHeight(), nullptr, nullptr);
   SetScrollPos(main_, SB_VERT, display_.View().ViewPos(), TRUE);
+  bars_.verticalPos = display_.View().ViewPos();
   UpdateWindow(main_);
 }
 
@@ -258,6 +296,7 @@ void Win32Host::HorizontalScroll(int code, int thumb) {
   if (step == 0) return;
   ScrollWindow(main_, -step * display_.View().CharWidth(), 0, nullptr, nullptr);
   SetScrollPos(main_, SB_HORZ, display_.View().HorizontalPos(), TRUE);
+  bars_.horizontalPos = display_.View().HorizontalPos();
   UpdateWindow(main_);
 }
 
@@ -286,7 +325,11 @@ LRESULT CALLBACK Win32Host::MainProc(HWND window, UINT message, WPARAM wParam, L
       app.OnCommand(wParam);
       return 0;
     case WM_TIMER:
-      app.OnTimer(static_cast<unsigned>(wParam));
+      if (wParam == kRefreshTimer) {
+        self->OnRefreshTimer();
+      } else {
+        app.OnTimer(static_cast<unsigned>(wParam));
+      }
       return 0;
     case WM_VSCROLL:
       self->VerticalScroll(LOWORD(wParam));

@@ -65,6 +65,8 @@ class Win32Host : public CaptureHost {
   static INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   void UpdateMetrics();
+  void RedrawAll();
+  void OnRefreshTimer();
   void ApplyScrollBars(const ScrollBars& bars);
   void Paint();
   void VerticalScroll(int code);
@@ -76,6 +78,15 @@ class Win32Host : public CaptureHost {
   HWND filter_ = nullptr;
   HFONT font_ = nullptr;
   HMODULE controls_ = nullptr;
+  // The display refreshes at most this often while lines stream in; a line
+  // that comes alone scrolls the window at once.
+  static constexpr UINT_PTR kRefreshTimer = 0x5652;
+  static constexpr DWORD kRefreshMs = 40;
+  DWORD lastPaint_ = 0;
+  bool redrawAll_ = false;     // the whole client area is invalid
+  bool refreshArmed_ = false;  // the refresh timer will redraw it
+  ScrollBars bars_{};
+  bool barsShown_ = false;
   GlobalLineMemory memory_;
   Display display_{memory_};
   // Test aid: VARNET_SCREEN_LOG names a file that receives every screen
