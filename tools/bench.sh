@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks, which print their figures: lines per
+# second through the capture log natively (file only) and under Wine
+# through the real varnet window with the display live.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/common.sh
+prepare_windows_build
+cmake --build --preset "$preset" --target capture_log_bench trelm_cc
+cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/bench-native --target capture_log_bench
+ensure_display "$build/xvfb.display"
+ensure_prefix "$(wine_loader "$preset")" "$build/wineprefix"
+build/bench-native/bench/capture_log_bench
+WINEPREFIX=$build/wineprefix "$(wine_loader "$preset")" "$build/bin/capture_log_bench.exe" \
+  "Z:$(echo "$build/bin/TRELM_CC.DLL" | tr / '\\')"
