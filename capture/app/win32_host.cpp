@@ -387,7 +387,7 @@ INT_PTR CALLBACK Win32Host::AboutProc(HWND dialog, UINT message, WPARAM, LPARAM)
       char text[128];
       wsprintfA(text, "%s - %s", kBuildDate, kBuildTime);
       SetDlgItemTextA(dialog, IDC_ABOUT_BUILD, text);
-      wsprintfA(text, "Version %s  -  Trelm workstation toolset", kVersion);
+      wsprintfA(text, "Version %s - Trelm toolset", kVersion);
       SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, text);
       return TRUE;
     }

@@ -157,6 +157,18 @@ TEST_F(VarnetEndToEnd, StartsLogsTogglesPausesFiltersAndExits) {
     EXPECT_FALSE(Contains(LogTexts(HourLog()), line)) << "screen only: " << line;
   }
 
+  // Help, About: the modal dialog with its filled-in texts; Ok ends it.
+  PostMessageA(main, WM_COMMAND, 1004, 0);
+  HWND about = WaitWindow(varnet.Pid(), "BORDLG", "About");
+  ASSERT_NE(about, nullptr);
+  char line[128] = "";
+  GetDlgItemTextA(about, 1999, line, sizeof line);
+  EXPECT_STREQ(line, "Oct  1 2009 - 19:22:43");
+  GetDlgItemTextA(about, 1998, line, sizeof line);
+  EXPECT_EQ(std::string(line).rfind("Version 3.09.00", 0), 0u) << line;
+  SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
+
   // File, Exit with the dialog still open.
   PostMessageA(main, WM_COMMAND, 1001, 0);
   EXPECT_EQ(varnet.Wait(30000), 0);
