@@ -93,13 +93,17 @@ int TextView::LiveBottom() const {
   return std::max(0, static_cast<int>(store_.Count()) - Rows());
 }
 
+int TextView::LiveHorizontalLimit() const {
+  return std::max(0, static_cast<int>(store_.Longest()) - Columns());
+}
+
 void TextView::Recompute() {
   const int count = static_cast<int>(store_.Count());
   const bool atNewest = vpos_ == std::max(0, count - lastRows_);
   bottom_ = LiveBottom();
   vpos_ = atNewest ? bottom_ : std::min(vpos_, bottom_);
   lastRows_ = Rows();
-  hlimit_ = std::max(0, static_cast<int>(store_.Longest()) - Columns());
+  hlimit_ = LiveHorizontalLimit();
   hpos_ = std::clamp(hpos_, 0, hlimit_);
 }
 

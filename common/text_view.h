@@ -85,6 +85,8 @@ class TextView {
 
   // count - rows for the lines held now, at least 0.
   int LiveBottom() const;
+  // longest - columns for the lines held now, at least 0.
+  int LiveHorizontalLimit() const;
   // The bottom position stored by the last Recompute.
   int Bottom() const { return bottom_; }
   int HorizontalLimit() const { return hlimit_; }

@@ -14,10 +14,6 @@ void DebugLog::SetClientSize(int width, int height) {
   view_.Recompute();
 }
 
-int DebugLog::HorizontalMax() const {
-  return std::max(0, static_cast<int>(view_.Store().Longest()) - view_.Columns());
-}
-
 AddEffect DebugLog::Add(const std::string& text) {
   const bool atNewest = view_.ViewPos() == view_.LiveBottom();
   view_.Store().Add(text.c_str());

@@ -39,7 +39,7 @@ class DebugLog {
 
   // The ranges for the lines held now.
   int VerticalMax() const { return view_.LiveBottom(); }
-  int HorizontalMax() const;
+  int HorizontalMax() const { return view_.LiveHorizontalLimit(); }
   int VerticalPos() const { return view_.ViewPos(); }
   int HorizontalPos() const { return view_.HorizontalPos(); }
   int CharsPerRow() const { return view_.Columns() + 1; }

@@ -1,5 +1,7 @@
 #include "debug_window.h"
 
+#include "font_metrics.h"
+
 namespace pellor {
 
 namespace {
@@ -45,13 +47,10 @@ void DebugWindow::Destroy() {
 }
 
 void DebugWindow::UpdateMetrics() {
-  HDC dc = GetDC(window_);
-  HGDIOBJ old = SelectObject(dc, font_);
-  TEXTMETRICA tm{};
-  GetTextMetricsA(dc, &tm);
-  SelectObject(dc, old);
-  ReleaseDC(window_, dc);
-  log_.SetMetrics(tm.tmHeight + tm.tmExternalLeading, tm.tmAveCharWidth);
+  int lineHeight = 0;
+  int charWidth = 0;
+  trelm::MeasureFont(window_, font_, &lineHeight, &charWidth);
+  log_.SetMetrics(lineHeight, charWidth);
 }
 
 void DebugWindow::Add(const char* text) {

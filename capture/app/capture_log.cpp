@@ -97,8 +97,7 @@ void Varnet::OpenHourFiles() {
 }
 
 void Varnet::CloseHourFiles() {
-  logStream_.reset();
-  packetStream_.reset();
+  CloseStreams();
   receiveCounter_ = 0;
 }
 
@@ -109,8 +108,7 @@ void Varnet::CloseStreams() {
 
 void Varnet::IdleTick() {
   if (++idleCounter_ >= kIdleLimit) {
-    logStream_.reset();
-    packetStream_.reset();
+    CloseStreams();
     idleCounter_ = 0;
   }
   receiveCounter_ = 0;

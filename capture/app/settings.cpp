@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 
 #include "path_join.h"
 #include "scan_int.h"
@@ -69,6 +68,33 @@ void DeviceKey(int device, char* key, std::size_t size) {
   std::snprintf(key, size, "Device_%03d", device);
 }
 
+// The command table is kept in [Commands], the revertive table in [Revertives].
+constexpr const char* kFilterSections[] = {"Commands", "Revertives"};
+
+template <typename Filters>
+auto Table(Filters& filters, int which) {
+  return which == 0 ? filters.commands : filters.revertives;
+}
+
+// Reads [Commands] then [Revertives] "Device_%03d" for 1..999: only a value
+// converting to 0 skips a device; a missing key gives 1, and with repair it
+// is written back as "1".
+void ReadFilters(CaptureHost& host, const char* file, DeviceFilters& filters, bool repair) {
+  for (int which = 0; which < 2; ++which) {
+    const char* section = kFilterSections[which];
+    std::int32_t* table = Table(filters, which);
+    for (int d = 1; d < kDevices; ++d) {
+      char key[16];
+      DeviceKey(d, key, sizeof key);
+      char value[80];
+      host.ProfileRead(section, key, "-1", value, sizeof value, file);
+      const std::int32_t n = trelm::ToInt(value);
+      if (repair && n == -1) host.ProfileWrite(section, key, "1", file);
+      table[d] = n == 0 ? 0 : 1;
+    }
+  }
+}
+
 }  // namespace
 
 void VarnetIniPath(CaptureHost& host, char* out, std::size_t size) {
@@ -108,40 +134,17 @@ void ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters) {
 
   host.MakeDirectory(s.logFilePath);
 
-  // A missing key is written as "1"; only a value converting to 0 skips.
-  for (const char* section : {"Commands", "Revertives"}) {
-    std::int32_t* table =
-        std::strcmp(section, "Commands") == 0 ? filters.commands : filters.revertives;
-    for (int d = 1; d < kDevices; ++d) {
-      char key[16];
-      DeviceKey(d, key, sizeof key);
-      char value[80];
-      host.ProfileRead(section, key, "-1", value, sizeof value, ini);
-      const std::int32_t n = trelm::ToInt(value);
-      if (n == -1) host.ProfileWrite(section, key, "1", ini);
-      table[d] = n == 0 ? 0 : 1;
-    }
-  }
+  ReadFilters(host, ini, filters, true);
 }
 
 void LoadFilters(CaptureHost& host, const char* file, DeviceFilters& filters) {
-  for (const char* section : {"Commands", "Revertives"}) {
-    std::int32_t* table =
-        std::strcmp(section, "Commands") == 0 ? filters.commands : filters.revertives;
-    for (int d = 1; d < kDevices; ++d) {
-      char key[16];
-      DeviceKey(d, key, sizeof key);
-      char value[80];
-      host.ProfileRead(section, key, "-1", value, sizeof value, file);
-      table[d] = trelm::ToInt(value) != 0 ? 1 : 0;
-    }
-  }
+  ReadFilters(host, file, filters, false);
 }
 
 void SaveFilters(CaptureHost& host, const char* file, const DeviceFilters& filters) {
-  for (const char* section : {"Commands", "Revertives"}) {
-    const std::int32_t* table =
-        std::strcmp(section, "Commands") == 0 ? filters.commands : filters.revertives;
+  for (int which = 0; which < 2; ++which) {
+    const char* section = kFilterSections[which];
+    const std::int32_t* table = Table(filters, which);
     for (int d = 1; d < kDevices; ++d) {
       char key[16];
       DeviceKey(d, key, sizeof key);

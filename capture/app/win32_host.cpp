@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "config_lookup.h"
+#include "font_metrics.h"
 #include "resource.h"
 
 extern "C" BOOL WINAPI BWCCRegister(HINSTANCE instance);
@@ -237,13 +238,10 @@ bool Win32Host::CreateMainWindow(Varnet& app) {
 }
 
 void Win32Host::UpdateMetrics() {
-  HDC dc = GetDC(main_);
-  HGDIOBJ old = SelectObject(dc, font_);
-  TEXTMETRICA tm{};
-  GetTextMetricsA(dc, &tm);
-  SelectObject(dc, old);
-  ReleaseDC(main_, dc);
-  display_.SetMetrics(tm.tmHeight + tm.tmExternalLeading, tm.tmAveCharWidth);
+  int lineHeight = 0;
+  int charWidth = 0;
+  trelm::MeasureFont(main_, font_, &lineHeight, &charWidth);
+  display_.SetMetrics(lineHeight, charWidth);
 }
 
 void Win32Host::ApplyScrollBars(const ScrollBars& bars) {

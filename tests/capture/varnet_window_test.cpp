@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "e2e_harness.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -15,13 +17,7 @@
 namespace varnet {
 namespace {
 
-void Pump() {
-  for (int round = 0; round < 20; ++round) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    Sleep(10);
-  }
-}
+using trelm_e2e::PumpMessages;
 
 std::string MenuText(HMENU menu, UINT item, UINT flags) {
   char text[64] = "";
@@ -94,12 +90,12 @@ TEST(VarnetWindow, ClassTitleMenuAndTheNewestLine) {
   for (const Item& item : items) EXPECT_EQ(MenuText(menu, item.id, MF_BYCOMMAND), item.text);
 
   for (int i = 0; i < 150; ++i) host.AddLine(("line " + std::to_string(i)).c_str());
-  Pump();
+  PumpMessages();
   RECT before;
   GetClientRect(main, &before);
   host.AddLine(std::string(290, 'w').c_str());  // wider than the window
   host.AddLine("newest");
-  Pump();
+  PumpMessages();
   RECT after;
   GetClientRect(main, &after);
   ASSERT_LT(after.bottom, before.bottom) << "the horizontal bar takes room";
@@ -113,13 +109,13 @@ TEST(VarnetWindow, ClassTitleMenuAndTheNewestLine) {
 
   // A smaller window, then a paged-up view that a resize leaves where it is.
   SetWindowPos(main, nullptr, 0, 0, 500, 300, SWP_NOMOVE | SWP_NOZORDER);
-  Pump();
+  PumpMessages();
   EXPECT_EQ(view.ViewPos(), view.Bottom());
   SendMessageA(main, WM_VSCROLL, SB_PAGEUP, 0);
   const int paged = view.ViewPos();
   EXPECT_LT(paged, view.Bottom());
   SetWindowPos(main, nullptr, 0, 0, 520, 320, SWP_NOMOVE | SWP_NOZORDER);
-  Pump();
+  PumpMessages();
   EXPECT_EQ(view.ViewPos(), paged);
 
   SendMessageA(main, WM_CLOSE, 0, 0);

@@ -116,4 +116,14 @@ class Program {
   bool started_ = false;
 };
 
+// Dispatches the test process's own window messages for about 200 ms, so
+// that its windows size, paint and run their timers.
+inline void PumpMessages() {
+  for (int round = 0; round < 20; ++round) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(10);
+  }
+}
+
 }  // namespace trelm_e2e

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "e2e_harness.h"
+
 #include <string>
 
 #include "debug_window.h"
@@ -11,27 +13,21 @@
 namespace pellor {
 namespace {
 
-void Pump() {
-  for (int round = 0; round < 20; ++round) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    Sleep(10);
-  }
-}
+using trelm_e2e::PumpMessages;
 
 TEST(DebugWindow, TheNewestLineStaysInViewWhenTheHorizontalBarAppears) {
   DebugWindow window;
   ASSERT_TRUE(window.Create(GetModuleHandleA(nullptr)));
   HWND handle = window.Handle();
   window.Add("Pellor running...");
-  Pump();
+  PumpMessages();
   RECT before;
   GetClientRect(handle, &before);
   EXPECT_EQ(window.Log().VerticalPos(), window.Log().VerticalMax());
 
   window.Add(("Boot_3=c:\\programs\\" + std::string(150, 'w') + ".exe").c_str());
   window.Add("Delay = 5");
-  Pump();
+  PumpMessages();
   RECT after;
   GetClientRect(handle, &after);
   ASSERT_LT(after.bottom, before.bottom) << "the horizontal bar takes room from the client area";
