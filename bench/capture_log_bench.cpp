@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "fake_net.h"
 #include "varnet.h"
 
 #ifdef _WIN32
@@ -57,7 +58,8 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableA("MC_SYSTEM", "s");
 
   varnet::Win32Host host(GetModuleHandleA(nullptr));
-  varnet::Varnet app(host);
+  varnet::FakeNet net;
+  varnet::Varnet app(host, net);
   host.CreateMainWindow(app);
   if (!app.Startup()) return 1;
   Pump();
@@ -104,7 +106,8 @@ class FileHost : public varnet::FakeCaptureHost {
 int main() {
   FileHost host;
   host.Set("c:\\cfg\\VARNET.INI", "Paths", "LogFilePath", "c:\\logs");
-  varnet::Varnet app(host);
+  varnet::FakeNet net;
+  varnet::Varnet app(host, net);
   if (!app.Startup()) return 1;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kLines * 4; ++i) app.WriteLogLine(Line(i).c_str());

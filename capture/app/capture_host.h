@@ -57,6 +57,8 @@ class CaptureHost {
 
   // A message box titled "! Error !", no owner, OK only.
   virtual void ShowError(const char* text) = 0;
+  // The same box, owned by the main window.
+  virtual void ShowWindowError(const char* text) = 0;
 
   // Custom controls: BWCC's registration and TRELM_CC.DLL.
   virtual void RegisterBorlandControls() = 0;

@@ -31,9 +31,7 @@ void Varnet::WriteLogLine(const char* text) {
     return;
   }
   const LocalTime now = host_.Now();
-  if ((now.day != keyDay_ || now.hour != keyHour_) && logStream_ != nullptr) CloseHourFiles();
-  if (logStream_ == nullptr) OpenHourFiles();
-  if (logStream_ == nullptr) return;
+  if (!ReadyHourFiles(now)) return;
 
   char line[kLineBuffer];
   std::snprintf(line, sizeof line, "%02d:%02d:%02d-%02d - %s", now.hour, now.minute, now.second,
@@ -48,6 +46,26 @@ void Varnet::WriteLogLine(const char* text) {
   if (length > kScreenCut) line[kScreenCut] = '\0';
   if (displayLive_) host_.AddLine(line);
   idleCounter_ = 0;
+}
+
+bool Varnet::ReadyHourFiles(const LocalTime& now) {
+  if ((now.day != keyDay_ || now.hour != keyHour_) && logStream_ != nullptr) CloseHourFiles();
+  if (logStream_ == nullptr) OpenHourFiles();
+  return logStream_ != nullptr;
+}
+
+void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
+                        std::uint16_t length) {
+  // Every datagram is recorded while packets are saved, also when the
+  // hour's files were closed for idleness or its lines are filtered out.
+  if (settings_.savePackets != 0) {
+    ReadyHourFiles(host_.Now());
+    if (packetStream_ != nullptr) {
+      std::uint8_t record[kRecordSize];
+      BuildRecord(type, buffer, length, record);
+      packetStream_->Write(record, sizeof record);
+    }
+  }
 }
 
 void Varnet::OpenHourFiles() {

@@ -22,12 +22,16 @@ bool Varnet::Startup() {
   filterCreated_ = false;
   configOpen_ = false;
   displayLive_ = true;
+  channel_.ClearState();
 
   ReadSettings(host_, settings_, filters_);
   // The run's first log lines: they open the hour's files.
   WriteLogLine("Configuration Path:");
   WriteLogLine(settings_.varnetIni);
   if (closing_) return false;  // the log could not be opened
+
+  channel_.Register();
+  if (closing_) return false;  // a name could be neither added nor deleted
 
   host_.RegisterBorlandControls();
   char system[256];
@@ -59,6 +63,7 @@ bool Varnet::Startup() {
   }
   host_.SetTimer(kTimerIdle, 1000);
   host_.SetTimer(kTimerWatchdog, 60000);
+  channel_.WatchdogReport();
   return true;
 }
 
@@ -68,10 +73,13 @@ void Varnet::CloseProgram() {
   closing_ = true;
   host_.KillTimer(kTimerIdle);
   host_.KillTimer(kTimerWatchdog);
+  // No reset attempt may add the names again after they were removed.
+  host_.KillTimer(kTimerReset);
   WriteLogLine("Log Closed");
   // The hour's streams stay open: a caller may still be inside WriteLogLine.
   host_.DeleteDisplayFont();
   host_.ClearDisplay();
+  channel_.Close();
   // The dialogs' buttons belong to TRELM_CC.DLL: they go before it does.
   if (filterCreated_) {
     configOpen_ = false;
@@ -129,7 +137,19 @@ void Varnet::OnCommand(std::uintptr_t wParam) {
 }
 
 void Varnet::OnTimer(unsigned id) {
-  if (id == kTimerIdle) IdleTick();
+  switch (id) {
+    case kTimerIdle:
+      IdleTick();
+      break;
+    case kTimerWatchdog:
+      channel_.WatchdogReport();
+      break;
+    case kTimerReset:
+      channel_.ResetRetry();
+      break;
+    default:
+      break;
+  }
 }
 
 void Varnet::TogglePause(bool byMouse) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "capture_host.h"
+#include "channel.h"
 #include "settings.h"
 
 namespace varnet {
@@ -52,24 +53,26 @@ constexpr int kBlankLines = 99;
 // Idle ticks after which the hour's files are closed.
 constexpr int kIdleLimit = 5;
 
-class Varnet {
+class Varnet : public ChannelHost {
  public:
-  explicit Varnet(CaptureHost& host) : host_(host) {}
+  Varnet(CaptureHost& host, NetApi& net) : host_(host), channel_(net, *this, settings_) {}
 
   // After the window was created: 99 blank lines.
   void OnWindowCreated();
   // Start-up in its order; false when the program is to end at once.
   bool Startup();
-  void CloseProgram();
+  void CloseProgram() override;
 
   // Main window messages.
   void OnCommand(std::uintptr_t wParam);
   void OnTimer(unsigned id);
   void OnChar(unsigned character);
   void OnLeftButton();
+  // Message 3024: a NetBIOS request completed.
+  void OnNetCompletion(unsigned code, NetRequest request) { channel_.OnCompletion(code, request); }
 
   // The log-line operation and the error log.
-  void WriteLogLine(const char* text);
+  void WriteLogLine(const char* text) override;
   void WriteErrorLog(const char* text);
   void IdleTick();
   // Closes both hour streams (idle limit, hour change) and clears the
@@ -84,7 +87,20 @@ class Varnet {
   void FilterOnList(int selection);
   void FilterOnCommand(int id);
 
+  // The channel's side of the tool.
+  void ShowLine(const char* text) override { host_.AddLine(text); }
+  void SetTimer(unsigned id, unsigned ms) override { host_.SetTimer(id, ms); }
+  void KillTimer(unsigned id) override { host_.KillTimer(id); }
+  void ShowWindowError(const char* text) override { host_.ShowWindowError(text); }
+  LocalTime Now() override { return host_.Now(); }
+  // Records the datagram (opening the hour's files for it when packets are
+  // saved) and decodes it.
+  void OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
+                  std::uint16_t length) override;
+  void CountReceive() override { ++receiveCounter_; }
+
   Settings& Config() { return settings_; }
+  Channel& Net() { return channel_; }
   DeviceFilters& Filters() { return filters_; }
   bool DisplayLive() const { return displayLive_; }
   bool ConfigOpen() const { return configOpen_; }
@@ -100,6 +116,9 @@ class Varnet {
 
  private:
   void OpenHourFiles();
+  // WriteLogLine's hour change and opening, without a line; true when the
+  // capture log is open.
+  bool ReadyHourFiles(const LocalTime& now);
   void ToggleShowFlag(const ShowFlagInfo& info, bool writeBack);
   void TogglePause(bool byMouse);
   void UpdateIndicator();
@@ -108,6 +127,7 @@ class Varnet {
   CaptureHost& host_;
   Settings settings_;
   DeviceFilters filters_;
+  Channel channel_;
 
   bool displayLive_ = true;
   bool closing_ = false;

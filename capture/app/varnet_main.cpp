@@ -4,12 +4,15 @@
 
 #include "varnet.h"
 #include "win32_host.h"
+#include "wrapper_net_api.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   varnet::Win32Host host(instance);
-  varnet::Varnet app(host);
+  varnet::WrapperNetApi net;
+  varnet::Varnet app(host, net);
   // Without a window the program still starts up; its lines go to the log.
   host.CreateMainWindow(app);
+  net.SetWindow(host.MainWindow());
   app.Startup();
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -179,6 +179,9 @@ void Win32Host::DeleteDisplayFont() {
 }
 
 void Win32Host::ShowError(const char* text) { MessageBoxA(nullptr, text, "! Error !", MB_OK); }
+void Win32Host::ShowWindowError(const char* text) {
+  MessageBoxA(main_, text, "! Error !", MB_OK);
+}
 
 void Win32Host::RegisterBorlandControls() { BWCCRegister(instance_); }
 
@@ -337,6 +340,9 @@ LRESULT CALLBACK Win32Host::MainProc(HWND window, UINT message, WPARAM wParam, L
       return 0;
     case WM_LBUTTONDOWN:
       app.OnLeftButton();
+      return 0;
+    case kNetCompletionMessage:
+      app.OnNetCompletion(static_cast<unsigned>(wParam), reinterpret_cast<NetRequest>(lParam));
       return 0;
     default:
       break;

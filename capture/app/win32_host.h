@@ -44,6 +44,7 @@ class Win32Host : public CaptureHost {
   void KillTimer(unsigned id) override;
   void DeleteDisplayFont() override;
   void ShowError(const char* text) override;
+  void ShowWindowError(const char* text) override;
   void RegisterBorlandControls() override;
   bool LoadControlLibrary(const char* path) override;
   void FreeControlLibrary() override;

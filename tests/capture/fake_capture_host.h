@@ -41,6 +41,7 @@ class FakeCaptureHost : public CaptureHost {
   std::vector<std::string> indicator;
   std::map<unsigned, bool> checks;
   std::set<unsigned> timers;
+  std::map<unsigned, unsigned> intervals;  // of the timers started
   std::vector<std::string> madeDirectories;
   int quits = 0;
 
@@ -133,7 +134,10 @@ class FakeCaptureHost : public CaptureHost {
   }
   void SetTitle(const char* text) override { titles.push_back(text); }
   void CheckMenuItem(unsigned id, bool checked) override { checks[id] = checked; }
-  void SetTimer(unsigned id, unsigned) override { timers.insert(id); }
+  void SetTimer(unsigned id, unsigned ms) override {
+    timers.insert(id);
+    intervals[id] = ms;
+  }
   void KillTimer(unsigned id) override {
     timers.erase(id);
     events.push_back("KillTimer " + std::to_string(id));
@@ -142,6 +146,10 @@ class FakeCaptureHost : public CaptureHost {
   void ShowError(const char* text) override {
     errors.push_back(text);
     events.push_back(std::string("ShowError ") + text);
+  }
+  void ShowWindowError(const char* text) override {
+    errors.push_back(text);
+    events.push_back(std::string("ShowWindowError ") + text);
   }
   void RegisterBorlandControls() override { events.push_back("RegisterBorlandControls"); }
   bool LoadControlLibrary(const char* path) override {

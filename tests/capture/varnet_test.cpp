@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fake_capture_host.h"
+#include "fake_net.h"
 
 namespace varnet {
 namespace {
@@ -34,7 +35,8 @@ class VarnetTest : public ::testing::Test {
   }
 
   FakeCaptureHost host;
-  Varnet app{host};
+  FakeNet net;
+  Varnet app{host, net};
 };
 
 TEST_F(VarnetTest, StartUpWritesItsLinesInOrderAndStartsTheTimers) {
@@ -206,7 +208,8 @@ TEST_F(VarnetTest, FileFailuresAreReportedOnceAndCloseTheProgram) {
   other.Set(kIni, "Network", "SavePackets", "1");
   other.unopenable.insert("c:\\logs\\PKT_20091001.07");
   other.unopenable.insert("c:\\logs\\ERRORLOG.TXT");
-  Varnet second(other);
+  FakeNet otherNet;
+  Varnet second(other, otherNet);
   second.Startup();
   EXPECT_EQ(other.errors, std::vector<std::string>{"Unable to open packet data file"});
   // The line being written when the failure closed the program still follows.
@@ -232,7 +235,8 @@ TEST_F(VarnetTest, SavePacketsOffNeverOpensAPacketFile) {
 
 TEST_F(VarnetTest, AFirstRunWritesACompleteSettingsFile) {
   FakeCaptureHost fresh;
-  Varnet first(fresh);
+  FakeNet freshNet;
+  Varnet first(fresh, freshNet);
   first.Startup();
   const char* expected[][3] = {
       {"Network", "Channel", "0"},         {"Network", "ShowURheader", "1"},
@@ -394,11 +398,13 @@ TEST_F(VarnetTest, CloseProgramRunsInOrderAndDestroysTheDialogBeforeTheLibraryGo
   app.OnCommand(kCmdDeviceFilter);
   app.FilterOnInit();
   host.events.clear();
+  net.mirror = &host.events;
   app.OnCommand(kCmdExit);
-  EXPECT_EQ(host.events, (std::vector<std::string>{"KillTimer 1", "KillTimer 2",
-                                                   "DeleteDisplayFont", "ClearDisplay",
-                                                   "DestroyFilterDialog", "FreeControlLibrary",
-                                                   "PostQuit 0"}));
+  EXPECT_EQ(host.events,
+            (std::vector<std::string>{"KillTimer 1", "KillTimer 2", "KillTimer 4",
+                                      "DeleteDisplayFont", "ClearDisplay",
+                                      "DeleteName DEVICE_CONTROL 1 0", "DeleteName ORM 2 0",
+                                      "DestroyFilterDialog", "FreeControlLibrary", "PostQuit 0"}));
   EXPECT_EQ(Texts(kLog07).back(), "Log Closed");
   EXPECT_TRUE(app.LogOpen());  // the streams stay open until the program ends
   app.CloseProgram();          // a second close (the window's close box) does nothing

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fake_net.h"
 #include "win32_host.h"
 
 namespace varnet {
@@ -53,7 +54,8 @@ void Install() {
 TEST(VarnetWindow, ClassTitleMenuAndTheNewestLine) {
   Install();
   Win32Host host(GetModuleHandleA(nullptr));
-  Varnet app(host);
+  FakeNet net;
+  Varnet app(host, net);
   ASSERT_TRUE(host.CreateMainWindow(app));
   HWND main = host.MainWindow();
   char text[128] = "";

@@ -1,0 +1,51 @@
+#include "wrapper_net_api.h"
+
+#include "netbios_wrapper.h"
+
+namespace varnet {
+
+std::uint8_t WrapperNetApi::Reset(int sessions, int names, std::uint8_t adapter) {
+  return NetReset(sessions, names, adapter);
+}
+void WrapperNetApi::CopyName(char* field, const char* text) { NetCopyName(field, text); }
+std::uint8_t WrapperNetApi::AddGroupName(char* field, std::uint8_t* number, std::uint8_t adapter) {
+  return NetAddGroupName(field, number, adapter);
+}
+int WrapperNetApi::DeleteName(char* field, std::uint8_t number, std::uint8_t adapter) {
+  return NetDeleteName(field, number, adapter);
+}
+std::uint8_t WrapperNetApi::ReceiveDG(std::uint16_t length, std::uint8_t number,
+                                      NetRequest* request, std::uint8_t adapter) {
+  NCB* ncb = nullptr;
+  const std::uint8_t r = NetReceiveDG(window_, length, number, &ncb, adapter);
+  *request = ncb;
+  return r;
+}
+std::uint8_t WrapperNetApi::SendDG(const void* data, std::uint16_t length, const char* destination,
+                                   std::uint8_t number, NetRequest* request, std::uint8_t adapter) {
+  NCB* ncb = nullptr;
+  const std::uint8_t r = NetSendDG(window_, data, length, destination, number, &ncb, adapter);
+  *request = ncb;
+  return r;
+}
+void WrapperNetApi::NcbFree(NetRequest request) { NetNcbFree(static_cast<NCB*>(request)); }
+void WrapperNetApi::RetCode(const char* label, std::uint8_t code) { NetRetCode(label, code); }
+void WrapperNetApi::CmdCode(const char* label, std::uint8_t code) { NetCmdCode(label, code); }
+
+bool WrapperNetApi::Read(NetRequest request, RequestView& view) {
+  const auto* ncb = static_cast<const NCB*>(request);
+  if (ncb == nullptr || IsBadReadPtr(ncb, sizeof(NCB))) return false;
+  view.retcode = ncb->ncb_retcode;
+  view.number = ncb->ncb_num;
+  view.length = ncb->ncb_length;
+  view.buffer = ncb->ncb_buffer;
+  // The tool reads at most 512 bytes of the buffer.
+  const std::size_t readable = view.length < kDatagramSize ? view.length : kDatagramSize;
+  if (readable > 0 && (view.buffer == nullptr || IsBadReadPtr(view.buffer, readable))) {
+    view.buffer = nullptr;
+    view.length = 0;
+  }
+  return true;
+}
+
+}  // namespace varnet

@@ -1,0 +1,32 @@
+// The channel's NetApi on Windows: the wrapper library's nine functions,
+// with completions going to the main window.
+#pragma once
+
+#include <windows.h>
+
+#include "channel.h"
+
+namespace varnet {
+
+class WrapperNetApi : public NetApi {
+ public:
+  void SetWindow(HWND window) { window_ = window; }
+
+  std::uint8_t Reset(int sessions, int names, std::uint8_t adapter) override;
+  void CopyName(char* field, const char* text) override;
+  std::uint8_t AddGroupName(char* field, std::uint8_t* number, std::uint8_t adapter) override;
+  int DeleteName(char* field, std::uint8_t number, std::uint8_t adapter) override;
+  std::uint8_t ReceiveDG(std::uint16_t length, std::uint8_t number, NetRequest* request,
+                         std::uint8_t adapter) override;
+  std::uint8_t SendDG(const void* data, std::uint16_t length, const char* destination,
+                      std::uint8_t number, NetRequest* request, std::uint8_t adapter) override;
+  void NcbFree(NetRequest request) override;
+  void RetCode(const char* label, std::uint8_t code) override;
+  void CmdCode(const char* label, std::uint8_t code) override;
+  bool Read(NetRequest request, RequestView& view) override;
+
+ private:
+  HWND window_ = nullptr;
+};
+
+}  // namespace varnet

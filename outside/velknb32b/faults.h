@@ -1,0 +1,27 @@
+// Fault injection of the wrapper library, set only by the environment
+// variable VELKNB_FAULTS: a list of items separated by ',' or ';':
+//   add=F@S     after S successful NetAddGroupName calls, the next F fail
+//   post=F@S    after S successful NetReceiveDG posts, the next F fail
+//   recv=C@N    once N datagrams were delivered, one receive completes with
+//               return code C (0x17 or 0x23, say) and no data
+// Portable: no <windows.h>.
+#pragma once
+
+#include <cstdint>
+
+namespace velknb {
+
+struct Faults {
+  long addFailures = 0;
+  long addAfter = 0;
+  long postFailures = 0;
+  long postAfter = 0;
+  int receiveCode = 0;  // 0: no receive fault
+  long receiveAfter = 0;
+};
+
+// Reads the list; items it does not understand are ignored and counted.
+// Returns the count of such items.
+int ParseFaults(const char* text, Faults& faults);
+
+}  // namespace velknb

@@ -1,0 +1,165 @@
+#include "transport.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+using socklen_t = int;
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace velknb {
+
+namespace {
+// Large enough for a burst of several thousand datagrams while the reader
+// is descheduled; the system may grant less.
+constexpr int kReceiveBuffer = 8 * 1024 * 1024;
+
+bool ParseAddress(const std::string& text, std::uint8_t out[4]) {
+  in_addr address{};
+  if (inet_pton(AF_INET, text.c_str(), &address) != 1) return false;
+  std::memcpy(out, &address, 4);
+  return true;
+}
+
+#ifdef _WIN32
+bool StartSockets() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  return started;
+}
+void CloseSocket(std::uintptr_t s) { closesocket(static_cast<SOCKET>(s)); }
+#else
+bool StartSockets() { return true; }
+void CloseSocket(int s) { close(s); }
+#endif
+}  // namespace
+
+void ApplyEnvironment(TransportSettings& settings) {
+  if (const char* v = std::getenv("VELKNB_INTERFACE"); v != nullptr && *v != '\0') {
+    settings.interfaceAddress = v;
+  }
+  if (const char* v = std::getenv("VELKNB_GROUP"); v != nullptr && *v != '\0') settings.group = v;
+  if (const char* v = std::getenv("VELKNB_BASEPORT"); v != nullptr && *v != '\0') {
+    settings.basePort = std::atoi(v);
+  }
+}
+
+Transport::~Transport() { Close(); }
+
+void Transport::Close() {
+  if (socket_ != kNoSocket) CloseSocket(socket_);
+  socket_ = kNoSocket;
+}
+
+bool Transport::Open(const TransportSettings& settings, int lana, std::string* error) {
+  auto fail = [&](const char* what) {
+    if (error != nullptr) *error = what;
+    Close();
+    return false;
+  };
+  Close();
+  if (!StartSockets()) return fail("the socket library did not start");
+  if (!ParseAddress(settings.interfaceAddress, interfaceBytes_)) {
+    return fail("the interface address is not an IPv4 address");
+  }
+  if (!ParseAddress(settings.group, groupBytes_)) {
+    return fail("the group address is not an IPv4 address");
+  }
+  const long port = static_cast<long>(settings.basePort) + lana;
+  if (settings.basePort <= 0 || port > 65535) return fail("the port is out of range");
+  port_ = static_cast<std::uint16_t>(port);
+
+  socket_ = static_cast<SocketHandle>(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  if (socket_ == kNoSocket) return fail("no UDP socket");
+  const auto s = socket_;
+  int on = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+  int size = kReceiveBuffer;
+  setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
+  socklen_t length = sizeof receiveBuffer_;
+  getsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&receiveBuffer_), &length);
+
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port_);
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    return fail("the LANA's port cannot be bound");
+  }
+  ip_mreq join{};
+  std::memcpy(&join.imr_multiaddr, groupBytes_, 4);
+  std::memcpy(&join.imr_interface, interfaceBytes_, 4);
+  if (setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&join),
+                 sizeof join) != 0) {
+    return fail("the multicast group cannot be joined on the interface");
+  }
+  in_addr out{};
+  std::memcpy(&out, interfaceBytes_, 4);
+  setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, reinterpret_cast<const char*>(&out), sizeof out);
+  // Every process of the machine hears the group, the sender included.
+#ifdef _WIN32
+  DWORD loop = 1, ttl = 1;
+#else
+  unsigned char loop = 1, ttl = 1;
+#endif
+  setsockopt(s, IPPROTO_IP, IP_MULTICAST_LOOP, reinterpret_cast<const char*>(&loop), sizeof loop);
+  setsockopt(s, IPPROTO_IP, IP_MULTICAST_TTL, reinterpret_cast<const char*>(&ttl), sizeof ttl);
+  return true;
+}
+
+bool Transport::Send(const void* data, std::size_t size) {
+  if (socket_ == kNoSocket) return false;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port_);
+  std::memcpy(&to.sin_addr, groupBytes_, 4);
+  const long sent = static_cast<long>(sendto(socket_, static_cast<const char*>(data),
+                                             static_cast<int>(size), 0,
+                                             reinterpret_cast<sockaddr*>(&to), sizeof to));
+  return sent == static_cast<long>(size);
+}
+
+long Transport::Receive(void* buffer, std::size_t size, int timeoutMs) {
+  if (socket_ == kNoSocket) return -1;
+#ifdef _WIN32
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(static_cast<SOCKET>(socket_), &set);
+  timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int ready = select(0, &set, nullptr, nullptr, &wait);
+  if (ready == 0) return 0;
+  if (ready < 0) return -1;
+  const int got = recv(static_cast<SOCKET>(socket_), static_cast<char*>(buffer),
+                       static_cast<int>(size), 0);
+  if (got == SOCKET_ERROR) {
+    // A payload larger than the buffer: what fitted was read.
+    return WSAGetLastError() == WSAEMSGSIZE ? static_cast<long>(size) + 1 : -1;
+  }
+  return got;
+#else
+  pollfd poll_fd{socket_, POLLIN, 0};
+  const int ready = poll(&poll_fd, 1, timeoutMs);
+  if (ready == 0) return 0;
+  if (ready < 0) return -1;
+  msghdr message{};
+  iovec part{buffer, size};
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  const ssize_t got = recvmsg(socket_, &message, 0);
+  if (got < 0) return -1;
+  if ((message.msg_flags & MSG_TRUNC) != 0) return static_cast<long>(size) + 1;
+  return static_cast<long>(got);
+#endif
+}
+
+}  // namespace velknb

@@ -1,0 +1,61 @@
+// One LANA's network of our NetBIOS datagram service: a UDP multicast group
+// on one port per LANA, sent and received on one interface. Shared by the
+// wrapper library (Winsock) and the traffic tool (Winsock or POSIX sockets).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace velknb {
+
+struct TransportSettings {
+  std::string interfaceAddress = "127.0.0.1";
+  std::string group = "239.255.138.1";
+  int basePort = 13800;
+};
+
+// VELKNB_INTERFACE, VELKNB_GROUP and VELKNB_BASEPORT override what is set.
+void ApplyEnvironment(TransportSettings& settings);
+
+class Transport {
+ public:
+  Transport() = default;
+  ~Transport();
+  Transport(const Transport&) = delete;
+  Transport& operator=(const Transport&) = delete;
+
+  // Joins the LANA's group; false with a reason when that fails.
+  bool Open(const TransportSettings& settings, int lana, std::string* error);
+  void Close();
+  bool IsOpen() const { return socket_ != kNoSocket; }
+
+  // Sends one payload to the group; false when the system refused it.
+  bool Send(const void* data, std::size_t size);
+  // Waits up to timeoutMs for a payload. Returns its size, 0 on time-out,
+  // -1 on an error (the socket was closed, for instance). A payload longer
+  // than size is cut, and its size is reported as size + 1.
+  long Receive(void* buffer, std::size_t size, int timeoutMs);
+
+  // What goes into the header's SOURCE_IP and SOURCE_PORT.
+  const std::uint8_t* InterfaceBytes() const { return interfaceBytes_; }
+  std::uint16_t Port() const { return port_; }
+  // The receive buffer size the system granted.
+  int ReceiveBufferSize() const { return receiveBuffer_; }
+
+ private:
+#ifdef _WIN32
+  using SocketHandle = std::uintptr_t;
+  static constexpr SocketHandle kNoSocket = ~static_cast<SocketHandle>(0);
+#else
+  using SocketHandle = int;
+  static constexpr SocketHandle kNoSocket = -1;
+#endif
+  SocketHandle socket_ = kNoSocket;
+  std::uint8_t interfaceBytes_[4] = {127, 0, 0, 1};
+  std::uint8_t groupBytes_[4] = {};
+  std::uint16_t port_ = 0;
+  int receiveBuffer_ = 0;
+};
+
+}  // namespace velknb

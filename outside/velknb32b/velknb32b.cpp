@@ -1,0 +1,555 @@
+// Our velknb32b.dll: the NetBIOS datagram service of the wrapper ABI over
+// UDP multicast (transport.h, nbdgm.h). Each LANA the process uses gets a
+// socket and a receive thread. The thread completes the oldest pending
+// receive of the name a datagram is addressed to, or queues the datagram
+// for that name (bounded) until the window thread posts a receive, so that
+// nothing is lost while the window thread is busy.
+#define VELKNB_BUILDING
+#include "netbios_wrapper.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "faults.h"
+#include "nbdgm.h"
+#include "transport.h"
+
+namespace {
+
+constexpr DWORD kRequestMagic = 0x424E4C56;  // "VLNB"
+constexpr std::size_t kDefaultQueueBound = 4096;
+constexpr int kNames = 254;  // name numbers 1..254
+
+// A request and, for a receive, its buffer. NCB first: callers see an NCB*.
+struct Request {
+  NCB ncb;
+  DWORD magic;
+  HWND window;
+  UCHAR data[1];
+};
+
+struct Name {
+  bool used = false;
+  UCHAR field[velknb::kNameSize] = {};
+  UCHAR number = 0;
+  std::deque<Request*> pending;
+  std::deque<std::vector<UCHAR>> queue;
+};
+
+struct Lana {
+  UCHAR number = 0;
+  velknb::Transport transport;
+  HANDLE thread = nullptr;
+  volatile LONG stop = 0;
+  Name names[kNames];
+  UCHAR lastNumber = 0;
+};
+
+struct Wrapper {
+  CRITICAL_SECTION lock;
+  bool configured = false;
+  velknb::TransportSettings transport;
+  std::size_t queueBound = kDefaultQueueBound;
+  std::string reportFile;
+  std::string traceFile;
+  velknb::Faults faults;
+  long addsSucceeded = 0, addsFailed = 0;
+  long postsSucceeded = 0, postsFailed = 0;
+  bool receiveFaultDue = false, receiveFaultFired = false;
+  Lana* lanas[256] = {};
+  LONG nextId = 0;
+  VELKNB_STATS stats = {};
+};
+
+Wrapper* g_wrapper = nullptr;
+
+class Locked {
+ public:
+  Locked() { EnterCriticalSection(&g_wrapper->lock); }
+  ~Locked() { LeaveCriticalSection(&g_wrapper->lock); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+};
+
+std::string ProfileText(const char* file, const char* key) {
+  char value[260] = "";
+  GetPrivateProfileStringA("NetBIOS", key, "", value, sizeof value, file);
+  return value;
+}
+
+std::string WindowsFile(const char* name) {
+  char dir[MAX_PATH] = "";
+  GetWindowsDirectoryA(dir, sizeof dir);
+  return std::string(dir) + "\\" + name;
+}
+
+// Settings: velk_nbif.ini [NetBIOS] in the Windows directory, then the
+// environment. Called under the lock.
+void Configure() {
+  Wrapper& w = *g_wrapper;
+  if (w.configured) return;
+  w.configured = true;
+  const std::string ini = WindowsFile("velk_nbif.ini");
+  if (std::string v = ProfileText(ini.c_str(), "Interface"); !v.empty()) w.transport.interfaceAddress = v;
+  if (std::string v = ProfileText(ini.c_str(), "Group"); !v.empty()) w.transport.group = v;
+  if (std::string v = ProfileText(ini.c_str(), "BasePort"); !v.empty()) w.transport.basePort = std::atoi(v.c_str());
+  velknb::ApplyEnvironment(w.transport);
+  w.reportFile = ProfileText(ini.c_str(), "ReportFile");
+  if (w.reportFile.empty()) w.reportFile = WindowsFile("VELKNB.LOG");
+  if (const char* v = std::getenv("VELKNB_REPORT"); v != nullptr && *v != '\0') w.reportFile = v;
+  if (const char* v = std::getenv("VELKNB_TRACE"); v != nullptr) w.traceFile = v;
+  if (const char* v = std::getenv("VELKNB_QUEUE"); v != nullptr && std::atoi(v) > 0) {
+    w.queueBound = static_cast<std::size_t>(std::atoi(v));
+  }
+  velknb::ParseFaults(std::getenv("VELKNB_FAULTS"), w.faults);
+}
+
+// Appends one line to a text file; true when it was written.
+bool AppendLine(const std::string& file, const char* line) {
+  if (file.empty()) return false;
+  HANDLE h = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(h, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr) &&
+                  WriteFile(h, "\r\n", 2, &written, nullptr);
+  CloseHandle(h);
+  return ok;
+}
+
+// A test aid: with VELKNB_TRACE set, name additions and deletions, resets
+// and the counters at the end are written there.
+void Trace(const char* format, ...) {
+  if (g_wrapper->traceFile.empty()) return;
+  char line[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  AppendLine(g_wrapper->traceFile, line);
+}
+
+const char* ReturnCodeText(UCHAR code) {
+  switch (code) {
+    case NRC_GOODRET: return "good return";
+    case NRC_BUFLEN: return "illegal buffer length";
+    case NRC_ILLCMD: return "illegal command";
+    case NRC_CMDTMO: return "command timed out";
+    case NRC_INCOMP: return "message incomplete";
+    case NRC_SNUMOUT: return "session number out of range";
+    case NRC_NORES: return "no resource available";
+    case NRC_CMDCAN: return "command cancelled";
+    case NRC_DUPNAME: return "duplicate name";
+    case NRC_NAMTFUL: return "name table full";
+    case NRC_ILLNN: return "illegal name number";
+    case NRC_INUSE: return "name in use on remote adapter";
+    case NRC_NAMERR: return "name deleted";
+    case NRC_NAMCONF: return "name conflict detected";
+    case NRC_IFBUSY: return "interface busy";
+    case NRC_TOOMANY: return "too many commands outstanding";
+    case NRC_BRIDGE: return "no such adapter";
+    case NRC_ENVNOTDEF: return "environment undefined, reset required";
+    case NRC_SYSTEM: return "system error";
+    case NRC_PENDING: return "pending";
+    default: return "unknown return code";
+  }
+}
+
+// Reports go to the report file and the debugger, never to a modal box:
+// the caller's window thread must go on taking completions.
+void Report(const char* text) {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char line[400];
+  std::snprintf(line, sizeof line, "%02d/%02d/%04d %02d:%02d:%02d - %s", t.wDay, t.wMonth,
+                t.wYear, t.wHour, t.wMinute, t.wSecond, text);
+  OutputDebugStringA(line);
+  std::string file;
+  {
+    Locked lock;
+    Configure();
+    file = g_wrapper->reportFile;
+  }
+  if (!AppendLine(file, line)) {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    AppendLine(std::string(temp) + "VELKNB.LOG", line);
+  }
+}
+
+Request* NewRequest(UCHAR command, HWND window, WORD length, UCHAR adapter) {
+  auto* r = static_cast<Request*>(
+      HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Request) + length));
+  if (r == nullptr) return nullptr;
+  r->magic = kRequestMagic;
+  r->window = window;
+  r->ncb.ncb_command = command;
+  r->ncb.ncb_retcode = NRC_PENDING;
+  r->ncb.ncb_cmd_cplt = NRC_PENDING;
+  r->ncb.ncb_lana_num = adapter;
+  r->ncb.ncb_buffer = r->data;
+  r->ncb.ncb_length = length;
+  return r;
+}
+
+void DeleteRequest(Request* r) {
+  r->magic = 0;
+  HeapFree(GetProcessHeap(), 0, r);
+}
+
+// Hands a finished request to its window; a window that is gone cannot
+// take it, so it is freed here.
+void Deliver(Request* r, UCHAR code) {
+  r->ncb.ncb_retcode = code;
+  r->ncb.ncb_cmd_cplt = code;
+  if (!PostMessageA(r->window, WM_NETBIOS_COMPLETE, r->ncb.ncb_command,
+                    reinterpret_cast<LPARAM>(&r->ncb))) {
+    DeleteRequest(r);
+  }
+}
+
+// Under the lock: a receive of the name takes a datagram.
+void CompleteReceive(Request* r, const Name& name, const UCHAR* data, std::size_t length) {
+  // The buffer holds what was posted; the rest of the datagram is cut.
+  const std::size_t posted = r->ncb.ncb_length;
+  const std::size_t copied = length < posted ? length : posted;
+  if (copied > 0) std::memcpy(r->data, data, copied);
+  r->ncb.ncb_length = static_cast<WORD>(copied);
+  r->ncb.ncb_num = name.number;
+  ++g_wrapper->stats.delivered;
+  Deliver(r, NRC_GOODRET);
+}
+
+// Under the lock: the receive fault, once it is due, takes the oldest
+// pending receive of the LANA.
+void FireReceiveFault(Lana& lana) {
+  Wrapper& w = *g_wrapper;
+  if (!w.receiveFaultDue) return;
+  for (Name& name : lana.names) {
+    if (!name.used || name.pending.empty()) continue;
+    Request* r = name.pending.front();
+    name.pending.pop_front();
+    r->ncb.ncb_length = 0;
+    r->ncb.ncb_num = name.number;
+    w.receiveFaultDue = false;
+    w.receiveFaultFired = true;
+    Deliver(r, static_cast<UCHAR>(w.faults.receiveCode));
+    return;
+  }
+}
+
+void NoteDelivery(Lana& lana) {
+  Wrapper& w = *g_wrapper;
+  if (w.faults.receiveCode != 0 && !w.receiveFaultFired && !w.receiveFaultDue &&
+      static_cast<long>(w.stats.delivered) >= w.faults.receiveAfter) {
+    w.receiveFaultDue = true;
+  }
+  FireReceiveFault(lana);
+}
+
+Name* FindName(Lana& lana, const UCHAR* field) {
+  for (Name& name : lana.names) {
+    if (name.used && std::memcmp(name.field, field, velknb::kNameSize) == 0) return &name;
+  }
+  return nullptr;
+}
+
+Name* FindNumber(Lana& lana, UCHAR number) {
+  if (number == 0 || number > kNames) return nullptr;
+  Name& name = lana.names[number - 1];
+  return name.used ? &name : nullptr;
+}
+
+void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size) {
+  Wrapper& w = *g_wrapper;
+  velknb::Datagram d;
+  const velknb::ParseResult result = velknb::ParseDatagram(payload, size, d);
+  Locked lock;
+  if (result != velknb::ParseResult::Ok) {
+    ++w.stats.malformed;
+    return;
+  }
+  Name* name = FindName(lana, d.destination);
+  if (name == nullptr) return;  // for another process
+  ++w.stats.received;
+  if (!name->pending.empty()) {
+    Request* r = name->pending.front();
+    name->pending.pop_front();
+    CompleteReceive(r, *name, d.data, d.length);
+    NoteDelivery(lana);
+  } else if (name->queue.size() < w.queueBound) {
+    const std::size_t kept = d.length < velknb::kMaxUserData ? d.length : velknb::kMaxUserData;
+    name->queue.emplace_back(d.data, d.data + kept);
+    ++w.stats.queued;
+  } else {
+    ++w.stats.dropped;
+  }
+}
+
+DWORD WINAPI ReceiveThread(LPVOID parameter) {
+  auto& lana = *static_cast<Lana*>(parameter);
+  std::vector<UCHAR> buffer(65536);
+  while (InterlockedCompareExchange(&lana.stop, 0, 0) == 0) {
+    const long got = lana.transport.Receive(buffer.data(), buffer.size(), 200);
+    if (got > 0) {
+      Dispatch(lana, buffer.data(), static_cast<std::size_t>(got));
+    } else if (got < 0) {
+      Sleep(50);
+    }
+  }
+  return 0;
+}
+
+// Under the lock: the LANA's network, opened on first use.
+Lana* OpenLana(UCHAR adapter) {
+  Wrapper& w = *g_wrapper;
+  Configure();
+  if (w.lanas[adapter] != nullptr) return w.lanas[adapter];
+  auto* lana = new Lana;
+  lana->number = adapter;
+  std::string error;
+  if (!lana->transport.Open(w.transport, adapter, &error)) {
+    char text[200];
+    std::snprintf(text, sizeof text, "velknb32b: LANA %d cannot be opened: %s", adapter,
+                  error.c_str());
+    OutputDebugStringA(text);
+    Trace("open %d failed: %s", adapter, error.c_str());
+    delete lana;
+    return nullptr;
+  }
+  lana->thread = CreateThread(nullptr, 0, ReceiveThread, lana, 0, nullptr);
+  if (lana->thread == nullptr) {
+    delete lana;
+    return nullptr;
+  }
+  SetThreadPriority(lana->thread, THREAD_PRIORITY_ABOVE_NORMAL);
+  w.lanas[adapter] = lana;
+  return lana;
+}
+
+Lana* ExistingLana(UCHAR adapter) { return g_wrapper->lanas[adapter]; }
+
+}  // namespace
+
+extern "C" {
+
+UCHAR WINAPI NetReset(int /*sessions*/, int /*names*/, UCHAR adapter) {
+  Locked lock;
+  Trace("reset %d", adapter);
+  return OpenLana(adapter) != nullptr ? NRC_GOODRET : NRC_SYSTEM;
+}
+
+void WINAPI NetCopyName(char* nameField, const char* text) {
+  if (nameField == nullptr) return;
+  velknb::PadName(text != nullptr ? text : "", reinterpret_cast<UCHAR*>(nameField));
+  nameField[velknb::kNameSize] = '\0';
+}
+
+UCHAR WINAPI NetAddGroupName(char* nameField, UCHAR* nameNumber, UCHAR adapter) {
+  if (nameField == nullptr || nameNumber == nullptr) return NRC_BUFLEN;
+  Locked lock;
+  Wrapper& w = *g_wrapper;
+  Lana* lana = OpenLana(adapter);
+  if (lana == nullptr) return NRC_SYSTEM;
+  char text[velknb::kNameSize + 1];
+  velknb::NameText(reinterpret_cast<UCHAR*>(nameField), text);
+  if (w.addsSucceeded >= w.faults.addAfter && w.addsFailed < w.faults.addFailures) {
+    ++w.addsFailed;
+    Trace("add %s failed (injected) lana %d", text, adapter);
+    return NRC_INUSE;
+  }
+  if (FindName(*lana, reinterpret_cast<UCHAR*>(nameField)) != nullptr) return NRC_DUPNAME;
+  // Numbers go round, so that a late completion never meets a new name
+  // under its old number.
+  for (int step = 1; step <= kNames; ++step) {
+    const int number = (lana->lastNumber + step - 1) % kNames + 1;
+    Name& name = lana->names[number - 1];
+    if (name.used) continue;
+    name.used = true;
+    std::memcpy(name.field, nameField, velknb::kNameSize);
+    name.number = static_cast<UCHAR>(number);
+    lana->lastNumber = name.number;
+    *nameNumber = name.number;
+    ++w.addsSucceeded;
+    Trace("add %s %d lana %d", text, number, adapter);
+    return NRC_GOODRET;
+  }
+  return NRC_NAMTFUL;
+}
+
+int WINAPI NetDeleteName(char* nameField, UCHAR nameNumber, UCHAR adapter) {
+  Locked lock;
+  Lana* lana = ExistingLana(adapter);
+  Name* name = lana != nullptr ? FindNumber(*lana, nameNumber) : nullptr;
+  if (name == nullptr || nameField == nullptr ||
+      std::memcmp(name->field, nameField, velknb::kNameSize) != 0) {
+    Trace("delete %d failed lana %d", nameNumber, adapter);
+    return NRC_ILLNN;
+  }
+  // Pending receives are released, not completed: after the delete no
+  // completion for the name reaches the window.
+  for (Request* r : name->pending) DeleteRequest(r);
+  g_wrapper->stats.queued -= static_cast<DWORD>(name->queue.size());
+  name->pending.clear();
+  name->queue.clear();
+  name->used = false;
+  char text[velknb::kNameSize + 1];
+  velknb::NameText(name->field, text);
+  Trace("delete %s %d lana %d", text, nameNumber, adapter);
+  return NRC_GOODRET;
+}
+
+UCHAR WINAPI NetReceiveDG(HWND window, WORD length, UCHAR nameNumber, NCB** request,
+                          UCHAR adapter) {
+  if (request == nullptr) return NRC_BUFLEN;
+  *request = nullptr;
+  Request* r = NewRequest(NCBDGRECV, window, length, adapter);
+  if (r == nullptr) return NRC_NORES;
+  *request = &r->ncb;
+  Locked lock;
+  Wrapper& w = *g_wrapper;
+  Lana* lana = ExistingLana(adapter);
+  Name* name = lana != nullptr ? FindNumber(*lana, nameNumber) : nullptr;
+  UCHAR code = NRC_PENDING;
+  if (lana == nullptr) {
+    code = NRC_ENVNOTDEF;
+  } else if (name == nullptr) {
+    code = NRC_ILLNN;
+  } else if (w.postsSucceeded >= w.faults.postAfter && w.postsFailed < w.faults.postFailures) {
+    ++w.postsFailed;
+    code = NRC_NORES;
+  }
+  if (code != NRC_PENDING) {
+    r->ncb.ncb_retcode = code;
+    r->ncb.ncb_cmd_cplt = code;
+    return code;
+  }
+  ++w.postsSucceeded;
+  r->ncb.ncb_num = nameNumber;
+  if (w.receiveFaultDue) {
+    w.receiveFaultDue = false;
+    w.receiveFaultFired = true;
+    Deliver(r, static_cast<UCHAR>(w.faults.receiveCode));
+  } else if (!name->queue.empty()) {
+    std::vector<UCHAR> datagram = std::move(name->queue.front());
+    name->queue.pop_front();
+    --w.stats.queued;
+    CompleteReceive(r, *name, datagram.data(), datagram.size());
+    NoteDelivery(*lana);
+  } else {
+    name->pending.push_back(r);
+  }
+  return NRC_PENDING;
+}
+
+UCHAR WINAPI NetSendDG(HWND window, const void* data, WORD length, const char* destName,
+                       UCHAR nameNumber, NCB** request, UCHAR adapter) {
+  if (request == nullptr) return NRC_BUFLEN;
+  *request = nullptr;
+  Request* r = NewRequest(NCBDGSEND, window, 0, adapter);
+  if (r == nullptr) return NRC_NORES;
+  *request = &r->ncb;
+  r->ncb.ncb_buffer = static_cast<PUCHAR>(const_cast<void*>(data));
+  r->ncb.ncb_length = length;
+  r->ncb.ncb_num = nameNumber;
+
+  UCHAR code = NRC_PENDING;
+  velknb::Datagram d;
+  UCHAR payload[velknb::kMaxDatagram];
+  std::size_t size = 0;
+  Lana* lana = nullptr;
+  {
+    Locked lock;
+    lana = ExistingLana(adapter);
+    Name* name = lana != nullptr ? FindNumber(*lana, nameNumber) : nullptr;
+    if (length > velknb::kMaxUserData || (length > 0 && data == nullptr) || destName == nullptr) {
+      code = NRC_BUFLEN;
+    } else if (lana == nullptr) {
+      code = NRC_ENVNOTDEF;
+    } else if (name == nullptr) {
+      code = NRC_ILLNN;
+    } else {
+      char dest[velknb::kNameSize + 1] = {};
+      std::strncpy(dest, destName, velknb::kNameSize);
+      velknb::PadName(dest, d.destination);
+      std::memcpy(d.source, name->field, velknb::kNameSize);
+      std::memcpy(r->ncb.ncb_callname, d.destination, velknb::kNameSize);
+      std::memcpy(d.sourceIp, lana->transport.InterfaceBytes(), 4);
+      d.sourcePort = lana->transport.Port();
+      d.id = static_cast<std::uint16_t>(InterlockedIncrement(&g_wrapper->nextId));
+      d.data = static_cast<const std::uint8_t*>(data);
+      d.length = length;
+      size = velknb::BuildDatagram(d, payload, sizeof payload);
+    }
+  }
+  if (code != NRC_PENDING) {
+    r->ncb.ncb_retcode = code;
+    r->ncb.ncb_cmd_cplt = code;
+    return code;
+  }
+  // The datagram leaves now; its completion follows as a message.
+  Deliver(r, lana->transport.Send(payload, size) ? NRC_GOODRET : NRC_SYSTEM);
+  return NRC_PENDING;
+}
+
+void WINAPI NetNcbFree(NCB* request) {
+  if (request == nullptr || IsBadReadPtr(request, sizeof(Request))) return;
+  auto* r = reinterpret_cast<Request*>(request);
+  Locked lock;
+  if (r->magic != kRequestMagic) return;  // not one of ours, or freed already
+  // A receive freed while still pending leaves its name's list.
+  for (Lana* lana : g_wrapper->lanas) {
+    if (lana == nullptr) continue;
+    for (Name& name : lana->names) {
+      for (auto it = name.pending.begin(); it != name.pending.end(); ++it) {
+        if (*it == r) {
+          name.pending.erase(it);
+          break;
+        }
+      }
+    }
+  }
+  DeleteRequest(r);
+}
+
+void WINAPI NetRetCode(const char* label, UCHAR code) {
+  char text[300];
+  std::snprintf(text, sizeof text, "%s - NetBIOS return code 0x%02X: %s",
+                label != nullptr ? label : "", code, ReturnCodeText(code));
+  Report(text);
+}
+
+void WINAPI NetCmdCode(const char* label, UCHAR code) {
+  char text[300];
+  std::snprintf(text, sizeof text, "%s - unexpected NetBIOS command code 0x%02X",
+                label != nullptr ? label : "", code);
+  Report(text);
+}
+
+void WINAPI VelknbStats(VELKNB_STATS* stats) {
+  if (stats == nullptr) return;
+  Locked lock;
+  *stats = g_wrapper->stats;
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(instance);
+    g_wrapper = new Wrapper;
+    InitializeCriticalSection(&g_wrapper->lock);
+  } else if (reason == DLL_PROCESS_DETACH && g_wrapper != nullptr) {
+    const VELKNB_STATS& s = g_wrapper->stats;
+    Trace("end received=%lu delivered=%lu queued=%lu dropped=%lu malformed=%lu", s.received,
+          s.delivered, s.queued, s.dropped, s.malformed);
+    // The receive threads are gone at process end; the sockets close with
+    // the process.
+  }
+  return TRUE;
+}
+
+}  // extern "C"
