@@ -44,14 +44,21 @@ void CloseSocket(int s) { close(s); }
 #endif
 }  // namespace
 
+std::string Environment(const char* name) {
+#ifdef _WIN32
+  char value[512];
+  const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+#else
+  const char* v = std::getenv(name);
+  return v != nullptr ? std::string(v) : std::string();
+#endif
+}
+
 void ApplyEnvironment(TransportSettings& settings) {
-  if (const char* v = std::getenv("VELKNB_INTERFACE"); v != nullptr && *v != '\0') {
-    settings.interfaceAddress = v;
-  }
-  if (const char* v = std::getenv("VELKNB_GROUP"); v != nullptr && *v != '\0') settings.group = v;
-  if (const char* v = std::getenv("VELKNB_BASEPORT"); v != nullptr && *v != '\0') {
-    settings.basePort = std::atoi(v);
-  }
+  if (std::string v = Environment("VELKNB_INTERFACE"); !v.empty()) settings.interfaceAddress = v;
+  if (std::string v = Environment("VELKNB_GROUP"); !v.empty()) settings.group = v;
+  if (std::string v = Environment("VELKNB_BASEPORT"); !v.empty()) settings.basePort = std::atoi(v.c_str());
 }
 
 Transport::~Transport() { Close(); }

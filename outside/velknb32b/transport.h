@@ -18,6 +18,11 @@ struct TransportSettings {
 // VELKNB_INTERFACE, VELKNB_GROUP and VELKNB_BASEPORT override what is set.
 void ApplyEnvironment(TransportSettings& settings);
 
+// An environment variable, or an empty text. On Windows the process's own
+// environment block is read, so that a value set while the program runs
+// counts too.
+std::string Environment(const char* name);
+
 class Transport {
  public:
   Transport() = default;

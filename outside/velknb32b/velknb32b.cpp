@@ -101,12 +101,12 @@ void Configure() {
   velknb::ApplyEnvironment(w.transport);
   w.reportFile = ProfileText(ini.c_str(), "ReportFile");
   if (w.reportFile.empty()) w.reportFile = WindowsFile("VELKNB.LOG");
-  if (const char* v = std::getenv("VELKNB_REPORT"); v != nullptr && *v != '\0') w.reportFile = v;
-  if (const char* v = std::getenv("VELKNB_TRACE"); v != nullptr) w.traceFile = v;
-  if (const char* v = std::getenv("VELKNB_QUEUE"); v != nullptr && std::atoi(v) > 0) {
-    w.queueBound = static_cast<std::size_t>(std::atoi(v));
+  if (std::string v = velknb::Environment("VELKNB_REPORT"); !v.empty()) w.reportFile = v;
+  w.traceFile = velknb::Environment("VELKNB_TRACE");
+  if (const int bound = std::atoi(velknb::Environment("VELKNB_QUEUE").c_str()); bound > 0) {
+    w.queueBound = static_cast<std::size_t>(bound);
   }
-  velknb::ParseFaults(std::getenv("VELKNB_FAULTS"), w.faults);
+  velknb::ParseFaults(velknb::Environment("VELKNB_FAULTS").c_str(), w.faults);
 }
 
 // Appends one line to a text file; true when it was written.

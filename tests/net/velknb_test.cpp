@@ -1,0 +1,450 @@
+// Our velknb32b.dll under Wine: datagrams between processes on group
+// names, LANAs kept apart, exact name matching, the per-name queue and its
+// drop counter, malformed payloads, the limits of receives and sends,
+// deleted names, fault injection and the failure reports. Each test uses
+// names of its own; the port range comes from VELKNB_BASEPORT.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "nbdgm.h"
+#include "netbios_wrapper.h"
+#include "transport.h"
+
+namespace {
+
+// A message-only window that takes the completions.
+class Completions {
+ public:
+  Completions() {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VelknbTestSink";
+    RegisterClassA(&wc);
+    window_ = CreateWindowExA(0, "VelknbTestSink", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              wc.hInstance, nullptr);
+  }
+  ~Completions() { DestroyWindow(window_); }
+  HWND Window() const { return window_; }
+  // Receive completions met while waiting for a send's.
+  std::vector<NCB*> early;
+
+  // The next completion within ms milliseconds, or nullptr.
+  NCB* Next(DWORD ms, WPARAM* code = nullptr) {
+    const DWORD end = GetTickCount() + ms;
+    for (;;) {
+      MSG msg;
+      while (PeekMessageA(&msg, window_, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_NETBIOS_COMPLETE) {
+          if (code != nullptr) *code = msg.wParam;
+          return reinterpret_cast<NCB*>(msg.lParam);
+        }
+        DispatchMessageA(&msg);
+      }
+      const DWORD now = GetTickCount();
+      if (static_cast<LONG>(end - now) <= 0) return nullptr;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+    }
+  }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+struct Name {
+  char field[17];
+  UCHAR number = 0;
+  UCHAR lana = 0;
+};
+
+Name Add(const char* text, UCHAR lana = 0) {
+  Name n;
+  n.lana = lana;
+  NetCopyName(n.field, text);
+  EXPECT_EQ(NetAddGroupName(n.field, &n.number, lana), NRC_GOODRET) << text;
+  return n;
+}
+
+void Post(HWND window, const Name& n, int count, WORD length = 512) {
+  for (int i = 0; i < count; ++i) {
+    NCB* r = nullptr;
+    EXPECT_EQ(NetReceiveDG(window, length, n.number, &r, n.lana), NRC_PENDING);
+  }
+}
+
+// Sends text from a name and frees the send's completion.
+void Send(Completions& sink, const Name& from, const char* to, const std::string& data) {
+  NCB* r = nullptr;
+  char dest[17];
+  NetCopyName(dest, to);
+  ASSERT_EQ(NetSendDG(sink.Window(), data.data(), static_cast<WORD>(data.size()), dest,
+                      from.number, &r, from.lana),
+            NRC_PENDING);
+  // The looped-back datagram may complete a receive before the send
+  // completes.
+  for (;;) {
+    WPARAM code = 0;
+    NCB* done = sink.Next(2000, &code);
+    ASSERT_NE(done, nullptr) << "the send did not complete";
+    if (code == NCBDGRECV) {
+      sink.early.push_back(done);
+      continue;
+    }
+    ASSERT_EQ(done, r);
+    EXPECT_EQ(done->ncb_retcode, NRC_GOODRET);
+    NetNcbFree(done);
+    return;
+  }
+}
+
+std::string Received(NCB* r) {
+  return std::string(reinterpret_cast<const char*>(r->ncb_buffer), r->ncb_length);
+}
+
+// A send whose completion may come among receive completions: the sends'
+// completions are freed as they are met.
+void SendQuick(HWND window, const Name& from, const char* to, const std::string& data) {
+  NCB* r = nullptr;
+  char dest[17];
+  NetCopyName(dest, to);
+  NetSendDG(window, data.data(), static_cast<WORD>(data.size()), dest, from.number, &r,
+            from.lana);
+}
+
+// The next receive completion, freeing send completions on the way.
+NCB* NextReceive(Completions& sink, DWORD ms) {
+  if (!sink.early.empty()) {
+    NCB* r = sink.early.front();
+    sink.early.erase(sink.early.begin());
+    return r;
+  }
+  for (;;) {
+    WPARAM code = 0;
+    NCB* r = sink.Next(ms, &code);
+    if (r == nullptr || code == NCBDGRECV) return r;
+    NetNcbFree(r);
+  }
+}
+
+VELKNB_STATS Stats() {
+  VELKNB_STATS s{};
+  VelknbStats(&s);
+  return s;
+}
+
+std::string SelfPath() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  return path;
+}
+
+// Runs this program again as a peer; returns its exit code.
+DWORD RunPeer(const std::string& args, HANDLE* process = nullptr) {
+  std::string line = "\"" + SelfPath() + "\" " + args;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    return 1000;
+  }
+  CloseHandle(pi.hThread);
+  if (process != nullptr) {
+    *process = pi.hProcess;
+    return 0;
+  }
+  WaitForSingleObject(pi.hProcess, 30000);
+  DWORD code = 1001;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+TEST(Velknb, TwoProcessesExchangeDatagramsOnGroupNames) {
+  Completions sink;
+  Name mine = Add("PEER_PARENT");
+  Post(sink.Window(), mine, 3);
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "VelknbPeerReady");
+  HANDLE child = nullptr;
+  ASSERT_EQ(RunPeer("--peer PEER_CHILD PEER_PARENT 3", &child), 0u);
+  ASSERT_EQ(WaitForSingleObject(ready, 20000), WAIT_OBJECT_0) << "the peer did not start";
+  for (int i = 1; i <= 3; ++i) Send(sink, mine, "PEER_CHILD", "to child " + std::to_string(i));
+  for (int i = 1; i <= 3; ++i) {
+    NCB* r = NextReceive(sink, 10000);
+    ASSERT_NE(r, nullptr) << i;
+    EXPECT_EQ(Received(r), "to parent " + std::to_string(i));
+    EXPECT_EQ(r->ncb_num, mine.number);
+    EXPECT_EQ(r->ncb_retcode, NRC_GOODRET);
+    NetNcbFree(r);
+  }
+  ASSERT_EQ(WaitForSingleObject(child, 20000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(child, &code);
+  EXPECT_EQ(code, 0u) << "the peer did not hear the parent";
+  CloseHandle(child);
+  CloseHandle(ready);
+  EXPECT_EQ(NetDeleteName(mine.field, mine.number, 0), 0);
+}
+
+TEST(Velknb, LanasNeverHearEachOtherAndNamesMatchInAllSixteenBytes) {
+  Completions sink;
+  Name on1 = Add("LANA_ONE", 1);
+  Name from0 = Add("LANA_SRC0", 0);
+  Name from1 = Add("LANA_SRC1", 1);
+  Name exact = Add("EXACT_NAME", 0);
+  Post(sink.Window(), on1, 2);
+  Post(sink.Window(), exact, 2);
+  Send(sink, from0, "LANA_ONE", "wrong lana");
+  Send(sink, from0, "EXACT_NAME     X", "last byte differs");
+  Send(sink, from0, "EXACT_NAM", "shorter");
+  EXPECT_EQ(NextReceive(sink, 600), nullptr);
+  Send(sink, from1, "LANA_ONE", "right lana");
+  Send(sink, from0, "EXACT_NAME", "exact");
+  std::vector<std::string> heard;
+  for (int i = 0; i < 2; ++i) {
+    NCB* r = NextReceive(sink, 5000);
+    ASSERT_NE(r, nullptr);
+    heard.push_back(Received(r) + "@" + std::to_string(r->ncb_lana_num));
+    NetNcbFree(r);
+  }
+  std::sort(heard.begin(), heard.end());
+  EXPECT_EQ(heard, (std::vector<std::string>{"exact@0", "right lana@1"}));
+  for (Name* n : {&on1, &from0, &from1, &exact}) {
+    EXPECT_EQ(NetDeleteName(n->field, n->number, n->lana), 0);
+  }
+}
+
+TEST(Velknb, ABurstWaitsInTheQueueInOrderAndTheOverflowIsCounted) {
+  // The test runs with VELKNB_QUEUE=600.
+  Completions sink;
+  Name burst = Add("BURST_NAME");
+  Post(sink.Window(), burst, 2);
+  const VELKNB_STATS before = Stats();
+  for (int i = 0; i < 500; ++i) {
+    SendQuick(sink.Window(), burst, "BURST_NAME", "n=" + std::to_string(i));
+    if (i % 40 == 39) Sleep(2);  // the kernel's buffer is not what is tested
+  }
+  Sleep(300);
+  for (int i = 0; i < 500; ++i) {
+    NCB* r = NextReceive(sink, 5000);
+    ASSERT_NE(r, nullptr) << "datagram " << i << " is missing";
+    ASSERT_EQ(Received(r), "n=" + std::to_string(i));
+    NetNcbFree(r);
+    if (i < 498) Post(sink.Window(), burst, 1);
+  }
+  VELKNB_STATS after = Stats();
+  EXPECT_EQ(after.dropped, before.dropped);
+  EXPECT_EQ(after.received - before.received, 500u);
+  EXPECT_EQ(after.queued, 0u);
+
+  // With no receive posted, 700 datagrams fill the queue of 600.
+  for (int i = 0; i < 700; ++i) {
+    SendQuick(sink.Window(), burst, "BURST_NAME", "m=" + std::to_string(i));
+    if (i % 40 == 39) Sleep(2);
+  }
+  Sleep(500);
+  after = Stats();
+  EXPECT_EQ(after.queued, 600u);
+  EXPECT_EQ(after.dropped - before.dropped, 100u);
+  // The oldest are kept.
+  Post(sink.Window(), burst, 1);
+  NCB* r = NextReceive(sink, 2000);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(Received(r), "m=0");
+  NetNcbFree(r);
+  EXPECT_EQ(NetDeleteName(burst.field, burst.number, 0), 0);
+  EXPECT_EQ(Stats().queued, 0u);
+  while (sink.Next(100) != nullptr) {
+  }
+}
+
+TEST(Velknb, MalformedPayloadsAreDroppedAndCounted) {
+  Completions sink;
+  Name target = Add("MALFORMED_T");
+  Post(sink.Window(), target, 1);
+  velknb::TransportSettings settings;
+  velknb::ApplyEnvironment(settings);
+  velknb::Transport raw;
+  std::string error;
+  ASSERT_TRUE(raw.Open(settings, 0, &error)) << error;
+
+  std::uint8_t good[velknb::kMaxDatagram];
+  velknb::Datagram d;
+  velknb::PadName("RAW_SENDER", d.source);
+  velknb::PadName("MALFORMED_T", d.destination);
+  d.data = reinterpret_cast<const std::uint8_t*>("payload");
+  d.length = 7;
+  const std::size_t size = velknb::BuildDatagram(d, good, sizeof good);
+  ASSERT_EQ(size, velknb::kHeaderSize + 7);
+  std::vector<std::vector<std::uint8_t>> bad;
+  bad.emplace_back(good, good + 81);                  // shorter than the header
+  bad.emplace_back(good, good + size);
+  bad.back()[0] = 0x10;                               // not a direct group datagram
+  bad.emplace_back(good, good + size);
+  bad.back()[11] += 1;                                // length field disagrees
+  bad.emplace_back(good, good + size);
+  bad.back()[14 + 34 + 5] = 'Z';                      // not first-level encoded
+  const VELKNB_STATS before = Stats();
+  for (const auto& b : bad) ASSERT_TRUE(raw.Send(b.data(), b.size()));
+  ASSERT_TRUE(raw.Send(good, size));
+  NCB* r = NextReceive(sink, 3000);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(Received(r), "payload");
+  NetNcbFree(r);
+  EXPECT_EQ(Stats().malformed - before.malformed, 4u);
+  EXPECT_EQ(NetDeleteName(target.field, target.number, 0), 0);
+}
+
+TEST(Velknb, LimitsOfReceivesSendsAndNames) {
+  Completions sink;
+  char field[20];
+  std::memset(field, 'x', sizeof field);
+  NetCopyName(field, "SHORT");
+  EXPECT_EQ(std::string(field, 17), std::string("SHORT           ") + '\0');
+  NetCopyName(field, "A_NAME_LONGER_THAN_SIXTEEN");
+  EXPECT_STREQ(field, "A_NAME_LONGER_TH");
+
+  Name cut = Add("CUT_TO_POSTED");
+  UCHAR again = 0;
+  EXPECT_EQ(NetAddGroupName(cut.field, &again, 0), NRC_DUPNAME);
+  Post(sink.Window(), cut, 1, 10);
+  Send(sink, cut, "CUT_TO_POSTED", "0123456789abcdefghij");
+  NCB* r = NextReceive(sink, 3000);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(Received(r), "0123456789");
+  NetNcbFree(r);
+
+  // More than 512 bytes are refused; the request comes back to be freed.
+  std::string big(513, 'b');
+  NCB* s = nullptr;
+  EXPECT_EQ(NetSendDG(sink.Window(), big.data(), 513, cut.field, cut.number, &s, 0), NRC_BUFLEN);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->ncb_retcode, NRC_BUFLEN);
+  NetNcbFree(s);
+  // A name number that is not there.
+  EXPECT_EQ(NetReceiveDG(sink.Window(), 512, 0, &s, 0), NRC_ILLNN);
+  NetNcbFree(s);
+  EXPECT_EQ(NetSendDG(sink.Window(), "x", 1, cut.field, 250, &s, 0), NRC_ILLNN);
+  NetNcbFree(s);
+  NetNcbFree(nullptr);
+  EXPECT_NE(NetDeleteName(cut.field, static_cast<UCHAR>(cut.number + 1), 0) & 0xFF, 0);
+
+  // A deleted name's pending receives are released, never completed.
+  Post(sink.Window(), cut, 3);
+  EXPECT_EQ(NetDeleteName(cut.field, cut.number, 0), 0);
+  Name sender = Add("CUT_SENDER");
+  Send(sink, sender, "CUT_TO_POSTED", "after the delete");
+  EXPECT_EQ(NextReceive(sink, 600), nullptr);
+  EXPECT_EQ(NetDeleteName(sender.field, sender.number, 0), 0);
+}
+
+TEST(Velknb, FaultsAreInjectedOnlyThroughTheEnvironment) {
+  EXPECT_EQ(RunPeer("--faults"), 0u) << "see the peer's output above";
+}
+
+TEST(Velknb, FailuresAreReportedToTheReportFileWithoutABox) {
+  const char* file = std::getenv("VELKNB_REPORT");
+  ASSERT_NE(file, nullptr);
+  DeleteFileA(file);
+  NetRetCode("<CL>-AddName failed", 0x16);
+  NetCmdCode("<CL>-Unexpected", 0x33);
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find(" - <CL>-AddName failed - NetBIOS return code 0x16: name in use on "
+                            "remote adapter"),
+            std::string::npos)
+      << text.str();
+  EXPECT_NE(text.str().find(" - <CL>-Unexpected - unexpected NetBIOS command code 0x33"),
+            std::string::npos);
+}
+
+// The peers: another process with the library.
+int PeerExchange(const char* mine, const char* other, int count) {
+  Completions sink;
+  Name me = Add(mine);
+  Post(sink.Window(), me, count);
+  HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, "VelknbPeerReady");
+  if (ready == nullptr) return 3;
+  SetEvent(ready);
+  int heard = 0;
+  for (int i = 1; i <= count; ++i) {
+    NCB* r = NextReceive(sink, 10000);
+    if (r == nullptr) break;
+    if (Received(r) == "to child " + std::to_string(i)) ++heard;
+    NetNcbFree(r);
+  }
+  for (int i = 1; i <= count; ++i) {
+    NCB* r = nullptr;
+    char dest[17];
+    NetCopyName(dest, other);
+    const std::string text = "to parent " + std::to_string(i);
+    NetSendDG(sink.Window(), text.data(), static_cast<WORD>(text.size()), dest, me.number, &r, 0);
+  }
+  while (sink.Next(300) != nullptr) {
+  }
+  return heard == count ? 0 : 4;
+}
+
+int PeerFaults() {
+  SetEnvironmentVariableA("VELKNB_FAULTS", "add=1@1,post=1@2,recv=0x17@2,bogus");
+  // The environment is read at the first call; this process has made none.
+  int failures = 0;
+  auto check = [&](bool ok, const char* what) {
+    if (!ok) {
+      std::printf("fault peer: %s\n", what);
+      ++failures;
+    }
+  };
+  Completions sink;
+  Name a;
+  NetCopyName(a.field, "FAULT_A");
+  check(NetAddGroupName(a.field, &a.number, 0) == NRC_GOODRET, "first add");
+  Name b;
+  NetCopyName(b.field, "FAULT_B");
+  check(NetAddGroupName(b.field, &b.number, 0) == NRC_INUSE, "second add fails");
+  check(NetAddGroupName(b.field, &b.number, 0) == NRC_GOODRET, "third add");
+  NCB* r = nullptr;
+  check(NetReceiveDG(sink.Window(), 512, a.number, &r, 0) == NRC_PENDING, "first post");
+  check(NetReceiveDG(sink.Window(), 512, a.number, &r, 0) == NRC_PENDING, "second post");
+  check(NetReceiveDG(sink.Window(), 512, a.number, &r, 0) == NRC_NORES, "third post fails");
+  if (r != nullptr) NetNcbFree(r);
+  check(NetReceiveDG(sink.Window(), 512, a.number, &r, 0) == NRC_PENDING, "fourth post");
+  for (int i = 0; i < 2; ++i) {
+    char dest[17];
+    NetCopyName(dest, "FAULT_A");
+    NetSendDG(sink.Window(), "ok", 2, dest, b.number, &r, 0);
+  }
+  int good = 0, failed = 0;
+  for (int i = 0; i < 3; ++i) {
+    NCB* done = NextReceive(sink, 5000);
+    if (done == nullptr) break;
+    if (done->ncb_retcode == NRC_GOODRET && Received(done) == "ok") ++good;
+    if (done->ncb_retcode == NRC_NAMERR && done->ncb_length == 0) ++failed;
+    NetNcbFree(done);
+  }
+  check(good == 2, "two datagrams delivered");
+  check(failed == 1, "then a receive fails with 0x17");
+  return failures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 5 && std::strcmp(argv[1], "--peer") == 0) {
+    return PeerExchange(argv[2], argv[3], std::atoi(argv[4]));
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "--faults") == 0) return PeerFaults();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
