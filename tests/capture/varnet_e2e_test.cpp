@@ -80,7 +80,10 @@ class VarnetEndToEnd : public ::testing::Test {
     SetEnvironmentVariableA("VARNET_SCREEN_LOG", kScreen);
     SetEnvironmentVariableA("MC_ROOT", nullptr);
   }
-  void TearDown() override { DeleteFileA("c:\\trelm_config.ini"); }
+  void TearDown() override {
+    DeleteFileA("c:\\trelm_config.ini");
+    for (const char* v : {"VELKNB_FAULTS", "VELKNB_TRACE"}) SetEnvironmentVariableA(v, nullptr);
+  }
 
   std::string Command() const { return "\"" + varnet_ + "\""; }
   std::vector<std::string> Screen() const { return ReadLines(kScreen); }
@@ -215,6 +218,100 @@ TEST_F(VarnetEndToEnd, ALogDirectoryThatCannotBeMadeClosesTheProgram) {
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   EXPECT_EQ(varnet.Wait(30000), 0);
   EXPECT_EQ(WaitWindow(varnet.Pid(), "#32770", "! Error !", 0), nullptr);  // shown once
+}
+
+std::string HourPackets() {
+  std::string name = HourLog();
+  name.replace(name.rfind("LOG_"), 4, "PKT_");
+  return name;
+}
+
+std::string Traffic() { return "\"" + Built("TRELM_NBTRAFFIC") + "\""; }
+
+// Sends count datagrams "D%03d" from first on, alternately to channel 7's
+// device-control name (odd numbers) and its ORM name.
+void SendDatagrams(int first, int count) {
+  Program send(Traffic() + " send --channel 7 --mix --text D%03d --quiet --first " +
+               std::to_string(first) + " --count " + std::to_string(count));
+  ASSERT_EQ(send.Wait(30000), 0);
+}
+
+TEST_F(VarnetEndToEnd, RecordsEveryDatagramRecoversFromANetworkFailureAndLeavesCleanly) {
+  WritePrivateProfileStringA("Network", "Channel", "7", kIni);
+  WritePrivateProfileStringA("Network", "SavePackets", "1", kIni);
+  WritePrivateProfileStringA("Watchdog", "InfoDriver", "12", kIni);
+  WritePrivateProfileStringA("Watchdog", "InfoSlot", "3", kIni);
+  const char* trace = "c:\\vne2e\\trace.txt";
+  const char* heard = "c:\\vne2e\\heard.txt";
+  DeleteFileA(trace);
+  DeleteFileA(heard);
+  DeleteFileA(HourPackets().c_str());
+  SetEnvironmentVariableA("VELKNB_TRACE", trace);
+  // The 20th datagram is followed by a receive that fails with 0x17.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "recv=0x17@20");
+
+  Program listener(Traffic() + " listen --name ID_012 --name DEVICE_CONTROL --seconds 120 --out " +
+                   heard);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(heard).find("listening") != std::string::npos; }, 30000));
+  Program varnet(Command());
+  HWND main = WaitWindow(varnet.Pid(), "V3VARNET", "Trelm Tessik Log - V3.09.00 - Channel 7", 60000);
+  ASSERT_NE(main, nullptr);
+
+  // The watchdog report reaches both names once at start, under the ORM name.
+  ASSERT_TRUE(WaitFor([&] { return ReadLines(heard).size() >= 3; }));
+  std::vector<std::string> reports = ReadLines(heard);
+  for (std::size_t i = 1; i < 3; ++i) {
+    const std::string& r = reports[i];
+    EXPECT_TRUE(r.rfind("ID_012 <- ORM7 ", 0) == 0 || r.rfind("DEVICE_CONTROL <- ORM7 ", 0) == 0) << r;
+    EXPECT_NE(r.find(": IW 12 '"), std::string::npos) << r;
+    EXPECT_NE(r.find("<- ORM7 32: IW 12 '"), std::string::npos) << r;  // 31 characters and a zero
+    EXPECT_EQ(r.substr(r.size() - 7), "' 3\\x00") << r;
+  }
+
+  // Ten datagrams; then eight idle seconds close the hour's files, and ten
+  // more are recorded all the same.
+  SendDatagrams(1, 10);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(HourPackets()).size() == 10 * 528; }))
+      << ReadFile(HourPackets()).size();
+  Sleep(8000);
+  SendDatagrams(11, 10);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(HourPackets()).size() == 20 * 528; }));
+
+  // The injected failure: names removed, re-registered ten seconds later.
+  ASSERT_TRUE(WaitFor([&] { return Contains(LogTexts(HourLog()), "Network connection failure... attempting reset..."); }));
+  ASSERT_TRUE(WaitFor([&] { return LastLogText() == "Network connection reset ok after 1 retries"; }, 30000));
+  SendDatagrams(21, 10);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(HourPackets()).size() == 30 * 528; }));
+
+  const std::string records = ReadFile(HourPackets());
+  for (int n = 1; n <= 30; ++n) {
+    const std::string r = records.substr((n - 1) * 528, 528);
+    char text[8];
+    wsprintfA(text, "D%03d", n);
+    EXPECT_EQ(r[0], n % 2 == 1 ? 1 : 2) << n;
+    EXPECT_EQ(r.substr(1, 2), std::string("\0\4", 2)) << n;
+    EXPECT_EQ(r.substr(3, 13), std::string(13, '\xFF')) << n;
+    EXPECT_EQ(r.substr(16, 4), text) << n;
+    EXPECT_EQ(r.substr(20), std::string(508, '\0')) << n;
+  }
+
+  PostMessageA(main, WM_COMMAND, 1001, 0);
+  EXPECT_EQ(varnet.Wait(30000), 0);
+  reports = ReadLines(heard);
+  EXPECT_EQ(reports.size(), 3u) << "one report at start, none since";
+  // Names added, removed at the failure, added again, removed at close
+  // before the program ended; nothing was dropped.
+  std::vector<std::string> calls;
+  for (const std::string& line : ReadLines(trace)) {
+    if (line.rfind("reset", 0) != 0) calls.push_back(line.substr(0, line.find(' ', line.find(' ') + 1)));
+  }
+  const std::vector<std::string> expected = {
+      "add DEVICE_CONTROL7",    "add ORM7",    "delete DEVICE_CONTROL7", "delete ORM7",
+      "add DEVICE_CONTROL7",    "add ORM7",    "delete DEVICE_CONTROL7", "delete ORM7",
+      "end received=30"};
+  EXPECT_EQ(calls, expected);
+  EXPECT_NE(ReadFile(trace).find("dropped=0 malformed=0"), std::string::npos) << ReadFile(trace);
+  EXPECT_EQ(LastLogText(), "Log Closed");
 }
 
 }  // namespace

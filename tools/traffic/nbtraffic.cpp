@@ -5,19 +5,21 @@
 //
 //   nbtraffic send [--channel N] [--lana N] [--to NAME] [--from NAME]
 //                  [--commands | --revertives | --mix] [--text TEXT]
-//                  [--file PKT_FILE] [--count N] [--rate PER_SECOND]
-//                  [--seconds S] [--quiet]
+//                  [--file PKT_FILE] [--count N] [--first N]
+//                  [--rate PER_SECOND] [--seconds S] [--quiet]
 //   nbtraffic listen --name NAME [--name NAME ...] [--lana N]
-//                  [--seconds S] [--count N] [--hex]
+//                  [--seconds S] [--count N] [--hex] [--out FILE]
 //
 // send: commands go to "DEVICE_CONTROL<n>", revertives to "ORM<n>" (the
 // plain names for channel 0). --text sends that text (a %d in it becomes
-// the datagram's number, from 1); --file sends a packet data file's records
+// the datagram's number, from 1 or --first; with --mix, odd numbers go as
+// commands and even ones as revertives); --file sends a packet data file's records
 // (type 1 as commands, type 2 as revertives); otherwise a realistic mix is
 // generated. --rate 0 (the default) sends as fast as possible.
 // listen: prints one line per datagram addressed to one of the names:
 //   <destination> <- <source> <length>: <text>
-// with bytes outside printable ASCII as \xNN (--hex: all bytes in hex).
+// with bytes outside printable ASCII as \xNN (--hex: all bytes in hex), on
+// the standard output or into FILE.
 // The transport's settings come from VELKNB_INTERFACE, VELKNB_GROUP and
 // VELKNB_BASEPORT.
 #include <chrono>
@@ -49,10 +51,12 @@ struct Options {
   bool haveText = false;
   std::string file;
   long count = -1;
+  long first = 1;
   double rate = 0;
   double seconds = 0;
   bool quiet = false;
   bool hex = false;
+  std::string out;
   std::vector<std::string> names;
 };
 
@@ -61,10 +65,10 @@ int Usage(const char* why) {
                "nbtraffic: %s\n"
                "usage: nbtraffic send [--channel N] [--lana N] [--to NAME] [--from NAME]\n"
                "                      [--commands|--revertives|--mix] [--text TEXT]\n"
-               "                      [--file PKT_FILE] [--count N] [--rate PER_SECOND]\n"
-               "                      [--seconds S] [--quiet]\n"
+               "                      [--file PKT_FILE] [--count N] [--first N]\n"
+               "                      [--rate PER_SECOND] [--seconds S] [--quiet]\n"
                "       nbtraffic listen --name NAME [--name NAME ...] [--lana N]\n"
-               "                      [--seconds S] [--count N] [--hex]\n",
+               "                      [--seconds S] [--count N] [--hex] [--out FILE]\n",
                why);
   return 2;
 }
@@ -92,7 +96,9 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
     else if (a == "--name" && (v = value("--name"))) o.names.push_back(v);
     else if (a == "--text" && (v = value("--text"))) { o.text = v; o.haveText = true; }
     else if (a == "--file" && (v = value("--file"))) o.file = v;
+    else if (a == "--out" && (v = value("--out"))) o.out = v;
     else if (a == "--count" && (v = value("--count"))) o.count = std::atol(v);
+    else if (a == "--first" && (v = value("--first"))) o.first = std::atol(v);
     else if (a == "--rate" && (v = value("--rate"))) o.rate = std::atof(v);
     else if (a == "--seconds" && (v = value("--seconds"))) o.seconds = std::atof(v);
     else if (a == "--commands") o.kind = trelm_traffic::Kind::Commands;
@@ -202,10 +208,11 @@ int Send(const Options& o) {
       length = g.data.size();
     } else if (o.haveText) {
       char buffer[velknb::kMaxUserData + 1];
-      std::snprintf(buffer, sizeof buffer, o.text.c_str(), static_cast<int>(n + 1));
+      const long number = o.first + n;
+      std::snprintf(buffer, sizeof buffer, o.text.c_str(), static_cast<int>(number));
       text = buffer;
       command = o.kind != trelm_traffic::Kind::Revertives;
-      if (o.kind == trelm_traffic::Kind::Mix) command = n % 2 == 0;
+      if (o.kind == trelm_traffic::Kind::Mix) command = number % 2 != 0;
       data = reinterpret_cast<const std::uint8_t*>(text.data());
       length = text.size();
     } else {
@@ -233,7 +240,7 @@ int Send(const Options& o) {
   return failed == 0 ? 0 : 1;
 }
 
-void PrintDatagram(const velknb::Datagram& d, bool hex) {
+void PrintDatagram(std::FILE* out, const velknb::Datagram& d, bool hex) {
   char dest[velknb::kNameSize + 1], source[velknb::kNameSize + 1];
   velknb::NameText(d.destination, dest);
   velknb::NameText(d.source, source);
@@ -251,8 +258,8 @@ void PrintDatagram(const velknb::Datagram& d, bool hex) {
       text += part;
     }
   }
-  std::printf("%s <- %s %zu: %s\n", dest, source, d.length, text.c_str());
-  std::fflush(stdout);
+  std::fprintf(out, "%s <- %s %zu: %s\n", dest, source, d.length, text.c_str());
+  std::fflush(out);
 }
 
 int Listen(const Options& o) {
@@ -262,10 +269,15 @@ int Listen(const Options& o) {
     names.emplace_back(velknb::kNameSize);
     velknb::PadName(n.c_str(), names.back().data());
   }
+  std::FILE* out = stdout;
+  if (!o.out.empty() && (out = std::fopen(o.out.c_str(), "w")) == nullptr) {
+    std::fprintf(stderr, "nbtraffic: %s cannot be written\n", o.out.c_str());
+    return 1;
+  }
   velknb::Transport transport;
   if (!OpenTransport(o, transport)) return 1;
-  std::printf("listening on LANA %d\n", o.lana);
-  std::fflush(stdout);
+  std::fprintf(out, "listening on LANA %d\n", o.lana);
+  std::fflush(out);
   const auto start = Clock::now();
   std::vector<std::uint8_t> buffer(65536);
   long heard = 0, malformed = 0;
@@ -286,7 +298,7 @@ int Listen(const Options& o) {
     }
     for (const auto& name : names) {
       if (std::memcmp(name.data(), d.destination, velknb::kNameSize) == 0) {
-        PrintDatagram(d, o.hex);
+        PrintDatagram(out, d, o.hex);
         ++heard;
         break;
       }
@@ -294,6 +306,7 @@ int Listen(const Options& o) {
   }
   std::fprintf(stderr, "nbtraffic: %ld datagrams heard, %ld malformed payloads\n", heard,
                malformed);
+  if (out != stdout) std::fclose(out);
   return 0;
 }
 
