@@ -20,6 +20,7 @@ PACKAGES=(
   wine wine32:i386 wine64
   xvfb x11-utils xauth imagemagick file
   googletest
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -21,10 +21,24 @@ ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 || status=1
 # so that what ships (PE32, undecorated stdcall exports) links.
 if [ "$preset" = windows64 ]; then
   cmake --preset windows >/dev/null
-  cmake --build --preset windows --target pellor varnet bwcc32 trelm_cc || status=1
+  cmake --build --preset windows --target pellor varnet bwcc32 trelm_cc velknb32b nbtraffic || status=1
   imports=$(i686-w64-mingw32-objdump -p build/windows/bin/varnet.exe || true)
   if ! grep -Eq '[[:space:]]BWCCRegister[[:space:]]*$' <<<"$imports"; then
     echo "error: the 32-bit varnet.exe does not import BWCCRegister undecorated" >&2
+    status=1
+  fi
+  # The wrapper exports the nine functions (and its counters) undecorated,
+  # and varnet.exe imports exactly the nine.
+  nine="NetAddGroupName NetCmdCode NetCopyName NetDeleteName NetNcbFree NetReceiveDG NetReset NetRetCode NetSendDG"
+  exports=$(i686-w64-mingw32-objdump -p build/windows/bin/velknb32b.dll |
+    awk '/Ordinal\/Name Pointer/ {on=1; next} on && /^$/ {on=0} on {print $3}' | sort | xargs || true)
+  if [ "$exports" != "$nine VelknbStats" ]; then
+    echo "error: velknb32b.dll exports '$exports'" >&2
+    status=1
+  fi
+  used=$(awk '/DLL Name: velknb32b.dll/ {on=1; next} /DLL Name:/ {on=0} on && NF==3 && $2 ~ /^[0-9]+$/ {print $3}' <<<"$imports" | sort | xargs)
+  if [ "$used" != "$nine" ]; then
+    echo "error: the 32-bit varnet.exe imports '$used' from velknb32b.dll" >&2
     status=1
   fi
 fi
@@ -32,5 +46,22 @@ fi
 cmake --preset host >/dev/null
 cmake --build --preset host
 ctest --test-dir "$root/build/host" --output-on-failure -j2 --timeout 300 || status=1
+
+# Each libFuzzer target runs for a bounded time on a copy of its seeds.
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+for seeds in tests/fuzz/corpus/*/; do
+  name=$(basename "$seeds")
+  work=$root/build/fuzz/corpus/$name
+  mkdir -p "$work"
+  cp -n "$seeds"* "$work"/ 2>/dev/null || true
+  echo "fuzzing $name for ${FUZZ_SECONDS:-20} s"
+  if ! "$root/build/fuzz/tests/fuzz/${name}_fuzz" -max_total_time="${FUZZ_SECONDS:-20}" \
+      -print_final_stats=0 "$work" >"$root/build/fuzz/$name.log" 2>&1; then
+    tail -30 "$root/build/fuzz/$name.log"
+    echo "error: the fuzz target $name found a fault (build/fuzz/$name.log)" >&2
+    status=1
+  fi
+done
 
 exit $status
