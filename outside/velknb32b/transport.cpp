@@ -9,6 +9,7 @@
 using socklen_t = int;
 #else
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -68,7 +69,8 @@ void Transport::Close() {
   socket_ = kNoSocket;
 }
 
-bool Transport::Open(const TransportSettings& settings, int lana, std::string* error) {
+bool Transport::Open(const TransportSettings& settings, int lana, std::string* error,
+                     bool receives) {
   auto fail = [&](const char* what) {
     if (error != nullptr) *error = what;
     Close();
@@ -91,25 +93,35 @@ bool Transport::Open(const TransportSettings& settings, int lana, std::string* e
   const auto s = socket_;
   int on = 1;
   setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
-  int size = kReceiveBuffer;
+  int size = receives ? kReceiveBuffer : 4096;
   setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
   socklen_t length = sizeof receiveBuffer_;
   getsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&receiveBuffer_), &length);
 
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_port = htons(port_);
+  local.sin_port = htons(receives ? port_ : 0);
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
     return fail("the LANA's port cannot be bound");
   }
-  ip_mreq join{};
-  std::memcpy(&join.imr_multiaddr, groupBytes_, 4);
-  std::memcpy(&join.imr_interface, interfaceBytes_, 4);
-  if (setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&join),
-                 sizeof join) != 0) {
-    return fail("the multicast group cannot be joined on the interface");
+  length = sizeof local;
+  getsockname(s, reinterpret_cast<sockaddr*>(&local), &length);
+  localPort_ = ntohs(local.sin_port);
+  if (receives) {
+    ip_mreq join{};
+    std::memcpy(&join.imr_multiaddr, groupBytes_, 4);
+    std::memcpy(&join.imr_interface, interfaceBytes_, 4);
+    if (setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&join),
+                   sizeof join) != 0) {
+      return fail("the multicast group cannot be joined on the interface");
+    }
   }
+  // Reads try the socket first and wait only when it is empty.
+#ifdef _WIN32
+  u_long nonBlocking = 1;
+  ioctlsocket(static_cast<SOCKET>(s), FIONBIO, &nonBlocking);
+#endif
   in_addr out{};
   std::memcpy(&out, interfaceBytes_, 4);
   setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, reinterpret_cast<const char*>(&out), sizeof out);
@@ -139,33 +151,41 @@ bool Transport::Send(const void* data, std::size_t size) {
 long Transport::Receive(void* buffer, std::size_t size, int timeoutMs) {
   if (socket_ == kNoSocket) return -1;
 #ifdef _WIN32
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(static_cast<SOCKET>(socket_), &set);
-  timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  const int ready = select(0, &set, nullptr, nullptr, &wait);
-  if (ready == 0) return 0;
-  if (ready < 0) return -1;
-  const int got = recv(static_cast<SOCKET>(socket_), static_cast<char*>(buffer),
-                       static_cast<int>(size), 0);
-  if (got == SOCKET_ERROR) {
+  const auto s = static_cast<SOCKET>(socket_);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int got = recv(s, static_cast<char*>(buffer), static_cast<int>(size), 0);
+    if (got != SOCKET_ERROR) return got;
+    const int why = WSAGetLastError();
     // A payload larger than the buffer: what fitted was read.
-    return WSAGetLastError() == WSAEMSGSIZE ? static_cast<long>(size) + 1 : -1;
+    if (why == WSAEMSGSIZE) return static_cast<long>(size) + 1;
+    if (why != WSAEWOULDBLOCK || attempt == 1) return -1;
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int ready = select(0, &set, nullptr, nullptr, &wait);
+    if (ready == 0) return 0;
+    if (ready < 0) return -1;
   }
-  return got;
+  return -1;
 #else
-  pollfd poll_fd{socket_, POLLIN, 0};
-  const int ready = poll(&poll_fd, 1, timeoutMs);
-  if (ready == 0) return 0;
-  if (ready < 0) return -1;
-  msghdr message{};
-  iovec part{buffer, size};
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  const ssize_t got = recvmsg(socket_, &message, 0);
-  if (got < 0) return -1;
-  if ((message.msg_flags & MSG_TRUNC) != 0) return static_cast<long>(size) + 1;
-  return static_cast<long>(got);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    msghdr message{};
+    iovec part{buffer, size};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    const ssize_t got = recvmsg(socket_, &message, MSG_DONTWAIT);
+    if (got >= 0) {
+      if ((message.msg_flags & MSG_TRUNC) != 0) return static_cast<long>(size) + 1;
+      return static_cast<long>(got);
+    }
+    if ((errno != EAGAIN && errno != EWOULDBLOCK) || attempt == 1) return -1;
+    pollfd poll_fd{socket_, POLLIN, 0};
+    const int ready = poll(&poll_fd, 1, timeoutMs);
+    if (ready == 0) return 0;
+    if (ready < 0) return -1;
+  }
+  return -1;
 #endif
 }
 

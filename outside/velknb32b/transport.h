@@ -30,8 +30,11 @@ class Transport {
   Transport(const Transport&) = delete;
   Transport& operator=(const Transport&) = delete;
 
-  // Joins the LANA's group; false with a reason when that fails.
-  bool Open(const TransportSettings& settings, int lana, std::string* error);
+  // Joins the LANA's group; false with a reason when that fails. A
+  // transport that only sends joins nothing and takes a port of its own, so
+  // that nothing piles up unread in its receive buffer.
+  bool Open(const TransportSettings& settings, int lana, std::string* error,
+            bool receives = true);
   void Close();
   bool IsOpen() const { return socket_ != kNoSocket; }
 
@@ -44,7 +47,7 @@ class Transport {
 
   // What goes into the header's SOURCE_IP and SOURCE_PORT.
   const std::uint8_t* InterfaceBytes() const { return interfaceBytes_; }
-  std::uint16_t Port() const { return port_; }
+  std::uint16_t Port() const { return localPort_; }
   // The receive buffer size the system granted.
   int ReceiveBufferSize() const { return receiveBuffer_; }
 
@@ -59,7 +62,8 @@ class Transport {
   SocketHandle socket_ = kNoSocket;
   std::uint8_t interfaceBytes_[4] = {127, 0, 0, 1};
   std::uint8_t groupBytes_[4] = {};
-  std::uint16_t port_ = 0;
+  std::uint16_t port_ = 0;       // the LANA's port
+  std::uint16_t localPort_ = 0;  // the socket's own
   int receiveBuffer_ = 0;
 };
 

@@ -119,11 +119,11 @@ std::string ChannelName(const char* base, int channel) {
   return channel >= 1 && channel <= 99 ? base + std::to_string(channel) : std::string(base);
 }
 
-bool OpenTransport(const Options& o, velknb::Transport& t) {
+bool OpenTransport(const Options& o, velknb::Transport& t, bool receives) {
   velknb::TransportSettings settings;
   velknb::ApplyEnvironment(settings);
   std::string error;
-  if (!t.Open(settings, o.lana, &error)) {
+  if (!t.Open(settings, o.lana, &error, receives)) {
     std::fprintf(stderr, "nbtraffic: LANA %d cannot be opened: %s\n", o.lana, error.c_str());
     return false;
   }
@@ -171,7 +171,7 @@ int Send(const Options& o) {
   std::vector<Outgoing> fromFile;
   if (!o.file.empty() && !ReadPacketFile(o.file, fromFile)) return 1;
   velknb::Transport transport;
-  if (!OpenTransport(o, transport)) return 1;
+  if (!OpenTransport(o, transport, false)) return 1;
 
   const std::string commands = ChannelName("DEVICE_CONTROL", o.channel);
   const std::string revertives = ChannelName("ORM", o.channel);
@@ -275,7 +275,7 @@ int Listen(const Options& o) {
     return 1;
   }
   velknb::Transport transport;
-  if (!OpenTransport(o, transport)) return 1;
+  if (!OpenTransport(o, transport, true)) return 1;
   std::fprintf(out, "listening on LANA %d\n", o.lana);
   std::fflush(out);
   const auto start = Clock::now();
