@@ -8,20 +8,24 @@
 # A screenshot of the screen is saved while the last pause runs.
 # Then Varnet, the capture tool, starts on the same installation: it writes
 # its settings and the hour's capture log, and a second screenshot shows it
-# with the heartbeat lines switched on and the device filter dialog open.
+# with the heartbeat lines switched on and the device filter dialog open,
+# while the traffic tool sends it a mix of commands and revertives, which it
+# records in the hour's packet data file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 . tools/common.sh
 prepare_windows_build
-cmake --build --preset "$preset" --target pellor orm appready varnet trelm_cc bwcc32 poke
+cmake --build --preset "$preset" --target pellor orm appready varnet trelm_cc bwcc32 velknb32b poke nbtraffic
 
 demo=$build/demo
 prefix=$demo/wineprefix
 mkdir -p "$demo"
 ensure_display "$demo/xvfb.display"
 loader=$(wine_loader "$preset")
+# The demo's own NetBIOS port range, so that nothing else on the machine hears it.
+export VELKNB_BASEPORT=17000
 ensure_prefix "$loader" "$prefix"
 export WINEPREFIX=$prefix
 
@@ -30,7 +34,8 @@ mkdir -p "$c/trelm/config" "$c/trelm/bin" "$c/trelm/demo" "$c/trelm/system"
 rm -f "$c"/trelm/demo/*.txt "$c"/trelm/logs/*
 cp tools/sample/trelm_config.ini "$c/trelm_config.ini"
 cp tools/sample/ORM.INI tools/sample/LAUNCH.INI tools/sample/VARNET.INI "$c/trelm/config/"
-cp "$build/bin/varnet.exe" "$build/bin/bwcc32.dll" "$build/outside/poke/poke.exe" "$c/trelm/bin/"
+cp "$build/bin/varnet.exe" "$build/bin/bwcc32.dll" "$build/bin/velknb32b.dll" \
+  "$build/bin/nbtraffic.exe" "$build/outside/poke/poke.exe" "$c/trelm/bin/"
 cp "$build/bin/TRELM_CC.DLL" "$c/trelm/system/"
 cp "$build/launcher/pellor.exe" "$build/outside/orm/orm.exe" "$build/outside/appready/appready.exe" \
   "$c/trelm/bin/"
@@ -74,14 +79,21 @@ $loader $desktop 'c:\trelm\bin\varnet.exe' &
 poke() { $loader $desktop 'c:\trelm\bin\poke.exe' "$@" >/dev/null 2>&1 || true; sleep 1; }
 for _ in $(seq 300); do [ -n "$(ls "$c"/trelm/logs/LOG_* 2>/dev/null)" ] && break; sleep 0.2; done
 sleep 3
+echo "sending 200 datagrams to channel 1 (20 a second)"
+$loader 'c:\trelm\bin\nbtraffic.exe' send --channel 1 --rate 20 --count 200 >/dev/null 2>&1 &
+traffic=$!
 poke V3VARNET 0x111 1015   # Show, Heartbeats: on
 poke V3VARNET 0x111 1011   # Configure, Device Filter
 sleep 2
 vshot=$demo/varnet-demo.png
 import -window root "$vshot"
 poke V3VARNET 0x111 1015   # and off again, so the sample stays as it was
+wait $traffic || true
+sleep 1
 poke V3VARNET 0x111 1001   # File, Exit
 for _ in $(seq 150); do pgrep -f 'trelm.bin.varnet.exe' >/dev/null || break; sleep 0.2; done
+records=$(($(cat "$c"/trelm/logs/PKT_* 2>/dev/null | wc -c) / 528))
+echo "Varnet recorded $records of the 200 datagrams in its packet data file"
 echo "Varnet's capture log:"
 sed 's/^/  /' "$c"/trelm/logs/LOG_* 2>/dev/null | tr -d '\r' | tail -n 14
 echo
