@@ -48,20 +48,6 @@ cmake --build --preset host
 ctest --test-dir "$root/build/host" --output-on-failure -j2 --timeout 300 || status=1
 
 # Each libFuzzer target runs for a bounded time on a copy of its seeds.
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
-for seeds in tests/fuzz/corpus/*/; do
-  name=$(basename "$seeds")
-  work=$root/build/fuzz/corpus/$name
-  mkdir -p "$work"
-  cp -n "$seeds"* "$work"/ 2>/dev/null || true
-  echo "fuzzing $name for ${FUZZ_SECONDS:-20} s"
-  if ! "$root/build/fuzz/tests/fuzz/${name}_fuzz" -max_total_time="${FUZZ_SECONDS:-20}" \
-      -print_final_stats=0 "$work" >"$root/build/fuzz/$name.log" 2>&1; then
-    tail -30 "$root/build/fuzz/$name.log"
-    echo "error: the fuzz target $name found a fault (build/fuzz/$name.log)" >&2
-    status=1
-  fi
-done
+bash tools/fuzz.sh "${FUZZ_SECONDS:-30}" || status=1
 
 exit $status

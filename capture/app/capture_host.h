@@ -44,6 +44,10 @@ class CaptureHost {
 
   // The local clock and files ("a" text append, "a+b" binary append with read).
   virtual LocalTime Now() = 0;
+  // Sets the local date (the time of day kept), or the time of day (the
+  // date kept). A refusal is ignored.
+  virtual void SetClockDate(int year, int month, int day) = 0;
+  virtual void SetClockTime(int hour, int minute, int second, int milliseconds) = 0;
   virtual std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) = 0;
 
   // The main window: display, title, menu check marks, timers.

@@ -66,6 +66,11 @@ void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagra
       packetStream_->Write(record, sizeof record);
     }
   }
+  if (type == kRecordCommand) {
+    decoder_.DecodeCommand(buffer);
+  } else {
+    decoder_.DecodeRevertive(buffer, receiveCounter_);
+  }
 }
 
 void Varnet::OpenHourFiles() {

@@ -9,6 +9,7 @@
 
 #include "capture_host.h"
 #include "channel.h"
+#include "decoder.h"
 #include "settings.h"
 
 namespace varnet {
@@ -53,9 +54,10 @@ constexpr int kBlankLines = 99;
 // Idle ticks after which the hour's files are closed.
 constexpr int kIdleLimit = 5;
 
-class Varnet : public ChannelHost {
+class Varnet : public ChannelHost, public DecoderHost {
  public:
-  Varnet(CaptureHost& host, NetApi& net) : host_(host), channel_(net, *this, settings_) {}
+  Varnet(CaptureHost& host, NetApi& net)
+      : host_(host), channel_(net, *this, settings_), decoder_(*this, settings_, filters_) {}
 
   // After the window was created: 99 blank lines.
   void OnWindowCreated();
@@ -73,7 +75,7 @@ class Varnet : public ChannelHost {
 
   // The log-line operation and the error log.
   void WriteLogLine(const char* text) override;
-  void WriteErrorLog(const char* text);
+  void WriteErrorLog(const char* text) override;
   void IdleTick();
   // Closes both hour streams (idle limit, hour change) and clears the
   // receive counter.
@@ -98,6 +100,11 @@ class Varnet : public ChannelHost {
   void OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
                   std::uint16_t length) override;
   void CountReceive() override { ++receiveCounter_; }
+  // The decoders' clock.
+  void SetClockDate(int year, int month, int day) override { host_.SetClockDate(year, month, day); }
+  void SetClockTime(int hour, int minute, int second, int milliseconds) override {
+    host_.SetClockTime(hour, minute, second, milliseconds);
+  }
 
   Settings& Config() { return settings_; }
   Channel& Net() { return channel_; }
@@ -128,6 +135,7 @@ class Varnet : public ChannelHost {
   Settings settings_;
   DeviceFilters filters_;
   Channel channel_;
+  Decoder decoder_;
 
   bool displayLive_ = true;
   bool closing_ = false;

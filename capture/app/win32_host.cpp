@@ -178,6 +178,25 @@ void Win32Host::DeleteDisplayFont() {
   font_ = nullptr;
 }
 
+void Win32Host::SetClockDate(int year, int month, int day) {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  t.wYear = static_cast<WORD>(year);
+  t.wMonth = static_cast<WORD>(month);
+  t.wDay = static_cast<WORD>(day);
+  SetLocalTime(&t);  // without the privilege it is refused; that is ignored
+}
+
+void Win32Host::SetClockTime(int hour, int minute, int second, int milliseconds) {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  t.wHour = static_cast<WORD>(hour);
+  t.wMinute = static_cast<WORD>(minute);
+  t.wSecond = static_cast<WORD>(second);
+  t.wMilliseconds = static_cast<WORD>(milliseconds);
+  SetLocalTime(&t);
+}
+
 void Win32Host::ShowError(const char* text) { MessageBoxA(nullptr, text, "! Error !", MB_OK); }
 void Win32Host::ShowWindowError(const char* text) {
   MessageBoxA(main_, text, "! Error !", MB_OK);

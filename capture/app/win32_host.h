@@ -35,6 +35,8 @@ class Win32Host : public CaptureHost {
                     const char* file) override;
   void MakeDirectory(const char* path) override;
   LocalTime Now() override;
+  void SetClockDate(int year, int month, int day) override;
+  void SetClockTime(int hour, int minute, int second, int milliseconds) override;
   std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) override;
   void AddLine(const char* text) override;
   void ClearDisplay() override;

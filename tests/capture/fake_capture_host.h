@@ -121,6 +121,16 @@ class FakeCaptureHost : public CaptureHost {
   }
   void MakeDirectory(const char* path) override { madeDirectories.push_back(path); }
   LocalTime Now() override { return now; }
+  // The clock is never set by a test: the settings are recorded.
+  std::vector<std::string> clockSets;
+  void SetClockDate(int year, int month, int day) override {
+    clockSets.push_back("date " + std::to_string(year) + "-" + std::to_string(month) + "-" +
+                        std::to_string(day));
+  }
+  void SetClockTime(int hour, int minute, int second, int milliseconds) override {
+    clockSets.push_back("time " + std::to_string(hour) + ":" + std::to_string(minute) + ":" +
+                        std::to_string(second) + "." + std::to_string(milliseconds));
+  }
   std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) override {
     opens.emplace_back(path, mode);
     if (unopenable.count(path) != 0) return nullptr;
