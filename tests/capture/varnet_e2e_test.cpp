@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "e2e_harness.h"
+#include "packet_record.h"
 
 namespace {
 
@@ -312,6 +314,121 @@ TEST_F(VarnetEndToEnd, RecordsEveryDatagramRecoversFromANetworkFailureAndLeavesC
   EXPECT_EQ(calls, expected);
   EXPECT_NE(ReadFile(trace).find("dropped=0 malformed=0"), std::string::npos) << ReadFile(trace);
   EXPECT_EQ(LastLogText(), "Log Closed");
+}
+
+std::string Padded(std::string text, std::size_t size) {
+  text.resize(size, ' ');
+  return text;
+}
+
+TEST_F(VarnetEndToEnd, DecodesOneDatagramOfEachKindIntoTheLogAndTheErrorLog) {
+  WritePrivateProfileStringA("Network", "Channel", "7", kIni);
+  WritePrivateProfileStringA("Network", "ShowHeartbeats", "1", kIni);
+  const std::string errors = std::string(kLogs) + "\\ERRORLOG.TXT";
+  DeleteFileA(errors.c_str());
+  // The datagrams, in a packet data file that the traffic tool sends.
+  struct Datagram {
+    std::uint8_t type;
+    std::string data;
+  };
+  auto ur = [](const std::string& messages, int count) {
+    return std::string("UR ") + '\0' + '\5' + static_cast<char>(count) + messages;
+  };
+  const std::string urMessages = std::string("\x10\x0c\x00\x07\x00\x03\xff\xfe", 8) +
+                                 std::string("\x1f\xff\xff\xff\x00\x00\x01\x02", 8) +
+                                 std::string("\x40\x00\x00\x00\x05\x00\x00", 7) + "hello";
+  // 61 messages of a device above 999 are skipped; the last would pass
+  // byte 511.
+  std::string tooLong;
+  for (int i = 0; i < 61; ++i) tooLong += std::string("\x15\xdc\x00\x01\x00\x01\x00\x01", 8);
+  tooLong += std::string("\x30\x0c\x00\x01\x00\x01\xff", 7) + "abc";
+  const Datagram datagrams[] = {
+      {1, "CP 12 'a:b' x:CP 13 2"},
+      {1, "NN 7 'A1:B2'"},
+      {2, Padded("GR 5 1 3", 16) + "101"},
+      {2, Padded("IR 7 1 2 4", 24) + std::string("ab\0\0cdef", 8)},
+      {2, Padded("RR 3 1 2 9", 24) + "\xff\xff\x05\x01"},
+      {2, std::string("HB 00\x2a\x00", 7)},
+      {2, "TS 32 10 2009 07 15 02 048"},  // no such day: the clock is left alone
+      {2, ur(urMessages, 3)},
+      {2, "NS 1 x"},
+      {2, "NA 1 x"},
+      {2, "RD 12 READY"},
+      {2, "Zulu"},
+      {2, Padded("GR 0 1 1", 16) + "1"},
+      {2, ur(tooLong, 62)},
+  };
+  const char* packets = "c:\\vne2e\\kinds.pkt";
+  std::string file;
+  for (const Datagram& d : datagrams) {
+    std::uint8_t buffer[varnet::kDatagramSize + 1] = {};
+    std::memcpy(buffer, d.data.data(), d.data.size());
+    std::uint8_t record[varnet::kRecordSize];
+    varnet::BuildRecord(d.type, buffer, static_cast<std::uint16_t>(d.data.size()), record);
+    file.append(reinterpret_cast<char*>(record), sizeof record);
+  }
+  HANDLE out = CreateFileA(packets, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(out, file.data(), static_cast<DWORD>(file.size()), &written, nullptr);
+  CloseHandle(out);
+
+  Program varnet(Command());
+  HWND main = WaitWindow(varnet.Pid(), "V3VARNET", "Trelm Tessik Log - V3.09.00 - Channel 7", 60000);
+  ASSERT_NE(main, nullptr);
+  Program send(Traffic() + " send --channel 7 --rate 50 --quiet --file " + packets);
+  ASSERT_EQ(send.Wait(30000), 0);
+  ASSERT_TRUE(WaitFor([&] { return Contains(LogTexts(HourLog()), "Zulu"); }));
+  Sleep(500);
+
+  std::vector<std::string> texts = LogTexts(HourLog());
+  const auto from = std::find(texts.begin(), texts.end(), "    - Logging Heartbeats -");
+  ASSERT_NE(from, texts.end());
+  texts.erase(texts.begin(), from + 1);
+  const std::vector<std::string> expected = {
+      "[001] CP 12 'a:b' x",
+      "[002] CP 13 2",
+      "[001] Pkt Serial A1:B2 [007]",
+      "[---] GPI Drv 005, Min 1, Max 3",
+      "[001] GR 5 1 1",
+      "[002] GR 5 2 0",
+      "[003] GR 5 3 1",
+      "[---] Info Drv 007, Min 1, Max 2, Slotsize 4",
+      "[001] IR 7 1 'ab'",
+      "[002] IR 7 2 'cdef'",
+      "[---] Rtr Drv 3, Min 1, Max 2, iWS 9",
+      "[001] RR 3 1 -1",
+      "[002] RR 3 2 261",
+      "Heartbeat - workstation 42",
+      "TS 32 10 2009 07 15 02 048",
+      "[---] Universal Revertive from Workstation 5 : Message count 3",
+      "[001] RR 12 3 -2 [007]",
+      "[002] Pkt Serial: 00000102",
+      "[003] hello",
+      "NS 1 x",
+      "RD 12 READY",
+      "Unrecognised data in revertive packet *",
+      "Zulu",
+      "[---] Universal Revertive from Workstation 5 : Message count 62",
+  };
+  ASSERT_EQ(texts.size(), expected.size()) << "the log after start-up:\n" << [&] {
+    std::string all;
+    for (const std::string& t : texts) all += t + "\n";
+    return all;
+  }();
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const std::string& e = expected[i];
+    if (e.back() == '*') {
+      EXPECT_EQ(texts[i].rfind(e.substr(0, e.size() - 1), 0), 0u) << texts[i];
+    } else {
+      EXPECT_EQ(texts[i], e) << i;
+    }
+  }
+  std::vector<std::string> entries;
+  for (const std::string& line : ReadLines(errors)) entries.push_back(line.substr(22));
+  EXPECT_EQ(entries, (std::vector<std::string>{Padded("GR 0 1 1", 16) + "1",
+                                               "Message exceeds packet boundary"}));
+  PostMessageA(main, WM_COMMAND, 1001, 0);
+  EXPECT_EQ(varnet.Wait(30000), 0);
 }
 
 }  // namespace
