@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "input_file.h"
+
 namespace varnet {
 
 struct LocalTime {
@@ -49,6 +51,13 @@ class CaptureHost {
   virtual void SetClockDate(int year, int month, int day) = 0;
   virtual void SetClockTime(int hour, int minute, int second, int milliseconds) = 0;
   virtual std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) = 0;
+  // A file for reading, in text or byte mode; nullptr when it cannot be opened.
+  virtual std::unique_ptr<InputFile> OpenInput(const char* path, bool text) = 0;
+  // The standard open-file dialog ("All Files (*.*)", path and file must
+  // exist, a help button, default extension "*.ast"), owned by the Packet
+  // dialog or the main window. False when cancelled.
+  virtual bool ChooseFile(const char* title, bool fromPacketDialog, const char* initialDir,
+                          char* out, std::size_t size) = 0;
 
   // The main window: display, title, menu check marks, timers.
   virtual void AddLine(const char* text) = 0;
@@ -76,6 +85,21 @@ class CaptureHost {
   virtual void DestroyFilterDialog() = 0;
   virtual void SetIndicatorText(const char* text) = 0;
   virtual void ShowAbout() = 0;
+
+  // The Packet dialog: modeless, owned by the main window.
+  virtual bool CreatePacketDialog() = 0;
+  virtual void DestroyPacketDialog() = 0;
+  // Has the dialog call PacketAnalysis::ChooseFile once it stands.
+  virtual void PacketPostChooseFile() = 0;
+  // A control's text; id 0 is the caption.
+  virtual void PacketText(int id, const char* text) = 0;
+  virtual void PacketReadText(int id, char* out, std::size_t size) = 0;
+  virtual void PacketEnable(int id, bool enabled) = 0;
+  virtual void PacketCheck(int id, bool checked) = 0;
+  virtual void PacketListClear() = 0;
+  virtual void PacketListAdd(const char* text) = 0;
+  // Timer 3 of the dialog; 0 stops it.
+  virtual void PacketTimer(unsigned ms) = 0;
 
   virtual void PostQuit(int exitCode) = 0;
 };

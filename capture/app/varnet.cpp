@@ -81,6 +81,7 @@ void Varnet::CloseProgram() {
   host_.ClearDisplay();
   channel_.Close();
   // The dialogs' buttons belong to TRELM_CC.DLL: they go before it does.
+  packets_.Destroy();
   if (filterCreated_) {
     configOpen_ = false;
     host_.DestroyFilterDialog();
@@ -131,6 +132,12 @@ void Varnet::OnCommand(std::uintptr_t wParam) {
     case kCmdAbout:
       host_.ShowAbout();
       break;
+    case kCmdPacket:
+      packets_.Open();
+      break;
+    case kCmdAnalyse:
+      AnalyseLog();
+      break;
     default:
       break;
   }
@@ -174,7 +181,13 @@ void Varnet::TogglePause(bool byMouse) {
 }
 
 void Varnet::OnChar(unsigned character) {
-  if (character == ' ') TogglePause(false);
+  // Space pauses; every other key, and space while a replay runs, steps
+  // the replay.
+  if (character == ' ' && !channel_.ReplayRunning()) {
+    TogglePause(false);
+  } else {
+    packets_.Step();
+  }
 }
 
 void Varnet::OnLeftButton() { TogglePause(true); }

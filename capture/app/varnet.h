@@ -10,6 +10,7 @@
 #include "capture_host.h"
 #include "channel.h"
 #include "decoder.h"
+#include "packet_analysis.h"
 #include "settings.h"
 
 namespace varnet {
@@ -57,7 +58,10 @@ constexpr int kIdleLimit = 5;
 class Varnet : public ChannelHost, public DecoderHost {
  public:
   Varnet(CaptureHost& host, NetApi& net)
-      : host_(host), channel_(net, *this, settings_), decoder_(*this, settings_, filters_) {}
+      : host_(host),
+        channel_(net, *this, settings_),
+        decoder_(*this, settings_, filters_),
+        packets_(host, channel_, settings_) {}
 
   // After the window was created: 99 blank lines.
   void OnWindowCreated();
@@ -70,6 +74,8 @@ class Varnet : public ChannelHost, public DecoderHost {
   void OnTimer(unsigned id);
   void OnChar(unsigned character);
   void OnLeftButton();
+  // The Analyse command: a capture log's unusual entries on the screen.
+  void AnalyseLog();
   // Message 3024: a NetBIOS request completed.
   void OnNetCompletion(unsigned code, NetRequest request) { channel_.OnCompletion(code, request); }
 
@@ -108,6 +114,7 @@ class Varnet : public ChannelHost, public DecoderHost {
 
   Settings& Config() { return settings_; }
   Channel& Net() { return channel_; }
+  PacketAnalysis& Packets() { return packets_; }
   DeviceFilters& Filters() { return filters_; }
   bool DisplayLive() const { return displayLive_; }
   bool ConfigOpen() const { return configOpen_; }
@@ -136,6 +143,7 @@ class Varnet : public ChannelHost, public DecoderHost {
   DeviceFilters filters_;
   Channel channel_;
   Decoder decoder_;
+  PacketAnalysis packets_;
 
   bool displayLive_ = true;
   bool closing_ = false;

@@ -137,6 +137,73 @@ class FakeCaptureHost : public CaptureHost {
     files[path];  // created by the open
     return std::make_unique<MemoryStream>(*this, path);
   }
+  class MemoryInput : public InputFile {
+   public:
+    explicit MemoryInput(std::string bytes) : bytes_(std::move(bytes)) {}
+    bool Seek(std::int64_t offset) override {
+      if (offset < 0) return false;
+      at_ = static_cast<std::size_t>(offset);
+      return true;
+    }
+    std::size_t Read(void* data, std::size_t size) override {
+      if (at_ >= bytes_.size()) return 0;
+      const std::size_t n = std::min(size, bytes_.size() - at_);
+      std::memcpy(data, bytes_.data() + at_, n);
+      at_ += n;
+      return n;
+    }
+
+   private:
+    std::string bytes_;
+    std::size_t at_ = 0;
+  };
+  std::unique_ptr<InputFile> OpenInput(const char* path, bool) override {
+    opens.emplace_back(path, "r");
+    auto it = files.find(path);
+    if (it == files.end() || unopenable.count(path) != 0) return nullptr;
+    return std::make_unique<MemoryInput>(it->second);
+  }
+  // The open-file dialog answers with the next of these ("" cancels).
+  std::vector<std::string> choices;
+  std::vector<std::string> fileDialogs;  // "title|packet or main|directory"
+  bool ChooseFile(const char* title, bool fromPacketDialog, const char* initialDir, char* out,
+                  std::size_t size) override {
+    fileDialogs.push_back(std::string(title) + "|" + (fromPacketDialog ? "packet" : "main") +
+                          "|" + initialDir);
+    if (choices.empty()) return false;
+    const std::string choice = choices.front();
+    choices.erase(choices.begin());
+    Copy(choice, out, size);
+    return !choice.empty();
+  }
+
+  // The Packet dialog.
+  bool packetDialog = false;
+  bool packetCreates = true;
+  int chooseFilePosts = 0;
+  std::map<int, std::string> packetTexts;
+  std::map<int, bool> packetEnabled;
+  std::map<int, bool> packetChecks;
+  std::vector<std::string> packetList;
+  unsigned packetTimer = 0;
+  bool CreatePacketDialog() override {
+    events.push_back("CreatePacketDialog");
+    packetDialog = packetCreates;
+    return packetCreates;
+  }
+  void DestroyPacketDialog() override {
+    events.push_back("DestroyPacketDialog");
+    packetDialog = false;
+  }
+  void PacketPostChooseFile() override { ++chooseFilePosts; }
+  void PacketText(int id, const char* text) override { packetTexts[id] = text; }
+  void PacketReadText(int id, char* out, std::size_t size) override { Copy(packetTexts[id], out, size); }
+  void PacketEnable(int id, bool enabled) override { packetEnabled[id] = enabled; }
+  void PacketCheck(int id, bool checked) override { packetChecks[id] = checked; }
+  void PacketListClear() override { packetList.clear(); }
+  void PacketListAdd(const char* text) override { packetList.push_back(text); }
+  void PacketTimer(unsigned ms) override { packetTimer = ms; }
+
   void AddLine(const char* text) override { screen.push_back(text); }
   void ClearDisplay() override {
     screen.clear();

@@ -1,0 +1,80 @@
+// The Packet dialog: a packet data file's records as hex dumps, and their
+// replay onto the channel at a set rate or step by step. Portable: the
+// dialog, the open-file dialog and the file go through CaptureHost.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "capture_host.h"
+#include "channel.h"
+#include "settings.h"
+
+namespace varnet {
+
+// Controls of the PACKET dialog.
+enum : int {
+  kPacketList = 500,
+  kPacketNumber = 501,
+  kPacketSelect = 502,
+  kPacketNext = 503,
+  kPacketPrevious = 504,
+  kPacketFile = 505,
+  kPacketClose = 506,
+  kReplayStart = 600,
+  kReplayRate = 601,
+  kReplayPosition = 602,
+  kReplayGo = 603,
+  kReplayStop = 604,
+  kReplayCommands = 605,
+  kReplayRevertives = 606,
+  kReplayStep = 607,
+};
+
+class PacketAnalysis {
+ public:
+  PacketAnalysis(CaptureHost& host, Channel& channel, const Settings& settings)
+      : host_(host), channel_(channel), settings_(settings) {}
+
+  // The "&Packet" command: the dialog, unless it is open already.
+  void Open();
+  // The dialog's WM_INITDIALOG; the file is chosen right after (ChooseFile).
+  void OnInit();
+  void ChooseFile();
+  // A button of the dialog, or a check box with its new state.
+  void OnCommand(int id);
+  void OnCheck(int id, bool checked);
+  // Timer 3, "Single|Step" and the main window's keys.
+  void Step();
+  // The program's end: the dialog goes and a replay stops.
+  void Destroy();
+
+  bool IsOpen() const { return open_; }
+  bool Running() const { return channel_.ReplayRunning(); }
+  std::int64_t Shown() const { return shown_; }
+  std::int64_t Position() const { return position_; }
+  bool HasFile() const { return file_ != nullptr; }
+
+  static constexpr unsigned kReplayTimer = 3;
+
+ private:
+  void ShowRecord();
+  void StartReplay();
+  void StopReplay();
+  void Close();
+  void UpdateStepButtons();
+  std::int64_t ReadNumber(int id);
+
+  CaptureHost& host_;
+  Channel& channel_;
+  const Settings& settings_;
+  bool open_ = false;
+  bool chosen_ = false;
+  std::unique_ptr<InputFile> file_;
+  std::int64_t shown_ = 1;
+  std::int64_t position_ = 0;  // 0 until a replay starts in this run
+  bool commands_ = false;
+  bool revertives_ = false;
+};
+
+}  // namespace varnet
