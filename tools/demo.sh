@@ -10,7 +10,8 @@
 # its settings and the hour's capture log, and a second screenshot shows it
 # with the heartbeat lines switched on and the device filter dialog open,
 # while the traffic tool sends it a mix of commands and revertives, which it
-# records in the hour's packet data file.
+# records in the hour's packet data file. A third screenshot shows the
+# Packet dialog with that file's first record.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -90,6 +91,12 @@ import -window root "$vshot"
 poke V3VARNET 0x111 1015   # and off again, so the sample stays as it was
 wait $traffic || true
 sleep 1
+poke V3VARNET 0x111 765    # Packet: the hour's packet data file, record 1
+packets=$(cd "$c/trelm/logs" && ls PKT_* 2>/dev/null | head -1)
+poke --open-file "Open Packet File" "c:\\trelm\\logs\\$packets"
+sleep 2
+pshot=$demo/packet-demo.png
+import -window root "$pshot"
 poke V3VARNET 0x111 1001   # File, Exit
 for _ in $(seq 150); do pgrep -f 'trelm.bin.varnet.exe' >/dev/null || break; sleep 0.2; done
 records=$(($(cat "$c"/trelm/logs/PKT_* 2>/dev/null | wc -c) / 528))
@@ -99,3 +106,4 @@ sed 's/^/  /' "$c"/trelm/logs/LOG_* 2>/dev/null | tr -d '\r' | tail -n 14
 echo
 echo "screenshots: $shot"
 echo "             $vshot"
+echo "             $pshot"

@@ -1,5 +1,7 @@
 #include "win32_host.h"
 
+#include <commdlg.h>
+
 #include <cstdlib>
 
 #include "config_lookup.h"
@@ -226,6 +228,94 @@ void Win32Host::DestroyFilterDialog() {
   if (dialog != nullptr) DestroyWindow(dialog);
 }
 
+std::unique_ptr<InputFile> Win32Host::OpenInput(const char* path, bool text) {
+  return OpenStdioInput(path, text);
+}
+
+bool Win32Host::ChooseFile(const char* title, bool fromPacketDialog, const char* initialDir,
+                           char* out, std::size_t size) {
+  char name[256] = "";
+  char fileTitle[256] = "";
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = fromPacketDialog && packet_ != nullptr ? packet_ : main_;
+  ofn.lpstrFilter = "All Files (*.*)\0*.*\0";
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = name;
+  ofn.nMaxFile = sizeof name;
+  ofn.lpstrFileTitle = fileTitle;
+  ofn.nMaxFileTitle = sizeof fileTitle;
+  ofn.lpstrInitialDir = initialDir;
+  ofn.lpstrTitle = title;
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_SHOWHELP;
+  ofn.lpstrDefExt = "*.ast";
+  if (!GetOpenFileNameA(&ofn)) return false;
+  lstrcpynA(out, name, static_cast<int>(size));
+  return true;
+}
+
+bool Win32Host::CreatePacketDialog() {
+  // Modeless, owned by the main window.
+  packet_ = CreateDialogParamA(instance_, "PACKET", main_, PacketProc, 0);
+  if (packet_ == nullptr) return false;
+  ShowWindow(packet_, SW_SHOW);
+  return true;
+}
+
+void Win32Host::DestroyPacketDialog() {
+  HWND dialog = packet_;
+  packet_ = nullptr;
+  if (dialog != nullptr) {
+    ::KillTimer(dialog, PacketAnalysis::kReplayTimer);
+    DestroyWindow(dialog);
+  }
+}
+
+void Win32Host::PacketPostChooseFile() {
+  if (packet_ != nullptr) PostMessageA(packet_, kChooseFileMessage, 0, 0);
+}
+
+void Win32Host::PacketText(int id, const char* text) {
+  if (packet_ == nullptr) return;
+  if (id == 0) {
+    SetWindowTextA(packet_, text);
+  } else {
+    SetDlgItemTextA(packet_, id, text);
+  }
+}
+
+void Win32Host::PacketReadText(int id, char* out, std::size_t size) {
+  if (size > 0) out[0] = '\0';
+  if (packet_ != nullptr) GetDlgItemTextA(packet_, id, out, static_cast<int>(size));
+}
+
+void Win32Host::PacketEnable(int id, bool enabled) {
+  if (packet_ != nullptr) EnableWindow(GetDlgItem(packet_, id), enabled ? TRUE : FALSE);
+}
+
+void Win32Host::PacketCheck(int id, bool checked) {
+  if (packet_ != nullptr) CheckDlgButton(packet_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void Win32Host::PacketListClear() {
+  if (packet_ != nullptr) SendDlgItemMessageA(packet_, kPacketList, LB_RESETCONTENT, 0, 0);
+}
+
+void Win32Host::PacketListAdd(const char* text) {
+  if (packet_ != nullptr) {
+    SendDlgItemMessageA(packet_, kPacketList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  }
+}
+
+void Win32Host::PacketTimer(unsigned ms) {
+  if (packet_ == nullptr) return;
+  if (ms == 0) {
+    ::KillTimer(packet_, PacketAnalysis::kReplayTimer);
+  } else {
+    ::SetTimer(packet_, PacketAnalysis::kReplayTimer, ms, nullptr);
+  }
+}
+
 void Win32Host::SetIndicatorText(const char* text) {
   if (filter_ != nullptr) SetDlgItemTextA(filter_, kFilterIndicator, text);
 }
@@ -367,6 +457,39 @@ LRESULT CALLBACK Win32Host::MainProc(HWND window, UINT message, WPARAM wParam, L
       break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK Win32Host::PacketProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  Win32Host* self = g_host;
+  if (self == nullptr || self->app_ == nullptr) return FALSE;
+  PacketAnalysis& packets = self->app_->Packets();
+  switch (message) {
+    case WM_INITDIALOG:
+      self->packet_ = dialog;
+      packets.OnInit();
+      return TRUE;
+    case kChooseFileMessage:
+      packets.ChooseFile();
+      return TRUE;
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      if (id == kReplayCommands || id == kReplayRevertives) {
+        packets.OnCheck(id, IsDlgButtonChecked(dialog, id) == BST_CHECKED);
+      } else {
+        packets.OnCommand(id);
+      }
+      return TRUE;
+    }
+    case WM_TIMER:
+      if (wParam == PacketAnalysis::kReplayTimer) packets.Step();
+      return TRUE;
+    case WM_CLOSE:
+      packets.OnCommand(kPacketClose);
+      return TRUE;
+    default:
+      return FALSE;
+  }
 }
 
 INT_PTR CALLBACK Win32Host::FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -38,6 +38,9 @@ class Win32Host : public CaptureHost {
   void SetClockDate(int year, int month, int day) override;
   void SetClockTime(int hour, int minute, int second, int milliseconds) override;
   std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) override;
+  std::unique_ptr<InputFile> OpenInput(const char* path, bool text) override;
+  bool ChooseFile(const char* title, bool fromPacketDialog, const char* initialDir, char* out,
+                  std::size_t size) override;
   void AddLine(const char* text) override;
   void ClearDisplay() override;
   void SetTitle(const char* text) override;
@@ -54,6 +57,16 @@ class Win32Host : public CaptureHost {
   void DestroyFilterDialog() override;
   void SetIndicatorText(const char* text) override;
   void ShowAbout() override;
+  bool CreatePacketDialog() override;
+  void DestroyPacketDialog() override;
+  void PacketPostChooseFile() override;
+  void PacketText(int id, const char* text) override;
+  void PacketReadText(int id, char* out, std::size_t size) override;
+  void PacketEnable(int id, bool enabled) override;
+  void PacketCheck(int id, bool checked) override;
+  void PacketListClear() override;
+  void PacketListAdd(const char* text) override;
+  void PacketTimer(unsigned ms) override;
   void PostQuit(int exitCode) override;
 
   // Registers the class "V3VARNET", creates and shows the main window with
@@ -61,12 +74,16 @@ class Win32Host : public CaptureHost {
   bool CreateMainWindow(Varnet& app);
   HWND MainWindow() const { return main_; }
   HWND FilterDialog() const { return filter_; }
+  HWND PacketDialog() const { return packet_; }
   Display& Screen() { return display_; }
 
  private:
   static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  static INT_PTR CALLBACK PacketProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  // Posted to the Packet dialog once it stands: choose its file.
+  static constexpr UINT kChooseFileMessage = WM_APP + 1;
   void UpdateMetrics();
   void RedrawAll();
   void OnRefreshTimer();
@@ -79,6 +96,7 @@ class Win32Host : public CaptureHost {
   Varnet* app_ = nullptr;
   HWND main_ = nullptr;
   HWND filter_ = nullptr;
+  HWND packet_ = nullptr;
   HFONT font_ = nullptr;
   HMODULE controls_ = nullptr;
   // The display refreshes at most this often while lines stream in; a line

@@ -1,23 +1,46 @@
 // poke: posts one window message to the first top-level window of a class,
-// the way a script presses a menu item or a key of a running program.
+// the way a script presses a menu item or a key of a running program; or
+// answers an open-file dialog the way a user types a name and presses Open.
 //   poke CLASS MESSAGE [WPARAM [LPARAM]]   (numbers in decimal or 0x hex)
+//   poke --open-file TITLE PATH
 // It waits up to 30 seconds for the window to appear. Exit code 0 when
-// posted, 1 when no such window came, 2 on a usage error.
+// done, 1 when no such window came, 2 on a usage error.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
-int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: poke CLASS MESSAGE [WPARAM [LPARAM]]\n");
-    return 2;
-  }
+namespace {
+HWND WaitFor(const char* className, const char* title) {
   HWND window = nullptr;
-  for (int waited = 0; waited <= 30000 && (window = FindWindowA(argv[1], nullptr)) == nullptr;
+  for (int waited = 0; waited <= 30000 && (window = FindWindowA(className, title)) == nullptr;
        waited += 100) {
     Sleep(100);
   }
+  return window;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--open-file") == 0) {
+    HWND dialog = WaitFor("#32770", argv[2]);
+    if (dialog == nullptr) {
+      std::fprintf(stderr, "poke: no dialog titled %s\n", argv[2]);
+      return 1;
+    }
+    HWND name = GetDlgItem(dialog, 0x47c);              // the name box
+    if (name == nullptr) name = GetDlgItem(dialog, 0x480);  // of the older dialog
+    if (name == nullptr) return 1;
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
+    return PostMessageA(dialog, WM_COMMAND, IDOK, 0) ? 0 : 1;
+  }
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: poke CLASS MESSAGE [WPARAM [LPARAM]]\n"
+                         "       poke --open-file TITLE PATH\n");
+    return 2;
+  }
+  HWND window = WaitFor(argv[1], nullptr);
   if (window == nullptr) {
     std::fprintf(stderr, "poke: no window of class %s\n", argv[1]);
     return 1;

@@ -431,4 +431,117 @@ TEST_F(VarnetEndToEnd, DecodesOneDatagramOfEachKindIntoTheLogAndTheErrorLog) {
   EXPECT_EQ(varnet.Wait(30000), 0);
 }
 
+// Answers the open-file dialog with the given title: the file's name into
+// its name box, then Open.
+bool AnswerFileDialog(DWORD pid, const char* title, const std::string& path) {
+  HWND dialog = WaitWindow(pid, "#32770", title, 30000);
+  if (dialog == nullptr) return false;
+  HWND name = GetDlgItem(dialog, 0x47c);  // the name box (cmb13)
+  if (name == nullptr) name = GetDlgItem(dialog, 0x480);  // or edt1
+  if (name == nullptr) return false;
+  SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  return WaitFor([&] { return !IsWindow(dialog); });
+}
+
+// A list box line of another process. (Wine hands it over as wide
+// characters whichever form is asked for, so the wide form is asked for.)
+std::string ListText(HWND list, int index) {
+  wchar_t wide[256] = L"";
+  if (SendMessageW(list, LB_GETTEXTLEN, index, 0) >= 255) return "(too long)";
+  SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide));
+  char text[256] = "";
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+  return text;
+}
+
+TEST_F(VarnetEndToEnd, ThePacketDialogViewsAndReplaysAndAnalyseListsTheUnusualLines) {
+  WritePrivateProfileStringA("Network", "Channel", "7", kIni);
+  WritePrivateProfileStringA("Network", "SavePackets", "1", kIni);
+  WritePrivateProfileStringA("Network", "CommandReplayEnabled", "1", kIni);
+  WritePrivateProfileStringA("Network", "RevertiveReplayEnabled", "1", kIni);
+  const char* heard = "c:\\vne2e\\replayed.txt";
+  DeleteFileA(heard);
+  DeleteFileA(HourPackets().c_str());
+  Program listener(Traffic() + " listen --name DEVICE_CONTROL7 --name ORM7 --seconds 120 --out " +
+                   heard);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(heard).find("listening") != std::string::npos; }, 30000));
+  Program varnet(Command());
+  HWND main = WaitWindow(varnet.Pid(), "V3VARNET", "Trelm Tessik Log - V3.09.00 - Channel 7", 60000);
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return Contains(LogTexts(HourLog()), "Varnet started..."); }));
+  SendDatagrams(1, 3);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(HourPackets()).size() == 3 * 528; }));
+
+  // The Packet dialog, with the hour's packet data file chosen.
+  PostMessageA(main, WM_COMMAND, 765, 0);
+  ASSERT_TRUE(AnswerFileDialog(varnet.Pid(), "Open Packet File", HourPackets()));
+  HWND dialog = WaitWindow(varnet.Pid(), "BORDLG", HourPackets().c_str());
+  ASSERT_NE(dialog, nullptr) << "the dialog's caption is the file's path";
+  HWND list = GetDlgItem(dialog, 500);
+  ASSERT_TRUE(WaitFor([&] { return SendMessageA(list, LB_GETCOUNT, 0, 0) == 34; }));
+  EXPECT_EQ(ListText(list, 0), "Packet: 0001 (0001) - Type 1 - Length 4");
+  EXPECT_EQ(ListText(list, 1), "  ");
+  EXPECT_EQ(ListText(list, 2),
+            "0000-0010 : 44 30 30 31 00 00 00 00   00 00 00 00 00 00 00 00 - D001.... ........");
+  EXPECT_EQ(ListText(list, 33).substr(0, 12), "01f0-0200 : ");
+  SendMessageA(GetDlgItem(dialog, 503), BM_CLICK, 0, 0);  // Next|Packet
+  EXPECT_TRUE(WaitFor([&] { return ListText(list, 0) == "Packet: 0002 (0002) - Type 2 - Length 4"; }));
+  char number[16] = "";
+  GetDlgItemTextA(dialog, 501, number, sizeof number);
+  EXPECT_STREQ(number, "2");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 603)));  // nothing to replay yet
+
+  // Replay the three records, commands and revertives, 50 ms apart.
+  SendMessageA(GetDlgItem(dialog, 605), BM_CLICK, 0, 0);
+  SendMessageA(GetDlgItem(dialog, 606), BM_CLICK, 0, 0);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 603)));
+  SetDlgItemTextA(dialog, 601, "50");
+  SendMessageA(GetDlgItem(dialog, 603), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return Contains(Screen(), "STOPPED due to header"); }));
+  std::vector<std::string> replayed;
+  ASSERT_TRUE(WaitFor([&] {
+    replayed.clear();
+    for (const std::string& line : ReadLines(heard)) {
+      if (line.find(" <- ORM7 ") != std::string::npos) replayed.push_back(line);
+    }
+    return replayed.size() >= 3;
+  }));
+  EXPECT_EQ(replayed, (std::vector<std::string>{"DEVICE_CONTROL7 <- ORM7 4: D001",
+                                                "ORM7 <- ORM7 4: D002",
+                                                "DEVICE_CONTROL7 <- ORM7 4: D003"}));
+  GetDlgItemTextA(dialog, 600, number, sizeof number);
+  EXPECT_STREQ(number, "4");  // where a later start resumes
+  EXPECT_TRUE(Contains(Screen(), "D001"));  // replayed commands are shown
+  EXPECT_EQ(ReadFile(HourPackets()).size(), 3u * 528);  // its own replay is not recorded
+  SendMessageA(GetDlgItem(dialog, 506), BM_CLICK, 0, 0);  // Close
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }));
+  EXPECT_TRUE(Contains(Screen(), "------------------ Packet Analysis End -------------------"));
+
+  // Analyse on a prepared log.
+  const std::string prepared = std::string(kRoot) + "\\prepared.log";
+  HANDLE out = CreateFileA(prepared.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  const std::string lines =
+      "07:00:00-00 - Varnet started...\r\n07:00:01-00 - [001] CP 12 1\r\n"
+      "07:00:02-00 - Network connection failure... attempting reset...\r\n"
+      "07:00:03-00 - Unrecognised data in revertive packet 2\r\n07:00:04-00 - Log Closed\r\n"
+      "07:00:05-00 - no line end";
+  DWORD written = 0;
+  WriteFile(out, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+  CloseHandle(out);
+  const std::size_t from = Screen().size();
+  PostMessageA(main, WM_COMMAND, 1002, 0);
+  ASSERT_TRUE(AnswerFileDialog(varnet.Pid(), "Open Log File", prepared));
+  const std::string end = "------------------ Log Analysis End -------------------";
+  ASSERT_TRUE(WaitFor([&] { return Contains(Screen(), end); }));
+  const std::vector<std::string> screen = Screen();
+  EXPECT_EQ(std::vector<std::string>(screen.begin() + from, screen.end()),
+            (std::vector<std::string>{"------------------ Log Analysis Start -------------------",
+                                      kLogs, prepared, "07:00:00-00 - Varnet started...",
+                                      "07:00:03-00 - Unrecognised data in revertive packet 2",
+                                      "07:00:04-00 - Log Closed", end}));
+  PostMessageA(main, WM_COMMAND, 1001, 0);
+  EXPECT_EQ(varnet.Wait(30000), 0);
+}
+
 }  // namespace
