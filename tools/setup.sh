@@ -17,7 +17,7 @@ SUDO=$(need_root)
 PACKAGES=(
   cmake ninja-build g++ make
   mingw-w64 g++-mingw-w64-i686-posix
-  wine wine32:i386 wine64
+  wine wine32:i386 wine64 fonts-wine
   xvfb x11-utils xauth imagemagick file
   googletest
   clang libclang-rt-14-dev

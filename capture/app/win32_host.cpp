@@ -269,6 +269,30 @@ void Win32Host::DestroyPacketDialog() {
     ::KillTimer(dialog, PacketAnalysis::kReplayTimer);
     DestroyWindow(dialog);
   }
+  if (dumpFont_ != nullptr) DeleteObject(dumpFont_);
+  dumpFont_ = nullptr;
+}
+
+void Win32Host::FixDumpFont(HWND list) {
+  // The dump's columns line up only in a font whose characters are all of
+  // one width. Where the dialog's Courier is missing and the system gave a
+  // proportional font instead, the list gets a fixed-pitch one of the same
+  // height.
+  HFONT font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0));
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
+  TEXTMETRICA tm{};
+  GetTextMetricsA(dc, &tm);
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  if ((tm.tmPitchAndFamily & TMPF_FIXED_PITCH) == 0) return;  // the bit means variable pitch
+  LOGFONTA face{};
+  face.lfHeight = tm.tmHeight;
+  face.lfCharSet = DEFAULT_CHARSET;
+  face.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+  lstrcpyA(face.lfFaceName, "Courier New");
+  dumpFont_ = CreateFontIndirectA(&face);
+  if (dumpFont_ != nullptr) SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(dumpFont_), TRUE);
 }
 
 void Win32Host::PacketPostChooseFile() {
@@ -466,6 +490,7 @@ INT_PTR CALLBACK Win32Host::PacketProc(HWND dialog, UINT message, WPARAM wParam,
   switch (message) {
     case WM_INITDIALOG:
       self->packet_ = dialog;
+      self->FixDumpFont(GetDlgItem(dialog, kPacketList));
       packets.OnInit();
       return TRUE;
     case kChooseFileMessage:

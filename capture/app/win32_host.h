@@ -85,6 +85,7 @@ class Win32Host : public CaptureHost {
   // Posted to the Packet dialog once it stands: choose its file.
   static constexpr UINT kChooseFileMessage = WM_APP + 1;
   void UpdateMetrics();
+  void FixDumpFont(HWND list);
   void RedrawAll();
   void OnRefreshTimer();
   void ApplyScrollBars(const ScrollBars& bars);
@@ -97,6 +98,7 @@ class Win32Host : public CaptureHost {
   HWND main_ = nullptr;
   HWND filter_ = nullptr;
   HWND packet_ = nullptr;
+  HFONT dumpFont_ = nullptr;
   HFONT font_ = nullptr;
   HMODULE controls_ = nullptr;
   // The display refreshes at most this often while lines stream in; a line
