@@ -43,6 +43,11 @@ if [ "$preset" = windows64 ]; then
   fi
 fi
 
+# Mirvale's Linux platform reads the prefix that the Win32 conformance run
+# laid out: the Wine server writes system.reg out when it ends.
+WINEPREFIX=$build/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+export TRELM_WINEPREFIX=$build/wineprefix
+
 cmake --preset host >/dev/null
 cmake --build --preset host
 ctest --test-dir "$root/build/host" --output-on-failure -j2 --timeout 300 || status=1

@@ -1,0 +1,533 @@
+#include "wine_platform.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace mirvale {
+
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+  return s;
+}
+
+std::string Upper(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
+  return s;
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : path) {
+    if (c == '\\' || c == '/') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+// Windows-1252, the code page Wine gives the "A" functions here.
+unsigned char ToAnsi(char16_t c) {
+  static const char16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<unsigned char>(c);
+  for (int i = 0; i < 32; ++i) {
+    if (high[i] == c && c != 0) return static_cast<unsigned char>(0x80 + i);
+  }
+  return '?';
+}
+
+bool IsStringType(unsigned type) { return type == 1 || type == 2 || type == 7; }
+
+// Reads a quoted string of Wine's registry file from p (at the opening
+// quote); appends its UTF-16 characters. Returns the position after it.
+std::size_t ReadQuoted(const std::string& s, std::size_t p, std::u16string& out) {
+  ++p;  // the opening quote
+  while (p < s.size() && s[p] != '"') {
+    char c = s[p++];
+    if (c != '\\' || p >= s.size()) {
+      out += static_cast<char16_t>(static_cast<unsigned char>(c));
+      continue;
+    }
+    c = s[p++];
+    switch (c) {
+      case 'n': out += u'\n'; break;
+      case 'r': out += u'\r'; break;
+      case 't': out += u'\t'; break;
+      case 'a': out += u'\a'; break;
+      case 'b': out += u'\b'; break;
+      case 'e': out += u'\x1b'; break;
+      case 'f': out += u'\f'; break;
+      case 'v': out += u'\v'; break;
+      case 'x': {
+        unsigned value = 0;
+        int digits = 0;
+        while (digits < 4 && p < s.size() && std::isxdigit(static_cast<unsigned char>(s[p]))) {
+          const char h = static_cast<char>(std::tolower(static_cast<unsigned char>(s[p])));
+          value = value * 16 + static_cast<unsigned>(h <= '9' ? h - '0' : h - 'a' + 10);
+          ++p;
+          ++digits;
+        }
+        out += static_cast<char16_t>(value);
+        break;
+      }
+      default:
+        if (c >= '0' && c <= '7') {  // octal, as "\0"
+          unsigned value = static_cast<unsigned>(c - '0');
+          for (int i = 0; i < 2 && p < s.size() && s[p] >= '0' && s[p] <= '7'; ++i) {
+            value = value * 8 + static_cast<unsigned>(s[p++] - '0');
+          }
+          out += static_cast<char16_t>(value);
+        } else {
+          out += static_cast<char16_t>(static_cast<unsigned char>(c));  // \\ and \"
+        }
+        break;
+    }
+  }
+  return p + 1;
+}
+
+void PutUtf16(const std::u16string& text, std::vector<unsigned char>& bytes) {
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+    bytes.push_back(static_cast<unsigned char>(c >> 8));
+  }
+}
+
+std::vector<unsigned char> ReadHex(const std::string& s, std::size_t p) {
+  std::vector<unsigned char> bytes;
+  while (p < s.size()) {
+    while (p < s.size() && (s[p] == ',' || s[p] == ' ')) ++p;
+    if (p + 1 >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[p]))) break;
+    bytes.push_back(static_cast<unsigned char>(std::stoi(s.substr(p, 2), nullptr, 16)));
+    p += 2;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+// Wine keeps subkeys in case-insensitive order; they are found that way.
+WinePlatform::Key* WinePlatform::Key::Find(const std::string& name) const {
+  const std::string upper = Upper(name);
+  auto at = std::lower_bound(subkeys.begin(), subkeys.end(), upper,
+                             [](const std::unique_ptr<Key>& a, const std::string& b) {
+                               return a->upper < b;
+                             });
+  return at != subkeys.end() && (*at)->upper == upper ? at->get() : nullptr;
+}
+
+WinePlatform::Key* WinePlatform::Key::Child(const std::string& name) {
+  const std::string upper = Upper(name);
+  auto at = std::lower_bound(subkeys.begin(), subkeys.end(), upper,
+                             [](const std::unique_ptr<Key>& a, const std::string& b) {
+                               return a->upper < b;
+                             });
+  if (at != subkeys.end() && (*at)->upper == upper) return at->get();
+  auto key = std::make_unique<Key>();
+  key->name = name;
+  key->upper = upper;
+  return subkeys.insert(at, std::move(key))->get();
+}
+
+bool ParseWineRegistry(const std::string& text, WinePlatform::Key& root) {
+  std::istringstream in(text);
+  std::string line;
+  if (!std::getline(in, line) || line.rfind("WINE REGISTRY Version", 0) != 0) return false;
+  WinePlatform::Key* key = nullptr;
+  std::string pending;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Long hex values go on over lines ending with a backslash.
+    if (!pending.empty()) {
+      std::size_t start = line.find_first_not_of(" ");
+      line = pending + (start == std::string::npos ? "" : line.substr(start));
+      pending.clear();
+    }
+    if (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos) {
+      line.pop_back();
+      pending = line;
+      continue;
+    }
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line[0] == '[') {
+      // [Path\\To\\Key] timestamp
+      std::u16string name;
+      std::string path;
+      std::size_t p = 1;
+      while (p < line.size() && line[p] != ']') {
+        if (line[p] == '\\' && p + 1 < line.size() && line[p + 1] == '\\') {
+          path += '\\';
+          p += 2;
+        } else {
+          path += line[p++];
+        }
+      }
+      key = &root;
+      for (const std::string& part : SplitPath(path)) key = key->Child(part);
+      continue;
+    }
+    if (key == nullptr) continue;
+    std::string name;
+    std::size_t p = 0;
+    if (line[0] == '@') {
+      p = 1;
+    } else if (line[0] == '"') {
+      std::u16string wide;
+      p = ReadQuoted(line, 0, wide);
+      for (char16_t c : wide) name += static_cast<char>(ToAnsi(c));
+    } else {
+      continue;
+    }
+    if (p >= line.size() || line[p] != '=') continue;
+    ++p;
+    WinePlatform::Value value;
+    if (line.compare(p, 1, "\"") == 0) {
+      std::u16string wide;
+      ReadQuoted(line, p, wide);
+      wide += u'\0';
+      value.type = 1;
+      PutUtf16(wide, value.bytes);
+    } else if (line.compare(p, 4, "str(") == 0) {
+      const std::size_t close = line.find("):", p);
+      if (close == std::string::npos) continue;
+      value.type = static_cast<unsigned>(std::stoul(line.substr(p + 4, close - p - 4), nullptr, 16));
+      std::u16string wide;
+      ReadQuoted(line, close + 2, wide);
+      wide += u'\0';
+      PutUtf16(wide, value.bytes);
+    } else if (line.compare(p, 6, "dword:") == 0) {
+      const unsigned long v = std::stoul(line.substr(p + 6), nullptr, 16);
+      value.type = 4;
+      for (int i = 0; i < 4; ++i) value.bytes.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    } else if (line.compare(p, 4, "hex:") == 0) {
+      value.type = 3;
+      value.bytes = ReadHex(line, p + 4);
+    } else if (line.compare(p, 4, "hex(") == 0) {
+      const std::size_t close = line.find("):", p);
+      if (close == std::string::npos) continue;
+      value.type = static_cast<unsigned>(std::stoul(line.substr(p + 4, close - p - 4), nullptr, 16));
+      value.bytes = ReadHex(line, close + 2);
+    } else {
+      continue;
+    }
+    const std::string lower = Lower(name);
+    key->names[lower] = name;
+    key->values[lower] = std::move(value);
+  }
+  return true;
+}
+
+WinePlatform::WinePlatform(std::string prefix, std::string currentDirectory)
+    : prefix_(std::move(prefix)), current_(std::move(currentDirectory)) {}
+
+WinePlatform::~WinePlatform() = default;
+
+void WinePlatform::Load() {
+  if (loaded_) return;
+  loaded_ = true;
+  std::ifstream in(prefix_ + "/system.reg", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  ParseWineRegistry(text.str(), root_);
+}
+
+WinePlatform::Key* WinePlatform::Resolve(RegKey handle) const {
+  if (handle == kLocalMachine) return const_cast<Key*>(&root_);
+  if (handle > handles_.size()) return nullptr;
+  return handles_[handle - 1];
+}
+
+long WinePlatform::OpenKey(RegKey parent, const std::string& path, RegKey* key) {
+  Load();
+  *key = 0;
+  Key* k = Resolve(parent);
+  if (k == nullptr) return kInvalidHandle;
+  for (const std::string& part : SplitPath(path)) {
+    k = k->Find(part);
+    if (k == nullptr) return kFileNotFound;
+  }
+  handles_.push_back(k);
+  *key = handles_.size();
+  return kSuccess;
+}
+
+void WinePlatform::CloseKey(RegKey key) {
+  if (key != kLocalMachine && key <= handles_.size()) handles_[key - 1] = nullptr;
+}
+
+long WinePlatform::QueryValue(RegKey handle, const std::string& name, unsigned* type,
+                              unsigned char* data, unsigned long* size) {
+  Key* k = Resolve(handle);
+  if (k == nullptr) return kInvalidHandle;
+  auto it = k->values.find(Lower(name));
+  if (it == k->values.end()) return kFileNotFound;
+  const Value& v = it->second;
+  std::vector<unsigned char> bytes;
+  if (IsStringType(v.type)) {
+    for (std::size_t i = 0; i + 1 < v.bytes.size(); i += 2) {
+      bytes.push_back(ToAnsi(static_cast<char16_t>(v.bytes[i] | v.bytes[i + 1] << 8)));
+    }
+  } else {
+    bytes = v.bytes;
+  }
+  *type = v.type;
+  const unsigned long room = *size;
+  *size = static_cast<unsigned long>(bytes.size());
+  if (data == nullptr) return kSuccess;
+  if (room < bytes.size()) return kMoreData;
+  std::copy(bytes.begin(), bytes.end(), data);
+  return kSuccess;
+}
+
+long WinePlatform::QueryInfoKey(RegKey handle, char* className, unsigned long* classLength,
+                                unsigned long* longestSubkey, unsigned long* longestClass) {
+  Key* k = Resolve(handle);
+  if (k == nullptr) return kInvalidHandle;
+  if (className != nullptr && *classLength > 0) className[0] = '\0';
+  *classLength = 0;
+  unsigned long longest = 0;
+  for (const auto& sub : k->subkeys) longest = std::max<unsigned long>(longest, sub->name.size());
+  *longestSubkey = longest;
+  *longestClass = 0;
+  return kSuccess;
+}
+
+long WinePlatform::EnumKey(RegKey handle, unsigned long index, char* name,
+                           unsigned long* nameLength, char* className,
+                           unsigned long* classLength) {
+  Key* k = Resolve(handle);
+  if (k == nullptr) return kInvalidHandle;
+  if (index >= k->subkeys.size()) return kNoMoreItems;
+  const std::string& n = k->subkeys[index]->name;
+  if (n.size() + 1 > *nameLength) return kMoreData;
+  std::memcpy(name, n.c_str(), n.size() + 1);
+  *nameLength = static_cast<unsigned long>(n.size());
+  if (className != nullptr && *classLength > 0) className[0] = '\0';
+  *classLength = 0;
+  return kSuccess;
+}
+
+std::string WinePlatform::ErrorText(long status) {
+  switch (status) {
+    case 2: return "File not found.\r\n";
+    case 5: return "Access denied.\r\n";
+    case 6: return "Invalid handle.\r\n";
+    case 8: return "Not enough memory.\r\n";
+    case 13: return "Invalid data.\r\n";
+    case 87: return "Invalid parameter.\r\n";
+    case 234: return "More data available.\r\n";
+    case 259: return "No more data available.\r\n";
+    case 1010: return "Invalid key.\r\n";
+    case 1018: return "Key deleted.\r\n";
+    default: return "";
+  }
+}
+
+std::string WinePlatform::UnixPath(const std::string& dosPath) const {
+  std::string full = dosPath;
+  const bool hasDrive = full.size() >= 2 && full[1] == ':';
+  if (!hasDrive) {
+    if (full.find_first_of("\\/") == std::string::npos) {
+      full = "C:\\windows\\" + full;  // a name alone: the Windows directory
+    } else if (full[0] == '\\' || full[0] == '/') {
+      full = current_.substr(0, 2) + full;  // the root of the current drive
+    } else {
+      full = current_ + "\\" + full;
+    }
+  }
+  const std::string drive = Lower(full.substr(0, 2));
+  char target[PATH_MAX];
+  const std::string link = prefix_ + "/dosdevices/" + drive;
+  if (realpath(link.c_str(), target) == nullptr) return std::string();
+  std::vector<std::string> parts;
+  for (const std::string& part : SplitPath(full.substr(2))) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string path = target;
+  for (const std::string& part : parts) {
+    std::string found = part;
+    if (DIR* dir = opendir(path.c_str())) {
+      while (dirent* entry = readdir(dir)) {
+        if (Lower(entry->d_name) == Lower(part)) {
+          found = entry->d_name;
+          break;
+        }
+      }
+      closedir(dir);
+    }
+    path += (path == "/" ? "" : "/") + found;
+  }
+  return path;
+}
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  const std::size_t a = s.find_first_not_of(" \t");
+  if (a == std::string::npos) return std::string();
+  const std::size_t b = s.find_last_not_of(" \t\r");
+  return s.substr(a, b - a + 1);
+}
+
+std::vector<std::string> ReadLines(const std::string& path, bool* exists) {
+  std::ifstream in(path, std::ios::binary);
+  *exists = static_cast<bool>(in);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// "[ name ]" gives name; other lines give "".
+std::string SectionOf(const std::string& line) {
+  const std::string t = Trim(line);
+  if (t.empty() || t[0] != '[') return std::string();
+  const std::size_t close = t.find(']');
+  return Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+}
+
+bool IsSection(const std::string& line) {
+  const std::string t = Trim(line);
+  return !t.empty() && t[0] == '[';
+}
+
+// Lower-case key of a "key = value" line, or "".
+std::string KeyOf(const std::string& line, std::string* value) {
+  const std::size_t equals = line.find('=');
+  if (equals == std::string::npos || IsSection(line)) return std::string();
+  if (value != nullptr) *value = Trim(line.substr(equals + 1));
+  return Trim(line.substr(0, equals));
+}
+
+}  // namespace
+
+std::string WinePlatform::ProfileString(const std::string& section, const std::string& key,
+                                        const std::string& fallback, const std::string& file) {
+  bool exists = false;
+  const std::vector<std::string> lines = ReadLines(UnixPath(file), &exists);
+  bool inSection = false;
+  for (const std::string& line : lines) {
+    if (IsSection(line)) {
+      inSection = Lower(SectionOf(line)) == Lower(section);
+      continue;
+    }
+    if (!inSection) continue;
+    std::string value;
+    const std::string k = KeyOf(line, &value);
+    if (!k.empty() && Lower(k) == Lower(key)) {
+      // A value in quotes loses them.
+      if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
+                                (value.front() == '\'' && value.back() == '\''))) {
+        value = value.substr(1, value.size() - 2);
+      }
+      return value.substr(0, 1023);
+    }
+  }
+  return fallback;
+}
+
+unsigned WinePlatform::ProfileInt(const std::string& section, const std::string& key,
+                                  int fallback, const std::string& file) {
+  std::string text = ProfileString(section, key, "", file).substr(0, 29);
+  if (text.empty()) return static_cast<unsigned>(fallback);
+  // As Windows converts it: blanks, a sign, then "0x", "0o" or "0b" for
+  // another base, and digits up to the first that does not belong.
+  std::size_t p = 0;
+  while (p < text.size() && static_cast<unsigned char>(text[p]) <= ' ') ++p;
+  bool negative = false;
+  while (p < text.size() && (text[p] == '+' || text[p] == '-')) negative ^= text[p++] == '-';
+  unsigned base = 10;
+  if (p + 1 < text.size() && text[p] == '0') {
+    const char b = text[p + 1];
+    if (b == 'x') base = 16;
+    if (b == 'o') base = 8;
+    if (b == 'b') base = 2;
+    if (base != 10) p += 2;
+  }
+  unsigned result = 0;
+  for (; p < text.size(); ++p) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[p])));
+    unsigned digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else {
+      break;
+    }
+    if (digit >= base) break;
+    result = result * base + digit;
+  }
+  return negative ? 0u - result : result;
+}
+
+bool WinePlatform::WriteProfileValue(const std::string& section, const std::string& key,
+                                     const std::string& value, const std::string& file) {
+  const std::string path = UnixPath(file);
+  if (path.empty()) return false;
+  const std::string dir = path.substr(0, path.rfind('/'));
+  struct stat st{};
+  if (stat(dir.empty() ? "/" : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  bool exists = false;
+  std::vector<std::string> lines = ReadLines(path, &exists);
+  // The other lines stay as they were; the key's line is replaced.
+  int sectionAt = -1;
+  int lastInSection = -1;
+  bool done = false;
+  for (std::size_t i = 0; i < lines.size() && !done; ++i) {
+    if (IsSection(lines[i])) {
+      if (sectionAt >= 0) break;
+      if (Lower(SectionOf(lines[i])) == Lower(section)) {
+        sectionAt = static_cast<int>(i);
+        lastInSection = sectionAt;
+      }
+      continue;
+    }
+    if (sectionAt < 0) continue;
+    if (!Trim(lines[i]).empty()) lastInSection = static_cast<int>(i);
+    const std::string k = KeyOf(lines[i], nullptr);
+    if (!k.empty() && Lower(k) == Lower(key)) {
+      lines[i] = k + "=" + value;
+      done = true;
+    }
+  }
+  if (!done) {
+    if (sectionAt >= 0) {
+      lines.insert(lines.begin() + lastInSection + 1, key + "=" + value);
+    } else {
+      lines.push_back("[" + section + "]");
+      lines.push_back(key + "=" + value);
+    }
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  for (const std::string& line : lines) out << line << "\r\n";
+  return static_cast<bool>(out);
+}
+
+}  // namespace mirvale
