@@ -340,6 +340,18 @@ std::string WinePlatform::ErrorText(long status) {
   }
 }
 
+std::string WinePlatform::DosPathOf(const std::string& prefix, const std::string& unixPath) {
+  char drive[PATH_MAX];
+  std::string dos = "Z:" + unixPath;
+  if (realpath((prefix + "/drive_c").c_str(), drive) != nullptr &&
+      unixPath.rfind(drive, 0) == 0) {
+    dos = "C:" + unixPath.substr(std::strlen(drive));
+    if (dos.size() == 2) dos += "/";
+  }
+  std::replace(dos.begin(), dos.end(), '/', '\\');
+  return dos;
+}
+
 std::string WinePlatform::UnixPath(const std::string& dosPath) const {
   std::string full = dosPath;
   const bool hasDrive = full.size() >= 2 && full[1] == ':';

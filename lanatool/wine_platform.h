@@ -39,6 +39,9 @@ class WinePlatform : public Platform {
   std::string WindowsDirectory() override { return "C:\\windows"; }
 
   void SetCurrentDirectory(const std::string& dosPath) { current_ = dosPath; }
+  // The DOS path Wine gives a Linux directory: on C: inside the prefix's
+  // drive_c, else on Z:.
+  static std::string DosPathOf(const std::string& prefix, const std::string& unixPath);
   // The Linux path of a Windows path (resolved case-insensitively; parts
   // that do not exist yet are kept as given). Empty when the drive is not
   // mapped.

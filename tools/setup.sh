@@ -21,6 +21,7 @@ PACKAGES=(
   xvfb x11-utils xauth imagemagick file
   googletest
   clang libclang-rt-14-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev xdotool
 )
 
 missing=()

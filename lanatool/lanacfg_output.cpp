@@ -1,0 +1,38 @@
+#include "lanacfg_output.h"
+
+#include <QDebug>
+
+#include "scan_int.h"
+
+namespace mirvale {
+
+QList<AdapterChoice> ParseLanacfgLines(const QStringList& lines) {
+  QList<AdapterChoice> choices;
+  const QString netbeui = QStringLiteral("-->NetBEUI Protocol");
+  const QString tcpip = QStringLiteral("-->WINS Client(TCP/IP) Protocol");
+  for (int i = 0; i < lines.size(); ++i) {
+    const QString& line = lines[i];
+    const QString next = i + 1 < lines.size() ? lines[i + 1] : QString();
+    if (!line.startsWith(QStringLiteral("Lana:"))) continue;
+    if (!next.startsWith(netbeui) && !next.startsWith(tcpip)) continue;
+    if (next.contains(QStringLiteral("Dial Out"))) continue;
+    std::int32_t lana = 0;
+    trelm::ScanInt(line.mid(5).toLatin1().constData(), lana);
+    qDebug().noquote() << QStringLiteral("Lana is %1").arg(lana);
+    const QStringList parts = next.split(QStringLiteral("-->"), Qt::SkipEmptyParts);
+    const QString adapter = parts.isEmpty() ? QString() : parts.last();
+    qDebug().noquote() << "Adaptor is " + adapter;
+    QString protocol;
+    if (next.startsWith(netbeui)) {
+      qDebug().noquote() << "Protocol=NetBEUI";
+      protocol = QStringLiteral("NetBEUI");
+    } else {
+      qDebug().noquote() << "Protocol=NetBIOS/IP";
+      protocol = QStringLiteral("NetBIOS/IP");
+    }
+    choices.append({lana, protocol, adapter});
+  }
+  return choices;
+}
+
+}  // namespace mirvale

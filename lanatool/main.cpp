@@ -1,0 +1,38 @@
+// Mirvale, the LANA tool: lists the NetBIOS bindings and writes the chosen
+// adapter number to every place the control system's generations read.
+// Exit code 0 when the dialog closed (OK or Cancel), 1 after a fatal
+// failure or a write that failed.
+#include <QApplication>
+#include <QDir>
+#include <QProcessEnvironment>
+
+#include "mirvale_dialog.h"
+
+#ifdef _WIN32
+#include "win32_platform.h"
+#else
+#include "wine_platform.h"
+#endif
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+#ifdef _WIN32
+  mirvale::Win32Platform platform;
+#else
+  // On Linux: the Wine prefix of $WINEPREFIX (default ~/.wine), with the
+  // current directory as Wine would map it.
+  const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  const QString prefix = env.value("WINEPREFIX", QDir::homePath() + "/.wine");
+  mirvale::WinePlatform platform(prefix.toStdString(),
+                                 mirvale::WinePlatform::DosPathOf(prefix.toStdString(),
+                                                                  QDir::currentPath().toStdString()));
+#endif
+  mirvale::QtMessageBoxes boxes;
+  QStringList args = QApplication::arguments();
+  args.removeFirst();
+  MirvaleDialog dialog(platform, boxes, args, QProcessEnvironment::systemEnvironment(), nullptr,
+                       nullptr, true);
+  if (dialog.exitCode() != 0) return dialog.exitCode();
+  dialog.exec();
+  return dialog.exitCode();
+}

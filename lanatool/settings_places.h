@@ -1,0 +1,36 @@
+// The five places that hold the adapter number, read to be shown and
+// written with the chosen number.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "platform.h"
+
+namespace mirvale {
+
+// The configuration directory, the LANA tool's way: ConfigPath of [Config]
+// in c:\trelm_config.ini, else the Windows directory; nothing written.
+QString ConfigDirectory(Platform& platform);
+
+struct Place {
+  QString file;
+  const char* section;
+  const char* key;
+};
+
+// The five places to read, in their order (orm, velk_nbif, velk2nbif,
+// trelm_system, master).
+QList<Place> ReadPlaces(Platform& platform, const QString& root, const QString& system);
+// The places to write: the first three always, the fourth when root or
+// system is set, the fifth when root is.
+QList<Place> WritePlaces(Platform& platform, const QString& root, const QString& system);
+
+// The Lana text as the number written: base 10, leading blanks and zeros
+// dropped; text that is not a number gives 0.
+QString NormalisedValue(const QString& lana);
+
+// Writes value to every place; returns the files that could not be written.
+QStringList WriteAll(Platform& platform, const QList<Place>& places, const QString& value);
+
+}  // namespace mirvale
