@@ -81,6 +81,7 @@ MirvaleDialog::MirvaleDialog(mirvale::Platform& platform, mirvale::MessageBoxes&
   }
   showCurrentSettings();
   if (!useLanacfg) preselect();
+  lv->setFocus();  // the list comes first
 }
 
 void MirvaleDialog::applyArguments(const QStringList& args) {

@@ -11,7 +11,9 @@
 # with the heartbeat lines switched on and the device filter dialog open,
 # while the traffic tool sends it a mix of commands and revertives, which it
 # records in the hour's packet data file. A third screenshot shows the
-# Packet dialog with that file's first record.
+# Packet dialog with that file's first record. Last, Mirvale (the LANA
+# tool) shows the sample registry's NetBIOS bindings and the current
+# settings; a fourth screenshot keeps it, and it is cancelled.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -19,6 +21,9 @@ root=$PWD
 . tools/common.sh
 prepare_windows_build
 cmake --build --preset "$preset" --target pellor orm appready varnet trelm_cc bwcc32 velknb32b poke nbtraffic
+# Mirvale is a native Qt program.
+cmake --preset host >/dev/null
+cmake --build --preset host --target mirvale lanacfg
 
 demo=$build/demo
 prefix=$demo/wineprefix
@@ -103,7 +108,27 @@ records=$(($(cat "$c"/trelm/logs/PKT_* 2>/dev/null | wc -c) / 528))
 echo "Varnet recorded $records of the 200 datagrams in its packet data file"
 echo "Varnet's capture log:"
 sed 's/^/  /' "$c"/trelm/logs/LOG_* 2>/dev/null | tr -d '\r' | tail -n 14
+
+echo
+echo "starting Mirvale on the sample installation (registry: tools/sample/netbios.reg)"
+$loader reg import "$root/tools/sample/netbios.reg" >/dev/null 2>&1
+/usr/lib/wine/wineserver -k 2>/dev/null || true  # so that system.reg is written
+sleep 1
+mshot=$demo/mirvale-demo.png
+(cd "$c" && ASAN_OPTIONS=detect_leaks=0 MC_ROOT='c:\trelm' MC_SYSTEM=system \
+  "$root/build/host/lanatool/mirvale" >"$demo/mirvale.log" 2>&1) &
+mirvale=$!
+win=$(timeout 30 xdotool search --sync --name 'Set Trelm/Morvane Control LANA Number' | head -1) || true
+sleep 1
+import -window root "$mshot"
+if [ -n "$win" ]; then
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 7 / 10)) click 1 key Escape  # Cancel
+fi
+wait $mirvale || true
+
 echo
 echo "screenshots: $shot"
 echo "             $vshot"
 echo "             $pshot"
+echo "             $mshot"

@@ -52,6 +52,19 @@ cmake --preset host >/dev/null
 cmake --build --preset host
 ctest --test-dir "$root/build/host" --output-on-failure -j2 --timeout 300 || status=1
 
+# Mirvale end to end on the display, against the prefix's registry and files.
+echo "Mirvale end to end"
+log=$root/build/host/mirvale_e2e.log
+if timeout 300 bash tests/lanatool/mirvale_e2e.sh "$root/build/host/lanatool/mirvale" \
+    "$root/build/host/outside/lanacfg" "$(wine_loader "$preset")" "$build/wineprefix" \
+    "$build/bin/mirvale_conformance_win32.exe" "$root/build/host" >"$log" 2>&1; then
+  grep -E '^(ok|FAIL)' "$log" || true
+else
+  tail -30 "$log"
+  echo "error: Mirvale's end-to-end run failed ($log)" >&2
+  status=1
+fi
+
 # Each libFuzzer target runs for a bounded time on a copy of its seeds.
 bash tools/fuzz.sh "${FUZZ_SECONDS:-30}" || status=1
 
