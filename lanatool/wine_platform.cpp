@@ -1,5 +1,7 @@
 #include "wine_platform.h"
 
+#include "profile_text.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -440,27 +442,12 @@ std::string KeyOf(const std::string& line, std::string* value) {
 
 std::string WinePlatform::ProfileString(const std::string& section, const std::string& key,
                                         const std::string& fallback, const std::string& file) {
-  bool exists = false;
-  const std::vector<std::string> lines = ReadLines(UnixPath(file), &exists);
-  bool inSection = false;
-  for (const std::string& line : lines) {
-    if (IsSection(line)) {
-      inSection = Lower(SectionOf(line)) == Lower(section);
-      continue;
-    }
-    if (!inSection) continue;
-    std::string value;
-    const std::string k = KeyOf(line, &value);
-    if (!k.empty() && Lower(k) == Lower(key)) {
-      // A value in quotes loses them.
-      if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
-                                (value.front() == '\'' && value.back() == '\''))) {
-        value = value.substr(1, value.size() - 2);
-      }
-      return value.substr(0, 1023);
-    }
-  }
-  return fallback;
+  std::ifstream in(UnixPath(file), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string value;
+  if (!trelm::ProfileLookup(text.str(), section, key, &value)) return fallback;
+  return value.substr(0, 1023);
 }
 
 unsigned WinePlatform::ProfileInt(const std::string& section, const std::string& key,

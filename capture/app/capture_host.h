@@ -29,18 +29,23 @@ class Stream {
   virtual bool Write(const void* data, std::size_t size) = 0;
 };
 
-class CaptureHost {
+// Profile files, like GetPrivateProfileStringA and
+// WritePrivateProfileStringA.
+class ProfileAccess {
  public:
-  virtual ~CaptureHost() = default;
-
-  // Installation lookups (capture tool form) and profile files.
-  virtual void LookupConfigPath(char* out, std::size_t size) = 0;
-  virtual void LookupSystemPath(char* out, std::size_t size) = 0;
-  // Returns the count of characters read, like GetPrivateProfileStringA.
+  virtual ~ProfileAccess() = default;
+  // Returns the count of characters read.
   virtual std::size_t ProfileRead(const char* section, const char* key, const char* fallback,
                                   char* out, std::size_t size, const char* file) = 0;
   virtual void ProfileWrite(const char* section, const char* key, const char* value,
                             const char* file) = 0;
+};
+
+class CaptureHost : public ProfileAccess {
+ public:
+  // Installation lookups (capture tool form).
+  virtual void LookupConfigPath(char* out, std::size_t size) = 0;
+  virtual void LookupSystemPath(char* out, std::size_t size) = 0;
   // One level; an existing directory or a failure is ignored.
   virtual void MakeDirectory(const char* path) = 0;
 

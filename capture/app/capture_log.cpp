@@ -16,28 +16,17 @@ void HourFileName(const char* dir, const char* prefix, const LocalTime& t, char*
                 t.hour);
 }
 
-// Replaces the first occurrence of c by a blank.
-void BlankFirst(char* line, char c) {
-  char* at = std::strchr(line, c);
-  if (at != nullptr) *at = ' ';
-}
 }  // namespace
 
 void Varnet::WriteLogLine(const char* text) {
-  // An 'N' series text ("N? ...") is shown only for NS lines, and only while
-  // N messages are logged.
-  if (text[0] == 'N' && text[1] != '\0' && text[2] == ' ' &&
-      !(text[1] == 'S' && settings_.showNxMessages != 0)) {
-    return;
-  }
+  if (LogDropsText(text, settings_.showNxMessages != 0)) return;
   const LocalTime now = host_.Now();
   if (!ReadyHourFiles(now)) return;
 
   char line[kLineBuffer];
   std::snprintf(line, sizeof line, "%02d:%02d:%02d-%02d - %s", now.hour, now.minute, now.second,
                 now.milliseconds / 10, text);
-  BlankFirst(line, '\n');
-  BlankFirst(line, '\r');
+  BlankFirstLineEnds(line);
   const std::size_t length = std::strlen(line);
   line[length] = '\n';
   logStream_->Write(line, length + 1);

@@ -49,15 +49,16 @@ enum class Repair { Negative, NotPositive };
 
 // Reads a number with the sentinel "-1"; when the repair condition holds,
 // the default is written back and used.
-std::int32_t ReadNumber(CaptureHost& host, const char* file, const char* section,
+std::int32_t ReadNumber(ProfileAccess& host, const char* file, const char* section,
                         const char* key, std::size_t buffer, Repair repair,
-                        std::int32_t fallback) {
+                        std::int32_t fallback, bool writeBack = true) {
   char value[160];
   if (buffer > sizeof value) buffer = sizeof value;
   host.ProfileRead(section, key, "-1", value, buffer, file);
   std::int32_t number = trelm::ToInt(value);
   const bool repaired = repair == Repair::Negative ? number < 0 : number <= 0;
   if (!repaired) return number;
+  if (!writeBack) return fallback;
   char text[16];
   std::snprintf(text, sizeof text, "%d", static_cast<int>(fallback));
   host.ProfileWrite(section, key, text, file);
@@ -79,7 +80,7 @@ auto Table(Filters& filters, int which) {
 // Reads [Commands] then [Revertives] "Device_%03d" for 1..999: only a value
 // converting to 0 skips a device; a missing key gives 1, and with repair it
 // is written back as "1".
-void ReadFilters(CaptureHost& host, const char* file, DeviceFilters& filters, bool repair) {
+void ReadFilters(ProfileAccess& host, const char* file, DeviceFilters& filters, bool repair) {
   for (int which = 0; which < 2; ++which) {
     const char* section = kFilterSections[which];
     std::int32_t* table = Table(filters, which);
@@ -137,11 +138,23 @@ void ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters) {
   ReadFilters(host, ini, filters, true);
 }
 
-void LoadFilters(CaptureHost& host, const char* file, DeviceFilters& filters) {
+void LoadFilters(ProfileAccess& host, const char* file, DeviceFilters& filters) {
   ReadFilters(host, file, filters, false);
 }
 
-void SaveFilters(CaptureHost& host, const char* file, const DeviceFilters& filters) {
+void ReadDecodeSettings(ProfileAccess& host, const char* file, Settings& s,
+                        DeviceFilters& filters) {
+  s.showURheader = ReadNumber(host, file, "Network", "ShowURheader", 90, Repair::Negative, 1, false);
+  s.showNxMessages =
+      ReadNumber(host, file, "Network", "ShowNxMessages", 129, Repair::Negative, 1, false);
+  s.showPacketSerial =
+      ReadNumber(host, file, "Network", "ShowPacketSerial", 129, Repair::Negative, 1, false);
+  s.showHeartbeats =
+      ReadNumber(host, file, "Network", "ShowHeartbeats", 129, Repair::Negative, 0, false);
+  ReadFilters(host, file, filters, false);
+}
+
+void SaveFilters(ProfileAccess& host, const char* file, const DeviceFilters& filters) {
   for (int which = 0; which < 2; ++which) {
     const char* section = kFilterSections[which];
     const std::int32_t* table = Table(filters, which);

@@ -61,7 +61,13 @@ void VarnetIniPath(CaptureHost& host, char* out, std::size_t size);
 
 // The dialog's Load and Save: 1..999 of both tables from / to VARNET.INI.
 // Load writes nothing back; a missing key gives 1.
-void LoadFilters(CaptureHost& host, const char* file, DeviceFilters& filters);
-void SaveFilters(CaptureHost& host, const char* file, const DeviceFilters& filters);
+void LoadFilters(ProfileAccess& host, const char* file, DeviceFilters& filters);
+void SaveFilters(ProfileAccess& host, const char* file, const DeviceFilters& filters);
+
+// What decoding reads from a VARNET.INI, as the tool reads it at start-up
+// (a negative show flag gives its default), writing nothing: the show
+// flags and the device filters.
+void ReadDecodeSettings(ProfileAccess& host, const char* file, Settings& settings,
+                        DeviceFilters& filters);
 
 }  // namespace varnet

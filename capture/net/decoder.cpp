@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "scan_int.h"
 
@@ -24,6 +25,18 @@ int DaysIn(int month, int year) {
   return month == 2 && LeapYear(year) ? 29 : days[month - 1];
 }
 }  // namespace
+
+bool LogDropsText(const char* text, bool showNxMessages) {
+  return text[0] == 'N' && text[1] != '\0' && text[2] == ' ' &&
+         !(text[1] == 'S' && showNxMessages);
+}
+
+void BlankFirstLineEnds(char* line) {
+  for (char c : {'\n', '\r'}) {
+    char* at = std::strchr(line, c);
+    if (at != nullptr) *at = ' ';
+  }
+}
 
 void TokenScanner::Scan(const char* text, int count) {
   if (count > kSlots) count = kSlots;

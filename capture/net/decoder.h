@@ -12,6 +12,12 @@
 
 namespace varnet {
 
+// What the capture log does with a text: an "N" series text ("N? ...") is
+// dropped unless it is an "NS" text and N messages are shown; the first line
+// feed and then the first carriage return become blanks.
+bool LogDropsText(const char* text, bool showNxMessages);
+void BlankFirstLineEnds(char* line);
+
 class DecoderHost {
  public:
   virtual ~DecoderHost() = default;

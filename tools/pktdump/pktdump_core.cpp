@@ -1,0 +1,435 @@
+#include "pktdump_core.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "capture_host.h"
+#include "decoder.h"
+#include "nbdgm.h"
+#include "packet_dump.h"
+#include "packet_record.h"
+#include "profile_text.h"
+#include "scan_int.h"
+#include "settings.h"
+
+namespace pktdump {
+
+namespace {
+
+using varnet::kDatagramSize;
+using varnet::kRecordSize;
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// VARNET.INI's text as the profile reader of the settings.
+class IniText : public varnet::ProfileAccess {
+ public:
+  explicit IniText(std::string text) : text_(std::move(text)) {}
+  std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
+                          std::size_t size, const char*) override {
+    std::string value;
+    if (!trelm::ProfileLookup(text_, section, key, &value)) value = fallback;
+    if (size == 0) return 0;
+    const std::size_t n = std::min(value.size(), size - 1);
+    std::memcpy(out, value.data(), n);
+    out[n] = '\0';
+    return n;
+  }
+  void ProfileWrite(const char*, const char*, const char*, const char*) override {}
+
+ private:
+  std::string text_;
+};
+
+// The decoders' outputs as lines of the file and record.
+class Printer : public varnet::DecoderHost {
+ public:
+  Printer(std::FILE* out, const varnet::Settings& settings) : out_(out), settings_(settings) {}
+  void At(const std::string& name, std::int64_t record) {
+    name_ = name;
+    record_ = record;
+  }
+  void WriteLogLine(const char* text) override {
+    if (varnet::LogDropsText(text, settings_.showNxMessages != 0)) return;
+    char line[1024];
+    std::snprintf(line, sizeof line, "%s", text);
+    varnet::BlankFirstLineEnds(line);
+    std::fprintf(out_, "%s:%06lld: %s\n", name_.c_str(), static_cast<long long>(record_), line);
+  }
+  void ShowLine(const char*) override {}  // screen only: not in the log
+  void WriteErrorLog(const char* text) override {
+    std::fprintf(out_, "%s:%06lld: ERRORLOG: %s\n", name_.c_str(), static_cast<long long>(record_),
+                 text);
+  }
+  void SetClockDate(int, int, int) override {}
+  void SetClockTime(int, int, int, int) override {}
+
+ private:
+  std::FILE* out_;
+  const varnet::Settings& settings_;
+  std::string name_;
+  std::int64_t record_ = 0;
+};
+
+// The datagram buffer of record n (from 1) as the receive path fills it.
+void Buffer(const File& file, std::size_t at, std::uint8_t (&buffer)[kDatagramSize + 1],
+            std::uint8_t* type, std::uint16_t* length) {
+  varnet::RecordView view;
+  varnet::ReadRecord(file.bytes.data() + at, file.bytes.size() - at, view);
+  std::memset(buffer, 0, sizeof buffer);
+  std::memcpy(buffer, view.data, kDatagramSize);
+  *type = view.type;
+  *length = view.length;
+}
+
+// The first device a datagram names, or -1.
+int FirstDevice(std::uint8_t type, const std::uint8_t* data) {
+  const char* text = reinterpret_cast<const char*>(data);
+  std::int32_t device = -1;
+  if (type == varnet::kRecordCommand ||
+      (std::strncmp(text, "GR", 2) == 0 || std::strncmp(text, "IR", 2) == 0 ||
+       std::strncmp(text, "RR", 2) == 0)) {
+    if (std::strlen(text) > 3 && trelm::ScanInt(text + 3, device)) return device;
+    return -1;
+  }
+  if (std::strncmp(text, "UR", 2) == 0 && static_cast<signed char>(data[5]) > 0) {
+    return (data[6] & 0x0F) << 8 | data[7];
+  }
+  return -1;
+}
+
+void Put16(std::vector<std::uint8_t>& v, unsigned x) {
+  v.push_back(static_cast<std::uint8_t>(x));
+  v.push_back(static_cast<std::uint8_t>(x >> 8));
+}
+void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
+  for (int i = 0; i < 4; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
+}
+void Block(std::FILE* out, std::uint32_t type, const std::vector<std::uint8_t>& body) {
+  std::vector<std::uint8_t> b;
+  const std::uint32_t total = static_cast<std::uint32_t>(12 + body.size());
+  Put32(b, type);
+  Put32(b, total);
+  b.insert(b.end(), body.begin(), body.end());
+  Put32(b, total);
+  std::fwrite(b.data(), 1, b.size(), out);
+}
+void Option(std::vector<std::uint8_t>& v, unsigned code, const std::string& value) {
+  Put16(v, code);
+  Put16(v, static_cast<unsigned>(value.size()));
+  v.insert(v.end(), value.begin(), value.end());
+  while (v.size() % 4 != 0) v.push_back(0);
+}
+
+// The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds.
+std::int64_t HourOf(const std::string& name) {
+  const std::string base = BaseName(name);
+  int y = 0, m = 0, d = 0, h = 0;
+  if (std::sscanf(base.c_str(), "PKT_%4d%2d%2d.%2d", &y, &m, &d, &h) != 4) return 0;
+  std::tm t{};
+  t.tm_year = y - 1900;
+  t.tm_mon = m - 1;
+  t.tm_mday = d;
+  t.tm_hour = h;
+#ifdef _WIN32
+  return _mkgmtime(&t);
+#else
+  return timegm(&t);
+#endif
+}
+
+std::uint16_t IpChecksum(const std::uint8_t* p, std::size_t n) {
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i + 1 < n; i += 2) sum += static_cast<std::uint32_t>(p[i] << 8 | p[i + 1]);
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint16_t>(~sum);
+}
+
+}  // namespace
+
+std::string CheckFile(const File& file) {
+  char message[256];
+  const std::size_t size = file.bytes.size();
+  if (size % kRecordSize != 0) {
+    std::snprintf(message, sizeof message,
+                  "%s: not a packet data file: its size, %zu bytes, is not a multiple of 528",
+                  file.name.c_str(), size);
+    return message;
+  }
+  for (std::size_t at = 0; at < size; at += kRecordSize) {
+    varnet::RecordView view;
+    varnet::ReadRecord(file.bytes.data() + at, size - at, view);
+    const long long n = static_cast<long long>(at / kRecordSize + 1);
+    if (view.type != varnet::kRecordCommand && view.type != varnet::kRecordRevertive) {
+      std::snprintf(message, sizeof message, "%s: record %lld has type %d, neither 1 nor 2",
+                    file.name.c_str(), n, view.type);
+      return message;
+    }
+    if (view.length > kDatagramSize) {
+      std::snprintf(message, sizeof message, "%s: record %lld has length %d, above 512",
+                    file.name.c_str(), n, view.length);
+      return message;
+    }
+  }
+  return std::string();
+}
+
+void Decode(const File& file, const std::string& ini, std::FILE* out) {
+  varnet::Settings settings;
+  varnet::DeviceFilters filters;
+  if (!ini.empty()) {
+    IniText text(ini);
+    varnet::ReadDecodeSettings(text, "VARNET.INI", settings, filters);
+  }
+  Printer printer(out, settings);
+  varnet::Decoder decoder(printer, settings, filters);
+  const std::string name = BaseName(file.name);
+  for (std::size_t at = 0; at + kRecordSize <= file.bytes.size(); at += kRecordSize) {
+    std::uint8_t buffer[kDatagramSize + 1];
+    std::uint8_t type = 0;
+    std::uint16_t length = 0;
+    Buffer(file, at, buffer, &type, &length);
+    printer.At(name, static_cast<std::int64_t>(at / kRecordSize + 1));
+    if (type == varnet::kRecordCommand) {
+      decoder.DecodeCommand(buffer);
+    } else {
+      decoder.DecodeRevertive(buffer, 0);
+    }
+  }
+}
+
+void Dump(const File& file, std::int64_t first, std::int64_t last, std::FILE* out) {
+  const std::int64_t records = static_cast<std::int64_t>(file.bytes.size() / kRecordSize);
+  if (last < 0 || last > records) last = records;
+  if (first < 1) first = 1;
+  for (std::int64_t n = first; n <= last; ++n) {
+    varnet::RecordView view;
+    varnet::ReadRecord(file.bytes.data() + (n - 1) * kRecordSize, kRecordSize, view);
+    char line[varnet::kDumpLineSize];
+    varnet::DumpHeader(n, view, line, sizeof line);
+    std::fprintf(out, "%s\n  \n", line);
+    for (int i = 0; i < varnet::kDumpLines; ++i) {
+      varnet::DumpLine(view.data, i, line);
+      std::fprintf(out, "%s\n", line);
+    }
+  }
+}
+
+long Summarise(const File& file, std::FILE* out) {
+  long commands = 0, revertives = 0, malformed = 0;
+  std::map<int, long> devices;
+  const std::size_t complete = file.bytes.size() / kRecordSize;
+  for (std::size_t n = 0; n < complete; ++n) {
+    varnet::RecordView view;
+    varnet::ReadRecord(file.bytes.data() + n * kRecordSize, kRecordSize, view);
+    if ((view.type != 1 && view.type != 2) || view.length > kDatagramSize) {
+      ++malformed;
+      std::fprintf(out, "record %zu is malformed: type %d, length %d\n", n + 1, view.type,
+                   view.length);
+      continue;
+    }
+    (view.type == 1 ? commands : revertives) += 1;
+    std::uint8_t data[kDatagramSize + 1] = {};
+    std::memcpy(data, view.data, kDatagramSize);
+    const int device = FirstDevice(view.type, data);
+    if (device >= 0) ++devices[device];
+  }
+  std::fprintf(out, "%s: %zu records, %ld commands, %ld revertives, %ld malformed\n",
+               BaseName(file.name).c_str(), complete, commands, revertives, malformed);
+  const std::size_t rest = file.bytes.size() % kRecordSize;
+  if (rest != 0) {
+    std::fprintf(out, "%zu bytes after the last whole record\n", rest);
+    ++malformed;
+  }
+  for (const auto& [device, count] : devices) {
+    std::fprintf(out, "device %03d: %ld datagrams\n", device, count);
+  }
+  return malformed;
+}
+
+bool WritePcapng(const std::vector<File>& files, int channel, std::FILE* out, std::string* error) {
+  for (const File& f : files) {
+    const std::string fault = CheckFile(f);
+    if (!fault.empty()) {
+      *error = fault;
+      return false;
+    }
+  }
+  std::vector<std::uint8_t> shb;
+  Put32(shb, 0x1A2B3C4D);
+  Put16(shb, 1);
+  Put16(shb, 0);
+  Put32(shb, 0xFFFFFFFF);
+  Put32(shb, 0xFFFFFFFF);
+  Option(shb, 1,
+         "Varnet packet data records exported by pktdump. The records hold no times: each frame "
+         "is stamped with the start of its file's hour (as UTC) plus its record number in "
+         "microseconds. These are not capture times.");
+  Option(shb, 4, "pktdump (Trelm workstation toolset)");
+  Put32(shb, 0);  // end of options
+  Block(out, 0x0A0D0D0A, shb);
+  std::vector<std::uint8_t> idb;
+  Put16(idb, 1);  // Ethernet
+  Put16(idb, 0);
+  Put32(idb, 0);
+  Block(out, 1, idb);
+
+  const std::string suffix = channel >= 1 && channel <= 99 ? std::to_string(channel) : "";
+  for (const File& f : files) {
+    const std::int64_t hour = HourOf(f.name);
+    for (std::size_t at = 0; at < f.bytes.size(); at += kRecordSize) {
+      varnet::RecordView view;
+      varnet::ReadRecord(f.bytes.data() + at, kRecordSize, view);
+      velknb::Datagram d;
+      velknb::PadName(view.type == 1 ? "ORM" : ("DRIVER" + suffix).c_str(), d.source);
+      velknb::PadName(((view.type == 1 ? "DEVICE_CONTROL" : "ORM") + suffix).c_str(), d.destination);
+      d.sourcePort = 138;
+      d.id = static_cast<std::uint16_t>(at / kRecordSize + 1);
+      d.data = view.data;
+      d.length = view.length;
+      std::uint8_t nbds[velknb::kMaxDatagram];
+      const std::size_t size = velknb::BuildDatagram(d, nbds, sizeof nbds);
+      std::vector<std::uint8_t> frame = {0x01, 0x00, 0x5E, 0x7F, 0x8A, 0x01,   // the group's MAC
+                                         0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08, 0x00};
+      const std::size_t ipLength = 20 + 8 + size;
+      std::uint8_t ip[20] = {0x45, 0, static_cast<std::uint8_t>(ipLength >> 8),
+                             static_cast<std::uint8_t>(ipLength), 0, 0, 0x40, 0, 1, 17, 0, 0,
+                             127, 0, 0, 1, 239, 255, 138, 1};
+      const std::uint16_t sum = IpChecksum(ip, sizeof ip);
+      ip[10] = static_cast<std::uint8_t>(sum >> 8);
+      ip[11] = static_cast<std::uint8_t>(sum);
+      frame.insert(frame.end(), ip, ip + 20);
+      const std::size_t udpLength = 8 + size;
+      const std::uint8_t udp[8] = {0, 138, 0, 138, static_cast<std::uint8_t>(udpLength >> 8),
+                                   static_cast<std::uint8_t>(udpLength), 0, 0};
+      frame.insert(frame.end(), udp, udp + 8);
+      frame.insert(frame.end(), nbds, nbds + size);
+      const std::uint64_t us = static_cast<std::uint64_t>(hour) * 1000000u + at / kRecordSize + 1;
+      std::vector<std::uint8_t> epb;
+      Put32(epb, 0);
+      Put32(epb, static_cast<std::uint32_t>(us >> 32));
+      Put32(epb, static_cast<std::uint32_t>(us));
+      Put32(epb, static_cast<std::uint32_t>(frame.size()));
+      Put32(epb, static_cast<std::uint32_t>(frame.size()));
+      epb.insert(epb.end(), frame.begin(), frame.end());
+      while (epb.size() % 4 != 0) epb.push_back(0);
+      Block(out, 6, epb);
+    }
+  }
+  return true;
+}
+
+namespace {
+bool Load(const std::string& path, File* file, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = path + ": cannot be read";
+    return false;
+  }
+  file->name = path;
+  file->bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+int Usage(std::FILE* err) {
+  std::fprintf(err,
+               "usage: pktdump decode [--ini VARNET.INI] FILE...\n"
+               "       pktdump dump FILE [FIRST [LAST]]\n"
+               "       pktdump summary FILE...\n"
+               "       pktdump pcapng [--channel N] --out OUT.pcapng FILE...\n");
+  return 2;
+}
+}  // namespace
+
+int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  if (args.empty()) return Usage(err);
+  const std::string mode = args[0];
+  std::string ini, output;
+  int channel = 0;
+  std::vector<std::string> paths;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if ((args[i] == "--ini" || args[i] == "--out" || args[i] == "--channel") && i + 1 < args.size()) {
+      const std::string& v = args[++i];
+      if (args[i - 1] == "--channel") {
+        channel = trelm::ToInt(v.c_str());
+      } else if (args[i - 1] == "--out") {
+        output = v;
+      } else {
+        std::ifstream in(v, std::ios::binary);
+        if (!in) {
+          std::fprintf(err, "pktdump: %s: cannot be read\n", v.c_str());
+          return 1;
+        }
+        std::stringstream s;
+        s << in.rdbuf();
+        ini = s.str();
+      }
+    } else {
+      paths.push_back(args[i]);
+    }
+  }
+  if (paths.empty()) return Usage(err);
+  // Hourly files in name order.
+  if (mode != "dump") {
+    std::sort(paths.begin(), paths.end(),
+              [](const std::string& a, const std::string& b) { return BaseName(a) < BaseName(b); });
+  }
+  std::vector<File> files;
+  for (const std::string& p : (mode == "dump" ? std::vector<std::string>{paths[0]} : paths)) {
+    File f;
+    std::string error;
+    if (!Load(p, &f, &error)) {
+      std::fprintf(err, "pktdump: %s\n", error.c_str());
+      return 1;
+    }
+    files.push_back(std::move(f));
+  }
+  if (mode == "summary") {
+    long malformed = 0;
+    for (const File& f : files) malformed += Summarise(f, out);
+    return malformed == 0 ? 0 : 1;
+  }
+  for (const File& f : files) {
+    const std::string fault = CheckFile(f);
+    if (!fault.empty()) {
+      std::fprintf(err, "pktdump: %s\n", fault.c_str());
+      return 1;
+    }
+  }
+  if (mode == "decode") {
+    for (const File& f : files) Decode(f, ini, out);
+    return 0;
+  }
+  if (mode == "dump") {
+    const std::int64_t first = paths.size() > 1 ? trelm::ToInt(paths[1].c_str()) : 1;
+    const std::int64_t last = paths.size() > 2 ? trelm::ToInt(paths[2].c_str()) : -1;
+    Dump(files[0], first, last, out);
+    return 0;
+  }
+  if (mode == "pcapng") {
+    if (output.empty()) return Usage(err);
+    std::FILE* file = std::fopen(output.c_str(), "wb");
+    if (file == nullptr) {
+      std::fprintf(err, "pktdump: %s: cannot be written\n", output.c_str());
+      return 1;
+    }
+    std::string error;
+    const bool ok = WritePcapng(files, channel, file, &error);
+    std::fclose(file);
+    if (!ok) {
+      std::fprintf(err, "pktdump: %s\n", error.c_str());
+      return 1;
+    }
+    return 0;
+  }
+  return Usage(err);
+}
+
+}  // namespace pktdump
