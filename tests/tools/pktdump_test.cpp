@@ -1,0 +1,241 @@
+// pktdump on files in memory and on disk: decoded texts with their file and
+// record, the dump as the Packet dialog shows it, summaries, every bad
+// input, and the pcapng export read by tshark, with and without our Lua
+// dissector.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fake_capture_host.h"
+#include "fake_net.h"
+#include "packet_record.h"
+#include "pktdump_core.h"
+#include "varnet.h"
+
+namespace {
+
+std::string Record(std::uint8_t type, const std::string& data, int length = -1) {
+  std::uint8_t buffer[varnet::kDatagramSize + 1] = {};
+  std::memcpy(buffer, data.data(), std::min(data.size(), varnet::kDatagramSize));
+  std::uint8_t record[varnet::kRecordSize];
+  varnet::BuildRecord(type, buffer, static_cast<std::uint16_t>(length < 0 ? data.size() : length), record);
+  return std::string(reinterpret_cast<char*>(record), sizeof record);
+}
+std::string Pad(std::string s, std::size_t n) {
+  s.resize(n, ' ');
+  return s;
+}
+std::string Bytes(std::initializer_list<int> b) {
+  std::string s;
+  for (int x : b) s += static_cast<char>(x);
+  return s;
+}
+pktdump::File Make(const std::string& name, const std::string& bytes) {
+  return {name, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
+}
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return lines;
+}
+// Runs f with a FILE* and returns what it wrote.
+template <typename F>
+std::string Capture(F f) {
+  std::FILE* file = std::tmpfile();
+  f(file);
+  std::rewind(file);
+  std::string text;
+  char chunk[4096];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+  std::fclose(file);
+  return text;
+}
+std::string Pktdump(const std::vector<std::string>& args, int* code, std::string* err = nullptr) {
+  std::string errors;
+  const std::string out = Capture([&](std::FILE* o) {
+    errors = Capture([&](std::FILE* e) { *code = pktdump::Main(args, o, e); });
+  });
+  if (err != nullptr) *err = errors;
+  return out;
+}
+std::string Temp(const std::string& name, const std::string& bytes) {
+  const std::string path = testing::TempDir() + name;
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (std::FILE* p = popen(command.c_str(), "r")) {
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, n);
+    pclose(p);
+  }
+  return out;
+}
+
+const std::string kUr = "UR" + Bytes({' ', 0, 5, 3}) + Bytes({0x10, 0x0C, 0, 7, 0, 3, 0xFF, 0xFE}) +
+                        Bytes({0x1F, 0xFF, 0xFF, 0xFF, 0, 0, 1, 2}) + Bytes({0x40, 0, 0, 0, 5, 0, 0}) + "hello";
+const std::string kKinds = Record(1, "CP 12 'a:b' x:CP 13 2") + Record(1, "NN 7 'A1:B2'") +
+                           Record(2, Pad("GR 5 1 3", 16) + "101") +
+                           Record(2, Pad("IR 7 1 2 4", 24) + std::string("ab\0\0cdef", 8)) +
+                           Record(2, Pad("RR 3 1 2 9", 24) + "\xff\xff\x05\x01") +
+                           Record(2, "HB 00" + Bytes({0x2A, 0})) + Record(2, kUr) +
+                           Record(2, "NA 1 x") + Record(2, "NS 1 x") + Record(2, Pad("GR 0 1 1", 16) + "1");
+
+TEST(Pktdump, DecodesIntoTheTextsOfTheLogWithFileAndRecord) {
+  const std::string out = Capture([](std::FILE* f) { pktdump::Decode(Make("dir/PKT_20091001.07", kKinds), "", f); });
+  const std::vector<std::string> expected = {
+      "PKT_20091001.07:000001: [001] CP 12 'a:b' x",
+      "PKT_20091001.07:000001: [002] CP 13 2",
+      "PKT_20091001.07:000002: [001] Pkt Serial A1:B2 [007]",
+      "PKT_20091001.07:000003: [---] GPI Drv 005, Min 1, Max 3",
+      "PKT_20091001.07:000003: [001] GR 5 1 1",
+      "PKT_20091001.07:000003: [002] GR 5 2 0",
+      "PKT_20091001.07:000003: [003] GR 5 3 1",
+      "PKT_20091001.07:000004: [---] Info Drv 007, Min 1, Max 2, Slotsize 4",
+      "PKT_20091001.07:000004: [001] IR 7 1 'ab'",
+      "PKT_20091001.07:000004: [002] IR 7 2 'cdef'",
+      "PKT_20091001.07:000005: [---] Rtr Drv 3, Min 1, Max 2, iWS 9",
+      "PKT_20091001.07:000005: [001] RR 3 1 -1",
+      "PKT_20091001.07:000005: [002] RR 3 2 261",
+      "PKT_20091001.07:000007: [---] Universal Revertive from Workstation 5 : Message count 3",
+      "PKT_20091001.07:000007: [001] RR 12 3 -2 [007]",
+      "PKT_20091001.07:000007: [002] Pkt Serial: 00000102",
+      "PKT_20091001.07:000007: [003] hello",
+      "PKT_20091001.07:000009: NS 1 x",  // NA with a blank third character is dropped
+      "PKT_20091001.07:000010: ERRORLOG: " + Pad("GR 0 1 1", 16) + "1",
+  };
+  EXPECT_EQ(Lines(out), expected);
+  // Settings from a VARNET.INI: heartbeats on, device 12's commands off.
+  const std::string ini = "[Network]\r\nShowHeartbeats=1\r\nShowNxMessages=0\r\n[Commands]\r\nDevice_012=0\r\n";
+  const std::vector<std::string> lines =
+      Lines(Capture([&](std::FILE* f) { pktdump::Decode(Make("PKT_20091001.07", kKinds), ini, f); }));
+  EXPECT_EQ(lines[0], "PKT_20091001.07:000001: [002] CP 13 2");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "PKT_20091001.07:000006: Heartbeat - workstation 42"), lines.end());
+  EXPECT_EQ(std::find(lines.begin(), lines.end(), "PKT_20091001.07:000009: NS 1 x"), lines.end());
+}
+
+TEST(Pktdump, FilesInNameOrderDumpsAsTheDialogAndSummaries) {
+  const std::string a = Temp("PKT_20091001.07", Record(1, "CP 1 1"));
+  const std::string b = Temp("PKT_20091001.08", Record(1, "CP 2 1") + Record(2, "RD 9"));
+  int code = -1;
+  const std::vector<std::string> decoded = Lines(Pktdump({"decode", b, a}, &code));
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(decoded, (std::vector<std::string>{"PKT_20091001.07:000001: [001] CP 1 1",
+                                               "PKT_20091001.08:000001: [001] CP 2 1",
+                                               "PKT_20091001.08:000002: RD 9"}));
+  // The dump is the Packet dialog's list.
+  varnet::FakeCaptureHost host;
+  host.Set("c:\\cfg\\VARNET.INI", "Paths", "LogFilePath", "c:\\logs");
+  host.files["c:\\logs\\PKT"] = Record(1, "CP 2 1") + Record(2, "RD 9");
+  host.choices = {"c:\\logs\\PKT"};
+  varnet::FakeNet net;
+  varnet::Varnet app(host, net);
+  ASSERT_TRUE(app.Startup());
+  app.OnCommand(varnet::kCmdPacket);
+  app.Packets().OnInit();
+  app.Packets().ChooseFile();
+  app.Packets().OnCommand(varnet::kPacketNext);
+  EXPECT_EQ(Lines(Pktdump({"dump", b, "2", "2"}, &code)), host.packetList);
+  EXPECT_EQ(Lines(Pktdump({"dump", b}, &code)).size(), 68u);
+
+  const std::string summary = Pktdump({"summary", b}, &code);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(Lines(summary), (std::vector<std::string>{
+                                "PKT_20091001.08: 2 records, 1 commands, 1 revertives, 0 malformed",
+                                "device 002: 1 datagrams"}));
+}
+
+TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
+  struct Case {
+    std::string bytes;
+    std::string message;
+  } cases[] = {
+      {Record(1, "CP 1") + "xyz", "not a packet data file: its size, 531 bytes, is not a multiple of 528"},
+      {Record(1, "CP 1") + Record(3, "CP 1"), "record 2 has type 3, neither 1 nor 2"},
+      {Record(1, "CP 1", 513), "record 1 has length 513, above 512"},
+      {Record(2, "RD", 0xFFFF), "record 1 has length 65535, above 512"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = Temp("PKT_bad", c.bytes);
+    for (const char* mode : {"decode", "dump"}) {
+      int code = -1;
+      std::string err;
+      const std::string out = Pktdump({mode, path}, &code, &err);
+      EXPECT_EQ(code, 1) << mode << " " << c.message;
+      EXPECT_EQ(err, "pktdump: " + path + ": " + c.message + "\n");
+      EXPECT_EQ(out, "");  // nothing read past a bad record is shown
+    }
+    int code = -1;
+    Pktdump({"summary", path}, &code);
+    EXPECT_EQ(code, 1) << c.message;
+  }
+  int code = -1;
+  std::string err;
+  Pktdump({"decode", "/no/such/PKT_x"}, &code, &err);
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(err, "pktdump: /no/such/PKT_x: cannot be read\n");
+  Pktdump({"frobnicate"}, &code);
+  EXPECT_EQ(code, 2);
+}
+
+TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
+  if (Shell("command -v tshark").empty()) GTEST_SKIP() << "tshark (installed by tools/setup.sh)";
+  const char* lua = std::getenv("TRELM_DISSECTOR");
+  ASSERT_NE(lua, nullptr) << "TRELM_DISSECTOR names trelm.lua";
+  // A universal revertive whose IR message runs past the datagram.
+  const std::string cut = "UR" + Bytes({' ', 0, 5, 1}) + Bytes({0x30, 0x0C, 0, 1, 0, 1, 0xFF}) + "abc";
+  const std::string pkt = Temp("PKT_20091001.07", kKinds + Record(2, cut));
+  const std::string out = testing::TempDir() + "kinds.pcapng";
+  int code = -1;
+  Pktdump({"pcapng", "--channel", "7", "--out", out, pkt}, &code);
+  ASSERT_EQ(code, 0);
+
+  // Without the dissector: the datagram service's names and the user data
+  // byte for byte, and no warning.
+  const std::vector<std::string> plain = Lines(Shell(
+      "tshark -r " + out + " -T fields -e nbdgm.destination_name -e data.data 2>/dev/null"));
+  ASSERT_EQ(plain.size(), 11u);
+  EXPECT_EQ(plain[0], "DEVICE_CONTROL7<20>\t43502031322027613a622720783a43502031332032");
+  EXPECT_EQ(plain[5], "ORM7<20>\t48422030302a00");
+  EXPECT_EQ(Shell("tshark -r " + out + " -q -z expert,warn 2>/dev/null").find("Warns"), std::string::npos);
+  EXPECT_NE(Shell("capinfos -a " + out + " 2>/dev/null").find("2009-10-01 07:00:00"), std::string::npos);
+
+  // With it: the fields the decoder's lines name.
+  const std::string base = "tshark -r " + out + " -X lua_script:" + lua + " -T fields -E 'separator=;' ";
+  const std::vector<std::string> rows = Lines(Shell(
+      base + "-e trelm.kind -e trelm.code -e trelm.device -e trelm.index -e trelm.value -e trelm.state "
+             "-e trelm.text -e trelm.serial -e trelm.serial_number -e trelm.workstation 2>/dev/null"));
+  ASSERT_EQ(rows.size(), 11u);
+  const std::vector<std::string> expected = {
+      "command;CP,CP;12,13;;;;;;;",
+      "command;NN;7;;;;;A1:B2;;",
+      "revertive;GR;5;1,2,3;;1,0,1;;;;",
+      "revertive;IR;7;1,2;;;ab,cdef;;;",
+      "revertive;RR;3;1,2;-1,261;;;;;",
+      "revertive;HB;;;;;;;;42",
+      "revertive;UR;12;3;-2;;hello;;0x00000102;5",
+      "revertive;NA;1;;;;NA 1 x;;;",
+      "revertive;NS;1;;;;NS 1 x;;;",
+      "revertive;GR;0;;;;;;;",
+      "revertive;UR;;;;;;;;5",
+  };
+  EXPECT_EQ(rows, expected);
+  // The datagram that runs past its end is marked malformed; the others not.
+  EXPECT_EQ(Lines(Shell(base + "-Y trelm.malformed -e frame.number 2>/dev/null")),
+            (std::vector<std::string>{"10", "11"}));
+}
+
+}  // namespace
