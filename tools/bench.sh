@@ -18,3 +18,5 @@ WINEPREFIX=$build/wineprefix "$(wine_loader "$preset")" "$build/bin/capture_log_
   "Z:$(echo "$build/bin/TRELM_CC.DLL" | tr / '\\')"
 # The network benchmark: traffic into varnet.exe at rising rates.
 bash bench/varnet_net_bench.sh
+# Offline decoding: pktdump beside tshark with our Lua dissector.
+bash bench/pktdump_bench.sh

@@ -324,6 +324,8 @@ std::string Padded(std::string text, std::size_t size) {
 TEST_F(VarnetEndToEnd, DecodesOneDatagramOfEachKindIntoTheLogAndTheErrorLog) {
   WritePrivateProfileStringA("Network", "Channel", "7", kIni);
   WritePrivateProfileStringA("Network", "ShowHeartbeats", "1", kIni);
+  WritePrivateProfileStringA("Network", "SavePackets", "1", kIni);
+  DeleteFileA(HourPackets().c_str());
   const std::string errors = std::string(kLogs) + "\\ERRORLOG.TXT";
   DeleteFileA(errors.c_str());
   // The datagrams, in a packet data file that the traffic tool sends.
@@ -427,6 +429,40 @@ TEST_F(VarnetEndToEnd, DecodesOneDatagramOfEachKindIntoTheLogAndTheErrorLog) {
   for (const std::string& line : ReadLines(errors)) entries.push_back(line.substr(22));
   EXPECT_EQ(entries, (std::vector<std::string>{Padded("GR 0 1 1", 16) + "1",
                                                "Message exceeds packet boundary"}));
+
+  // The traffic tool's mix on top; then pktdump decodes the hour's packet
+  // data file offline, with the same VARNET.INI, into the same texts.
+  Program mix(Traffic() + " send --channel 7 --mix --count 60 --rate 300 --quiet");
+  ASSERT_EQ(mix.Wait(30000), 0);
+  const std::size_t records = std::size(datagrams) + 60;
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(HourPackets()).size() == records * 528; }));
+  Sleep(500);
+  const std::string decoded = std::string(kRoot) + "\\decoded.txt";
+  Program pktdump("cmd /c \"\"" + Built("TRELM_PKTDUMP") + "\" decode --ini " + kIni + " " +
+                  HourPackets() + " > " + decoded + "\"");
+  ASSERT_EQ(pktdump.Wait(30000), 0);
+  std::vector<std::string> offline, offlineErrors;
+  for (const std::string& line : ReadLines(decoded)) {
+    const std::size_t text = line.find(": ", line.find(':', 4) + 1);
+    ASSERT_NE(text, std::string::npos) << line;
+    std::string t = line.substr(text + 2);
+    if (t.rfind("ERRORLOG: ", 0) == 0) {
+      offlineErrors.push_back(t.substr(10));
+    } else {
+      offline.push_back(t);
+    }
+  }
+  std::vector<std::string> live = LogTexts(HourLog());
+  live.erase(live.begin(), std::find(live.begin(), live.end(), "    - Logging Heartbeats -") + 1);
+  // Only the receive counter differs: offline there is none.
+  for (std::vector<std::string>* texts : {&live, &offline}) {
+    for (std::string& t : *texts) {
+      if (t.rfind("Unrecognised data in revertive packet ", 0) == 0) t = "Unrecognised data in revertive packet N";
+    }
+  }
+  EXPECT_GT(live.size(), expected.size() + 60);
+  EXPECT_EQ(offline, live);
+  EXPECT_EQ(offlineErrors, entries);
   PostMessageA(main, WM_COMMAND, 1001, 0);
   EXPECT_EQ(varnet.Wait(30000), 0);
 }

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Offline decoding: pktdump (native, Release) on a packet data file of
+# RECORDS records of the traffic tool's mix (default 1,000,000), side by
+# side with tshark and our Lua dissector on the same records exported to
+# pcapng. Prints records per second of each and the ratio.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+bash tools/setup.sh >/dev/null
+records=${RECORDS:-1000000}
+cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/bench-native --target pktdump make_packets >/dev/null
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+file=$work/PKT_20261209.07
+build/bench-native/bench/make_packets "$records" "$file"
+build/bench-native/tools/pktdump/pktdump pcapng --channel 7 --out "$work/x.pcapng" "$file"
+
+start=$(date +%s.%N)
+lines=$(build/bench-native/tools/pktdump/pktdump decode "$file" | wc -l)
+mid=$(date +%s.%N)
+frames=$(tshark -r "$work/x.pcapng" -X lua_script:"$root/tools/wireshark/trelm.lua" \
+  -T fields -e trelm.code 2>/dev/null | wc -l)
+end=$(date +%s.%N)
+awk -v n="$records" -v l="$lines" -v f="$frames" -v a="$start" -v b="$mid" -v c="$end" 'BEGIN {
+  p = n / (b - a); t = f / (c - b)
+  printf "pktdump decode: %d records in %.2f s = %.0f records/s (%d lines)\n", n, b - a, p, l
+  printf "tshark + trelm.lua: %d frames in %.2f s = %.0f records/s\n", f, c - b, t
+  printf "pktdump is %.1f times as fast as tshark on the same records\n", p / t
+}'
