@@ -53,20 +53,27 @@ class Printer : public varnet::DecoderHost {
  public:
   Printer(std::FILE* out, const varnet::Settings& settings) : out_(out), settings_(settings) {}
   void At(const std::string& name, std::int64_t record) {
-    name_ = name;
-    record_ = record;
+    prefixLength_ = static_cast<std::size_t>(std::snprintf(
+        prefix_, sizeof prefix_, "%s:%06lld: ", name.c_str(), static_cast<long long>(record)));
+    if (prefixLength_ >= sizeof prefix_) prefixLength_ = sizeof prefix_ - 1;
   }
   void WriteLogLine(const char* text) override {
     if (varnet::LogDropsText(text, settings_.showNxMessages != 0)) return;
-    char line[1024];
-    std::snprintf(line, sizeof line, "%s", text);
-    varnet::BlankFirstLineEnds(line);
-    std::fprintf(out_, "%s:%06lld: %s\n", name_.c_str(), static_cast<long long>(record_), line);
+    std::fwrite(prefix_, 1, prefixLength_, out_);
+    if (std::strpbrk(text, "\r\n") != nullptr) {
+      char line[1024];
+      std::snprintf(line, sizeof line, "%s", text);
+      varnet::BlankFirstLineEnds(line);
+      std::fputs(line, out_);
+    } else {
+      std::fputs(text, out_);
+    }
+    std::fputc('\n', out_);
   }
   void ShowLine(const char*) override {}  // screen only: not in the log
   void WriteErrorLog(const char* text) override {
-    std::fprintf(out_, "%s:%06lld: ERRORLOG: %s\n", name_.c_str(), static_cast<long long>(record_),
-                 text);
+    std::fwrite(prefix_, 1, prefixLength_, out_);
+    std::fprintf(out_, "ERRORLOG: %s\n", text);
   }
   void SetClockDate(int, int, int) override {}
   void SetClockTime(int, int, int, int) override {}
@@ -74,8 +81,8 @@ class Printer : public varnet::DecoderHost {
  private:
   std::FILE* out_;
   const varnet::Settings& settings_;
-  std::string name_;
-  std::int64_t record_ = 0;
+  char prefix_[320] = "";
+  std::size_t prefixLength_ = 0;
 };
 
 // The datagram buffer of record n (from 1) as the receive path fills it.
@@ -328,14 +335,28 @@ bool WritePcapng(const std::vector<File>& files, int channel, std::FILE* out, st
 
 namespace {
 bool Load(const std::string& path, File* file, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
     *error = path + ": cannot be read";
     return false;
   }
   file->name = path;
-  file->bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  file->bytes.clear();
+  // One read of the whole file where its size is known.
+  if (std::fseek(in, 0, SEEK_END) == 0) {
+    const long size = std::ftell(in);
+    if (size > 0) file->bytes.reserve(static_cast<std::size_t>(size));
+    std::fseek(in, 0, SEEK_SET);
+  }
+  std::uint8_t chunk[1 << 16];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+    file->bytes.insert(file->bytes.end(), chunk, chunk + n);
+  }
+  const bool ok = std::ferror(in) == 0;
+  std::fclose(in);
+  if (!ok) *error = path + ": cannot be read";
+  return ok;
 }
 
 int Usage(std::FILE* err) {
