@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <sstream>
 
@@ -51,7 +52,15 @@ class IniText : public varnet::ProfileAccess {
 // The decoders' outputs as lines of the file and record.
 class Printer : public varnet::DecoderHost {
  public:
-  Printer(std::FILE* out, const varnet::Settings& settings) : out_(out), settings_(settings) {}
+  Printer(std::FILE* out, const varnet::Settings& settings) : out_(out), settings_(settings) {
+    pending_.reserve(kFlushAt + 2048);
+  }
+  ~Printer() { Flush(); }
+  // Lines are gathered and written in large blocks.
+  void Flush() {
+    if (!pending_.empty()) std::fwrite(pending_.data(), 1, pending_.size(), out_);
+    pending_.clear();
+  }
   void At(const std::string& name, std::int64_t record) {
     prefixLength_ = static_cast<std::size_t>(std::snprintf(
         prefix_, sizeof prefix_, "%s:%06lld: ", name.c_str(), static_cast<long long>(record)));
@@ -59,21 +68,24 @@ class Printer : public varnet::DecoderHost {
   }
   void WriteLogLine(const char* text) override {
     if (varnet::LogDropsText(text, settings_.showNxMessages != 0)) return;
-    std::fwrite(prefix_, 1, prefixLength_, out_);
-    if (std::strpbrk(text, "\r\n") != nullptr) {
-      char line[1024];
-      std::snprintf(line, sizeof line, "%s", text);
-      varnet::BlankFirstLineEnds(line);
-      std::fputs(line, out_);
-    } else {
-      std::fputs(text, out_);
+    pending_.append(prefix_, prefixLength_);
+    const std::size_t at = pending_.size();
+    pending_.append(text);
+    // The log turns the first line feed, then the first carriage return,
+    // into blanks.
+    for (char c : {'\n', '\r'}) {
+      const std::size_t found = pending_.find(c, at);
+      if (found != std::string::npos) pending_[found] = ' ';
     }
-    std::fputc('\n', out_);
+    pending_ += '\n';
+    if (pending_.size() >= kFlushAt) Flush();
   }
   void ShowLine(const char*) override {}  // screen only: not in the log
   void WriteErrorLog(const char* text) override {
-    std::fwrite(prefix_, 1, prefixLength_, out_);
-    std::fprintf(out_, "ERRORLOG: %s\n", text);
+    pending_.append(prefix_, prefixLength_);
+    pending_ += "ERRORLOG: ";
+    pending_ += text;
+    pending_ += '\n';
   }
   void SetClockDate(int, int, int) override {}
   void SetClockTime(int, int, int, int) override {}
@@ -81,20 +93,11 @@ class Printer : public varnet::DecoderHost {
  private:
   std::FILE* out_;
   const varnet::Settings& settings_;
+  static constexpr std::size_t kFlushAt = 1 << 20;
   char prefix_[320] = "";
   std::size_t prefixLength_ = 0;
+  std::string pending_;
 };
-
-// The datagram buffer of record n (from 1) as the receive path fills it.
-void Buffer(const File& file, std::size_t at, std::uint8_t (&buffer)[kDatagramSize + 1],
-            std::uint8_t* type, std::uint16_t* length) {
-  varnet::RecordView view;
-  varnet::ReadRecord(file.bytes.data() + at, file.bytes.size() - at, view);
-  std::memset(buffer, 0, sizeof buffer);
-  std::memcpy(buffer, view.data, kDatagramSize);
-  *type = view.type;
-  *length = view.length;
-}
 
 // The first device a datagram names, or -1.
 int FirstDevice(std::uint8_t type, const std::uint8_t* data) {
@@ -161,34 +164,90 @@ std::uint16_t IpChecksum(const std::uint8_t* p, std::size_t n) {
 
 }  // namespace
 
-std::string CheckFile(const File& file) {
-  char message[256];
-  const std::size_t size = file.bytes.size();
-  if (size % kRecordSize != 0) {
-    std::snprintf(message, sizeof message,
-                  "%s: not a packet data file: its size, %zu bytes, is not a multiple of 528",
-                  file.name.c_str(), size);
-    return message;
+namespace {
+// Records one after another, from memory or from a file.
+class RecordSource {
+ public:
+  virtual ~RecordSource() = default;
+  // False at the end; a partial record at the end counts as the end.
+  virtual bool Next(std::uint8_t (&record)[kRecordSize]) = 0;
+};
+
+class MemorySource : public RecordSource {
+ public:
+  explicit MemorySource(const File& file) : file_(file) {}
+  bool Next(std::uint8_t (&record)[kRecordSize]) override {
+    if (at_ + kRecordSize > file_.bytes.size()) return false;
+    std::memcpy(record, file_.bytes.data() + at_, kRecordSize);
+    at_ += kRecordSize;
+    return true;
   }
-  for (std::size_t at = 0; at < size; at += kRecordSize) {
+
+ private:
+  const File& file_;
+  std::size_t at_ = 0;
+};
+
+class StreamSource : public RecordSource {
+ public:
+  explicit StreamSource(std::FILE* in) : in_(in) {}
+  bool Next(std::uint8_t (&record)[kRecordSize]) override {
+    return std::fread(record, 1, kRecordSize, in_) == kRecordSize;
+  }
+
+ private:
+  std::FILE* in_;
+};
+
+// The first bad record's message, or empty.
+std::string CheckRecords(const std::string& name, RecordSource& source) {
+  std::uint8_t record[kRecordSize];
+  char message[256];
+  for (long long n = 1; source.Next(record); ++n) {
     varnet::RecordView view;
-    varnet::ReadRecord(file.bytes.data() + at, size - at, view);
-    const long long n = static_cast<long long>(at / kRecordSize + 1);
+    varnet::ReadRecord(record, sizeof record, view);
     if (view.type != varnet::kRecordCommand && view.type != varnet::kRecordRevertive) {
       std::snprintf(message, sizeof message, "%s: record %lld has type %d, neither 1 nor 2",
-                    file.name.c_str(), n, view.type);
+                    name.c_str(), n, view.type);
       return message;
     }
     if (view.length > kDatagramSize) {
       std::snprintf(message, sizeof message, "%s: record %lld has length %d, above 512",
-                    file.name.c_str(), n, view.length);
+                    name.c_str(), n, view.length);
       return message;
     }
   }
   return std::string();
 }
 
+std::string CheckSize(const std::string& name, std::size_t size) {
+  if (size % kRecordSize == 0) return std::string();
+  char message[256];
+  std::snprintf(message, sizeof message,
+                "%s: not a packet data file: its size, %zu bytes, is not a multiple of 528",
+                name.c_str(), size);
+  return message;
+}
+
+void DecodeRecords(const std::string& path, const std::string& ini, RecordSource& source,
+                   std::FILE* out);
+}  // namespace
+
+std::string CheckFile(const File& file) {
+  const std::string size = CheckSize(file.name, file.bytes.size());
+  if (!size.empty()) return size;
+  MemorySource source(file);
+  return CheckRecords(file.name, source);
+}
+
 void Decode(const File& file, const std::string& ini, std::FILE* out) {
+  MemorySource source(file);
+  DecodeRecords(file.name, ini, source, out);
+}
+
+namespace {
+void DecodeRecords(const std::string& path, const std::string& ini, RecordSource& source,
+                   std::FILE* out) {
   varnet::Settings settings;
   varnet::DeviceFilters filters;
   if (!ini.empty()) {
@@ -197,20 +256,20 @@ void Decode(const File& file, const std::string& ini, std::FILE* out) {
   }
   Printer printer(out, settings);
   varnet::Decoder decoder(printer, settings, filters);
-  const std::string name = BaseName(file.name);
-  for (std::size_t at = 0; at + kRecordSize <= file.bytes.size(); at += kRecordSize) {
-    std::uint8_t buffer[kDatagramSize + 1];
-    std::uint8_t type = 0;
-    std::uint16_t length = 0;
-    Buffer(file, at, buffer, &type, &length);
-    printer.At(name, static_cast<std::int64_t>(at / kRecordSize + 1));
-    if (type == varnet::kRecordCommand) {
+  const std::string name = BaseName(path);
+  std::uint8_t record[kRecordSize];
+  std::uint8_t buffer[kDatagramSize + 1] = {};  // the byte after the 512 stays zero
+  for (std::int64_t n = 1; source.Next(record); ++n) {
+    std::memcpy(buffer, record + varnet::kRecordHeader, kDatagramSize);
+    printer.At(name, n);
+    if (record[0] == varnet::kRecordCommand) {
       decoder.DecodeCommand(buffer);
     } else {
       decoder.DecodeRevertive(buffer, 0);
     }
   }
 }
+}  // namespace
 
 void Dump(const File& file, std::int64_t first, std::int64_t last, std::FILE* out) {
   const std::int64_t records = static_cast<std::int64_t>(file.bytes.size() / kRecordSize);
@@ -334,6 +393,19 @@ bool WritePcapng(const std::vector<File>& files, int channel, std::FILE* out, st
 }
 
 namespace {
+// The size of an open file (past 2 GB too); the file is left at its start.
+std::size_t FileSize(std::FILE* in) {
+#ifdef _WIN32
+  _fseeki64(in, 0, SEEK_END);
+  const long long size = _ftelli64(in);
+#else
+  fseeko(in, 0, SEEK_END);
+  const long long size = ftello(in);
+#endif
+  std::rewind(in);
+  return size > 0 ? static_cast<std::size_t>(size) : 0;
+}
+
 bool Load(const std::string& path, File* file, std::string* error) {
   std::FILE* in = std::fopen(path.c_str(), "rb");
   if (in == nullptr) {
@@ -342,12 +414,8 @@ bool Load(const std::string& path, File* file, std::string* error) {
   }
   file->name = path;
   file->bytes.clear();
-  // One read of the whole file where its size is known.
-  if (std::fseek(in, 0, SEEK_END) == 0) {
-    const long size = std::ftell(in);
-    if (size > 0) file->bytes.reserve(static_cast<std::size_t>(size));
-    std::fseek(in, 0, SEEK_SET);
-  }
+  // One allocation for the whole file.
+  file->bytes.reserve(FileSize(in));
   std::uint8_t chunk[1 << 16];
   std::size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
@@ -402,6 +470,37 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     std::sort(paths.begin(), paths.end(),
               [](const std::string& a, const std::string& b) { return BaseName(a) < BaseName(b); });
   }
+  if (mode == "decode") {
+    // Streamed: a night of records never has to fit in memory. Each file
+    // is checked whole before any of it is decoded.
+    for (const std::string& p : paths) {
+      std::FILE* in = std::fopen(p.c_str(), "rb");
+      if (in == nullptr) {
+        std::fprintf(err, "pktdump: %s: cannot be read\n", p.c_str());
+        return 1;
+      }
+      StreamSource check(in);
+      std::string fault = CheckSize(p, FileSize(in));
+      if (fault.empty()) fault = CheckRecords(p, check);
+      if (!fault.empty()) {
+        std::fclose(in);
+        std::fprintf(err, "pktdump: %s\n", fault.c_str());
+        return 1;
+      }
+      std::fclose(in);
+    }
+    for (const std::string& p : paths) {
+      std::FILE* in = std::fopen(p.c_str(), "rb");
+      if (in == nullptr) {
+        std::fprintf(err, "pktdump: %s: cannot be read\n", p.c_str());
+        return 1;
+      }
+      StreamSource source(in);
+      DecodeRecords(p, ini, source, out);
+      std::fclose(in);
+    }
+    return 0;
+  }
   std::vector<File> files;
   for (const std::string& p : (mode == "dump" ? std::vector<std::string>{paths[0]} : paths)) {
     File f;
@@ -423,10 +522,6 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
       std::fprintf(err, "pktdump: %s\n", fault.c_str());
       return 1;
     }
-  }
-  if (mode == "decode") {
-    for (const File& f : files) Decode(f, ini, out);
-    return 0;
   }
   if (mode == "dump") {
     const std::int64_t first = paths.size() > 1 ? trelm::ToInt(paths[1].c_str()) : 1;
