@@ -198,8 +198,7 @@ void PacketAnalysis::Step() {
     if (read == RecordRead::SeekFailed) {
       host_.AddLine("STOPPED");
       StopReplay();
-    } else if (read != RecordRead::Ok || record.length > kDatagramSize ||
-               (record.type != kRecordCommand && record.type != kRecordRevertive)) {
+    } else if (read != RecordRead::Ok || !RecordFault(record).empty()) {
       // The end of the file, a record cut short, a type of no kind or a
       // length that would send more than the record holds.
       host_.AddLine("STOPPED due to header");

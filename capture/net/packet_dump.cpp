@@ -21,6 +21,28 @@ RecordRead ReadRecordAt(InputFile& file, std::int64_t number,
   return n < kRecordSize ? RecordRead::Short : RecordRead::Ok;
 }
 
+std::string RecordFault(const RecordView& record) {
+  char text[64];
+  if (record.type != kRecordCommand && record.type != kRecordRevertive) {
+    std::snprintf(text, sizeof text, "type %d, neither 1 nor 2", record.type);
+    return text;
+  }
+  if (record.length > kDatagramSize) {
+    std::snprintf(text, sizeof text, "length %d, above 512", record.length);
+    return text;
+  }
+  return std::string();
+}
+
+std::string SizeFault(std::uint64_t size) {
+  if (size % kRecordSize == 0) return std::string();
+  char text[96];
+  std::snprintf(text, sizeof text,
+                "not a packet data file: its size, %llu bytes, is not a multiple of 528",
+                static_cast<unsigned long long>(size));
+  return text;
+}
+
 void DumpHeader(std::int64_t number, const RecordView& record, char* out, std::size_t size) {
   std::snprintf(out, size, "Packet: %04lld (%04llx) - Type %d - Length %d",
                 static_cast<long long>(number), static_cast<unsigned long long>(number),

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "input_file.h"
 #include "packet_record.h"
@@ -20,6 +21,13 @@ enum class RecordRead {
 // Reads record number (from 1). got receives the count of bytes read.
 RecordRead ReadRecordAt(InputFile& file, std::int64_t number,
                         std::uint8_t (&record)[kRecordSize], std::size_t* got = nullptr);
+
+// What makes a record unfit to decode or send, as a phrase ("type 3,
+// neither 1 nor 2", "length 513, above 512"); empty when it is fit.
+std::string RecordFault(const RecordView& record);
+// What makes a file no packet data file: a size that is not a whole number
+// of records. Empty when the size is right.
+std::string SizeFault(std::uint64_t size);
 
 constexpr int kDumpLines = 32;
 constexpr std::size_t kDumpLineSize = 96;

@@ -202,31 +202,18 @@ class StreamSource : public RecordSource {
 // The first bad record's message, or empty.
 std::string CheckRecords(const std::string& name, RecordSource& source) {
   std::uint8_t record[kRecordSize];
-  char message[256];
   for (long long n = 1; source.Next(record); ++n) {
     varnet::RecordView view;
     varnet::ReadRecord(record, sizeof record, view);
-    if (view.type != varnet::kRecordCommand && view.type != varnet::kRecordRevertive) {
-      std::snprintf(message, sizeof message, "%s: record %lld has type %d, neither 1 nor 2",
-                    name.c_str(), n, view.type);
-      return message;
-    }
-    if (view.length > kDatagramSize) {
-      std::snprintf(message, sizeof message, "%s: record %lld has length %d, above 512",
-                    name.c_str(), n, view.length);
-      return message;
-    }
+    const std::string fault = varnet::RecordFault(view);
+    if (!fault.empty()) return name + ": record " + std::to_string(n) + " has " + fault;
   }
   return std::string();
 }
 
 std::string CheckSize(const std::string& name, std::size_t size) {
-  if (size % kRecordSize == 0) return std::string();
-  char message[256];
-  std::snprintf(message, sizeof message,
-                "%s: not a packet data file: its size, %zu bytes, is not a multiple of 528",
-                name.c_str(), size);
-  return message;
+  const std::string fault = varnet::SizeFault(size);
+  return fault.empty() ? fault : name + ": " + fault;
 }
 
 void DecodeRecords(const std::string& path, const std::string& ini, RecordSource& source,
@@ -295,7 +282,7 @@ long Summarise(const File& file, std::FILE* out) {
   for (std::size_t n = 0; n < complete; ++n) {
     varnet::RecordView view;
     varnet::ReadRecord(file.bytes.data() + n * kRecordSize, kRecordSize, view);
-    if ((view.type != 1 && view.type != 2) || view.length > kDatagramSize) {
+    if (!varnet::RecordFault(view).empty()) {
       ++malformed;
       std::fprintf(out, "record %zu is malformed: type %d, length %d\n", n + 1, view.type,
                    view.length);

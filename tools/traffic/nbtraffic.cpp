@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "nbdgm.h"
+#include "packet_dump.h"
 #include "packet_record.h"
 #include "traffic_mix.h"
 #include "transport.h"
@@ -144,22 +145,18 @@ bool ReadPacketFile(const std::string& path, std::vector<Outgoing>& out) {
   }
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
-  if (bytes.size() % varnet::kRecordSize != 0) {
-    std::fprintf(stderr, "nbtraffic: %s is not a packet data file (size %zu is not a multiple of %zu)\n",
-                 path.c_str(), bytes.size(), varnet::kRecordSize);
+  const std::string size = varnet::SizeFault(bytes.size());
+  if (!size.empty()) {
+    std::fprintf(stderr, "nbtraffic: %s: %s\n", path.c_str(), size.c_str());
     return false;
   }
   for (std::size_t at = 0; at < bytes.size(); at += varnet::kRecordSize) {
     varnet::RecordView r;
     varnet::ReadRecord(bytes.data() + at, bytes.size() - at, r);
-    const std::size_t n = at / varnet::kRecordSize + 1;
-    if (r.type != varnet::kRecordCommand && r.type != varnet::kRecordRevertive) {
-      std::fprintf(stderr, "nbtraffic: record %zu of %s has type %d\n", n, path.c_str(), r.type);
-      return false;
-    }
-    if (r.length > varnet::kDatagramSize) {
-      std::fprintf(stderr, "nbtraffic: record %zu of %s has length %d\n", n, path.c_str(),
-                   r.length);
+    const std::string fault = varnet::RecordFault(r);
+    if (!fault.empty()) {
+      std::fprintf(stderr, "nbtraffic: %s: record %zu has %s\n", path.c_str(),
+                   at / varnet::kRecordSize + 1, fault.c_str());
       return false;
     }
     out.push_back({r.type == varnet::kRecordCommand, {r.data, r.data + r.length}});
