@@ -4,7 +4,6 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <initializer_list>
 #include <map>
 #include <sstream>
 
@@ -71,12 +70,8 @@ class Printer : public varnet::DecoderHost {
     pending_.append(prefix_, prefixLength_);
     const std::size_t at = pending_.size();
     pending_.append(text);
-    // The log turns the first line feed, then the first carriage return,
-    // into blanks.
-    for (char c : {'\n', '\r'}) {
-      const std::size_t found = pending_.find(c, at);
-      if (found != std::string::npos) pending_[found] = ' ';
-    }
+    // As the log does; the text just added ends at the string's end.
+    varnet::BlankFirstLineEnds(&pending_[at]);
     pending_ += '\n';
     if (pending_.size() >= kFlushAt) Flush();
   }
