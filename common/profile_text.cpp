@@ -12,8 +12,9 @@ std::string Trim(const std::string& s) {
   const std::size_t b = s.find_last_not_of(" \t\r");
   return s.substr(a, b - a + 1);
 }
+}  // namespace
 
-bool SameText(const std::string& a, const std::string& b) {
+bool ProfileSameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(a[i])) !=
@@ -23,28 +24,43 @@ bool SameText(const std::string& a, const std::string& b) {
   }
   return true;
 }
-}  // namespace
+
+bool ProfileSectionLine(const std::string& line, std::string* name) {
+  const std::string t = Trim(line);
+  if (t.empty() || t[0] != '[') return false;
+  const std::size_t close = t.find(']');
+  if (name != nullptr) {
+    *name = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+  }
+  return true;
+}
+
+bool ProfileKeyLine(const std::string& line, std::string* key, std::string* value) {
+  const std::size_t equals = line.find('=');
+  if (equals == std::string::npos || ProfileSectionLine(line, nullptr)) return false;
+  if (key != nullptr) *key = Trim(line.substr(0, equals));
+  if (value != nullptr) *value = Trim(line.substr(equals + 1));
+  return true;
+}
 
 bool ProfileLookup(const std::string& text, const std::string& section, const std::string& key,
                    std::string* value) {
   std::istringstream in(text);
-  std::string line;
+  std::string line, name, found;
   bool inSection = false;
   while (std::getline(in, line)) {
-    const std::string t = Trim(line);
-    if (!t.empty() && t[0] == '[') {
-      const std::size_t close = t.find(']');
-      inSection = SameText(Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1)), section);
+    if (ProfileSectionLine(line, &name)) {
+      inSection = ProfileSameName(name, section);
       continue;
     }
-    const std::size_t equals = line.find('=');
-    if (!inSection || equals == std::string::npos) continue;
-    if (!SameText(Trim(line.substr(0, equals)), key)) continue;
-    std::string v = Trim(line.substr(equals + 1));
-    if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\''))) {
-      v = v.substr(1, v.size() - 2);
+    if (!inSection || !ProfileKeyLine(line, &name, &found) || !ProfileSameName(name, key)) {
+      continue;
     }
-    *value = v;
+    if (found.size() >= 2 && ((found.front() == '"' && found.back() == '"') ||
+                              (found.front() == '\'' && found.back() == '\''))) {
+      found = found.substr(1, found.size() - 2);
+    }
+    *value = found;
     return true;
   }
   return false;

@@ -7,7 +7,15 @@
 
 namespace trelm {
 
-// True and the value when the section holds the key.
+// A line "[ name ]": true and the name, trimmed.
+bool ProfileSectionLine(const std::string& line, std::string* name);
+// A "key = value" line that is no section line: true, the key and the
+// value (both trimmed; quotes stay).
+bool ProfileKeyLine(const std::string& line, std::string* key, std::string* value);
+// Section and key names compare without case.
+bool ProfileSameName(const std::string& a, const std::string& b);
+
+// True and the value (without its quotes) when the section holds the key.
 bool ProfileLookup(const std::string& text, const std::string& section, const std::string& key,
                    std::string* value);
 

@@ -398,13 +398,6 @@ std::string WinePlatform::UnixPath(const std::string& dosPath) const {
 
 namespace {
 
-std::string Trim(const std::string& s) {
-  const std::size_t a = s.find_first_not_of(" \t");
-  if (a == std::string::npos) return std::string();
-  const std::size_t b = s.find_last_not_of(" \t\r");
-  return s.substr(a, b - a + 1);
-}
-
 std::vector<std::string> ReadLines(const std::string& path, bool* exists) {
   std::ifstream in(path, std::ios::binary);
   *exists = static_cast<bool>(in);
@@ -415,27 +408,6 @@ std::vector<std::string> ReadLines(const std::string& path, bool* exists) {
     lines.push_back(line);
   }
   return lines;
-}
-
-// "[ name ]" gives name; other lines give "".
-std::string SectionOf(const std::string& line) {
-  const std::string t = Trim(line);
-  if (t.empty() || t[0] != '[') return std::string();
-  const std::size_t close = t.find(']');
-  return Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-}
-
-bool IsSection(const std::string& line) {
-  const std::string t = Trim(line);
-  return !t.empty() && t[0] == '[';
-}
-
-// Lower-case key of a "key = value" line, or "".
-std::string KeyOf(const std::string& line, std::string* value) {
-  const std::size_t equals = line.find('=');
-  if (equals == std::string::npos || IsSection(line)) return std::string();
-  if (value != nullptr) *value = Trim(line.substr(equals + 1));
-  return Trim(line.substr(0, equals));
 }
 
 }  // namespace
@@ -499,19 +471,19 @@ bool WinePlatform::WriteProfileValue(const std::string& section, const std::stri
   int lastInSection = -1;
   bool done = false;
   for (std::size_t i = 0; i < lines.size() && !done; ++i) {
-    if (IsSection(lines[i])) {
+    std::string name;
+    if (trelm::ProfileSectionLine(lines[i], &name)) {
       if (sectionAt >= 0) break;
-      if (Lower(SectionOf(lines[i])) == Lower(section)) {
+      if (trelm::ProfileSameName(name, section)) {
         sectionAt = static_cast<int>(i);
         lastInSection = sectionAt;
       }
       continue;
     }
     if (sectionAt < 0) continue;
-    if (!Trim(lines[i]).empty()) lastInSection = static_cast<int>(i);
-    const std::string k = KeyOf(lines[i], nullptr);
-    if (!k.empty() && Lower(k) == Lower(key)) {
-      lines[i] = k + "=" + value;
+    if (lines[i].find_first_not_of(" \t") != std::string::npos) lastInSection = static_cast<int>(i);
+    if (trelm::ProfileKeyLine(lines[i], &name, nullptr) && trelm::ProfileSameName(name, key)) {
+      lines[i] = name + "=" + value;
       done = true;
     }
   }
