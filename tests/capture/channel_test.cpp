@@ -28,11 +28,7 @@ class ChannelTest : public ::testing::Test {
     app.OnWindowCreated();
     ASSERT_TRUE(app.Startup());
   }
-  std::vector<std::string> Texts(const char* path) {
-    std::vector<std::string> texts;
-    for (const std::string& line : host.Lines(path)) texts.push_back(line.substr(14));
-    return texts;
-  }
+  std::vector<std::string> Texts(const char* path) { return host.LogTexts(path); }
   bool Logged(const std::string& text) {
     for (const std::string& t : Texts(kLog07)) {
       if (t == text) return true;

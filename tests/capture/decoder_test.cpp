@@ -280,8 +280,7 @@ TEST(DecodingInVarnet, LinesReachTheLogTheScreenAndTheErrorLog) {
   arrive(kRecordRevertive, "NS 1 y");
   arrive(kRecordRevertive, Pad("GR 0 1 1", 16) + "1");
   arrive(kRecordCommand, "CP 3 1");
-  std::vector<std::string> texts;
-  for (const std::string& line : host.Lines("c:\\logs\\LOG_20091001.07")) texts.push_back(line.substr(14));
+  const std::vector<std::string> texts = host.LogTexts("c:\\logs\\LOG_20091001.07");
   EXPECT_EQ(std::vector<std::string>(texts.end() - 2, texts.end()),
             (std::vector<std::string>{"NS 1 x", "[001] CP 3 1"}));
   EXPECT_EQ(host.Lines("c:\\logs\\ERRORLOG.TXT"),

@@ -73,6 +73,12 @@ class FakeCaptureHost : public CaptureHost {
     now.minute = static_cast<int>(total % 60);
     now.hour = static_cast<int>(total / 60);
   }
+  // The texts of a capture log's lines, after their "hh:mm:ss-cc - " stamp.
+  std::vector<std::string> LogTexts(const std::string& path) const {
+    std::vector<std::string> texts;
+    for (const std::string& line : Lines(path)) texts.push_back(line.substr(14));
+    return texts;
+  }
   // The lines of a text file.
   std::vector<std::string> Lines(const std::string& path) const {
     std::vector<std::string> out;

@@ -27,12 +27,7 @@ class VarnetTest : public ::testing::Test {
     app.OnWindowCreated();
     ASSERT_TRUE(app.Startup());
   }
-  // The text of each line of a log file (after "hh:mm:ss-cc - ").
-  std::vector<std::string> Texts(const char* path) {
-    std::vector<std::string> texts;
-    for (const std::string& line : host.Lines(path)) texts.push_back(line.substr(14));
-    return texts;
-  }
+  std::vector<std::string> Texts(const char* path) { return host.LogTexts(path); }
 
   FakeCaptureHost host;
   FakeNet net;
