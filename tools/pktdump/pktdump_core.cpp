@@ -453,30 +453,28 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
               [](const std::string& a, const std::string& b) { return BaseName(a) < BaseName(b); });
   }
   if (mode == "decode") {
-    // Streamed: a night of records never has to fit in memory. Each file
-    // is checked whole before any of it is decoded.
-    for (const std::string& p : paths) {
+    // Streamed: a night of records never has to fit in memory. Every file
+    // is checked whole before any of them is decoded.
+    auto open = [&](const std::string& p) {
       std::FILE* in = std::fopen(p.c_str(), "rb");
-      if (in == nullptr) {
-        std::fprintf(err, "pktdump: %s: cannot be read\n", p.c_str());
-        return 1;
-      }
+      if (in == nullptr) std::fprintf(err, "pktdump: %s: cannot be read\n", p.c_str());
+      return in;
+    };
+    for (const std::string& p : paths) {
+      std::FILE* in = open(p);
+      if (in == nullptr) return 1;
       StreamSource check(in);
       std::string fault = CheckSize(p, FileSize(in));
       if (fault.empty()) fault = CheckRecords(p, check);
+      std::fclose(in);
       if (!fault.empty()) {
-        std::fclose(in);
         std::fprintf(err, "pktdump: %s\n", fault.c_str());
         return 1;
       }
-      std::fclose(in);
     }
     for (const std::string& p : paths) {
-      std::FILE* in = std::fopen(p.c_str(), "rb");
-      if (in == nullptr) {
-        std::fprintf(err, "pktdump: %s: cannot be read\n", p.c_str());
-        return 1;
-      }
+      std::FILE* in = open(p);
+      if (in == nullptr) return 1;
       StreamSource source(in);
       DecodeRecords(p, ini, source, out);
       std::fclose(in);
