@@ -119,7 +119,9 @@ TEST_F(VarnetEndToEnd, StartsLogsTogglesPausesFiltersAndExits) {
   // A show toggle: its line, its key and its check mark.
   PostMessageA(main, WM_COMMAND, 1015, 0);
   EXPECT_TRUE(WaitFor([&] { return LastLogText() == "    - Logging Heartbeats -"; }));
-  EXPECT_EQ(Profile(kIni, "Network", "ShowHeartbeats"), "1");
+  // The key is written after the line, so it is waited for as well.
+  EXPECT_TRUE(WaitFor([&] { return Profile(kIni, "Network", "ShowHeartbeats") == "1"; }))
+      << Profile(kIni, "Network", "ShowHeartbeats");
 
   // Space pauses; a later line reaches the file but not the screen.
   PostMessageA(main, WM_CHAR, ' ', 0);
