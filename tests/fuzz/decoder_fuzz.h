@@ -1,5 +1,6 @@
 // Shared by the decoder fuzz targets: a host that checks every line and
-// discards it, and the show flags taken from the input's first byte.
+// discards it, the show flags taken from the input's first byte, and the
+// datagram from the rest.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,22 @@ inline void Fill(const std::uint8_t* data, std::size_t size,
                  std::uint8_t (&buffer)[varnet::kDatagramSize + 1]) {
   std::memset(buffer, 0, sizeof buffer);
   std::memcpy(buffer, data, size < varnet::kDatagramSize ? size : varnet::kDatagramSize);
+}
+
+// One input: decode(decoder, buffer, size) runs the decoder under test on
+// the datagram, with the flags of the first byte.
+template <typename Decode>
+int Run(const std::uint8_t* data, std::size_t size, Decode decode) {
+  if (size < 1) return 0;
+  static CheckingHost host;
+  static varnet::Settings settings;
+  static varnet::DeviceFilters filters;
+  static varnet::Decoder decoder(host, settings, filters);
+  static std::uint8_t buffer[varnet::kDatagramSize + 1];
+  Configure(data[0], settings, filters);
+  Fill(data + 1, size - 1, buffer);
+  decode(decoder, buffer, size);
+  return 0;
 }
 
 }  // namespace varnet_fuzz
