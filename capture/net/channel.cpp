@@ -170,8 +170,7 @@ void Channel::ReceiveCompletion(NetRequest request) {
 
   NetRequest fresh = nullptr;
   if (view.retcode != kNrcGood) {
-    std::snprintf(message_, sizeof message_, "<CL>-NCB RECV failed");
-    net_.RetCode(message_, view.retcode);
+    net_.RetCode("<CL>-NCB RECV failed", view.retcode);
   } else {
     const bool command = view.number == deviceControl_.number;
     const std::uint8_t number = command ? deviceControl_.number : orm_.number;

@@ -141,7 +141,6 @@ class Channel {
   int retries_ = 0;
   bool replayRunning_ = false;
   std::uint8_t datagram_[kDatagramSize + 1] = {};
-  char message_[64] = "";
   char report_[128] = "";
 };
 
