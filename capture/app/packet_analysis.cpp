@@ -101,18 +101,18 @@ void PacketAnalysis::ShowRecord() {
   }
 }
 
-std::int64_t PacketAnalysis::ReadNumber(int id) {
+std::int64_t PacketAnalysis::ReadNumber(int id, std::int64_t fallback) {
   char text[64] = "";
   host_.PacketReadText(id, text, sizeof text);
   std::int32_t value = 0;
-  if (!trelm::ScanInt(text, value)) return 0;
+  if (!trelm::ScanInt(text, value)) return fallback;
   return value;
 }
 
 void PacketAnalysis::OnCommand(int id) {
   switch (id) {
     case kPacketSelect:
-      shown_ = ReadNumber(kPacketNumber);
+      shown_ = ReadNumber(kPacketNumber, 0);
       ShowRecord();
       break;
     case kPacketNext:
@@ -159,14 +159,11 @@ void PacketAnalysis::StartReplay() {
   host_.PacketEnable(kReplayGo, false);
   host_.PacketEnable(kReplayStep, false);
   host_.PacketEnable(kReplayStop, true);
-  position_ = ReadNumber(kReplayStart);
+  position_ = ReadNumber(kReplayStart, 0);
   if (position_ <= 0) position_ = 1;
   // A rate that is no number gives the default; below the shortest a timer
   // can run, the shortest.
-  char text[64] = "";
-  host_.PacketReadText(kReplayRate, text, sizeof text);
-  std::int32_t rate = 0;
-  std::int64_t interval = trelm::ScanInt(text, rate) ? rate : kDefaultRate;
+  std::int64_t interval = ReadNumber(kReplayRate, kDefaultRate);
   if (interval < kShortestRate) interval = kShortestRate;
   // Running before the first step, so that a first step that stops the
   // replay leaves it stopped.

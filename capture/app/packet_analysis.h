@@ -63,7 +63,8 @@ class PacketAnalysis {
   void StopReplay();
   void Close();
   void UpdateStepButtons();
-  std::int64_t ReadNumber(int id);
+  // The number in an edit box, or the fallback when it holds none.
+  std::int64_t ReadNumber(int id, std::int64_t fallback);
 
   CaptureHost& host_;
   Channel& channel_;

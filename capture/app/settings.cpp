@@ -65,6 +65,19 @@ std::int32_t ReadNumber(ProfileAccess& host, const char* file, const char* secti
   return fallback;
 }
 
+// The four show flags of [Network]; a negative or missing one gives its
+// default, written back when asked.
+void ReadShowFlags(ProfileAccess& host, const char* file, Settings& s, bool writeBack) {
+  s.showURheader =
+      ReadNumber(host, file, "Network", "ShowURheader", 90, Repair::Negative, 1, writeBack);
+  s.showNxMessages =
+      ReadNumber(host, file, "Network", "ShowNxMessages", 129, Repair::Negative, 1, writeBack);
+  s.showPacketSerial =
+      ReadNumber(host, file, "Network", "ShowPacketSerial", 129, Repair::Negative, 1, writeBack);
+  s.showHeartbeats =
+      ReadNumber(host, file, "Network", "ShowHeartbeats", 129, Repair::Negative, 0, writeBack);
+}
+
 void DeviceKey(int device, char* key, std::size_t size) {
   std::snprintf(key, size, "Device_%03d", device);
 }
@@ -114,11 +127,7 @@ void ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters) {
   VarnetIniPath(host, s.varnetIni, sizeof s.varnetIni);
   const char* ini = s.varnetIni;
   s.channel = ReadNumber(host, ini, "Network", "Channel", 90, Repair::Negative, 0);
-  s.showURheader = ReadNumber(host, ini, "Network", "ShowURheader", 90, Repair::Negative, 1);
-  s.showNxMessages = ReadNumber(host, ini, "Network", "ShowNxMessages", 129, Repair::Negative, 1);
-  s.showPacketSerial =
-      ReadNumber(host, ini, "Network", "ShowPacketSerial", 129, Repair::Negative, 1);
-  s.showHeartbeats = ReadNumber(host, ini, "Network", "ShowHeartbeats", 129, Repair::Negative, 0);
+  ReadShowFlags(host, ini, s, true);
   s.savePackets = ReadNumber(host, ini, "Network", "SavePackets", 90, Repair::NotPositive, 0);
   s.commandReplayEnabled =
       ReadNumber(host, ini, "Network", "CommandReplayEnabled", 90, Repair::NotPositive, 0);
@@ -144,13 +153,7 @@ void LoadFilters(ProfileAccess& host, const char* file, DeviceFilters& filters) 
 
 void ReadDecodeSettings(ProfileAccess& host, const char* file, Settings& s,
                         DeviceFilters& filters) {
-  s.showURheader = ReadNumber(host, file, "Network", "ShowURheader", 90, Repair::Negative, 1, false);
-  s.showNxMessages =
-      ReadNumber(host, file, "Network", "ShowNxMessages", 129, Repair::Negative, 1, false);
-  s.showPacketSerial =
-      ReadNumber(host, file, "Network", "ShowPacketSerial", 129, Repair::Negative, 1, false);
-  s.showHeartbeats =
-      ReadNumber(host, file, "Network", "ShowHeartbeats", 129, Repair::Negative, 0, false);
+  ReadShowFlags(host, file, s, false);
   ReadFilters(host, file, filters, false);
 }
 
