@@ -10,7 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!pktdump::CheckFile(file).empty()) return 0;
   pktdump::Decode(file, "[Network]\nShowHeartbeats=1\n", sink);
   pktdump::Dump(file, 1, 3, sink);
-  std::string error;
-  pktdump::WritePcapng({file}, 7, sink, &error);
+  pktdump::WritePcapng({file}, 7, sink);
   return 0;
 }

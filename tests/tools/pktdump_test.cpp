@@ -178,7 +178,17 @@ TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
       EXPECT_EQ(err, "pktdump: " + path + ": " + c.message + "\n");
       EXPECT_EQ(out, "");  // nothing read past a bad record is shown
     }
+    // The export refuses the file before it writes anything.
+    const std::string pcapng = testing::TempDir() + "bad.pcapng";
+    std::remove(pcapng.c_str());
     int code = -1;
+    std::string err;
+    Pktdump({"pcapng", "--out", pcapng, path}, &code, &err);
+    EXPECT_EQ(code, 1) << "pcapng " << c.message;
+    EXPECT_EQ(err, "pktdump: " + path + ": " + c.message + "\n");
+    std::FILE* written = std::fopen(pcapng.c_str(), "rb");
+    EXPECT_EQ(written, nullptr) << "no export of a bad file";
+    if (written != nullptr) std::fclose(written);
     Pktdump({"summary", path}, &code);
     EXPECT_EQ(code, 1) << c.message;
   }

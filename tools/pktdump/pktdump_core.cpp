@@ -302,14 +302,7 @@ long Summarise(const File& file, std::FILE* out) {
   return malformed;
 }
 
-bool WritePcapng(const std::vector<File>& files, int channel, std::FILE* out, std::string* error) {
-  for (const File& f : files) {
-    const std::string fault = CheckFile(f);
-    if (!fault.empty()) {
-      *error = fault;
-      return false;
-    }
-  }
+void WritePcapng(const std::vector<File>& files, int channel, std::FILE* out) {
   std::vector<std::uint8_t> shb;
   Put32(shb, 0x1A2B3C4D);
   Put16(shb, 1);
@@ -371,7 +364,6 @@ bool WritePcapng(const std::vector<File>& files, int channel, std::FILE* out, st
       Block(out, 6, epb);
     }
   }
-  return true;
 }
 
 namespace {
@@ -516,13 +508,8 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
       std::fprintf(err, "pktdump: %s: cannot be written\n", output.c_str());
       return 1;
     }
-    std::string error;
-    const bool ok = WritePcapng(files, channel, file, &error);
+    WritePcapng(files, channel, file);
     std::fclose(file);
-    if (!ok) {
-      std::fprintf(err, "pktdump: %s\n", error.c_str());
-      return 1;
-    }
     return 0;
   }
   return Usage(err);

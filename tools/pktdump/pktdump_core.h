@@ -23,14 +23,15 @@ std::string CheckFile(const File& file);
 // The program: arguments without the program name; the exit code.
 int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
-// The modes on files in memory (used by Main, the tests and the fuzzer).
+// The modes on files in memory (used by Main, the tests and the fuzzer),
+// each on files that CheckFile passed, except Summarise, which takes any.
 // The show flags and filters come from the VARNET.INI text (empty: the
 // defaults of a first run).
 void Decode(const File& file, const std::string& ini, std::FILE* out);
 void Dump(const File& file, std::int64_t first, std::int64_t last, std::FILE* out);
 // Returns the count of malformed records.
 long Summarise(const File& file, std::FILE* out);
-// The records of the files as one pcapng section; false with a message.
-bool WritePcapng(const std::vector<File>& files, int channel, std::FILE* out, std::string* error);
+// The records of the files as one pcapng section.
+void WritePcapng(const std::vector<File>& files, int channel, std::FILE* out);
 
 }  // namespace pktdump
