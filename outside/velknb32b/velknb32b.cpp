@@ -25,11 +25,14 @@ constexpr DWORD kRequestMagic = 0x424E4C56;  // "VLNB"
 constexpr std::size_t kDefaultQueueBound = 4096;
 constexpr int kNames = 254;  // name numbers 1..254
 
+struct Name;
+
 // A request and, for a receive, its buffer. NCB first: callers see an NCB*.
 struct Request {
   NCB ncb;
   DWORD magic;
   HWND window;
+  Name* waiting;  // the name whose pending receives it is among
   UCHAR data[1];
 };
 
@@ -202,11 +205,17 @@ void DeleteRequest(Request* r) {
   HeapFree(GetProcessHeap(), 0, r);
 }
 
+// A request's outcome, in both of its fields.
+UCHAR SetOutcome(Request* r, UCHAR code) {
+  r->ncb.ncb_retcode = code;
+  r->ncb.ncb_cmd_cplt = code;
+  return code;
+}
+
 // Hands a finished request to its window; a window that is gone cannot
 // take it, so it is freed here.
 void Deliver(Request* r, UCHAR code) {
-  r->ncb.ncb_retcode = code;
-  r->ncb.ncb_cmd_cplt = code;
+  SetOutcome(r, code);
   if (!PostMessageA(r->window, WM_NETBIOS_COMPLETE, r->ncb.ncb_command,
                     reinterpret_cast<LPARAM>(&r->ncb))) {
     DeleteRequest(r);
@@ -225,20 +234,32 @@ void CompleteReceive(Request* r, const Name& name, const UCHAR* data, std::size_
   Deliver(r, NRC_GOODRET);
 }
 
+// Under the lock: the oldest pending receive of a name leaves its list.
+Request* TakePending(Name& name) {
+  Request* r = name.pending.front();
+  name.pending.pop_front();
+  r->waiting = nullptr;
+  return r;
+}
+
+// Under the lock: the due receive fault completes a receive.
+void DeliverReceiveFault(Request* r) {
+  Wrapper& w = *g_wrapper;
+  w.receiveFaultDue = false;
+  w.receiveFaultFired = true;
+  Deliver(r, static_cast<UCHAR>(w.faults.receiveCode));
+}
+
 // Under the lock: the receive fault, once it is due, takes the oldest
 // pending receive of the LANA.
 void FireReceiveFault(Lana& lana) {
-  Wrapper& w = *g_wrapper;
-  if (!w.receiveFaultDue) return;
+  if (!g_wrapper->receiveFaultDue) return;
   for (Name& name : lana.names) {
     if (!name.used || name.pending.empty()) continue;
-    Request* r = name.pending.front();
-    name.pending.pop_front();
+    Request* r = TakePending(name);
     r->ncb.ncb_length = 0;
     r->ncb.ncb_num = name.number;
-    w.receiveFaultDue = false;
-    w.receiveFaultFired = true;
-    Deliver(r, static_cast<UCHAR>(w.faults.receiveCode));
+    DeliverReceiveFault(r);
     return;
   }
 }
@@ -278,8 +299,7 @@ void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size) {
   if (name == nullptr) return;  // for another process
   ++w.stats.received;
   if (!name->pending.empty()) {
-    Request* r = name->pending.front();
-    name->pending.pop_front();
+    Request* r = TakePending(*name);
     CompleteReceive(r, *name, d.data, d.length);
     NoteDelivery(lana);
   } else if (name->queue.size() < w.queueBound) {
@@ -424,17 +444,11 @@ UCHAR WINAPI NetReceiveDG(HWND window, WORD length, UCHAR nameNumber, NCB** requ
     ++w.postsFailed;
     code = NRC_NORES;
   }
-  if (code != NRC_PENDING) {
-    r->ncb.ncb_retcode = code;
-    r->ncb.ncb_cmd_cplt = code;
-    return code;
-  }
+  if (code != NRC_PENDING) return SetOutcome(r, code);
   ++w.postsSucceeded;
   r->ncb.ncb_num = nameNumber;
   if (w.receiveFaultDue) {
-    w.receiveFaultDue = false;
-    w.receiveFaultFired = true;
-    Deliver(r, static_cast<UCHAR>(w.faults.receiveCode));
+    DeliverReceiveFault(r);
   } else if (!name->queue.empty()) {
     std::vector<UCHAR> datagram = std::move(name->queue.front());
     name->queue.pop_front();
@@ -443,6 +457,7 @@ UCHAR WINAPI NetReceiveDG(HWND window, WORD length, UCHAR nameNumber, NCB** requ
     NoteDelivery(*lana);
   } else {
     name->pending.push_back(r);
+    r->waiting = name;
   }
   return NRC_PENDING;
 }
@@ -487,11 +502,7 @@ UCHAR WINAPI NetSendDG(HWND window, const void* data, WORD length, const char* d
       size = velknb::BuildDatagram(d, payload, sizeof payload);
     }
   }
-  if (code != NRC_PENDING) {
-    r->ncb.ncb_retcode = code;
-    r->ncb.ncb_cmd_cplt = code;
-    return code;
-  }
+  if (code != NRC_PENDING) return SetOutcome(r, code);
   // The datagram leaves now; its completion follows as a message.
   Deliver(r, lana->transport.Send(payload, size) ? NRC_GOODRET : NRC_SYSTEM);
   return NRC_PENDING;
@@ -503,14 +514,11 @@ void WINAPI NetNcbFree(NCB* request) {
   Locked lock;
   if (r->magic != kRequestMagic) return;  // not one of ours, or freed already
   // A receive freed while still pending leaves its name's list.
-  for (Lana* lana : g_wrapper->lanas) {
-    if (lana == nullptr) continue;
-    for (Name& name : lana->names) {
-      for (auto it = name.pending.begin(); it != name.pending.end(); ++it) {
-        if (*it == r) {
-          name.pending.erase(it);
-          break;
-        }
+  if (Name* name = r->waiting; name != nullptr) {
+    for (auto it = name->pending.begin(); it != name->pending.end(); ++it) {
+      if (*it == r) {
+        name->pending.erase(it);
+        break;
       }
     }
   }

@@ -339,10 +339,25 @@ TEST(Velknb, LimitsOfReceivesSendsAndNames) {
   NetNcbFree(nullptr);
   EXPECT_NE(NetDeleteName(cut.field, static_cast<UCHAR>(cut.number + 1), 0) & 0xFF, 0);
 
+  // A pending receive that is freed leaves its name's list: the next
+  // datagram completes the receive posted after it.
+  Name sender = Add("CUT_SENDER");
+  NCB* freed = nullptr;
+  NCB* kept = nullptr;
+  ASSERT_EQ(NetReceiveDG(sink.Window(), 512, cut.number, &freed, 0), NRC_PENDING);
+  ASSERT_EQ(NetReceiveDG(sink.Window(), 512, cut.number, &kept, 0), NRC_PENDING);
+  NetNcbFree(freed);
+  Send(sink, sender, "CUT_TO_POSTED", "to the one left");
+  r = NextReceive(sink, 3000);
+  EXPECT_EQ(r, kept);
+  if (r != nullptr) {
+    EXPECT_EQ(Received(r), "to the one left");
+    NetNcbFree(r);
+  }
+
   // A deleted name's pending receives are released, never completed.
   Post(sink.Window(), cut, 3);
   EXPECT_EQ(NetDeleteName(cut.field, cut.number, 0), 0);
-  Name sender = Add("CUT_SENDER");
   Send(sink, sender, "CUT_TO_POSTED", "after the delete");
   EXPECT_EQ(NextReceive(sink, 600), nullptr);
   EXPECT_EQ(NetDeleteName(sender.field, sender.number, 0), 0);
