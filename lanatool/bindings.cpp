@@ -26,6 +26,29 @@ QString FromAnsi(const QByteArray& bytes) {
 struct FreeBuffer {
   void operator()(unsigned char* p) const { std::free(p); }
 };
+
+// A registry key opened here, closed when it goes out of scope, whichever
+// way the reading ends.
+class OpenedKey {
+ public:
+  explicit OpenedKey(Platform& platform) : platform_(platform) {}
+  ~OpenedKey() {
+    if (open_) platform_.CloseKey(key_);
+  }
+  OpenedKey(const OpenedKey&) = delete;
+  OpenedKey& operator=(const OpenedKey&) = delete;
+  long Open(RegKey parent, const std::string& path) {
+    const long status = platform_.OpenKey(parent, path, &key_);
+    open_ = status == kSuccess;
+    return status;
+  }
+  RegKey get() const { return key_; }
+
+ private:
+  Platform& platform_;
+  RegKey key_ = 0;
+  bool open_ = false;
+};
 }  // namespace
 
 QString ProtocolText(int protocol) {
@@ -104,14 +127,14 @@ void Bindings::showRegistryError(const QString& name, long status) {
 }
 
 bool Bindings::readNetBiosBindings(QList<LanaBinding>* bindings) {
-  RegKey key = 0;
-  const long opened = platform_.OpenKey(kLocalMachine, kLinkage, &key);
+  OpenedKey key(platform_);
+  const long opened = key.Open(kLocalMachine, kLinkage);
   if (opened != kSuccess) {
     showRegistryError(kLinkage, opened);
     return false;
   }
   QStringList paths;
-  if (readStringList(key, "Bind", kLinkage, &paths) != kSuccess) return false;
+  if (readStringList(key.get(), "Bind", kLinkage, &paths) != kSuccess) return false;
   static const QRegularExpression tcpip(
       QStringLiteral("\\\\Device\\\\NetBT_Tcpip_(\\{\\w{8}-\\w{4}-\\w{4}-\\w{4}-\\w{12}\\})"));
   static const QRegularExpression netbeui(
@@ -131,7 +154,7 @@ bool Bindings::readNetBiosBindings(QList<LanaBinding>* bindings) {
     bindings->append(b);
   }
   QByteArray map;
-  if (readBinary(key, "LanaMap", kLinkage, &map) != kSuccess) {
+  if (readBinary(key.get(), "LanaMap", kLinkage, &map) != kSuccess) {
     boxes_.Critical(dialog_, kCaption, QStringLiteral("Failed to read binary data (LanaMap)."));
     return false;
   }
@@ -151,13 +174,12 @@ bool Bindings::readNetBiosBindings(QList<LanaBinding>* bindings) {
                                 .arg(b.bindPath, b.adapterGuid);
     }
   }
-  platform_.CloseKey(key);
   return true;
 }
 
 bool Bindings::readAdapterDescriptions(QMap<QString, QString>* descriptions) {
-  RegKey key = 0;
-  const long opened = platform_.OpenKey(kLocalMachine, kAdapterClass, &key);
+  OpenedKey key(platform_);
+  const long opened = key.Open(kLocalMachine, kAdapterClass);
   if (opened != kSuccess) {
     showRegistryError(kAdapterClass, opened);
     return false;
@@ -168,7 +190,8 @@ bool Bindings::readAdapterDescriptions(QMap<QString, QString>* descriptions) {
   while (status == kMoreData) {
     QByteArray className(static_cast<int>(classSize), '\0');
     unsigned long length = classSize;
-    status = platform_.QueryInfoKey(key, className.data(), &length, &longestName, &longestClass);
+    status =
+        platform_.QueryInfoKey(key.get(), className.data(), &length, &longestName, &longestClass);
     if (status != kSuccess) qDebug().noquote() << QStringLiteral("Reg Query returned %1").arg(status);
     if (status == kMoreData) classSize = 2 * longestClass;
   }
@@ -176,26 +199,26 @@ bool Bindings::readAdapterDescriptions(QMap<QString, QString>* descriptions) {
     QByteArray name(static_cast<int>(longestName + 1), '\0');
     QByteArray cls(static_cast<int>(longestClass + 1), '\0');
     unsigned long nameLength = longestName + 1, classLength = longestClass + 1;
-    if (platform_.EnumKey(key, index, name.data(), &nameLength, cls.data(), &classLength) !=
-        kSuccess) {
+    if (platform_.EnumKey(key.get(), index, name.data(), &nameLength, cls.data(),
+                          &classLength) != kSuccess) {
       break;
     }
     const QString subkeyName = FromAnsi(QByteArray(name.constData()));
-    RegKey sub = 0;
-    if (platform_.OpenKey(key, name.toStdString().c_str(), &sub) != kSuccess) continue;
+    OpenedKey sub(platform_);
+    if (sub.Open(key.get(), name.toStdString().c_str()) != kSuccess) continue;
     QString description, guid;
-    long read = readString(sub, "DriverDesc", subkeyName, &description);
+    long read = readString(sub.get(), "DriverDesc", subkeyName, &description);
     if (read == kFileNotFound) continue;
     if (read != kSuccess) return false;
-    read = readString(sub, "NetCfgInstanceId", subkeyName, &guid);
+    read = readString(sub.get(), "NetCfgInstanceId", subkeyName, &guid);
     if (read == kFileNotFound) continue;
     if (read != kSuccess) return false;
     descriptions->insert(guid, description);
     // The adapter's linkage, for the diagnostic lines.
     QStringList roots;
-    RegKey linkage = 0;
-    if (platform_.OpenKey(sub, "Linkage", &linkage) == kSuccess) {
-      const long rootStatus = readStringList(linkage, "RootDevice", subkeyName, &roots);
+    OpenedKey linkage(platform_);
+    if (linkage.Open(sub.get(), "Linkage") == kSuccess) {
+      const long rootStatus = readStringList(linkage.get(), "RootDevice", subkeyName, &roots);
       if (rootStatus == kFileNotFound) {
         qDebug().noquote() << "Didn't find RootDevice in " + subkeyName;
       } else if (rootStatus != kSuccess) {
@@ -204,7 +227,6 @@ bool Bindings::readAdapterDescriptions(QMap<QString, QString>* descriptions) {
       } else if (roots.size() > 1 && debug_) {
         qDebug().noquote() << "RootDevice with more than one entry.";
       }
-      platform_.CloseKey(linkage);
     }
     if (debug_) {
       qDebug().noquote() << subkeyName + " NetBios item '" + description + "' " + guid;
@@ -212,9 +234,7 @@ bool Bindings::readAdapterDescriptions(QMap<QString, QString>* descriptions) {
         qDebug().noquote() << QStringLiteral("  Linkage Root %1: ").arg(i) + roots[i];
       }
     }
-    platform_.CloseKey(sub);
   }
-  platform_.CloseKey(key);
   return true;
 }
 

@@ -31,6 +31,7 @@ class FakePlatform : public Platform {
   std::set<std::string> unwritable;             // lower-case files
   std::vector<std::string> writes;              // "file|section|key=value"
   std::vector<unsigned long> querySizes;        // buffer sizes asked with
+  int openKeys = 0;                             // opened and not yet closed
 
   static std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -58,9 +59,10 @@ class FakePlatform : public Platform {
     if (keys.count(Lower(full)) == 0) return kFileNotFound;
     paths_.push_back(full);
     *key = paths_.size();
+    ++openKeys;
     return kSuccess;
   }
-  void CloseKey(RegKey) override {}
+  void CloseKey(RegKey) override { --openKeys; }
   long QueryValue(RegKey key, const std::string& name, unsigned* type, unsigned char* data,
                   unsigned long* size) override {
     querySizes.push_back(*size);

@@ -194,6 +194,7 @@ class MirvaleTest : public QObject {
     QCOMPARE(Rows(d), rows);
     QVERIFY(boxes.shown.isEmpty());
     QVERIFY(!d.buttonOk->isEnabled());
+    QCOMPARE(p.openKeys, 0);  // every key opened on the way was closed, skipped ones too
   }
 
   void theFatalPaths_data() {
