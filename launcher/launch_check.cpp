@@ -157,9 +157,8 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
         warn(std::string(key) + " is an ORM entry, skipped when ORM is already running at log-on (CloseRunningORMandWait is 0)");
         break;
       case EntryKind::Pause: {
-        const std::string rest = Trimmed(entry.text.substr(std::min(entry.text.size(), entry.text.find(' ') == std::string::npos ? entry.text.size() : entry.text.find(' '))));
         std::int32_t seconds = 0;
-        if (!ScanInt(rest.c_str(), seconds)) warn(std::string(key) + " is a pause without a number of seconds: it pauses nothing");
+        if (!ScanPauseSeconds(entry.text, &seconds)) warn(std::string(key) + " is a pause without a number of seconds: it pauses nothing");
         break;
       }
       case EntryKind::Directory:

@@ -59,9 +59,13 @@ EntryKind Classify(const std::string& entry, bool ormAtStart) {
   return EntryKind::Command;
 }
 
+bool ScanPauseSeconds(const std::string& entry, std::int32_t* seconds) {
+  return ScanInt(SkipWord(SkipBlanks(entry.c_str())), *seconds);
+}
+
 int PauseSeconds(const std::string& entry) {
   std::int32_t seconds = 0;
-  ScanInt(SkipWord(SkipBlanks(entry.c_str())), seconds);
+  ScanPauseSeconds(entry, &seconds);
   return seconds;
 }
 

@@ -36,7 +36,9 @@ void ApplyDrivePrefix(std::string& entry, const char* startDrive, bool directory
 EntryKind Classify(const std::string& entry, bool ormAtStart);
 
 // Seconds of a pause entry, scanned as "%s %d": the first word is skipped,
-// then a decimal number. An entry without the number pauses 0 seconds.
+// then a decimal number. False when there is no number.
+bool ScanPauseSeconds(const std::string& entry, std::int32_t* seconds);
+// The same; an entry without the number pauses 0 seconds.
 int PauseSeconds(const std::string& entry);
 
 // Field 1 of the entry split at every single blank: the directory of a

@@ -72,6 +72,7 @@ TEST(LaunchCheck, EveryPitfallOnItsEntryAndACleanSection) {
       "Boot_2=<directory> c:\\trelm\n"
       "Boot_3=ready.exe [wait]\n"
       "Boot_4=<pause> 3\n"
+      "Boot_5=<pause>\t2\n"  // a tab parts the number as the launcher reads it
       "[Workstation_003]\n"
       "Boot_1=x\n";
   env.programs = {"|c:\\trelm\\orm.exe", "c:\\trelm|ready.exe"};
@@ -111,7 +112,9 @@ TEST(LaunchCheck, EveryPitfallOnItsEntryAndACleanSection) {
       "    next step after 1000 ms, once the program reports ready",
       "  Boot_4=<pause> 3  [pause]",
       "    next step after 3000 ms",
-      "  Boot_5: the list ends here (an empty or missing entry)"}));
+      "  Boot_5=<pause>\t2  [pause]",
+      "    next step after 2000 ms",
+      "  Boot_6: the list ends here (an empty or missing entry)"}));
 
   // A section with defaults missing and no list: the template.
   const CheckReport third = CheckSection(env, "c:\\cfg\\LAUNCH.INI", "Workstation_003");
