@@ -115,7 +115,7 @@ void MirvaleDialog::preselect() {
   // The row of the number ORM.INI holds; a missing key preselects nothing.
   constexpr unsigned kNone = 0xFFFFFFFEu;
   const unsigned stored = platform_.ProfileInt("Network", "DefaultAdaptor", static_cast<int>(kNone),
-                                               (mirvale::ConfigDirectory(platform_) + "\\orm.ini").toStdString());
+                                               mirvale::OrmIniPath(platform_).toStdString());
   if (stored == kNone) return;
   const QString text = QString::number(stored);
   for (int i = 0; i < lv->topLevelItemCount(); ++i) {

@@ -11,30 +11,37 @@ QString ConfigDirectory(Platform& platform) {
   return QString::fromStdString(dir);
 }
 
+QString OrmIniPath(Platform& platform) { return ConfigDirectory(platform) + "\\orm.ini"; }
+
+namespace {
+// The generations' own files, under the root and system of the installation.
+Place SystemPlace(const QString& root, const QString& system) {
+  return {QStringLiteral("%1\\%2\\config\\system\\trelm_system.ini").arg(root, system),
+          "Network", "DefaultAdaptor"};
+}
+Place MasterPlace(const QString& root) {
+  return {QStringLiteral("%1\\local_settings.ini").arg(root), "Network", "DefaultAdaptor"};
+}
+}  // namespace
+
 QList<Place> ReadPlaces(Platform& platform, const QString& root, const QString& system) {
   return {
-      {ConfigDirectory(platform) + "\\orm.ini", "Network", "DefaultAdaptor"},
+      {OrmIniPath(platform), "Network", "DefaultAdaptor"},
       {"velk_nbif.ini", "NetBIOS", "Adaptor"},
       {"velk2nbif.ini", "NetBIOS", "Adaptor"},
-      {QStringLiteral("%1\\%2\\config\\system\\trelm_system.ini").arg(root, system), "Network",
-       "DefaultAdaptor"},
-      {QStringLiteral("%1\\local_settings.ini").arg(root), "Network", "DefaultAdaptor"},
+      SystemPlace(root, system),
+      MasterPlace(root),
   };
 }
 
 QList<Place> WritePlaces(Platform& platform, const QString& root, const QString& system) {
   QList<Place> places = {
-      {ConfigDirectory(platform) + "\\orm.ini", "Network", "DefaultAdaptor"},
+      {OrmIniPath(platform), "Network", "DefaultAdaptor"},
       {"VELK_NBIF.INI", "NetBIOS", "Adaptor"},
       {"VELK2NBIF.INI", "NetBIOS", "Adaptor"},
   };
-  if (!system.isEmpty() || !root.isEmpty()) {
-    places.append({QStringLiteral("%1\\%2\\config\\system\\trelm_system.ini").arg(root, system),
-                   "Network", "DefaultAdaptor"});
-  }
-  if (!root.isEmpty()) {
-    places.append({QStringLiteral("%1\\local_settings.ini").arg(root), "Network", "DefaultAdaptor"});
-  }
+  if (!system.isEmpty() || !root.isEmpty()) places.append(SystemPlace(root, system));
+  if (!root.isEmpty()) places.append(MasterPlace(root));
   return places;
 }
 

@@ -13,6 +13,9 @@ namespace mirvale {
 // in c:\trelm_config.ini, else the Windows directory; nothing written.
 QString ConfigDirectory(Platform& platform);
 
+// ORM.INI in that directory: the first place, and the number preselected.
+QString OrmIniPath(Platform& platform);
+
 struct Place {
   QString file;
   const char* section;
