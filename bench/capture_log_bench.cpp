@@ -90,6 +90,8 @@ class FileHost : public varnet::FakeCaptureHost {
       const bool ok = std::fwrite(data, 1, size, f_) == size;
       return std::fflush(f_) == 0 && ok;  // written through, as the program does
     }
+    std::uint64_t Size() override { return static_cast<std::uint64_t>(std::ftell(f_)); }
+    bool CutTo(std::uint64_t) override { return false; }
 
    private:
     std::FILE* f_;

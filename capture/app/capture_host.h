@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "input_file.h"
@@ -21,12 +22,19 @@ struct LocalTime {
   int milliseconds = 0;
 };
 
-// An open file. Text-mode files turn "\n" into the system's line end.
+// A file open for appending. Text-mode files turn "\n" into the system's
+// line end.
 class Stream {
  public:
   virtual ~Stream() = default;
-  // False when not everything could be written.
+  // Appends the bytes; false when not all of them reached the file (a full
+  // disk, say), in which case part of them may have.
   virtual bool Write(const void* data, std::size_t size) = 0;
+  // The file's length in bytes, including what a failed write left.
+  virtual std::uint64_t Size() = 0;
+  // Cuts the file back to its first size bytes, where the next write then
+  // goes; false when it could not be cut.
+  virtual bool CutTo(std::uint64_t size) = 0;
 };
 
 // Profile files, like GetPrivateProfileStringA and

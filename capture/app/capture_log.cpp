@@ -1,4 +1,8 @@
-// The log-line operation, the hour's files and the error log.
+// The log-line operation, the hour's files and the error log. Every write
+// is checked: a line or record goes into its file whole or not at all, what
+// cannot be written is counted, the first failure of each file is reported
+// once, and a line says what was lost when writing succeeds again.
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -18,29 +22,85 @@ void HourFileName(const char* dir, const char* prefix, const LocalTime& t, char*
 
 }  // namespace
 
+bool AppendWhole(Stream& stream, const void* data, std::size_t size, std::uint64_t& cut) {
+  // A cut that failed before is made first, or this write would follow
+  // the part that an earlier one left.
+  if (cut != kNoCut) {
+    if (!stream.CutTo(cut)) return false;
+    cut = kNoCut;
+  }
+  const std::uint64_t before = stream.Size();
+  if (stream.Write(data, size)) return true;
+  if (!stream.CutTo(before)) cut = before;
+  return false;
+}
+
+bool Varnet::Put(HourFile& file, WriteLoss& loss, const void* data, std::size_t size) {
+  if (AppendWhole(*file.stream, data, size, file.cut)) {
+    loss.failing = false;
+    return true;
+  }
+  ++loss.pending;
+  ++loss.total;
+  if (!loss.failing) {
+    loss.failing = true;
+    // Once for each file: a file that fails again after it recovered, or
+    // is opened again in the same hour, is not reported twice.
+    if (loss.reported != file.name) {
+      loss.reported = file.name;
+      char text[kLineBuffer];
+      std::snprintf(text, sizeof text,
+                    "Unable to write to '%s' - what cannot be written is counted as lost",
+                    file.name.c_str());
+      ReportLoss(text);
+    }
+  }
+  return false;
+}
+
 void Varnet::WriteLogLine(const char* text) {
   if (LogDropsText(text, settings_.showNxMessages != 0)) return;
   const LocalTime now = host_.Now();
   if (!ReadyHourFiles(now)) return;
+  if (!PutLogLine(now, text)) return;
+  idleCounter_ = 0;
+  // Writing works again: say what was lost meanwhile, once the packet
+  // data file takes its records again too.
+  const std::uint64_t lines = logLoss_.pending + errorLoss_.pending;
+  const std::uint64_t records = packetLoss_.pending;
+  if ((lines != 0 || records != 0) && !packetLoss_.failing) {
+    char note[160];
+    std::snprintf(note, sizeof note,
+                  "Writing resumed - %" PRIu64 " lines and %" PRIu64
+                  " records could not be written and are lost",
+                  lines, records);
+    logLoss_.pending = 0;
+    errorLoss_.pending = 0;
+    packetLoss_.pending = 0;
+    PutLogLine(now, note);
+  }
+}
 
+bool Varnet::PutLogLine(const LocalTime& now, const char* text) {
   char line[kLineBuffer];
   std::snprintf(line, sizeof line, "%02d:%02d:%02d-%02d - %s", now.hour, now.minute, now.second,
                 now.milliseconds / 10, text);
   BlankFirstLineEnds(line);
   const std::size_t length = std::strlen(line);
   line[length] = '\n';
-  logStream_->Write(line, length + 1);
+  const bool written = Put(log_, logLoss_, line, length + 1);
   line[length] = '\0';
 
+  // The screen shows the line whether or not the file took it.
   if (length > kScreenCut) line[kScreenCut] = '\0';
   if (displayLive_) host_.AddLine(line);
-  idleCounter_ = 0;
+  return written;
 }
 
 bool Varnet::ReadyHourFiles(const LocalTime& now) {
-  if ((now.day != keyDay_ || now.hour != keyHour_) && logStream_ != nullptr) CloseHourFiles();
-  if (logStream_ == nullptr) OpenHourFiles();
-  return logStream_ != nullptr;
+  if ((now.day != keyDay_ || now.hour != keyHour_) && log_.stream != nullptr) CloseHourFiles();
+  if (log_.stream == nullptr) OpenHourFiles();
+  return log_.stream != nullptr;
 }
 
 void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
@@ -49,10 +109,13 @@ void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagra
   // hour's files were closed for idleness or its lines are filtered out.
   if (settings_.savePackets != 0) {
     ReadyHourFiles(host_.Now());
-    if (packetStream_ != nullptr) {
+    if (packet_.stream != nullptr) {
       std::uint8_t record[kRecordSize];
       BuildRecord(type, buffer, length, record);
-      packetStream_->Write(record, sizeof record);
+      Put(packet_, packetLoss_, record, sizeof record);
+    } else {
+      ++packetLoss_.pending;
+      ++packetLoss_.total;
     }
   }
   if (type == kRecordCommand) {
@@ -64,48 +127,69 @@ void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagra
 
 void Varnet::OpenHourFiles() {
   const LocalTime now = host_.Now();
-  char logName[160];
+  char logName[kPathSize + 32];
   HourFileName(settings_.logFilePath, "LOG_", now, logName, sizeof logName);
   const bool newPeriod = now.day != keyDay_ || now.hour != keyHour_;
   if (newPeriod) {
     keyDay_ = now.day;
     keyHour_ = now.hour;
     if (displayLive_) {
-      char title[256];
+      char title[kPathSize + 96];
       std::snprintf(title, sizeof title, "Trelm Tessik Log - V%s - Channel %d - %s", kVersion,
                     static_cast<int>(settings_.channel), logName);
       host_.SetTitle(title);
     }
   }
 
-  logStream_ = host_.OpenFile(logName, "a");
-  if (logStream_ == nullptr) {
+  log_.Open(host_.OpenFile(logName, "a"), logName);
+  if (log_.stream == nullptr) {
     if (!errorReported_) {
-      host_.ShowError("Unable to open log file");
+      // Set before the box: completions handled inside its message loop
+      // must not show a second one.
       errorReported_ = true;
+      host_.ShowError("Unable to open log file");
       CloseProgram();
     }
   } else if (newPeriod) {
-    char line[256];
+    char line[kPathSize + 64];
     std::snprintf(line, sizeof line, "Capture Log opened...'%s'", logName);
     WriteLogLine(line);
   }
 
   if (settings_.savePackets != 0) {
-    char packetName[160];
+    char packetName[kPathSize + 32];
     HourFileName(settings_.logFilePath, "PKT_", now, packetName, sizeof packetName);
-    packetStream_ = host_.OpenFile(packetName, "a+b");
-    if (packetStream_ == nullptr) {
+    packet_.Open(host_.OpenFile(packetName, "a+b"), packetName);
+    if (packet_.stream == nullptr) {
       if (!errorReported_) {
+        errorReported_ = true;
         host_.ShowError("Unable to open packet data file");
         CloseProgram();
       }
-    } else if (newPeriod) {
-      char line[256];
+      return;
+    }
+    if (newPeriod) {
+      char line[kPathSize + 64];
       std::snprintf(line, sizeof line, "Packet data file opened...'%s'", packetName);
       WriteLogLine(line);
     }
+    // A file that ends on part of a record (a run that stopped while it
+    // wrote, say) is cut back to its whole records before more follow.
+    const std::uint64_t size = packet_.stream->Size();
+    if (const std::uint64_t part = size % kRecordSize; part != 0) {
+      if (!packet_.stream->CutTo(size - part)) packet_.cut = size - part;
+      char line[kPathSize + 96];
+      std::snprintf(line, sizeof line, "Packet data file ended on part of a record: %u bytes cut",
+                    static_cast<unsigned>(part));
+      WriteLogLine(line);
+    }
   }
+}
+
+void Varnet::HourFile::Open(std::unique_ptr<Stream> opened, const char* path) {
+  stream = std::move(opened);
+  name = path;
+  cut = kNoCut;
 }
 
 void Varnet::CloseHourFiles() {
@@ -114,8 +198,8 @@ void Varnet::CloseHourFiles() {
 }
 
 void Varnet::CloseStreams() {
-  logStream_.reset();
-  packetStream_.reset();
+  log_.stream.reset();
+  packet_.stream.reset();
 }
 
 void Varnet::IdleTick() {
@@ -124,14 +208,17 @@ void Varnet::IdleTick() {
     idleCounter_ = 0;
   }
   receiveCounter_ = 0;
+  channel_.Refill();
+  ReportDatagramLoss(false);
 }
 
 void Varnet::WriteErrorLog(const char* text) {
   const LocalTime now = host_.Now();
-  char name[128];
+  char name[kPathSize + 16];
   trelm::JoinPath(settings_.logFilePath, "ERRORLOG.TXT", name, sizeof name);
-  std::unique_ptr<Stream> file = host_.OpenFile(name, "a");
-  if (file == nullptr) {
+  HourFile file;
+  file.Open(host_.OpenFile(name, "a"), name);
+  if (file.stream == nullptr) {
     host_.ShowError("Unable to open error log file");
     return;
   }
@@ -140,12 +227,77 @@ void Varnet::WriteErrorLog(const char* text) {
                 now.year, now.hour, now.minute, now.second, text);
   const std::size_t length = std::strlen(entry);
   entry[length] = '\n';
-  file->Write(entry, length + 1);
+  Put(file, errorLoss_, entry, length + 1);
   entry[length] = '\0';
-  if (length > kScreenCut) entry[kScreenCut] = '\0';
+  ShowErrorLines(entry);
+}
+
+void Varnet::ShowErrorLines(char* entry) {
+  if (std::strlen(entry) > kScreenCut) entry[kScreenCut] = '\0';
   host_.AddLine("------------------ ! Error ! -------------------");
   host_.AddLine(entry);
   host_.AddLine("------------------------------------------------");
+}
+
+void Varnet::ReportLoss(const char* text) {
+  // On the screen always, and in the error log when it can still be
+  // written: no box, for the disk may stay full for long.
+  const LocalTime now = host_.Now();
+  char entry[kLineBuffer];
+  std::snprintf(entry, sizeof entry, "%02d/%02d/%04d %02d:%02d:%02d - %s", now.day, now.month,
+                now.year, now.hour, now.minute, now.second, text);
+  const std::size_t length = std::strlen(entry);
+  char name[kPathSize + 16];
+  trelm::JoinPath(settings_.logFilePath, "ERRORLOG.TXT", name, sizeof name);
+  if (std::unique_ptr<Stream> file = host_.OpenFile(name, "a"); file != nullptr) {
+    entry[length] = '\n';
+    std::uint64_t cut = kNoCut;
+    AppendWhole(*file, entry, length + 1, cut);
+    entry[length] = '\0';
+  }
+  ShowErrorLines(entry);
+}
+
+void Varnet::ReportDatagramLoss(bool closing) {
+  NetLoss now;
+  const bool counted = net_.Loss(now);
+  if (closing) {
+    // The run's totals, only where something was lost.
+    const std::uint64_t lines = logLoss_.total + errorLoss_.total;
+    if (lines != 0 || packetLoss_.total != 0) {
+      char line[160];
+      std::snprintf(line, sizeof line,
+                    "Lost in this run: %" PRIu64 " lines and %" PRIu64 " records not written",
+                    lines, packetLoss_.total);
+      WriteLogLine(line);
+    }
+    const std::uint64_t replay = channel_.ReplayDrops();
+    if (now.dropped != 0 || now.malformed != 0 || now.unclaimed != 0 || replay != 0) {
+      char line[220];
+      std::snprintf(line, sizeof line,
+                    "Lost in this run: %" PRIu64 " datagrams dropped (queue full), %" PRIu64
+                    " malformed, %" PRIu64 " while the channel was down, %" PRIu64
+                    " during replay",
+                    now.dropped, now.malformed, now.unclaimed, replay);
+      WriteLogLine(line);
+    }
+    return;
+  }
+  // At most one line a minute, and only when a counter rose.
+  if (lossLineTicks_ < kLossLineTicks) ++lossLineTicks_;
+  if (!counted || lossLineTicks_ < kLossLineTicks) return;
+  if (now.dropped == lossShown_.dropped && now.malformed == lossShown_.malformed &&
+      now.unclaimed == lossShown_.unclaimed) {
+    return;
+  }
+  char line[220];
+  std::snprintf(line, sizeof line,
+                "Datagrams lost: %" PRIu64 " dropped (queue full), %" PRIu64 " malformed, %" PRIu64
+                " while the channel was down, in this run",
+                now.dropped, now.malformed, now.unclaimed);
+  lossShown_ = now;
+  lossLineTicks_ = 0;
+  WriteLogLine(line);
 }
 
 }  // namespace varnet

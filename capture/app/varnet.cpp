@@ -75,6 +75,8 @@ void Varnet::CloseProgram() {
   host_.KillTimer(kTimerWatchdog);
   // No reset attempt may add the names again after they were removed.
   host_.KillTimer(kTimerReset);
+  // What was lost in this run, just before the close line.
+  ReportDatagramLoss(true);
   WriteLogLine("Log Closed");
   // The hour's streams stay open: a caller may still be inside WriteLogLine.
   host_.DeleteDisplayFont();
@@ -182,10 +184,11 @@ void Varnet::TogglePause(bool byMouse) {
 
 void Varnet::OnChar(unsigned character) {
   // Space pauses; every other key, and space while a replay runs, steps
-  // the replay.
+  // the replay, but only while the Packet dialog is open: a key typed
+  // after it closed must never send recorded traffic.
   if (character == ' ' && !channel_.ReplayRunning()) {
     TogglePause(false);
-  } else {
+  } else if (packets_.IsOpen()) {
     packets_.Step();
   }
 }

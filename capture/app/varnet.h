@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "capture_host.h"
 #include "channel.h"
@@ -54,11 +55,24 @@ constexpr std::size_t kScreenCut = 300;
 constexpr int kBlankLines = 99;
 // Idle ticks after which the hour's files are closed.
 constexpr int kIdleLimit = 5;
+// Idle ticks (seconds) between two lines about lost datagrams.
+constexpr int kLossLineTicks = 60;
+// The longest path of a file the tool writes or reads, as Windows allows.
+constexpr std::size_t kPathSize = 260;
+
+// No cut is due.
+constexpr std::uint64_t kNoCut = ~static_cast<std::uint64_t>(0);
+// Appends one whole line or record, or nothing: a write that fails part-way
+// is cut back, so that a file never ends on part of one. cut holds a cut
+// that could not be made (kNoCut when none); it is made before the next
+// write, which fails while it cannot be.
+bool AppendWhole(Stream& stream, const void* data, std::size_t size, std::uint64_t& cut);
 
 class Varnet : public ChannelHost, public DecoderHost {
  public:
   Varnet(CaptureHost& host, NetApi& net)
       : host_(host),
+        net_(net),
         channel_(net, *this, settings_),
         decoder_(*this, settings_, filters_),
         packets_(host, channel_, settings_) {}
@@ -124,11 +138,36 @@ class Varnet : public ChannelHost, public DecoderHost {
   // Datagrams received in the current second (the network side adds).
   std::uint32_t& ReceiveCounter() { return receiveCounter_; }
   // The packet data stream while it is open, else nullptr.
-  Stream* PacketStream() { return packetStream_.get(); }
-  bool LogOpen() const { return logStream_ != nullptr; }
+  Stream* PacketStream() { return packet_.stream.get(); }
+  bool LogOpen() const { return log_.stream != nullptr; }
   int IdleCounter() const { return idleCounter_; }
 
  private:
+  // One of the hour's files (or the error log while it is written).
+  struct HourFile {
+    std::unique_ptr<Stream> stream;
+    std::string name;
+    std::uint64_t cut = kNoCut;
+    void Open(std::unique_ptr<Stream> opened, const char* path);
+  };
+  // What could not be written to one kind of file.
+  struct WriteLoss {
+    bool failing = false;     // the last write failed
+    std::uint64_t pending = 0;  // lost since the last line that said so
+    std::uint64_t total = 0;    // lost in this run
+    std::string reported;       // the last file whose failure was reported
+  };
+  // Writes whole into the file, counting and reporting a failure.
+  bool Put(HourFile& file, WriteLoss& loss, const void* data, std::size_t size);
+  // One capture log line, also on the screen; false when it was lost.
+  bool PutLogLine(const LocalTime& now, const char* text);
+  // The error entry's three lines on the screen.
+  void ShowErrorLines(char* entry);
+  // A loss on the screen and, when it can be written, in the error log.
+  void ReportLoss(const char* text);
+  // The wrapper's loss counters: a line when they rose (at most one a
+  // minute), or the run's totals at the close.
+  void ReportDatagramLoss(bool closing);
   void OpenHourFiles();
   // WriteLogLine's hour change and opening, without a line; true when the
   // capture log is open.
@@ -139,6 +178,7 @@ class Varnet : public ChannelHost, public DecoderHost {
   void RunningTitle(char* out, std::size_t size) const;
 
   CaptureHost& host_;
+  NetApi& net_;
   Settings settings_;
   DeviceFilters filters_;
   Channel channel_;
@@ -149,8 +189,13 @@ class Varnet : public ChannelHost, public DecoderHost {
   bool closing_ = false;
   bool controlLibraryLoaded_ = false;
 
-  std::unique_ptr<Stream> logStream_;
-  std::unique_ptr<Stream> packetStream_;
+  HourFile log_;
+  HourFile packet_;
+  WriteLoss logLoss_;
+  WriteLoss packetLoss_;
+  WriteLoss errorLoss_;
+  NetLoss lossShown_;
+  int lossLineTicks_ = kLossLineTicks;
   int idleCounter_ = 0;
   int keyDay_ = 0;
   int keyHour_ = 0;

@@ -3,6 +3,8 @@
 #include <commdlg.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "config_lookup.h"
 #include "font_metrics.h"
@@ -18,19 +20,60 @@ Win32Host* g_host = nullptr;
 constexpr COLORREF kBackground = RGB(0, 0, 0x50);
 constexpr COLORREF kText = RGB(0xFF, 0xFF, 0);
 
+// A file opened for appending through its handle: the position is kept
+// here, so a write is one system call with no seek before it. Text files
+// get "\r\n" for each "\n", as the C library's text mode writes them.
 class FileStream : public Stream {
  public:
-  explicit FileStream(std::FILE* file) : file_(file) {}
-  ~FileStream() override { std::fclose(file_); }
+  FileStream(HANDLE file, bool text, std::uint64_t size) : file_(file), text_(text), size_(size) {}
+  ~FileStream() override { CloseHandle(file_); }
   bool Write(const void* data, std::size_t size) override {
-    const bool ok = std::fwrite(data, 1, size, file_) == size;
-    // Written through at once: a capture that stops unexpectedly loses nothing,
-    // and others can follow the file while it grows.
-    return std::fflush(file_) == 0 && ok;
+    const char* bytes = static_cast<const char*>(data);
+    std::size_t count = size;
+    if (text_) {
+      wide_.clear();
+      for (std::size_t i = 0; i < size; ++i) {
+        if (bytes[i] == '\n') wide_.push_back('\r');
+        wide_.push_back(bytes[i]);
+      }
+      bytes = wide_.data();
+      count = wide_.size();
+    }
+    // Written through at once: a capture that stops unexpectedly loses
+    // nothing, and others can follow the file while it grows.
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file_, bytes, static_cast<DWORD>(count), &written, nullptr);
+    if (ok && written == count) {
+      size_ += written;
+      return true;
+    }
+    // What a failed write left is read from the file itself, so that a cut
+    // takes it away whatever the call reported.
+    LARGE_INTEGER now{};
+    size_ = GetFileSizeEx(file_, &now) ? static_cast<std::uint64_t>(now.QuadPart) : size_ + written;
+    SetEndOfPosition();
+    return false;
+  }
+  std::uint64_t Size() override { return size_; }
+  bool CutTo(std::uint64_t size) override {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return false;
+    // From here the next write goes to the cut, even if the end stays.
+    size_ = size;
+    return SetEndOfFile(file_) != FALSE;
   }
 
  private:
-  std::FILE* file_;
+  void SetEndOfPosition() {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size_);
+    SetFilePointerEx(file_, at, nullptr, FILE_BEGIN);
+  }
+  HANDLE file_;
+  bool text_;
+  std::uint64_t size_;
+  std::vector<char> wide_;
 };
 
 // The device filter dialog keeps to the top left corner of the main window.
@@ -93,9 +136,17 @@ LocalTime Win32Host::Now() {
 }
 
 std::unique_ptr<Stream> Win32Host::OpenFile(const char* path, const char* mode) {
-  std::FILE* file = std::fopen(path, mode);
-  if (file == nullptr) return nullptr;
-  return std::make_unique<FileStream>(file);
+  // Others may read the hour's files, and follow them, while they grow.
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size) || !SetFilePointerEx(file, size, nullptr, FILE_BEGIN)) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  const bool text = std::strchr(mode, 'b') == nullptr;
+  return std::make_unique<FileStream>(file, text, static_cast<std::uint64_t>(size.QuadPart));
 }
 
 void Win32Host::AddLine(const char* text) {

@@ -25,6 +25,7 @@ int Channel::Register() {
   // Requests of an earlier registration were released with its names.
   count_ = kReceiveSlots;
   for (NetRequest& slot : slots_) slot = nullptr;
+  for (std::uint8_t& number : slotNames_) number = 0;
   net_.Reset(0, 0, Adapter());
   // Channels outside 1..99 use the plain names; the title then shows 0.
   if (settings_.channel < 1 || settings_.channel > 99) settings_.channel = 0;
@@ -73,6 +74,7 @@ bool Channel::AddName(Registration& name, const char* base, int& next) {
   const int share = count_ / 2;
   for (int i = 0; i < share && next < kReceiveSlots; ++i) {
     std::uint8_t posted = 0;
+    slotNames_[next] = name.number;
     NetRequest request = PostReceive(name.number, &posted);
     if (request == nullptr) {
       slots_[next] = nullptr;
@@ -139,20 +141,41 @@ void Channel::OnCompletion(unsigned code, NetRequest request) {
     return;
   }
   net_.CmdCode("<CL>-Unexpected", static_cast<std::uint8_t>(code));
-  // A request of ours that came back this way is still ours to free.
+  // A request that came back this way is still to be freed; its slot is
+  // filled again at the next idle tick.
   const int slot = FindSlot(request);
-  const bool ours = slot >= 0 || ForgetSend(request);
   if (slot >= 0) slots_[slot] = nullptr;
+  ForgetSend(request);
   RequestView view;
-  if (ours && net_.Read(request, view)) net_.NcbFree(request);
+  if (net_.Read(request, view)) net_.NcbFree(request);
+}
+
+bool Channel::Deliver(const RequestView& view) {
+  // While a replay runs the datagram is dropped, and counted.
+  if (replayRunning_) {
+    ++replayDrops_;
+    return false;
+  }
+  const bool command = view.number == deviceControl_.number;
+  std::memset(datagram_, 0, sizeof datagram_);
+  std::uint16_t length = view.length;
+  if (length > kDatagramSize) length = kDatagramSize;
+  if (view.buffer != nullptr) std::memcpy(datagram_, view.buffer, length);
+  host_.OnDatagram(command ? kRecordCommand : kRecordRevertive, datagram_, length);
+  return true;
 }
 
 void Channel::ReceiveCompletion(NetRequest request) {
-  // Only requests this tool posted are read and freed.
-  const int slot = FindSlot(request);
-  if (slot < 0) return;
   RequestView view;
   if (!net_.Read(request, view)) return;
+  const int slot = FindSlot(request);
+  if (slot < 0) {
+    // Not in the table: a completion of an earlier registration pass. Its
+    // datagram is still recorded and decoded, and the request freed.
+    if (!closed_ && view.retcode == kNrcGood && Deliver(view)) host_.CountReceive();
+    net_.NcbFree(request);
+    return;
+  }
   if (reset_ || closed_) {
     slots_[slot] = nullptr;
     net_.NcbFree(request);
@@ -170,29 +193,60 @@ void Channel::ReceiveCompletion(NetRequest request) {
 
   NetRequest fresh = nullptr;
   if (view.retcode != kNrcGood) {
+    // The slot stays empty until the next idle tick posts it again.
     net_.RetCode("<CL>-NCB RECV failed", view.retcode);
   } else {
-    const bool command = view.number == deviceControl_.number;
-    const std::uint8_t number = command ? deviceControl_.number : orm_.number;
-    // While a replay runs the datagram is dropped, but its receive is
-    // posted again so that reception goes on afterwards.
-    if (!replayRunning_) {
-      std::memset(datagram_, 0, sizeof datagram_);
-      std::uint16_t length = view.length;
-      if (length > kDatagramSize) length = kDatagramSize;
-      if (view.buffer != nullptr) std::memcpy(datagram_, view.buffer, length);
-      host_.OnDatagram(command ? kRecordCommand : kRecordRevertive, datagram_, length);
-    }
-    // Decoding may have closed the program, which removed the names.
-    if (!closed_) fresh = PostReceive(number, nullptr);
-    if (!replayRunning_) host_.CountReceive();
+    const bool counted = Deliver(view);
+    // Decoding may have closed the program, which removed the names. The
+    // receive is posted again also while a replay runs, so that reception
+    // goes on afterwards.
+    if (!closed_) fresh = PostReceive(slotNames_[slot], nullptr);
+    if (counted) host_.CountReceive();
   }
   slots_[slot] = fresh;
   net_.NcbFree(request);
 }
 
+void Channel::Refill() {
+  if (reset_ || closed_ || !deviceControl_.added || !orm_.added) return;
+  const int before = Outstanding();
+  if (before >= kReceiveSlots) return;
+  // Slots that start-up could not fill go to the name with fewer.
+  int shares[2] = {0, 0};
+  for (std::uint8_t number : slotNames_) {
+    if (number == deviceControl_.number) ++shares[0];
+    if (number == orm_.number) ++shares[1];
+  }
+  int posted = 0;
+  for (int i = 0; i < kReceiveSlots; ++i) {
+    if (slots_[i] != nullptr) continue;
+    if (slotNames_[i] != deviceControl_.number && slotNames_[i] != orm_.number) {
+      const int which = shares[0] <= shares[1] ? 0 : 1;
+      ++shares[which];
+      slotNames_[i] = which == 0 ? deviceControl_.number : orm_.number;
+    }
+    NetRequest request = PostReceive(slotNames_[i], nullptr);
+    if (request == nullptr) break;  // the next tick tries again
+    slots_[i] = request;
+    ++posted;
+  }
+  count_ = Outstanding();
+  if (posted == 0) return;
+  char line[96];
+  if (before == 0) {
+    std::snprintf(line, sizeof line,
+                  "Reception was down: no receive was outstanding; %d of %d posted again", posted,
+                  kReceiveSlots);
+  } else {
+    std::snprintf(line, sizeof line, "Receives posted again: %d (%d of %d were outstanding)",
+                  posted, before, kReceiveSlots);
+  }
+  host_.WriteLogLine(line);
+}
+
 void Channel::SendCompletion(NetRequest request) {
-  if (!ForgetSend(request)) return;
+  // Sends past the ones tracked are freed all the same.
+  ForgetSend(request);
   RequestView view;
   if (!net_.Read(request, view)) return;
   if (view.retcode != kNrcGood) net_.RetCode("<ID>-NCBSENDBCDG failedx", view.retcode);

@@ -36,6 +36,13 @@ constexpr unsigned kNetCompletionMessage = 0x0400 + 2000;
 constexpr int kReceiveSlots = 24;
 constexpr std::uint16_t kReceiveLength = 512;
 
+// What the wrapper library counted as lost in this run.
+struct NetLoss {
+  std::uint64_t dropped = 0;    // a name's queue was full
+  std::uint64_t malformed = 0;  // payloads that were not datagrams
+  std::uint64_t unclaimed = 0;  // for the tool's names while they were not registered
+};
+
 // The wrapper library's nine functions (the main window is given by the
 // implementation) and a safe look at a request.
 class NetApi {
@@ -54,6 +61,8 @@ class NetApi {
   virtual void CmdCode(const char* label, std::uint8_t code) = 0;
   // False when the request's memory cannot be read.
   virtual bool Read(NetRequest request, RequestView& view) = 0;
+  // The wrapper's loss counters; false when the library keeps none.
+  virtual bool Loss(NetLoss& /*loss*/) { return false; }
 };
 
 // What the channel needs from the rest of the tool.
@@ -94,11 +103,15 @@ class Channel {
   std::uint8_t Send(const char* destination, const void* data, std::uint16_t length);
   // Timer 4.
   void ResetRetry();
+  // The idle tick: receives that are not outstanding (a completion with an
+  // unexpected code, a failed post) are posted again until all are.
+  void Refill();
   // Timer 2 and the end of start-up.
   void WatchdogReport();
 
-  // On while a replay runs: received datagrams are dropped.
+  // On while a replay runs: received datagrams are dropped, and counted.
   bool& ReplayRunning() { return replayRunning_; }
+  std::uint64_t ReplayDrops() const { return replayDrops_; }
   bool InReset() const { return reset_; }
   int Retries() const { return retries_; }
   int TableCount() const { return count_; }
@@ -123,6 +136,8 @@ class Channel {
   int FindSlot(NetRequest request) const;
   bool ForgetSend(NetRequest request);
   void ReceiveCompletion(NetRequest request);
+  // Records and decodes a received datagram; false while a replay runs.
+  bool Deliver(const RequestView& view);
   void SendCompletion(NetRequest request);
 
   NetApi& net_;
@@ -131,6 +146,8 @@ class Channel {
   Registration deviceControl_;
   Registration orm_;
   NetRequest slots_[kReceiveSlots] = {};
+  // The name number each slot receives for.
+  std::uint8_t slotNames_[kReceiveSlots] = {};
   int count_ = 0;
   // Sends under way, freed when they complete.
   static constexpr std::size_t kMaxSends = 256;
@@ -140,6 +157,7 @@ class Channel {
   bool closed_ = false;
   int retries_ = 0;
   bool replayRunning_ = false;
+  std::uint64_t replayDrops_ = 0;
   std::uint8_t datagram_[kDatagramSize + 1] = {};
   char report_[128] = "";
 };

@@ -49,3 +49,27 @@ bool WrapperNetApi::Read(NetRequest request, RequestView& view) {
 }
 
 }  // namespace varnet
+
+namespace varnet {
+
+bool WrapperNetApi::Loss(NetLoss& loss) {
+  // Looked up at run time: another wrapper library with the nine functions
+  // alone serves as well, with no counters to show.
+  using StatsFunction = void(WINAPI*)(VELKNB_STATS*);
+  static const StatsFunction stats = [] {
+    HMODULE library = GetModuleHandleA("velknb32b.dll");
+    return library != nullptr
+               ? reinterpret_cast<StatsFunction>(
+                     reinterpret_cast<void*>(GetProcAddress(library, "VelknbStats")))
+               : nullptr;
+  }();
+  if (stats == nullptr) return false;
+  VELKNB_STATS counts{};
+  stats(&counts);
+  loss.dropped = counts.dropped;
+  loss.malformed = counts.malformed;
+  loss.unclaimed = counts.unclaimed;
+  return true;
+}
+
+}  // namespace varnet

@@ -24,6 +24,8 @@ class WrapperNetApi : public NetApi {
   void RetCode(const char* label, std::uint8_t code) override;
   void CmdCode(const char* label, std::uint8_t code) override;
   bool Read(NetRequest request, RequestView& view) override;
+  // Read through VelknbStats when the loaded wrapper library has it.
+  bool Loss(NetLoss& loss) override;
 
  private:
   HWND window_ = nullptr;

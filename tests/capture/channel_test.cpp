@@ -204,7 +204,7 @@ TEST_F(ChannelTest, OtherReceiveFailuresAndStrangeCompletions) {
   EXPECT_EQ(app.Net().Outstanding(), 23);
 
   // An unexpected command code: reported; a request of ours is freed, one
-  // that is not ours is left alone.
+  // the library never gave out is left alone by it.
   FakeNet::Request* ours = net.Arrive(2, "x");
   app.OnNetCompletion(0x33, ours);
   EXPECT_EQ(net.reports.back(), "<CL>-Unexpected|51");
@@ -248,7 +248,11 @@ TEST_F(ChannelTest, SendingAndTheWatchdogReport) {
   EXPECT_EQ(net.reports, std::vector<std::string>{"<ID>-NCBSENDBCDG failedx|14"});
   for (FakeNet::Request* q : net.sends) EXPECT_FALSE(net.Live(q));
   EXPECT_EQ(app.Net().SendsOutstanding(), 0u);
-  app.OnNetCompletion(kNcbDatagramSend, net.sends[0]);  // a second completion is not freed again
+  // A send past the ones tracked is freed when it completes.
+  FakeNet::Request* untracked = net.Foreign(0, "");
+  untracked->command = kNcbDatagramSend;
+  app.OnNetCompletion(kNcbDatagramSend, untracked);
+  EXPECT_FALSE(net.Live(untracked));
 
   // A send that cannot start: a screen line, the request freed.
   net.sendResults = {0x13};

@@ -96,6 +96,13 @@ class FakeCaptureHost : public CaptureHost {
     return out;
   }
 
+  // The disk: bytes that can still be written (negative: no limit). A
+  // write that meets the limit stores what fits and fails, as a full disk
+  // does; cutsFail makes every cut fail too.
+  long long space = -1;
+  bool cutsFail = false;
+  int failedWrites = 0;
+
   class MemoryStream : public Stream {
    public:
     MemoryStream(FakeCaptureHost& host, std::string path) : host_(host), path_(std::move(path)) {
@@ -103,7 +110,24 @@ class FakeCaptureHost : public CaptureHost {
     }
     ~MemoryStream() override { --host_.openStreams; }
     bool Write(const void* data, std::size_t size) override {
-      host_.files[path_].append(static_cast<const char*>(data), size);
+      std::size_t fits = size;
+      if (host_.space >= 0 && static_cast<long long>(size) > host_.space) {
+        fits = static_cast<std::size_t>(host_.space);
+      }
+      host_.files[path_].append(static_cast<const char*>(data), fits);
+      if (host_.space >= 0) host_.space -= static_cast<long long>(fits);
+      if (fits == size) return true;
+      ++host_.failedWrites;
+      return false;
+    }
+    std::uint64_t Size() override { return host_.files[path_].size(); }
+    bool CutTo(std::uint64_t size) override {
+      if (host_.cutsFail) return false;
+      std::string& bytes = host_.files[path_];
+      if (size < bytes.size()) {
+        if (host_.space >= 0) host_.space += static_cast<long long>(bytes.size() - size);
+        bytes.resize(static_cast<std::size_t>(size));
+      }
       return true;
     }
 

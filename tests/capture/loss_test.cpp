@@ -1,0 +1,246 @@
+// Nothing is lost silently: a disk that fills at a chosen byte and frees
+// up again, receives that stop coming back, completions the tool no longer
+// tracks, the wrapper's loss counters, and keys after the Packet dialog.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_capture_host.h"
+#include "fake_net.h"
+#include "varnet.h"
+
+namespace varnet {
+namespace {
+
+constexpr const char* kIni = "c:\\cfg\\VARNET.INI";
+constexpr const char* kLog07 = "c:\\logs\\LOG_20091001.07";
+constexpr const char* kPkt07 = "c:\\logs\\PKT_20091001.07";
+constexpr const char* kErrors = "c:\\logs\\ERRORLOG.TXT";
+
+class LossTest : public ::testing::Test {
+ protected:
+  LossTest() {
+    host.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
+    host.Set(kIni, "Network", "Channel", "7");
+    host.Set(kIni, "Network", "SavePackets", "1");
+  }
+  void Start() {
+    app.OnWindowCreated();
+    ASSERT_TRUE(app.Startup());
+  }
+  void Arrive(std::uint8_t number, const std::string& data, std::uint8_t retcode = 0) {
+    FakeNet::Request* q = net.Arrive(number, data, retcode);
+    ASSERT_NE(q, nullptr) << "no receive posted for name " << int(number);
+    app.OnNetCompletion(kNcbDatagramReceive, q);
+  }
+  void Tick(int seconds) {
+    for (int i = 0; i < seconds; ++i) {
+      host.Advance(1000);
+      app.OnTimer(kTimerIdle);
+    }
+  }
+  int Count(const std::vector<std::string>& lines, const std::string& part) {
+    int n = 0;
+    for (const std::string& line : lines) n += line.find(part) != std::string::npos ? 1 : 0;
+    return n;
+  }
+
+  FakeCaptureHost host;
+  FakeNet net;
+  Varnet app{host, net};
+};
+
+TEST_F(LossTest, AFullDiskLeavesWholeRecordsAndLinesAndSaysWhatWasLost) {
+  // Each case fills the disk after so many more bytes, lets five commands
+  // arrive (a record of 528 bytes and a line of 37 each), frees the disk,
+  // and lets one more arrive.
+  struct Case {
+    long long space;
+    bool cutsFail;
+    int recordsKept;
+  };
+  const Case cases[] = {
+      {0, false, 0},    {100, false, 0},   {565, false, 1},
+      {665, false, 1},  {665, true, 1},    {5000, false, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("space " + std::to_string(c.space) + (c.cutsFail ? ", cuts fail" : ""));
+    FakeCaptureHost h;
+    h.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
+    h.Set(kIni, "Network", "SavePackets", "1");
+    FakeNet n;
+    Varnet v(h, n);
+    ASSERT_TRUE(v.Startup());
+    h.space = c.space;
+    h.cutsFail = c.cutsFail;
+    for (int i = 0; i < 5; ++i) {
+      FakeNet::Request* q = n.Arrive(1, "CP 12 'abcdefgh'");
+      ASSERT_NE(q, nullptr);
+      v.OnNetCompletion(kNcbDatagramReceive, q);
+    }
+    // Reception went on: every receive was posted again.
+    EXPECT_EQ(v.Net().Outstanding(), 24);
+    h.space = -1;
+    h.cutsFail = false;
+    v.OnNetCompletion(kNcbDatagramReceive, n.Arrive(1, "CP 99 'x'"));
+
+    // Whole records only, the last one after those kept.
+    const std::string& records = h.files[kPkt07];
+    ASSERT_EQ(records.size(), (c.recordsKept + 1) * kRecordSize);
+    EXPECT_EQ(records.substr(records.size() - kRecordSize + 16, 9), "CP 99 'x'");
+    // Whole lines only, each with its time stamp.
+    const std::vector<std::string> lines = h.Lines(kLog07);
+    for (const std::string& line : lines) EXPECT_EQ(line.substr(2, 1), ":") << line;
+    const int linesKept = Count(lines, "CP 12");
+    const int linesLost = 5 - linesKept;
+    const int recordsLost = 5 - c.recordsKept;
+    const std::vector<std::string> texts = h.LogTexts(kLog07);
+    if (recordsLost == 0 && linesLost == 0) {
+      EXPECT_EQ(texts.back(), "[001] CP 99 'x'");
+      EXPECT_EQ(h.failedWrites, 0);
+    } else {
+      EXPECT_EQ(texts[texts.size() - 2], "[001] CP 99 'x'");
+      EXPECT_EQ(texts.back(), "Writing resumed - " + std::to_string(linesLost) + " lines and " +
+                                  std::to_string(recordsLost) +
+                                  " records could not be written and are lost");
+      // Reported once for each file that failed, on the screen (the error
+      // log had no room either), and never in a box.
+      EXPECT_EQ(Count(h.screen, "Unable to write to 'c:\\logs\\PKT_20091001.07'"), 1);
+      EXPECT_EQ(Count(h.screen, "Unable to write to 'c:\\logs\\LOG_20091001.07'"),
+                linesLost != 0 ? 1 : 0);
+      EXPECT_TRUE(h.errors.empty());
+    }
+    v.CloseProgram();
+    const std::vector<std::string> end = h.LogTexts(kLog07);
+    ASSERT_GE(end.size(), 2u);
+    EXPECT_EQ(end.back(), "Log Closed");
+    if (recordsLost != 0 || linesLost != 0) {
+      EXPECT_EQ(end[end.size() - 2], "Lost in this run: " + std::to_string(linesLost) +
+                                         " lines and " + std::to_string(recordsLost) +
+                                         " records not written");
+    } else {
+      EXPECT_EQ(Count(end, "Lost in this run"), 0);
+    }
+  }
+}
+
+TEST_F(LossTest, AFileEndingOnPartOfARecordIsCutBackWhenOpened) {
+  host.files[kPkt07] = std::string(kRecordSize * 2 + 17, '\x01');
+  Start();
+  EXPECT_EQ(host.files[kPkt07].size(), 2 * kRecordSize);
+  EXPECT_EQ(Count(host.LogTexts(kLog07), "ended on part of a record: 17 bytes cut"), 1);
+}
+
+TEST_F(LossTest, AFailingErrorLogIsReportedOnceAndCounted) {
+  Start();
+  host.space = 10;
+  app.WriteErrorLog("first");
+  app.WriteErrorLog("second");
+  EXPECT_EQ(host.files[kErrors], "");
+  EXPECT_EQ(Count(host.screen, "Unable to write to 'c:\\logs\\ERRORLOG.TXT'"), 1);
+  host.space = -1;
+  app.WriteLogLine("after");
+  EXPECT_EQ(host.LogTexts(kLog07).back(),
+            "Writing resumed - 2 lines and 0 records could not be written and are lost");
+}
+
+TEST_F(LossTest, EmptyReceiveSlotsAreFilledAgainAtTheIdleTick) {
+  Start();
+  // Three completions with an unexpected code leave three slots empty.
+  for (int i = 0; i < 3; ++i) Arrive(1, "", 0x0B);
+  EXPECT_EQ(app.Net().Outstanding(), 21);
+  Tick(1);
+  EXPECT_EQ(app.Net().Outstanding(), 24);
+  EXPECT_EQ(net.Posted(1), 12);
+  EXPECT_EQ(host.LogTexts(kLog07).back(), "Receives posted again: 3 (21 of 24 were outstanding)");
+
+  // Every receive fails, and so does the first post again: the next tick
+  // brings reception back and says it was down.
+  for (int i = 0; i < 12; ++i) Arrive(1, "", 0x0B);
+  for (int i = 0; i < 12; ++i) Arrive(2, "", 0x0B);
+  EXPECT_EQ(app.Net().Outstanding(), 0);
+  net.receiveResults = {0x22};
+  Tick(1);
+  EXPECT_EQ(app.Net().Outstanding(), 0);
+  Tick(1);
+  EXPECT_EQ(app.Net().Outstanding(), 24);
+  EXPECT_EQ(net.Posted(1), 12);
+  EXPECT_EQ(net.Posted(2), 12);
+  EXPECT_EQ(host.LogTexts(kLog07).back(),
+            "Reception was down: no receive was outstanding; 24 of 24 posted again");
+  // Nothing more to fill: no more lines.
+  const std::size_t lines = host.Lines(kLog07).size();
+  Tick(1);
+  EXPECT_EQ(host.Lines(kLog07).size(), lines);
+  EXPECT_TRUE(net.faults.empty());
+}
+
+TEST_F(LossTest, ACompletionOfAnEarlierPassIsRecordedDecodedAndFreed) {
+  Start();
+  FakeNet::Request* old = net.Foreign(1, "CP 12 'late'");
+  app.OnNetCompletion(kNcbDatagramReceive, old);
+  EXPECT_FALSE(net.Live(old));
+  EXPECT_EQ(host.files[kPkt07].size(), kRecordSize);
+  EXPECT_EQ(Count(host.LogTexts(kLog07), "late"), 1);
+  EXPECT_EQ(app.Net().Outstanding(), 24);
+  EXPECT_TRUE(net.faults.empty());
+}
+
+TEST_F(LossTest, TheWrappersLossIsShownAtMostOnceAMinuteAndTotalledAtTheClose) {
+  Start();
+  const std::string line =
+      "Datagrams lost: 5 dropped (queue full), 1 malformed, 0 while the channel was down, in "
+      "this run";
+  Tick(3);
+  EXPECT_EQ(Count(host.LogTexts(kLog07), "Datagrams lost"), 0);  // nothing lost, nothing said
+  net.loss = NetLoss{5, 1, 0};
+  Tick(1);
+  EXPECT_EQ(host.LogTexts(kLog07).back(), line);
+  net.loss.dropped = 9;
+  Tick(58);
+  EXPECT_EQ(Count(host.LogTexts(kLog07), "Datagrams lost"), 1);
+  Tick(2);
+  EXPECT_EQ(Count(host.LogTexts(kLog07), "Datagrams lost"), 2);
+  EXPECT_EQ(Count(host.LogTexts(kLog07), "9 dropped"), 1);
+  Tick(120);  // no rise, no line
+  EXPECT_EQ(Count(host.LogTexts(kLog07), "Datagrams lost"), 2);
+  // Analyse lists it as unusual.
+  const std::vector<std::string> lines = host.Lines(kLog07);
+  EXPECT_EQ(Count(lines, "Datagrams lost"), 2);
+
+  net.loss.unclaimed = 4;
+  app.CloseProgram();
+  const std::vector<std::string> end = host.LogTexts(kLog07);
+  EXPECT_EQ(end[end.size() - 2],
+            "Lost in this run: 9 datagrams dropped (queue full), 1 malformed, 4 while the channel "
+            "was down, 0 during replay");
+  EXPECT_EQ(end.back(), "Log Closed");
+}
+
+TEST_F(LossTest, KeysStepTheReplayOnlyWhileThePacketDialogIsOpen) {
+  host.Set(kIni, "Network", "CommandReplayEnabled", "1");
+  Start();
+  std::string record(kRecordSize, '\0');
+  record[0] = 1;
+  record[2] = 4;
+  record.replace(16, 4, "CP 1");
+  host.files["c:\\logs\\PKT_old"] = record + record + record;
+  host.choices = {"c:\\logs\\PKT_old"};
+  app.OnCommand(kCmdPacket);
+  app.Packets().OnInit();
+  app.Packets().ChooseFile();
+  app.Packets().OnCheck(kReplayCommands, true);
+  app.Packets().OnCommand(kReplayGo);
+  app.Packets().OnCommand(kReplayStop);
+  ASSERT_EQ(net.sent.size(), 1u);  // record 1
+  app.OnChar('x');
+  EXPECT_EQ(net.sent.size(), 2u);  // a key steps while the dialog is open
+  app.Packets().OnCommand(kPacketClose);
+  for (unsigned key : {'x', '\r', ' ', 'q'}) app.OnChar(key);
+  EXPECT_EQ(net.sent.size(), 2u);  // and never after it closed
+  EXPECT_FALSE(app.DisplayLive());  // space still pauses
+}
+
+}  // namespace
+}  // namespace varnet
