@@ -43,6 +43,8 @@ typedef struct VELKNB_STATS {
   DWORD queued;    /* waiting now for a receive */
   DWORD dropped;   /* lost because a name's queue was full */
   DWORD malformed; /* payloads that were not our datagrams */
+  DWORD unclaimed; /* for a name this process deleted, discarded or arriving after */
+  DWORD reopened;  /* times a LANA's socket failed and was opened again */
 } VELKNB_STATS;
 VELKNB_API void WINAPI VelknbStats(VELKNB_STATS *stats);
 

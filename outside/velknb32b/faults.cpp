@@ -48,6 +48,12 @@ int ParseFaults(const char* text, Faults& faults) {
     } else if (ok && std::strcmp(kind, "recv") == 0 && first > 0 && first < 256) {
       faults.receiveCode = static_cast<int>(first);
       faults.receiveAfter = after;
+    } else if (ok && std::strcmp(kind, "dead") == 0) {
+      faults.deadReopenFailures = first;
+      faults.deadAfter = after;
+    } else if (ok && std::strcmp(kind, "deliver") == 0) {
+      faults.deliverFailures = first;
+      faults.deliverAfter = after;
     } else {
       ++unknown;
     }

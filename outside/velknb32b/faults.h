@@ -4,6 +4,11 @@
 //   post=F@S    after S successful NetReceiveDG posts, the next F fail
 //   recv=C@N    once N datagrams were delivered, one receive completes with
 //               return code C (0x17 or 0x23, say) and no data
+//   dead=F@N    once N datagrams were received, the LANA's socket fails as a
+//               dead one does, until the wrapper opens it again; the first F
+//               of those openings fail too
+//   deliver=F@N after N completion messages were posted, the next F posts
+//               fail, as when the window's message queue is full
 // Portable: no <windows.h>.
 #pragma once
 
@@ -18,6 +23,10 @@ struct Faults {
   long postAfter = 0;
   int receiveCode = 0;  // 0: no receive fault
   long receiveAfter = 0;
+  long deadReopenFailures = 0;
+  long deadAfter = -1;  // negative: no dead socket
+  long deliverFailures = 0;
+  long deliverAfter = 0;
 };
 
 // Reads the list; items it does not understand are ignored and counted.

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -146,6 +147,31 @@ bool Transport::Send(const void* data, std::size_t size) {
                                              static_cast<int>(size), 0,
                                              reinterpret_cast<sockaddr*>(&to), sizeof to));
   return sent == static_cast<long>(size);
+}
+
+void Transport::Swap(Transport& other) {
+  std::swap(socket_, other.socket_);
+  std::swap(interfaceBytes_, other.interfaceBytes_);
+  std::swap(groupBytes_, other.groupBytes_);
+  std::swap(port_, other.port_);
+  std::swap(localPort_, other.localPort_);
+  std::swap(receiveBuffer_, other.receiveBuffer_);
+}
+
+long Transport::Peek(void* buffer, std::size_t size) {
+  if (socket_ == kNoSocket) return -1;
+#ifdef _WIN32
+  const int got = recv(static_cast<SOCKET>(socket_), static_cast<char*>(buffer),
+                       static_cast<int>(size), MSG_PEEK);
+  if (got != SOCKET_ERROR) return got;
+  const int why = WSAGetLastError();
+  if (why == WSAEMSGSIZE) return static_cast<long>(size) + 1;
+  return why == WSAEWOULDBLOCK ? 0 : -1;
+#else
+  const ssize_t got = recv(socket_, buffer, size, MSG_PEEK | MSG_DONTWAIT);
+  if (got >= 0) return static_cast<long>(got);
+  return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+#endif
 }
 
 long Transport::Receive(void* buffer, std::size_t size, int timeoutMs) {

@@ -44,6 +44,11 @@ class Transport {
   // -1 on an error (the socket was closed, for instance). A payload longer
   // than size is cut, and its size is reported as size + 1.
   long Receive(void* buffer, std::size_t size, int timeoutMs);
+  // The next payload without taking it: its size, 0 when there is none,
+  // -1 on an error.
+  long Peek(void* buffer, std::size_t size);
+  // Exchanges the sockets of two transports.
+  void Swap(Transport& other);
 
   // What goes into the header's SOURCE_IP and SOURCE_PORT.
   const std::uint8_t* InterfaceBytes() const { return interfaceBytes_; }

@@ -3,13 +3,17 @@
 // socket and a receive thread. The thread completes the oldest pending
 // receive of the name a datagram is addressed to, or queues the datagram
 // for that name (bounded) until the window thread posts a receive, so that
-// nothing is lost while the window thread is busy.
+// nothing is lost while the window thread is busy. A socket that keeps
+// failing is opened again, its pending receives completing with the
+// network-failure code so that the caller resets; a completion the window
+// cannot take now is posted again later, never freed under the caller.
 #define VELKNB_BUILDING
 #include "netbios_wrapper.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <array>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -24,6 +28,12 @@ namespace {
 constexpr DWORD kRequestMagic = 0x424E4C56;  // "VLNB"
 constexpr std::size_t kDefaultQueueBound = 4096;
 constexpr int kNames = 254;  // name numbers 1..254
+// Failed reads in a row after which a socket counts as dead.
+constexpr int kDeadErrors = 10;
+// A dead socket is opened again at most this often.
+constexpr DWORD kReopenMs = 1000;
+// Deleted names remembered, so that what still comes for them is counted.
+constexpr std::size_t kFormerNames = 16;
 
 struct Name;
 
@@ -33,6 +43,7 @@ struct Request {
   DWORD magic;
   HWND window;
   Name* waiting;  // the name whose pending receives it is among
+  bool undelivered;  // its completion message is still to be posted
   UCHAR data[1];
 };
 
@@ -51,6 +62,12 @@ struct Lana {
   volatile LONG stop = 0;
   Name names[kNames];
   UCHAR lastNumber = 0;
+  // The socket failed; its pending receives were completed, and the
+  // receive thread opens it again.
+  bool down = false;
+  // Test aid: the socket fails as a dead one does (VELKNB_FAULTS dead=).
+  volatile LONG playDead = 0;
+  std::deque<std::array<UCHAR, velknb::kNameSize>> former;
 };
 
 struct Wrapper {
@@ -64,6 +81,12 @@ struct Wrapper {
   long addsSucceeded = 0, addsFailed = 0;
   long postsSucceeded = 0, postsFailed = 0;
   bool receiveFaultDue = false, receiveFaultFired = false;
+  bool deadFired = false;
+  long reopensFailed = 0;
+  long completionsPosted = 0, completionsRefused = 0;
+  // Completions whose message could not be posted yet.
+  std::vector<Request*> undelivered;
+  volatile LONG undeliveredCount = 0;
   Lana* lanas[256] = {};
   LONG nextId = 0;
   VELKNB_STATS stats = {};
@@ -212,14 +235,48 @@ UCHAR SetOutcome(Request* r, UCHAR code) {
   return code;
 }
 
-// Hands a finished request to its window; a window that is gone cannot
-// take it, so it is freed here.
-void Deliver(Request* r, UCHAR code) {
-  SetOutcome(r, code);
+// Under the lock: posts a request's completion message; false when the
+// window did not take it.
+bool PostCompletion(Request* r) {
+  Wrapper& w = *g_wrapper;
+  if (w.completionsPosted >= w.faults.deliverAfter &&
+      w.completionsRefused < w.faults.deliverFailures) {
+    ++w.completionsRefused;
+    return false;
+  }
   if (!PostMessageA(r->window, WM_NETBIOS_COMPLETE, r->ncb.ncb_command,
                     reinterpret_cast<LPARAM>(&r->ncb))) {
-    DeleteRequest(r);
+    return false;
   }
+  ++w.completionsPosted;
+  return true;
+}
+
+// Under the lock: hands a finished request to its window. The caller holds
+// the request, so one whose message the window cannot take now (its queue
+// full, say) is never freed here: its message is posted again later, with
+// its datagram, and the caller frees it as always.
+void Deliver(Request* r, UCHAR code) {
+  SetOutcome(r, code);
+  if (PostCompletion(r)) return;
+  r->undelivered = true;
+  g_wrapper->undelivered.push_back(r);
+  InterlockedIncrement(&g_wrapper->undeliveredCount);
+}
+
+// Under the lock: the completions still to be posted, in their order.
+void RetryUndelivered() {
+  Wrapper& w = *g_wrapper;
+  std::size_t kept = 0;
+  for (Request* r : w.undelivered) {
+    if (PostCompletion(r)) {
+      r->undelivered = false;
+      InterlockedDecrement(&w.undeliveredCount);
+    } else {
+      w.undelivered[kept++] = r;
+    }
+  }
+  w.undelivered.resize(kept);
 }
 
 // Under the lock: a receive of the name takes a datagram.
@@ -280,6 +337,22 @@ Name* FindName(Lana& lana, const UCHAR* field) {
   return nullptr;
 }
 
+bool IsFormer(const Lana& lana, const UCHAR* field) {
+  for (const auto& name : lana.former) {
+    if (std::memcmp(name.data(), field, velknb::kNameSize) == 0) return true;
+  }
+  return false;
+}
+
+void ForgetFormer(Lana& lana, const UCHAR* field) {
+  for (auto it = lana.former.begin(); it != lana.former.end(); ++it) {
+    if (std::memcmp(it->data(), field, velknb::kNameSize) == 0) {
+      lana.former.erase(it);
+      return;
+    }
+  }
+}
+
 Name* FindNumber(Lana& lana, UCHAR number) {
   if (number == 0 || number > kNames) return nullptr;
   Name& name = lana.names[number - 1];
@@ -296,8 +369,17 @@ void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size) {
     return;
   }
   Name* name = FindName(lana, d.destination);
-  if (name == nullptr) return;  // for another process
+  if (name == nullptr) {
+    // For a name this process had: lost to it, and counted.
+    if (IsFormer(lana, d.destination)) ++w.stats.unclaimed;
+    return;  // else for another process
+  }
   ++w.stats.received;
+  if (!w.deadFired && w.faults.deadAfter >= 0 &&
+      static_cast<long>(w.stats.received) > w.faults.deadAfter) {
+    w.deadFired = true;
+    InterlockedExchange(&lana.playDead, 1);
+  }
   if (!name->pending.empty()) {
     Request* r = TakePending(*name);
     CompleteReceive(r, *name, d.data, d.length);
@@ -311,15 +393,110 @@ void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size) {
   }
 }
 
+// Under the lock: the LANA's socket failed. Every pending receive
+// completes with the network-failure code, so that the caller removes its
+// names and registers them again.
+void FailLana(Lana& lana) {
+  lana.down = true;
+  Trace("lana %d failed", lana.number);
+  for (Name& name : lana.names) {
+    while (name.used && !name.pending.empty()) {
+      Request* r = TakePending(name);
+      r->ncb.ncb_length = 0;
+      r->ncb.ncb_num = name.number;
+      Deliver(r, NRC_BRIDGE);
+    }
+  }
+}
+
+// The receive thread opens a failed LANA's socket again. The new socket
+// joins before the old one goes, and what the old one still holds from
+// before the join is dispatched, so that nothing that reached the machine
+// is lost; what both hold is taken from the new one only.
+bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
+  Wrapper& w = *g_wrapper;
+  velknb::TransportSettings settings;
+  {
+    Locked lock;
+    if (w.reopensFailed < w.faults.deadReopenFailures) {
+      ++w.reopensFailed;
+      Trace("reopen %d failed (injected)", lana.number);
+      return false;
+    }
+    settings = w.transport;
+  }
+  velknb::Transport fresh;
+  std::string error;
+  if (!fresh.Open(settings, lana.number, &error)) {
+    Trace("reopen %d failed: %s", lana.number, error.c_str());
+    return false;
+  }
+  std::vector<std::vector<UCHAR>> held;
+  for (long got; (got = lana.transport.Receive(buffer.data(), buffer.size(), 0)) > 0;) {
+    held.emplace_back(buffer.data(), buffer.data() + got);
+  }
+  std::size_t end = held.size();
+  if (const long first = fresh.Peek(buffer.data(), buffer.size()); first > 0) {
+    for (std::size_t i = 0; i < held.size(); ++i) {
+      if (held[i].size() == static_cast<std::size_t>(first) &&
+          std::memcmp(held[i].data(), buffer.data(), held[i].size()) == 0) {
+        end = i;
+        break;
+      }
+    }
+  }
+  {
+    Locked lock;
+    lana.transport.Swap(fresh);
+    lana.down = false;
+    ++w.stats.reopened;
+    Trace("lana %d opened again", lana.number);
+  }
+  InterlockedExchange(&lana.playDead, 0);
+  for (std::size_t i = 0; i < end; ++i) Dispatch(lana, held[i].data(), held[i].size());
+  return true;
+}
+
 DWORD WINAPI ReceiveThread(LPVOID parameter) {
   auto& lana = *static_cast<Lana*>(parameter);
   std::vector<UCHAR> buffer(65536);
+  int errors = 0;
+  DWORD lastReopen = GetTickCount() - kReopenMs;
   while (InterlockedCompareExchange(&lana.stop, 0, 0) == 0) {
-    const long got = lana.transport.Receive(buffer.data(), buffer.size(), 200);
+    if (InterlockedCompareExchange(&g_wrapper->undeliveredCount, 0, 0) != 0) {
+      Locked lock;
+      RetryUndelivered();
+    }
+    bool down;
+    {
+      Locked lock;
+      down = lana.down;
+    }
+    if (down) {
+      if (GetTickCount() - lastReopen >= kReopenMs) {
+        lastReopen = GetTickCount();
+        if (ReopenLana(lana, buffer)) errors = 0;
+      }
+      Sleep(50);
+      continue;
+    }
+    const long got = InterlockedCompareExchange(&lana.playDead, 0, 0) != 0
+                         ? -1
+                         : lana.transport.Receive(buffer.data(), buffer.size(), 200);
     if (got > 0) {
+      errors = 0;
       Dispatch(lana, buffer.data(), static_cast<std::size_t>(got));
     } else if (got < 0) {
-      Sleep(50);
+      // A failing socket looks like a quiet network unless it is noticed.
+      if (++errors >= kDeadErrors) {
+        errors = 0;
+        Locked lock;
+        FailLana(lana);
+      } else {
+        Sleep(50);
+      }
+    } else {
+      errors = 0;
     }
   }
   return 0;
@@ -361,7 +538,8 @@ extern "C" {
 UCHAR WINAPI NetReset(int /*sessions*/, int /*names*/, UCHAR adapter) {
   Locked lock;
   Trace("reset %d", adapter);
-  return OpenLana(adapter) != nullptr ? NRC_GOODRET : NRC_SYSTEM;
+  Lana* lana = OpenLana(adapter);
+  return lana != nullptr && !lana->down ? NRC_GOODRET : NRC_SYSTEM;
 }
 
 void WINAPI NetCopyName(char* nameField, const char* text) {
@@ -375,7 +553,8 @@ UCHAR WINAPI NetAddGroupName(char* nameField, UCHAR* nameNumber, UCHAR adapter) 
   Locked lock;
   Wrapper& w = *g_wrapper;
   Lana* lana = OpenLana(adapter);
-  if (lana == nullptr) return NRC_SYSTEM;
+  // A LANA whose socket failed takes no names until it is open again.
+  if (lana == nullptr || lana->down) return NRC_SYSTEM;
   char text[velknb::kNameSize + 1];
   velknb::NameText(reinterpret_cast<UCHAR*>(nameField), text);
   if (w.addsSucceeded >= w.faults.addAfter && w.addsFailed < w.faults.addFailures) {
@@ -393,6 +572,7 @@ UCHAR WINAPI NetAddGroupName(char* nameField, UCHAR* nameNumber, UCHAR adapter) 
     name.used = true;
     std::memcpy(name.field, nameField, velknb::kNameSize);
     name.number = static_cast<UCHAR>(number);
+    ForgetFormer(*lana, name.field);
     lana->lastNumber = name.number;
     *nameNumber = name.number;
     ++w.addsSucceeded;
@@ -414,7 +594,15 @@ int WINAPI NetDeleteName(char* nameField, UCHAR nameNumber, UCHAR adapter) {
   // Pending receives are released, not completed: after the delete no
   // completion for the name reaches the window.
   for (Request* r : name->pending) DeleteRequest(r);
+  // What waited for the name is lost to the caller: counted as such.
   g_wrapper->stats.queued -= static_cast<DWORD>(name->queue.size());
+  g_wrapper->stats.unclaimed += static_cast<DWORD>(name->queue.size());
+  if (!IsFormer(*lana, name->field)) {
+    if (lana->former.size() == kFormerNames) lana->former.pop_front();
+    std::array<UCHAR, velknb::kNameSize> field;
+    std::memcpy(field.data(), name->field, velknb::kNameSize);
+    lana->former.push_back(field);
+  }
   name->pending.clear();
   name->queue.clear();
   name->used = false;
@@ -473,36 +661,33 @@ UCHAR WINAPI NetSendDG(HWND window, const void* data, WORD length, const char* d
   r->ncb.ncb_length = length;
   r->ncb.ncb_num = nameNumber;
 
-  UCHAR code = NRC_PENDING;
   velknb::Datagram d;
   UCHAR payload[velknb::kMaxDatagram];
-  std::size_t size = 0;
-  Lana* lana = nullptr;
-  {
-    Locked lock;
-    lana = ExistingLana(adapter);
-    Name* name = lana != nullptr ? FindNumber(*lana, nameNumber) : nullptr;
-    if (length > velknb::kMaxUserData || (length > 0 && data == nullptr) || destName == nullptr) {
-      code = NRC_BUFLEN;
-    } else if (lana == nullptr) {
-      code = NRC_ENVNOTDEF;
-    } else if (name == nullptr) {
-      code = NRC_ILLNN;
-    } else {
-      char dest[velknb::kNameSize + 1] = {};
-      std::strncpy(dest, destName, velknb::kNameSize);
-      velknb::PadName(dest, d.destination);
-      std::memcpy(d.source, name->field, velknb::kNameSize);
-      std::memcpy(r->ncb.ncb_callname, d.destination, velknb::kNameSize);
-      std::memcpy(d.sourceIp, lana->transport.InterfaceBytes(), 4);
-      d.sourcePort = lana->transport.Port();
-      d.id = static_cast<std::uint16_t>(InterlockedIncrement(&g_wrapper->nextId));
-      d.data = static_cast<const std::uint8_t*>(data);
-      d.length = length;
-      size = velknb::BuildDatagram(d, payload, sizeof payload);
-    }
+  // Under the lock throughout: the receive thread may replace the LANA's
+  // socket after a failure.
+  Locked lock;
+  Lana* lana = ExistingLana(adapter);
+  Name* name = lana != nullptr ? FindNumber(*lana, nameNumber) : nullptr;
+  UCHAR code = NRC_PENDING;
+  if (length > velknb::kMaxUserData || (length > 0 && data == nullptr) || destName == nullptr) {
+    code = NRC_BUFLEN;
+  } else if (lana == nullptr) {
+    code = NRC_ENVNOTDEF;
+  } else if (name == nullptr) {
+    code = NRC_ILLNN;
   }
   if (code != NRC_PENDING) return SetOutcome(r, code);
+  char dest[velknb::kNameSize + 1] = {};
+  std::strncpy(dest, destName, velknb::kNameSize);
+  velknb::PadName(dest, d.destination);
+  std::memcpy(d.source, name->field, velknb::kNameSize);
+  std::memcpy(r->ncb.ncb_callname, d.destination, velknb::kNameSize);
+  std::memcpy(d.sourceIp, lana->transport.InterfaceBytes(), 4);
+  d.sourcePort = lana->transport.Port();
+  d.id = static_cast<std::uint16_t>(InterlockedIncrement(&g_wrapper->nextId));
+  d.data = static_cast<const std::uint8_t*>(data);
+  d.length = length;
+  const std::size_t size = velknb::BuildDatagram(d, payload, sizeof payload);
   // The datagram leaves now; its completion follows as a message.
   Deliver(r, lana->transport.Send(payload, size) ? NRC_GOODRET : NRC_SYSTEM);
   return NRC_PENDING;
@@ -513,6 +698,17 @@ void WINAPI NetNcbFree(NCB* request) {
   auto* r = reinterpret_cast<Request*>(request);
   Locked lock;
   if (r->magic != kRequestMagic) return;  // not one of ours, or freed already
+  // Freed before its completion could be posted: it is not posted later.
+  if (r->undelivered) {
+    auto& list = g_wrapper->undelivered;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+      if (*it == r) {
+        list.erase(it);
+        InterlockedDecrement(&g_wrapper->undeliveredCount);
+        break;
+      }
+    }
+  }
   // A receive freed while still pending leaves its name's list.
   if (Name* name = r->waiting; name != nullptr) {
     for (auto it = name->pending.begin(); it != name->pending.end(); ++it) {
@@ -552,8 +748,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     InitializeCriticalSection(&g_wrapper->lock);
   } else if (reason == DLL_PROCESS_DETACH && g_wrapper != nullptr) {
     const VELKNB_STATS& s = g_wrapper->stats;
-    Trace("end received=%lu delivered=%lu queued=%lu dropped=%lu malformed=%lu", s.received,
-          s.delivered, s.queued, s.dropped, s.malformed);
+    Trace("end received=%lu delivered=%lu queued=%lu dropped=%lu malformed=%lu unclaimed=%lu "
+          "reopened=%lu",
+          s.received, s.delivered, s.queued, s.dropped, s.malformed, s.unclaimed, s.reopened);
     // The receive threads are gone at process end; the sockets close with
     // the process.
   }

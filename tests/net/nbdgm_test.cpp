@@ -103,7 +103,12 @@ TEST(Nbdgm, NamesArePaddedCutAndShownPrintable) {
 
 TEST(Faults, TheListInTheEnvironment) {
   Faults f;
-  EXPECT_EQ(ParseFaults("add=2@1; post=3@20,recv=0x17@5", f), 0);
+  EXPECT_EQ(f.deadAfter, -1);  // no dead socket unless asked for
+  EXPECT_EQ(ParseFaults("add=2@1; post=3@20,recv=0x17@5,dead=2@300,deliver=4@9", f), 0);
+  EXPECT_EQ(f.deadReopenFailures, 2);
+  EXPECT_EQ(f.deadAfter, 300);
+  EXPECT_EQ(f.deliverFailures, 4);
+  EXPECT_EQ(f.deliverAfter, 9);
   EXPECT_EQ(f.addFailures, 2);
   EXPECT_EQ(f.addAfter, 1);
   EXPECT_EQ(f.postFailures, 3);

@@ -367,6 +367,14 @@ TEST(Velknb, FaultsAreInjectedOnlyThroughTheEnvironment) {
   EXPECT_EQ(RunPeer("--faults"), 0u) << "see the peer's output above";
 }
 
+TEST(Velknb, ADeadSocketFailsThePendingReceivesAndIsOpenedAgainLosingNothing) {
+  EXPECT_EQ(RunPeer("--dead"), 0u) << "see the peer's output above";
+}
+
+TEST(Velknb, ACompletionTheWindowCannotTakeIsPostedLaterNeverFreed) {
+  EXPECT_EQ(RunPeer("--deliver"), 0u) << "see the peer's output above";
+}
+
 TEST(Velknb, FailuresAreReportedToTheReportFileWithoutABox) {
   const char* file = std::getenv("VELKNB_REPORT");
   ASSERT_NE(file, nullptr);
@@ -453,9 +461,103 @@ int PeerFaults() {
   return failures;
 }
 
+// Counts a peer's failed checks, printing each.
+struct Checks {
+  const char* peer;
+  int failures = 0;
+  void operator()(bool ok, const char* what) {
+    if (ok) return;
+    std::printf("%s peer: %s\n", peer, what);
+    ++failures;
+  }
+};
+
+void SendText(HWND window, const Name& from, const char* to, const char* text) {
+  NCB* r = nullptr;
+  char dest[17];
+  NetCopyName(dest, to);
+  NetSendDG(window, text, static_cast<WORD>(std::strlen(text)), dest, from.number, &r, 0);
+}
+
+int PeerDead() {
+  // After two datagrams the socket fails; the first opening again fails too.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "dead=1@2");
+  Checks check{"dead"};
+  Completions sink;
+  Name a = Add("DEAD_A");
+  Name b = Add("DEAD_B");
+  Post(sink.Window(), a, 3);
+  for (const char* text : {"one", "two", "three"}) SendText(sink.Window(), b, "DEAD_A", text);
+  int good = 0;
+  for (int i = 0; i < 3; ++i) {
+    NCB* r = NextReceive(sink, 5000);
+    if (r == nullptr) break;
+    good += r->ncb_retcode == NRC_GOODRET ? 1 : 0;
+    NetNcbFree(r);
+  }
+  check(good == 3, "three datagrams before the socket fails");
+  // Receives posted now complete with the network-failure code.
+  Post(sink.Window(), a, 2);
+  int failed = 0;
+  for (int i = 0; i < 2; ++i) {
+    NCB* r = NextReceive(sink, 5000);
+    if (r == nullptr) break;
+    failed += r->ncb_retcode == NRC_BRIDGE && r->ncb_length == 0 ? 1 : 0;
+    NetNcbFree(r);
+  }
+  check(failed == 2, "the pending receives complete with 0x23");
+  // Sent while the socket is down: kept by the system, taken when it opens.
+  SendText(sink.Window(), b, "DEAD_A", "while down 1");
+  SendText(sink.Window(), b, "DEAD_A", "while down 2");
+  bool back = false;
+  for (int i = 0; i < 100 && !back; ++i) {
+    back = NetReset(0, 0, 0) == NRC_GOODRET;
+    if (!back) Sleep(100);
+  }
+  check(back, "the LANA is open again within ten seconds");
+  check(Stats().reopened == 1, "one reopening counted");
+  Post(sink.Window(), a, 3);
+  std::vector<std::string> later;
+  for (NCB* r; (r = NextReceive(sink, 800)) != nullptr;) {
+    later.push_back(Received(r));
+    NetNcbFree(r);
+  }
+  check(later == std::vector<std::string>({"while down 1", "while down 2"}),
+        "what was sent while down arrives once, in order");
+  SendText(sink.Window(), b, "DEAD_A", "after");
+  NCB* r = NextReceive(sink, 3000);
+  check(r != nullptr && Received(r) == "after", "reception goes on");
+  if (r != nullptr) NetNcbFree(r);
+  return check.failures;
+}
+
+int PeerDeliver() {
+  // After one completion message, the window refuses the next two.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "deliver=2@1");
+  Checks check{"deliver"};
+  Completions sink;
+  Name a = Add("DELIVER_A");
+  Name b = Add("DELIVER_B");
+  Post(sink.Window(), a, 4);
+  for (const char* text : {"d1", "d2", "d3", "d4"}) SendText(sink.Window(), b, "DELIVER_A", text);
+  std::vector<std::string> got;
+  for (NCB* r; got.size() < 4 && (r = NextReceive(sink, 3000)) != nullptr;) {
+    if (r->ncb_retcode == NRC_GOODRET) got.push_back(Received(r));
+    NetNcbFree(r);
+  }
+  std::sort(got.begin(), got.end());
+  check(got == std::vector<std::string>({"d1", "d2", "d3", "d4"}),
+        "every completion arrives, with its datagram");
+  const VELKNB_STATS s = Stats();
+  check(s.dropped == 0 && s.delivered == 4, "nothing dropped");
+  return check.failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--dead") == 0) return PeerDead();
+  if (argc >= 2 && std::strcmp(argv[1], "--deliver") == 0) return PeerDeliver();
   if (argc >= 5 && std::strcmp(argv[1], "--peer") == 0) {
     return PeerExchange(argv[2], argv[3], std::atoi(argv[4]));
   }
