@@ -19,6 +19,12 @@ QList<AdapterChoice> ParseLanacfgLines(const QStringList& lines) {
     std::int32_t lana = 0;
     trelm::ScanInt(line.mid(5).toLatin1().constData(), lana);
     qDebug().noquote() << QStringLiteral("Lana is %1").arg(lana);
+    // A LANA is 0..254: another number gives no row, for it would be
+    // written to every place and read back as another LANA.
+    if (lana < 0 || lana > 254) {
+      qDebug().noquote() << QStringLiteral("Lana %1 is out of range").arg(lana);
+      continue;
+    }
     const QStringList parts = next.split(QStringLiteral("-->"), Qt::SkipEmptyParts);
     const QString adapter = parts.isEmpty() ? QString() : parts.last();
     qDebug().noquote() << "Adaptor is " + adapter;

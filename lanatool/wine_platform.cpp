@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <fstream>
@@ -112,12 +113,23 @@ void PutUtf16(const std::u16string& text, std::vector<unsigned char>& bytes) {
   }
 }
 
+// A hexadecimal number that fills the text; false for anything else (a
+// damaged line), which is then skipped.
+bool ParseHex(const std::string& text, unsigned long& value) {
+  if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text[0]))) return false;
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtoul(text.c_str(), &end, 16);
+  return errno == 0 && *end == '\0' && value <= 0xFFFFFFFFul;
+}
+
 std::vector<unsigned char> ReadHex(const std::string& s, std::size_t p) {
   std::vector<unsigned char> bytes;
   while (p < s.size()) {
     while (p < s.size() && (s[p] == ',' || s[p] == ' ')) ++p;
-    if (p + 1 >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[p]))) break;
-    bytes.push_back(static_cast<unsigned char>(std::stoi(s.substr(p, 2), nullptr, 16)));
+    unsigned long byte = 0;
+    if (p + 1 >= s.size() || !ParseHex(s.substr(p, 2), byte)) break;
+    bytes.push_back(static_cast<unsigned char>(byte));
     p += 2;
   }
   return bytes;
@@ -208,14 +220,16 @@ bool ParseWineRegistry(const std::string& text, WinePlatform::Key& root) {
       PutUtf16(wide, value.bytes);
     } else if (line.compare(p, 4, "str(") == 0) {
       const std::size_t close = line.find("):", p);
-      if (close == std::string::npos) continue;
-      value.type = static_cast<unsigned>(std::stoul(line.substr(p + 4, close - p - 4), nullptr, 16));
+      unsigned long type = 0;
+      if (close == std::string::npos || !ParseHex(line.substr(p + 4, close - p - 4), type)) continue;
+      value.type = static_cast<unsigned>(type);
       std::u16string wide;
       ReadQuoted(line, close + 2, wide);
       wide += u'\0';
       PutUtf16(wide, value.bytes);
     } else if (line.compare(p, 6, "dword:") == 0) {
-      const unsigned long v = std::stoul(line.substr(p + 6), nullptr, 16);
+      unsigned long v = 0;
+      if (!ParseHex(line.substr(p + 6), v)) continue;
       value.type = 4;
       for (int i = 0; i < 4; ++i) value.bytes.push_back(static_cast<unsigned char>(v >> (8 * i)));
     } else if (line.compare(p, 4, "hex:") == 0) {
@@ -223,8 +237,9 @@ bool ParseWineRegistry(const std::string& text, WinePlatform::Key& root) {
       value.bytes = ReadHex(line, p + 4);
     } else if (line.compare(p, 4, "hex(") == 0) {
       const std::size_t close = line.find("):", p);
-      if (close == std::string::npos) continue;
-      value.type = static_cast<unsigned>(std::stoul(line.substr(p + 4, close - p - 4), nullptr, 16));
+      unsigned long type = 0;
+      if (close == std::string::npos || !ParseHex(line.substr(p + 4, close - p - 4), type)) continue;
+      value.type = static_cast<unsigned>(type);
       value.bytes = ReadHex(line, close + 2);
     } else {
       continue;
@@ -495,10 +510,33 @@ bool WinePlatform::WriteProfileValue(const std::string& section, const std::stri
       lines.push_back(key + "=" + value);
     }
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  for (const std::string& line : lines) out << line << "\r\n";
-  return static_cast<bool>(out);
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return ReplaceFile(path, text);
+}
+
+// Writes the new text beside the file and renames it over the file once it
+// was written, flushed and closed without a fault: a full disk leaves the
+// old file as it was, never an empty or half-written one.
+bool WinePlatform::ReplaceFile(const std::string& path, const std::string& text) {
+  const std::size_t slash = path.rfind('/');
+  std::string temp = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) return false;
+  struct stat old{};
+  if (stat(path.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  ok = fsync(fd) == 0 && ok;
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) unlink(temp.c_str());
+  return ok;
 }
 
 }  // namespace mirvale

@@ -64,6 +64,7 @@ class WinePlatform : public Platform {
  private:
   void Load();
   Key* Resolve(RegKey handle) const;
+  static bool ReplaceFile(const std::string& path, const std::string& text);
 
   std::string prefix_;
   std::string current_;

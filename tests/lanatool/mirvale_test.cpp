@@ -262,6 +262,8 @@ class MirvaleTest : public QObject {
     QTest::newRow("leading blanks") << "Lana: 6\n  -->NetBEUI Protocol-->Card A\n" << QStringList{};
     QTest::newRow("LANA line last") << "Lana: 7\n-->NetBEUI Protocol-->Card A\nLana: 8\n" << QStringList{"7|NetBEUI|Card A"};
     QTest::newRow("not a number") << "Lana: x\n\n-->NetBEUI Protocol-->C\n" << QStringList{"0|NetBEUI|C"};
+    QTest::newRow("LANA above 254") << "Lana: 300\n-->NetBEUI Protocol-->C\nLana: 254\n-->NetBEUI Protocol-->D\n" << QStringList{"254|NetBEUI|D"};
+    QTest::newRow("negative LANA") << "Lana: -1\n-->NetBEUI Protocol-->C\n" << QStringList{};
   }
   void lanacfgLines() {
     QFETCH(QString, output);
