@@ -71,8 +71,15 @@ int main(int argc, char** argv) {
     GetPrivateProfileStringA("Config", "ConfigPath", windows, dir, sizeof dir, "c:\\trelm_config.ini");
     file = std::string(dir) + "\\LAUNCH.INI";
   }
-  char full[MAX_PATH];
-  if (GetFullPathNameA(file.c_str(), sizeof full, full, nullptr) > 0) file = full;
+  // The full path, in a buffer of the size the call asks for when the
+  // first is too small; the name stays as given when it fails.
+  std::string full(MAX_PATH, '\0');
+  DWORD length = GetFullPathNameA(file.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length >= full.size()) {
+    full.assign(length, '\0');
+    length = GetFullPathNameA(file.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  }
+  if (length > 0 && length < full.size()) file = full.substr(0, length);
   HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {

@@ -201,6 +201,39 @@ TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
   EXPECT_EQ(code, 2);
 }
 
+TEST(Pktdump, AnOutputThatCannotBeWrittenEndsWithCodeOne) {
+  // /dev/full takes nothing: every mode says so, and the export leaves no
+  // cut file behind.
+  std::string records;
+  for (int i = 0; i < 5000; ++i) records += Record(1, "CP 12 'abc'");
+  const std::string path = Temp("PKT_20091001.07", records);
+  for (const char* mode : {"decode", "dump", "summary"}) {
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::string errors;
+    const std::string err = Capture([&](std::FILE* e) {
+      EXPECT_EQ(pktdump::Main({mode, path}, full, e), 1) << mode;
+    });
+    std::fclose(full);
+    EXPECT_EQ(err, "pktdump: the output: cannot be written (disk full?)\n") << mode;
+  }
+  char dir[] = "/tmp/pktdump_disk_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string disk = dir;
+  if (std::system(("mount -t tmpfs -o size=16k tmpfs " + disk + " 2>/dev/null").c_str()) != 0) {
+    std::system(("rmdir " + disk).c_str());
+    GTEST_SKIP() << "a small tmpfs cannot be mounted here (the test command runs as root)";
+  }
+  const std::string pcapng = disk + "/night.pcapng";
+  int code = -1;
+  std::string err;
+  Pktdump({"pcapng", "--out", pcapng, path}, &code, &err);
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(err, "pktdump: " + pcapng + ": cannot be written (disk full?)\n");
+  EXPECT_NE(std::system(("test -e " + pcapng).c_str()), 0) << "a cut export was left";
+  std::system(("umount " + disk + " && rmdir " + disk).c_str());
+}
+
 TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
   if (Shell("command -v tshark").empty()) GTEST_SKIP() << "tshark (installed by tools/setup.sh)";
   const char* lua = std::getenv("TRELM_DISSECTOR");

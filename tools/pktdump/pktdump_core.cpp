@@ -401,6 +401,15 @@ bool Load(const std::string& path, File* file, std::string* error) {
   return ok;
 }
 
+// Every write of an output went through: what was buffered is flushed and
+// the stream's error mark read, so that a full disk or a closed pipe is
+// never reported as success.
+bool Finished(std::FILE* out, std::FILE* err, const std::string& name) {
+  if (std::fflush(out) == 0 && std::ferror(out) == 0) return true;
+  std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n", name.c_str());
+  return false;
+}
+
 int Usage(std::FILE* err) {
   std::fprintf(err,
                "usage: pktdump decode [--ini VARNET.INI] FILE...\n"
@@ -470,6 +479,7 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
       StreamSource source(in);
       DecodeRecords(p, ini, source, out);
       std::fclose(in);
+      if (!Finished(out, err, "the output")) return 1;
     }
     return 0;
   }
@@ -486,6 +496,7 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   if (mode == "summary") {
     long malformed = 0;
     for (const File& f : files) malformed += Summarise(f, out);
+    if (!Finished(out, err, "the output")) return 1;
     return malformed == 0 ? 0 : 1;
   }
   for (const File& f : files) {
@@ -499,7 +510,7 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     const std::int64_t first = paths.size() > 1 ? trelm::ToInt(paths[1].c_str()) : 1;
     const std::int64_t last = paths.size() > 2 ? trelm::ToInt(paths[2].c_str()) : -1;
     Dump(files[0], first, last, out);
-    return 0;
+    return Finished(out, err, "the output") ? 0 : 1;
   }
   if (mode == "pcapng") {
     if (output.empty()) return Usage(err);
@@ -509,8 +520,14 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
       return 1;
     }
     WritePcapng(files, channel, file);
-    std::fclose(file);
-    return 0;
+    bool ok = Finished(file, err, output);
+    if (std::fclose(file) != 0 && ok) {
+      std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n", output.c_str());
+      ok = false;
+    }
+    // A cut capture file is worse than none: it goes.
+    if (!ok) std::remove(output.c_str());
+    return ok ? 0 : 1;
   }
   return Usage(err);
 }

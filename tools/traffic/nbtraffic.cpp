@@ -116,6 +116,23 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
   return true;
 }
 
+std::string NumberedText(const std::string& pattern, long number) {
+  // Only "%d" is replaced: the text is never a format, so any other '%'
+  // (a "%s" in a command, say) goes out as it stands.
+  std::string text;
+  const std::string digits = std::to_string(number);
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern.compare(i, 2, "%d") == 0) {
+      text += digits;
+      ++i;
+    } else {
+      text += pattern[i];
+    }
+  }
+  if (text.size() > velknb::kMaxUserData) text.resize(velknb::kMaxUserData);
+  return text;
+}
+
 std::string ChannelName(const char* base, int channel) {
   return channel >= 1 && channel <= 99 ? base + std::to_string(channel) : std::string(base);
 }
@@ -204,10 +221,8 @@ int Send(const Options& o) {
       data = g.data.data();
       length = g.data.size();
     } else if (o.haveText) {
-      char buffer[velknb::kMaxUserData + 1];
       const long number = o.first + n;
-      std::snprintf(buffer, sizeof buffer, o.text.c_str(), static_cast<int>(number));
-      text = buffer;
+      text = NumberedText(o.text, number);
       command = o.kind != trelm_traffic::Kind::Revertives;
       if (o.kind == trelm_traffic::Kind::Mix) command = number % 2 != 0;
       data = reinterpret_cast<const std::uint8_t*>(text.data());
@@ -293,17 +308,27 @@ int Listen(const Options& o) {
       ++malformed;
       continue;
     }
+    bool written = true;
     for (const auto& name : names) {
       if (std::memcmp(name.data(), d.destination, velknb::kNameSize) == 0) {
         PrintDatagram(out, d, o.hex);
+        written = std::ferror(out) == 0;
         ++heard;
         break;
       }
     }
+    if (!written) break;
   }
   std::fprintf(stderr, "nbtraffic: %ld datagrams heard, %ld malformed payloads\n", heard,
                malformed);
-  if (out != stdout) std::fclose(out);
+  // A datagram that could not be written is not reported as heard in silence.
+  bool ok = std::fflush(out) == 0 && std::ferror(out) == 0;
+  if (out != stdout) ok = std::fclose(out) == 0 && ok;
+  if (!ok) {
+    std::fprintf(stderr, "nbtraffic: %s cannot be written (disk full?)\n",
+                 o.out.empty() ? "the output" : o.out.c_str());
+    return 1;
+  }
   return 0;
 }
 
