@@ -15,7 +15,7 @@ bool IsUnusualEntry(const char* line) {
 void Varnet::AnalyseLog() {
   host_.AddLine("------------------ Log Analysis Start -------------------");
   host_.AddLine(settings_.logFilePath);
-  char path[256] = "";
+  char path[kPathSize] = "";
   // A cancelled dialog and a file that cannot be opened end with the end
   // line alone: nothing was read, so nothing is said about the entries.
   if (host_.ChooseFile("Open Log File", false, settings_.logFilePath, path, sizeof path)) {

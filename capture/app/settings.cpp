@@ -111,20 +111,42 @@ void ReadFilters(ProfileAccess& host, const char* file, DeviceFilters& filters, 
 
 }  // namespace
 
-void VarnetIniPath(CaptureHost& host, char* out, std::size_t size) {
-  char dir[80];
-  host.LookupConfigPath(dir, sizeof dir);
-  trelm::JoinPath(dir, "VARNET.INI", out, size);
+namespace {
+// Paths are read into buffers longer than any the tool uses, so that one
+// that would be cut is seen and refused instead of read as another.
+constexpr std::size_t kLongPath = 1024;
+
+bool JoinWhole(const char* dir, const char* name, char* out, std::size_t size) {
+  char whole[kLongPath + 32];
+  trelm::JoinPath(dir, name, whole, sizeof whole);
+  trelm::CopyCut(whole, out, size);
+  return std::strlen(whole) < size && std::strlen(dir) < kLongPath - 1;
 }
 
-void ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters) {
-  char dir[192];
+void TooLong(const char* what, const char* path, char* fault, std::size_t size) {
+  std::snprintf(fault, size, "%s is longer than %u characters: %.120s...", what,
+                static_cast<unsigned>(kPathSize - 1), path);
+}
+}  // namespace
+
+bool VarnetIniPath(CaptureHost& host, char* out, std::size_t size) {
+  char dir[kLongPath];
   host.LookupConfigPath(dir, sizeof dir);
-  trelm::JoinPath(dir, "ORM.INI", s.ormIni, sizeof s.ormIni);
+  return JoinWhole(dir, "VARNET.INI", out, size);
+}
+
+bool ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters, char* fault,
+                  std::size_t faultSize) {
+  char dir[kLongPath];
+  host.LookupConfigPath(dir, sizeof dir);
+  if (!JoinWhole(dir, "ORM.INI", s.ormIni, sizeof s.ormIni) ||
+      !VarnetIniPath(host, s.varnetIni, sizeof s.varnetIni)) {
+    TooLong("The configuration path", dir, fault, faultSize);
+    return false;
+  }
   s.defaultAdaptor =
       ReadNumber(host, s.ormIni, "Network", "DefaultAdaptor", 90, Repair::NotPositive, 0);
 
-  VarnetIniPath(host, s.varnetIni, sizeof s.varnetIni);
   const char* ini = s.varnetIni;
   s.channel = ReadNumber(host, ini, "Network", "Channel", 90, Repair::Negative, 0);
   ReadShowFlags(host, ini, s, true);
@@ -136,15 +158,24 @@ void ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters) {
   s.infoDriver = ReadNumber(host, ini, "Watchdog", "InfoDriver", 90, Repair::NotPositive, 0);
   s.infoSlot = ReadNumber(host, ini, "Watchdog", "InfoSlot", 90, Repair::NotPositive, 0);
 
-  host.ProfileRead("Paths", "LogFilePath", "NONE", s.logFilePath, sizeof s.logFilePath, ini);
-  if (std::strcmp(s.logFilePath, "NONE") == 0) {
+  // The hour's file names must fit after the directory.
+  char logPath[kLongPath];
+  host.ProfileRead("Paths", "LogFilePath", "NONE", logPath, sizeof logPath, ini);
+  if (std::strcmp(logPath, "NONE") == 0) {
     trelm::CopyCut("c:\\trelmlogs", s.logFilePath, sizeof s.logFilePath);
     host.ProfileWrite("Paths", "LogFilePath", s.logFilePath, ini);
+  } else if (std::strlen(logPath) >= kPathSize - kHourFileName) {
+    std::snprintf(fault, faultSize, "LogFilePath in %.120s is longer than %u characters: %.120s...",
+                  ini, static_cast<unsigned>(kPathSize - 1 - kHourFileName), logPath);
+    return false;
+  } else {
+    trelm::CopyCut(logPath, s.logFilePath, sizeof s.logFilePath);
   }
 
   host.MakeDirectory(s.logFilePath);
 
   ReadFilters(host, ini, filters, true);
+  return true;
 }
 
 void LoadFilters(ProfileAccess& host, const char* file, DeviceFilters& filters) {

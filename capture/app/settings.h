@@ -10,6 +10,11 @@
 namespace varnet {
 
 constexpr int kDevices = 1000;  // entry 0 belongs to no device
+// The longest path of a file the tool reads or writes, as Windows allows
+// (with its terminating zero).
+constexpr std::size_t kPathSize = 260;
+// What an hour's file name adds to the log directory: "\LOG_YYYYMMDD.HH".
+constexpr std::size_t kHourFileName = 16;
 
 struct Settings {
   std::int32_t defaultAdaptor = 0;
@@ -23,10 +28,10 @@ struct Settings {
   std::int32_t revertiveReplayEnabled = 0;
   std::int32_t infoDriver = 0;
   std::int32_t infoSlot = 0;
-  char logFilePath[90] = "c:\\trelmlogs";
+  char logFilePath[kPathSize] = "c:\\trelmlogs";
   // Full paths, held for the whole run.
-  char varnetIni[96] = "";
-  char ormIni[208] = "";
+  char varnetIni[kPathSize] = "";
+  char ormIni[kPathSize] = "";
 };
 
 struct DeviceFilters {
@@ -53,11 +58,15 @@ std::int32_t& FlagValue(Settings& settings, ShowFlag flag);
 const ShowFlagInfo* FindShowFlag(unsigned menuId);
 
 // Reads and repairs every setting in the file's order, creating the log
-// directory; does not write the log lines (the caller does).
-void ReadSettings(CaptureHost& host, Settings& settings, DeviceFilters& filters);
+// directory; does not write the log lines (the caller does). Returns false,
+// with the message to show in fault, when a path would be cut: the tool
+// then reads and writes nothing rather than other files.
+bool ReadSettings(CaptureHost& host, Settings& settings, DeviceFilters& filters,
+                  char* fault, std::size_t faultSize);
 
-// "%s\VARNET.INI" with the configuration directory looked up again.
-void VarnetIniPath(CaptureHost& host, char* out, std::size_t size);
+// "%s\VARNET.INI" with the configuration directory looked up again; false
+// when it would not fit in size.
+bool VarnetIniPath(CaptureHost& host, char* out, std::size_t size);
 
 // The dialog's Load and Save: 1..999 of both tables from / to VARNET.INI.
 // Load writes nothing back; a missing key gives 1.

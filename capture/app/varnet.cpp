@@ -24,7 +24,12 @@ bool Varnet::Startup() {
   displayLive_ = true;
   channel_.ClearState();
 
-  ReadSettings(host_, settings_, filters_);
+  char fault[400];
+  if (!ReadSettings(host_, settings_, filters_, fault, sizeof fault)) {
+    host_.ShowError(fault);
+    host_.PostQuit(0);
+    return false;
+  }
   // The run's first log lines: they open the hour's files.
   WriteLogLine("Configuration Path:");
   WriteLogLine(settings_.varnetIni);
@@ -50,7 +55,7 @@ bool Varnet::Startup() {
     return false;
   }
 
-  char title[256];
+  char title[kPathSize + 96];
   RunningTitle(title, sizeof title);
   host_.SetTitle(title);
   idleCounter_ = 0;
@@ -162,7 +167,7 @@ void Varnet::OnTimer(unsigned id) {
 }
 
 void Varnet::TogglePause(bool byMouse) {
-  char title[256];
+  char title[kPathSize + 96];
   if (displayLive_) {
     std::snprintf(title, sizeof title, "Trelm Tessik Log - V%s - Channel %d - ! Screen Paused !",
                   kVersion, static_cast<int>(settings_.channel));
@@ -215,7 +220,7 @@ void Varnet::UpdateIndicator() {
 }
 
 void Varnet::FilterOnCommand(int id) {
-  char file[96];
+  char file[kPathSize];
   switch (id) {
     case kFilterToggle: {
       const std::int32_t value = filters_.Enabled(selectedDevice_) ? 0 : 1;

@@ -57,9 +57,6 @@ constexpr int kBlankLines = 99;
 constexpr int kIdleLimit = 5;
 // Idle ticks (seconds) between two lines about lost datagrams.
 constexpr int kLossLineTicks = 60;
-// The longest path of a file the tool writes or reads, as Windows allows.
-constexpr std::size_t kPathSize = 260;
-
 // No cut is due.
 constexpr std::uint64_t kNoCut = ~static_cast<std::uint64_t>(0);
 // Appends one whole line or record, or nothing: a write that fails part-way

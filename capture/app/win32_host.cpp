@@ -285,8 +285,8 @@ std::unique_ptr<InputFile> Win32Host::OpenInput(const char* path, bool text) {
 
 bool Win32Host::ChooseFile(const char* title, bool fromPacketDialog, const char* initialDir,
                            char* out, std::size_t size) {
-  char name[256] = "";
-  char fileTitle[256] = "";
+  char name[MAX_PATH] = "";
+  char fileTitle[MAX_PATH] = "";
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = fromPacketDialog && packet_ != nullptr ? packet_ : main_;

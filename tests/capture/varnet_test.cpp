@@ -274,7 +274,8 @@ TEST_F(VarnetTest, SettingsRepairAndConversion) {
     h.Set(kIni, c.section, c.key, c.stored);
     Settings s;
     DeviceFilters f;
-    ReadSettings(h, s, f);
+    char fault[400] = "";
+    EXPECT_TRUE(ReadSettings(h, s, f, fault, sizeof fault));
     EXPECT_EQ(h.Get(kIni, c.section, c.key), c.after) << c.key << "=" << c.stored;
   }
   FakeCaptureHost h;
@@ -286,13 +287,59 @@ TEST_F(VarnetTest, SettingsRepairAndConversion) {
   h.Set(kOrmIni, "Network", "DefaultAdaptor", "3");
   Settings s;
   DeviceFilters f;
-  ReadSettings(h, s, f);
+  char fault[400] = "";
+  ASSERT_TRUE(ReadSettings(h, s, f, fault, sizeof fault));
   EXPECT_EQ(s.showHeartbeats, 0);
   EXPECT_EQ(s.showURheader, 5);
   EXPECT_EQ(s.channel, 12);
   EXPECT_STREQ(s.logFilePath, "none");
   EXPECT_EQ(s.defaultAdaptor, 3);
   EXPECT_EQ(h.Get(kOrmIni, "Network", "DefaultAdaptor"), "3");  // positive: not rewritten
+}
+
+TEST_F(VarnetTest, LongPathsAreReadWholeOrRefusedWithAMessage) {
+  // Each case: the configuration directory and the log directory; whether
+  // the tool starts, and the start of the box's text when it does not.
+  struct Case {
+    std::string configDir;
+    std::string logDir;
+    bool starts;
+    std::string box;
+  };
+  const std::string deep = "c:\\" + std::string(200, 'd');  // 203 characters
+  const Case cases[] = {
+      {deep, "c:\\logs", true, ""},
+      {"c:\\" + std::string(245, 'c'), "c:\\logs", true, ""},  // VARNET.INI ends at 259
+      {"c:\\" + std::string(246, 'c'), "c:\\logs", false, "The configuration path is longer than 259"},
+      {"c:\\" + std::string(600, 'c'), "c:\\logs", false, "The configuration path is longer than 259"},
+      {"c:\\cfg", "c:\\" + std::string(240, 'l'), true, ""},  // LOG_ names end at 259
+      {"c:\\cfg", "c:\\" + std::string(241, 'l'), false, "LogFilePath in c:\\cfg\\VARNET.INI is longer than 243"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.configDir.size()) + " " + std::to_string(c.logDir.size()));
+    FakeCaptureHost h;
+    h.configDir = c.configDir;
+    const std::string ini = c.configDir + "\\VARNET.INI";
+    h.Set(ini.c_str(), "Paths", "LogFilePath", c.logDir.c_str());
+    h.Set(ini.c_str(), "Network", "Channel", "7");
+    FakeNet n;
+    Varnet v(h, n);
+    EXPECT_EQ(v.Startup(), c.starts);
+    if (c.starts) {
+      // The settings of that VARNET.INI, and the log in that directory.
+      EXPECT_EQ(v.Config().channel, 7);
+      EXPECT_EQ(v.Config().varnetIni, ini);
+      EXPECT_EQ(h.Lines(c.logDir + "\\LOG_20091001.07").size(), 8u);
+      EXPECT_TRUE(h.errors.empty()) << h.errors[0];
+    } else {
+      ASSERT_EQ(h.errors.size(), 1u);
+      EXPECT_EQ(h.errors[0].rfind(c.box, 0), 0u) << h.errors[0];
+      EXPECT_EQ(h.quits, 1);
+      EXPECT_TRUE(h.opens.empty());  // no file of another name is touched
+      // Nothing is read from or repaired in a profile of a cut name.
+      if (c.box.rfind("The configuration", 0) == 0) EXPECT_EQ(h.profileWrites, 0);
+    }
+  }
 }
 
 TEST_F(VarnetTest, ShowTogglesFlipCheckLogAndWriteBack) {
