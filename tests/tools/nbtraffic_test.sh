@@ -14,11 +14,11 @@ check() { if eval "$2"; then echo "ok $1"; else echo "FAIL $1"; failures=$((fail
 timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 3 --seconds 15 --out "$work/heard" 2>"$work/listen.err" &
 listener=$!
 sleep 1
-timeout 20 "$tool" send --channel 7 --commands --text 'SN %d 1 %s %x %%n %d' --count 3 --first 5 --quiet
+timeout 20 "$tool" send --channel 7 --commands --text 'SN %d 1 %s %x %%n %03d' --count 3 --first 5 --quiet
 wait $listener
 code=$?
 check "the listener heard three datagrams" '[ $code -eq 0 ] && [ "$(grep -c "<-" "$work/heard")" -eq 3 ]'
-check "%d becomes the number, every other % stays" 'grep -q ": SN 5 1 %s %x %%n 5$" "$work/heard" && grep -q ": SN 7 1 %s %x %%n 7$" "$work/heard"'
+check "%d and %03d become the number, %% a %, any other % stays" 'grep -q ": SN 5 1 %s %x %n 005$" "$work/heard" && grep -q ": SN 7 1 %s %x %n 007$" "$work/heard"'
 
 timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 1 --seconds 15 --out /dev/full 2>"$work/full.err" &
 listener=$!

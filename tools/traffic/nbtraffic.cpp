@@ -23,6 +23,7 @@
 // The transport's settings come from VELKNB_INTERFACE, VELKNB_GROUP and
 // VELKNB_BASEPORT.
 #include <chrono>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -117,16 +118,32 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
 }
 
 std::string NumberedText(const std::string& pattern, long number) {
-  // Only "%d" is replaced: the text is never a format, so any other '%'
-  // (a "%s" in a command, say) goes out as it stands.
+  // The text is never used as a format: only "%d" (with flags and a width,
+  // as in "%03d") becomes the number and "%%" a '%'; any other '%' (a "%s"
+  // in a command, say) goes out as it stands.
   std::string text;
-  const std::string digits = std::to_string(number);
   for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern.compare(i, 2, "%d") == 0) {
-      text += digits;
-      ++i;
-    } else {
+    if (pattern[i] != '%') {
       text += pattern[i];
+      continue;
+    }
+    if (pattern.compare(i, 2, "%%") == 0) {
+      text += '%';
+      ++i;
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < pattern.size() && std::strchr("-+ 0#", pattern[end]) != nullptr) ++end;
+    while (end < pattern.size() && end - i < 8 && std::isdigit(static_cast<unsigned char>(pattern[end]))) ++end;
+    if (end < pattern.size() && pattern[end] == 'd') {
+      char spec[16];
+      char digits[64];
+      std::snprintf(spec, sizeof spec, "%sld", pattern.substr(i, end - i).c_str());
+      std::snprintf(digits, sizeof digits, spec, number);
+      text += digits;
+      i = end;
+    } else {
+      text += '%';
     }
   }
   if (text.size() > velknb::kMaxUserData) text.resize(velknb::kMaxUserData);
