@@ -114,6 +114,10 @@ class CaptureHost : public ProfileAccess {
   // Timer 3 of the dialog; 0 stops it.
   virtual void PacketTimer(unsigned ms) = 0;
 
+  // Has the main window call Varnet::AnalyseStep once the messages waiting
+  // now were taken.
+  virtual void PostAnalyseStep() = 0;
+
   virtual void PostQuit(int exitCode) = 0;
 };
 

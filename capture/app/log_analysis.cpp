@@ -13,6 +13,8 @@ bool IsUnusualEntry(const char* line) {
 }
 
 void Varnet::AnalyseLog() {
+  // One analysis at a time: the command waits for the running one.
+  if (analysis_ != nullptr) return;
   host_.AddLine("------------------ Log Analysis Start -------------------");
   host_.AddLine(settings_.logFilePath);
   char path[kPathSize] = "";
@@ -24,28 +26,41 @@ void Varnet::AnalyseLog() {
     if (file == nullptr) {
       host_.ShowError("Unable to open log file");
     } else {
-      LineReader reader(*file);
-      bool found = false;
-      char line[256];
-      // A read that meets the end of the file ends the list: a last line
-      // without a line end is not examined.
-      while (reader.Next(line, sizeof line)) {
-        const std::size_t length = std::strlen(line);
-        if (length < 2) continue;
-        line[length - 1] = '\0';
-        if (IsUnusualEntry(line)) {
-          host_.AddLine(line);
-          found = true;
-        }
-      }
-      if (!found) {
+      analysis_ = std::make_unique<Analysis>(std::move(file));
+      AnalyseStep();
+      return;
+    }
+  }
+  host_.AddLine("------------------ Log Analysis End -------------------");
+}
+
+void Varnet::AnalyseStep() {
+  if (analysis_ == nullptr) return;
+  // A piece at a time: completions waiting in the message queue are taken
+  // between two pieces, so that a large log never holds up reception.
+  char line[256];
+  for (int n = 0; n < kAnalyseLinesPerStep; ++n) {
+    // A read that meets the end of the file ends the list: a last line
+    // without a line end is not examined.
+    if (!analysis_->reader.Next(line, sizeof line)) {
+      if (!analysis_->found) {
         host_.AddLine(" ");
         host_.AddLine("No unusual entries found!");
         host_.AddLine(" ");
       }
+      analysis_.reset();
+      host_.AddLine("------------------ Log Analysis End -------------------");
+      return;
+    }
+    const std::size_t length = std::strlen(line);
+    if (length < 2) continue;
+    line[length - 1] = '\0';
+    if (IsUnusualEntry(line)) {
+      host_.AddLine(line);
+      analysis_->found = true;
     }
   }
-  host_.AddLine("------------------ Log Analysis End -------------------");
+  host_.PostAnalyseStep();
 }
 
 }  // namespace varnet

@@ -80,6 +80,7 @@ void Varnet::CloseProgram() {
   host_.KillTimer(kTimerWatchdog);
   // No reset attempt may add the names again after they were removed.
   host_.KillTimer(kTimerReset);
+  analysis_.reset();
   // What was lost in this run, just before the close line.
   ReportDatagramLoss(true);
   WriteLogLine("Log Closed");

@@ -55,6 +55,9 @@ constexpr std::size_t kScreenCut = 300;
 constexpr int kBlankLines = 99;
 // Idle ticks after which the hour's files are closed.
 constexpr int kIdleLimit = 5;
+// Lines of a log that Analyse reads before it lets the window take its
+// messages.
+constexpr int kAnalyseLinesPerStep = 4000;
 // Idle ticks (seconds) between two lines about lost datagrams.
 constexpr int kLossLineTicks = 60;
 // No cut is due.
@@ -85,8 +88,11 @@ class Varnet : public ChannelHost, public DecoderHost {
   void OnTimer(unsigned id);
   void OnChar(unsigned character);
   void OnLeftButton();
-  // The Analyse command: a capture log's unusual entries on the screen.
+  // The Analyse command: a capture log's unusual entries on the screen,
+  // read a piece at a time (AnalyseStep, asked for through the host).
   void AnalyseLog();
+  void AnalyseStep();
+  bool Analysing() const { return analysis_ != nullptr; }
   // Message 3024: a NetBIOS request completed.
   void OnNetCompletion(unsigned code, NetRequest request) { channel_.OnCompletion(code, request); }
 
@@ -162,6 +168,15 @@ class Varnet : public ChannelHost, public DecoderHost {
   void ShowErrorLines(char* entry);
   // A loss on the screen and, when it can be written, in the error log.
   void ReportLoss(const char* text);
+  // An analysis under way.
+  struct Analysis {
+    explicit Analysis(std::unique_ptr<InputFile> opened)
+        : file(std::move(opened)), reader(*file) {}
+    std::unique_ptr<InputFile> file;
+    LineReader reader;
+    bool found = false;
+  };
+  std::unique_ptr<Analysis> analysis_;
   // The wrapper's loss counters: a line when they rose (at most one a
   // minute), or the run's totals at the close.
   void ReportDatagramLoss(bool closing);

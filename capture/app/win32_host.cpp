@@ -399,6 +399,10 @@ void Win32Host::ShowAbout() { DialogBoxParamA(instance_, "ABOUT", main_, AboutPr
 
 void Win32Host::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
 
+void Win32Host::PostAnalyseStep() {
+  if (main_ != nullptr) PostMessageA(main_, kAnalyseMessage, 0, 0);
+}
+
 bool Win32Host::CreateMainWindow(Varnet& app) {
   app_ = &app;
   WNDCLASSA wc{};
@@ -524,6 +528,9 @@ LRESULT CALLBACK Win32Host::MainProc(HWND window, UINT message, WPARAM wParam, L
       return 0;
     case WM_LBUTTONDOWN:
       app.OnLeftButton();
+      return 0;
+    case kAnalyseMessage:
+      app.AnalyseStep();
       return 0;
     case kNetCompletionMessage:
       app.OnNetCompletion(static_cast<unsigned>(wParam), reinterpret_cast<NetRequest>(lParam));

@@ -67,6 +67,7 @@ class Win32Host : public CaptureHost {
   void PacketListClear() override;
   void PacketListAdd(const char* text) override;
   void PacketTimer(unsigned ms) override;
+  void PostAnalyseStep() override;
   void PostQuit(int exitCode) override;
 
   // Registers the class "V3VARNET", creates and shows the main window with
@@ -84,6 +85,8 @@ class Win32Host : public CaptureHost {
   static INT_PTR CALLBACK PacketProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   // Posted to the Packet dialog once it stands: choose its file.
   static constexpr UINT kChooseFileMessage = WM_APP + 1;
+  // Posted to the main window: the next piece of an analysis.
+  static constexpr UINT kAnalyseMessage = WM_APP + 2;
   void UpdateMetrics();
   void FixDumpFont(HWND list);
   void RedrawAll();

@@ -271,6 +271,13 @@ class FakeCaptureHost : public CaptureHost {
   void DestroyFilterDialog() override { events.push_back("DestroyFilterDialog"); }
   void SetIndicatorText(const char* text) override { indicator.push_back(text); }
   void ShowAbout() override { events.push_back("ShowAbout"); }
+  // An analysis asked for its next piece.
+  int analyseSteps = 0;
+  bool analyseDue = false;
+  void PostAnalyseStep() override {
+    ++analyseSteps;
+    analyseDue = true;
+  }
   void PostQuit(int exitCode) override {
     ++quits;
     events.push_back("PostQuit " + std::to_string(exitCode));

@@ -257,9 +257,40 @@ class AnalyseTest : public PacketDialogTest {
     host.choices = {path};
     const std::size_t from = host.screen.size();
     app.OnCommand(kCmdAnalyse);
+    // The window takes the posted steps until the log is read.
+    while (host.analyseDue) {
+      host.analyseDue = false;
+      app.AnalyseStep();
+    }
     return std::vector<std::string>(host.screen.begin() + from, host.screen.end());
   }
 };
+
+TEST_F(AnalyseTest, ALargeLogIsReadInPiecesWithCompletionsTakenBetween) {
+  Start();
+  std::string log;
+  for (int i = 0; i < 3 * kAnalyseLinesPerStep; ++i) log += "07:00:00-00 - [001] CP 1 1\n";
+  log += "07:59:00-00 - Log Closed\n";
+  host.files["c:\\logs\\big"] = log;
+  host.choices = {"c:\\logs\\big"};
+  app.OnCommand(kCmdAnalyse);
+  int pieces = 1;
+  EXPECT_TRUE(app.Analysing());
+  // A datagram handled between two pieces is recorded as ever.
+  while (host.analyseDue) {
+    host.analyseDue = false;
+    FakeNet::Request* q = net.Arrive(1, "CP 9 'between'");
+    ASSERT_NE(q, nullptr);
+    app.OnNetCompletion(kNcbDatagramReceive, q);
+    app.AnalyseStep();
+    ++pieces;
+  }
+  EXPECT_EQ(pieces, 4);
+  EXPECT_FALSE(app.Analysing());
+  EXPECT_EQ(host.screen.back(), "------------------ Log Analysis End -------------------");
+  EXPECT_EQ(host.screen[host.screen.size() - 2], "07:59:00-00 - Log Closed");
+  EXPECT_NE(host.LogTexts(kLog07).back().find("CP 9 'between'"), std::string::npos);
+}
 
 TEST_F(AnalyseTest, TheUnusualEntriesOfALogWrittenByTheTool) {
   Start();

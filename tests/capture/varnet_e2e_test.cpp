@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -593,3 +594,132 @@ TEST_F(VarnetEndToEnd, ThePacketDialogViewsAndReplaysAndAnalyseListsTheUnusualLi
 }
 
 }  // namespace
+
+// Fills the disk that holds path's folder: writes until nothing more fits.
+// Returns the handle of the filler file, which is deleted to free it.
+HANDLE FillDisk(const std::string& path) {
+  HANDLE filler = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (filler == INVALID_HANDLE_VALUE) return filler;
+  std::string block(4096, 'f');
+  for (std::size_t size : {4096u, 512u, 64u, 1u}) {
+    DWORD written = 0;
+    while (WriteFile(filler, block.data(), static_cast<DWORD>(size), &written, nullptr) &&
+           written == size) {
+    }
+  }
+  return filler;
+}
+
+long Count(const std::vector<std::string>& lines, const std::string& part) {
+  return static_cast<long>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+    return l.find(part) != std::string::npos;
+  }));
+}
+
+TEST_F(VarnetEndToEnd, AFullLogDiskLosesOnlyWhatItCountsAndNeverAPartOfARecord) {
+  const std::string disk = "c:\\vnfull";
+  if (GetFileAttributesA((disk + "\\small_disk.mark").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "no small disk is mounted on c:\\vnfull (tests/e2e/small_disk.sh needs root)";
+  }
+  const std::string logs = disk + "\\logs";
+  CreateDirectoryA(logs.c_str(), nullptr);
+  WritePrivateProfileStringA("Paths", "LogFilePath", logs.c_str(), kIni);
+  WritePrivateProfileStringA("Network", "Channel", "7", kIni);
+  WritePrivateProfileStringA("Network", "SavePackets", "1", kIni);
+  std::string name = HourPackets();
+  const std::string packets = logs + name.substr(name.rfind('\\'));
+  name = HourLog();
+  const std::string log = logs + name.substr(name.rfind('\\'));
+  DeleteFileA(packets.c_str());
+  DeleteFileA(log.c_str());
+
+  Program varnet(Command());
+  HWND main = WaitWindow(varnet.Pid(), "V3VARNET", "Trelm Tessik Log - V3.09.00 - Channel 7", 60000);
+  ASSERT_NE(main, nullptr);
+  SendDatagrams(1, 10);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(packets).size() == 10 * 528; }));
+
+  // The disk fills: twenty datagrams find no room for their records (and
+  // the lines find little); reception goes on, and the failure is said.
+  HANDLE filler = FillDisk(disk + "\\filler");
+  ASSERT_NE(filler, INVALID_HANDLE_VALUE);
+  SendDatagrams(11, 20);
+  ASSERT_TRUE(WaitFor([&] { return Count(Screen(), "Unable to write to '" + packets + "'") == 1; }))
+      << "the packet data file's failure on the screen";
+  Sleep(1000);
+  EXPECT_EQ(ReadFile(packets).size() % 528, 0u) << "never part of a record";
+  EXPECT_EQ(WaitWindow(varnet.Pid(), "#32770", "! Error !", 0), nullptr) << "no box for a full disk";
+
+  // Room again: the next datagrams are recorded and a line says what was lost.
+  CloseHandle(filler);
+  DeleteFileA((disk + "\\filler").c_str());
+  SendDatagrams(31, 10);
+  ASSERT_TRUE(WaitFor([&] { return Count(LogTexts(log), "Writing resumed - ") == 1; }))
+      << LastLogText();
+  const std::string records = ReadFile(packets);
+  ASSERT_EQ(records.size() % 528, 0u);
+  const long kept = static_cast<long>(records.size() / 528);
+  std::string resumed;
+  for (const std::string& t : LogTexts(log)) {
+    if (t.rfind("Writing resumed - ", 0) == 0) resumed = t;
+  }
+  long linesLost = -1, recordsLost = -1;
+  ASSERT_EQ(std::sscanf(resumed.c_str(),
+                        "Writing resumed - %ld lines and %ld records could not be written", &linesLost,
+                        &recordsLost),
+            2)
+      << resumed;
+  // Every datagram is either recorded or counted as lost; the last ten
+  // were recorded, in order, after the gap.
+  EXPECT_EQ(kept + recordsLost, 40) << resumed;
+  EXPECT_EQ(records.substr(records.size() - 528 + 16, 4), "D040");
+  for (long n = 0; n < kept; ++n) EXPECT_EQ(records[n * 528 + 16], 'D') << n;
+
+  PostMessageA(main, WM_COMMAND, 1001, 0);
+  EXPECT_EQ(varnet.Wait(30000), 0);
+  const std::vector<std::string> texts = LogTexts(log);
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts.back(), "Log Closed");
+  EXPECT_EQ(texts[texts.size() - 2], "Lost in this run: " + std::to_string(linesLost) +
+                                         " lines and " + std::to_string(recordsLost) +
+                                         " records not written");
+  // The error log had no room either: the report was on the screen only.
+  EXPECT_EQ(Count(Screen(), "Unable to write to '" + packets + "'"), 1);
+}
+
+TEST_F(VarnetEndToEnd, ADeadSocketResetsTheChannelAndWhatItMissedIsCounted) {
+  WritePrivateProfileStringA("Network", "Channel", "7", kIni);
+  WritePrivateProfileStringA("Network", "SavePackets", "1", kIni);
+  DeleteFileA(HourPackets().c_str());
+  // After five datagrams the wrapper's socket fails as a dead one does.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "dead=0@5");
+  Program varnet(Command());
+  HWND main = WaitWindow(varnet.Pid(), "V3VARNET", "Trelm Tessik Log - V3.09.00 - Channel 7", 60000);
+  ASSERT_NE(main, nullptr);
+  SendDatagrams(1, 6);
+  ASSERT_TRUE(WaitFor([&] {
+    return Contains(LogTexts(HourLog()), "Network connection failure... attempting reset...");
+  })) << "the failed socket reaches the channel's reset";
+  // Sent while the channel is down: missed, and counted as such.
+  SendDatagrams(7, 4);
+  ASSERT_TRUE(WaitFor([&] { return LastLogText() == "Network connection reset ok after 1 retries"; }, 30000))
+      << LastLogText();
+  SendDatagrams(11, 5);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(HourPackets()).size() >= 11 * 528; }));
+  Sleep(500);
+  const long kept = static_cast<long>(ReadFile(HourPackets()).size() / 528);
+  PostMessageA(main, WM_COMMAND, 1001, 0);
+  EXPECT_EQ(varnet.Wait(30000), 0);
+  const std::vector<std::string> texts = LogTexts(HourLog());
+  ASSERT_GE(texts.size(), 2u);
+  long dropped = -1, malformed = -1, down = -1, replay = -1;
+  ASSERT_EQ(std::sscanf(texts[texts.size() - 2].c_str(),
+                        "Lost in this run: %ld datagrams dropped (queue full), %ld malformed, %ld "
+                        "while the channel was down, %ld during replay",
+                        &dropped, &malformed, &down, &replay),
+            4)
+      << texts[texts.size() - 2];
+  EXPECT_EQ(kept + dropped + down, 15) << "every datagram recorded or counted";
+  EXPECT_GT(down, 0);
+  EXPECT_EQ(texts.back(), "Log Closed");
+}
