@@ -117,6 +117,8 @@ class CaptureHost : public ProfileAccess {
   // Has the main window call Varnet::AnalyseStep once the messages waiting
   // now were taken.
   virtual void PostAnalyseStep() = 0;
+  // True when messages (completions, say) wait in the main window's queue.
+  virtual bool MessagesWaiting() = 0;
 
   virtual void PostQuit(int exitCode) = 0;
 };

@@ -261,6 +261,9 @@ void Varnet::ReportLoss(const char* text) {
 void Varnet::ReportDatagramLoss(bool closing) {
   NetLoss now;
   const bool counted = net_.Loss(now);
+  // The wrapper's count of what came for the names while they were gone,
+  // and the channel's of what it ignored meanwhile.
+  now.unclaimed += channel_.DownDrops();
   if (closing) {
     // The run's totals, only where something was lost.
     const std::uint64_t lines = logLoss_.total + errorLoss_.total;
@@ -272,20 +275,22 @@ void Varnet::ReportDatagramLoss(bool closing) {
       WriteLogLine(line);
     }
     const std::uint64_t replay = channel_.ReplayDrops();
-    if (now.dropped != 0 || now.malformed != 0 || now.unclaimed != 0 || replay != 0) {
-      char line[220];
+    // What still waits in the wrapper is lost with the program.
+    if (now.dropped != 0 || now.malformed != 0 || now.unclaimed != 0 || replay != 0 ||
+        now.waiting != 0) {
+      char line[260];
       std::snprintf(line, sizeof line,
                     "Lost in this run: %" PRIu64 " datagrams dropped (queue full), %" PRIu64
                     " malformed, %" PRIu64 " while the channel was down, %" PRIu64
-                    " during replay",
-                    now.dropped, now.malformed, now.unclaimed, replay);
+                    " during replay, %" PRIu64 " waiting at the close",
+                    now.dropped, now.malformed, now.unclaimed, replay, now.waiting);
       WriteLogLine(line);
     }
     return;
   }
   // At most one line a minute, and only when a counter rose.
   if (lossLineTicks_ < kLossLineTicks) ++lossLineTicks_;
-  if (!counted || lossLineTicks_ < kLossLineTicks) return;
+  if ((!counted && channel_.DownDrops() == 0) || lossLineTicks_ < kLossLineTicks) return;
   if (now.dropped == lossShown_.dropped && now.malformed == lossShown_.malformed &&
       now.unclaimed == lossShown_.unclaimed) {
     return;

@@ -37,9 +37,11 @@ void Varnet::AnalyseLog() {
 void Varnet::AnalyseStep() {
   if (analysis_ == nullptr) return;
   // A piece at a time: completions waiting in the message queue are taken
-  // between two pieces, so that a large log never holds up reception.
+  // between two pieces, so that a large log never holds up reception. A
+  // piece ends early when messages wait.
   char line[256];
   for (int n = 0; n < kAnalyseLinesPerStep; ++n) {
+    if (n % kAnalyseLinesPerLook == kAnalyseLinesPerLook - 1 && host_.MessagesWaiting()) break;
     // A read that meets the end of the file ends the list: a last line
     // without a line end is not examined.
     if (!analysis_->reader.Next(line, sizeof line)) {

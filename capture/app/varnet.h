@@ -58,6 +58,8 @@ constexpr int kIdleLimit = 5;
 // Lines of a log that Analyse reads before it lets the window take its
 // messages.
 constexpr int kAnalyseLinesPerStep = 4000;
+// Lines read between two looks at the message queue.
+constexpr int kAnalyseLinesPerLook = 200;
 // Idle ticks (seconds) between two lines about lost datagrams.
 constexpr int kLossLineTicks = 60;
 // No cut is due.

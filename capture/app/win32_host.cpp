@@ -399,6 +399,10 @@ void Win32Host::ShowAbout() { DialogBoxParamA(instance_, "ABOUT", main_, AboutPr
 
 void Win32Host::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
 
+bool Win32Host::MessagesWaiting() {
+  return (HIWORD(GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE) != 0;
+}
+
 void Win32Host::PostAnalyseStep() {
   if (main_ != nullptr) PostMessageA(main_, kAnalyseMessage, 0, 0);
 }

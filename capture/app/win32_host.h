@@ -68,6 +68,7 @@ class Win32Host : public CaptureHost {
   void PacketListAdd(const char* text) override;
   void PacketTimer(unsigned ms) override;
   void PostAnalyseStep() override;
+  bool MessagesWaiting() override;
   void PostQuit(int exitCode) override;
 
   // Registers the class "V3VARNET", creates and shows the main window with

@@ -177,6 +177,9 @@ void Channel::ReceiveCompletion(NetRequest request) {
     return;
   }
   if (reset_ || closed_) {
+    // Completions are ignored while the channel is down; a datagram among
+    // them is counted as lost.
+    if (reset_ && !closed_ && view.retcode == kNrcGood) ++downDrops_;
     slots_[slot] = nullptr;
     net_.NcbFree(request);
     return;

@@ -41,6 +41,7 @@ struct NetLoss {
   std::uint64_t dropped = 0;    // a name's queue was full
   std::uint64_t malformed = 0;  // payloads that were not datagrams
   std::uint64_t unclaimed = 0;  // for the tool's names while they were not registered
+  std::uint64_t waiting = 0;    // received, not yet taken by a receive
 };
 
 // The wrapper library's nine functions (the main window is given by the
@@ -112,6 +113,8 @@ class Channel {
   // On while a replay runs: received datagrams are dropped, and counted.
   bool& ReplayRunning() { return replayRunning_; }
   std::uint64_t ReplayDrops() const { return replayDrops_; }
+  // Datagrams of completions ignored while the channel was down.
+  std::uint64_t DownDrops() const { return downDrops_; }
   bool InReset() const { return reset_; }
   int Retries() const { return retries_; }
   int TableCount() const { return count_; }
@@ -158,6 +161,7 @@ class Channel {
   int retries_ = 0;
   bool replayRunning_ = false;
   std::uint64_t replayDrops_ = 0;
+  std::uint64_t downDrops_ = 0;
   std::uint8_t datagram_[kDatagramSize + 1] = {};
   char report_[128] = "";
 };

@@ -69,6 +69,7 @@ bool WrapperNetApi::Loss(NetLoss& loss) {
   loss.dropped = counts.dropped;
   loss.malformed = counts.malformed;
   loss.unclaimed = counts.unclaimed;
+  loss.waiting = counts.queued;
   return true;
 }
 

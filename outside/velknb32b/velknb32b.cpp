@@ -63,8 +63,9 @@ struct Lana {
   Name names[kNames];
   UCHAR lastNumber = 0;
   // The socket failed; its pending receives were completed, and the
-  // receive thread opens it again.
-  bool down = false;
+  // receive thread opens it again. Set under the lock; the receive thread
+  // reads it without.
+  volatile LONG down = 0;
   // Test aid: the socket fails as a dead one does (VELKNB_FAULTS dead=).
   volatile LONG playDead = 0;
   std::deque<std::array<UCHAR, velknb::kNameSize>> former;
@@ -397,7 +398,7 @@ void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size) {
 // completes with the network-failure code, so that the caller removes its
 // names and registers them again.
 void FailLana(Lana& lana) {
-  lana.down = true;
+  InterlockedExchange(&lana.down, 1);
   Trace("lana %d failed", lana.number);
   for (Name& name : lana.names) {
     while (name.used && !name.pending.empty()) {
@@ -448,7 +449,7 @@ bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
   {
     Locked lock;
     lana.transport.Swap(fresh);
-    lana.down = false;
+    InterlockedExchange(&lana.down, 0);
     ++w.stats.reopened;
     Trace("lana %d opened again", lana.number);
   }
@@ -467,12 +468,7 @@ DWORD WINAPI ReceiveThread(LPVOID parameter) {
       Locked lock;
       RetryUndelivered();
     }
-    bool down;
-    {
-      Locked lock;
-      down = lana.down;
-    }
-    if (down) {
+    if (InterlockedCompareExchange(&lana.down, 0, 0) != 0) {
       if (GetTickCount() - lastReopen >= kReopenMs) {
         lastReopen = GetTickCount();
         if (ReopenLana(lana, buffer)) errors = 0;

@@ -159,10 +159,11 @@ TEST_F(ChannelTest, ANetworkFailureIsRetriedEveryTenSecondsUntilTheNamesAreBack)
   EXPECT_EQ(host.intervals[4], 10000u);
   EXPECT_EQ(net.calls.back(), "DeleteName ORM7 2 0");
   EXPECT_EQ(net.receives.size(), 0u);  // released by the deletes
-  // A completion that was on its way is freed, not recorded.
+  // A completion that was on its way is freed, not recorded, but counted.
   app.OnNetCompletion(kNcbDatagramReceive, inFlight);
   EXPECT_FALSE(net.Live(inFlight));
   EXPECT_EQ(host.files[kPkt07].size(), 0u);
+  EXPECT_EQ(app.Net().DownDrops(), 1u);
 
   // First retry: the first name fails. Second: the second name fails, and
   // the first goes again. Third: both are added.

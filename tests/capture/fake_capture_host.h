@@ -274,6 +274,9 @@ class FakeCaptureHost : public CaptureHost {
   // An analysis asked for its next piece.
   int analyseSteps = 0;
   bool analyseDue = false;
+  // Messages wait in the queue after so many more looks (negative: never).
+  int messagesAfter = -1;
+  bool MessagesWaiting() override { return messagesAfter >= 0 && messagesAfter-- == 0; }
   void PostAnalyseStep() override {
     ++analyseSteps;
     analyseDue = true;

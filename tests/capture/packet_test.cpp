@@ -287,6 +287,18 @@ TEST_F(AnalyseTest, ALargeLogIsReadInPiecesWithCompletionsTakenBetween) {
   }
   EXPECT_EQ(pieces, 4);
   EXPECT_FALSE(app.Analysing());
+  // Messages waiting end a piece early: the second look finds them.
+  host.choices = {"c:\\logs\\big"};
+  host.messagesAfter = 1;
+  app.OnCommand(kCmdAnalyse);
+  EXPECT_EQ(host.screen.back(), "c:\\logs\\big");  // nothing unusual in the first 400
+  pieces = 1;
+  while (host.analyseDue) {
+    host.analyseDue = false;
+    app.AnalyseStep();
+    ++pieces;
+  }
+  EXPECT_EQ(pieces, 4);  // 400 lines, two pieces of 4000, then the rest
   EXPECT_EQ(host.screen.back(), "------------------ Log Analysis End -------------------");
   EXPECT_EQ(host.screen[host.screen.size() - 2], "07:59:00-00 - Log Closed");
   EXPECT_NE(host.LogTexts(kLog07).back().find("CP 9 'between'"), std::string::npos);

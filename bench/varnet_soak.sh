@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Soak benchmark: varnet.exe under Wine takes the traffic tool's mix at a
+# steady rate for a long run while faults come on a schedule: failed
+# receive posts, a network failure, a dead socket, the log disk full for
+# 20 seconds (a tmpfs, as root) and an Analyse of a 200 MB log. It prints
+# the datagrams sent, the records in the PKT_ files, the datagrams Varnet
+# reported as lost, and the unaccounted rest, which must be 0; then checks
+# that every PKT_ file is whole records and reads back with pktdump.
+#   SOAK_SECONDS=600  length of the run
+#   SOAK_RATE=2000    datagrams per second
+# Not a test: it prints its figures. Exit code 1 when anything is unaccounted.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+. tools/common.sh
+prepare_windows_build
+cmake --build --preset "$preset" --target varnet trelm_cc bwcc32 velknb32b poke
+cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/bench-native --target nbtraffic pktdump
+ensure_display "$build/xvfb.display"
+loader=$(wine_loader "$preset")
+ensure_prefix "$loader" "$build/wineprefix"
+export WINEPREFIX=$build/wineprefix
+
+seconds=${SOAK_SECONDS:-600}
+rate=${SOAK_RATE:-2000}
+total=$((seconds * rate))
+c=$WINEPREFIX/drive_c
+base=$c/vnsoak
+logs=$base/logs
+umount "$logs" 2>/dev/null || true
+rm -rf "$base"
+mkdir -p "$base/cfg" "$base/sys" "$base/bin" "$logs"
+cp "$build/bin/varnet.exe" "$build/bin/bwcc32.dll" "$build/bin/velknb32b.dll" \
+  "$build/outside/poke/poke.exe" "$base/bin/"
+cp "$build/bin/TRELM_CC.DLL" "$base/sys/"
+printf '[Config]\r\nConfigPath=c:\\vnsoak\\cfg\r\nSystemPath=c:\\vnsoak\\sys\r\n' >"$c/trelm_config.ini"
+printf '[Network]\r\nChannel=7\r\nSavePackets=1\r\n[Paths]\r\nLogFilePath=c:\\vnsoak\\logs\r\n' \
+  >"$base/cfg/VARNET.INI"
+# The log disk: room for the whole run's records and lines, and no more.
+disk=yes
+if ! mount -t tmpfs -o "size=$((total * 600 / 1048576 + 64))m" tmpfs "$logs" 2>/dev/null; then
+  disk=no
+  echo "note: no tmpfs could be mounted (not root?): the disk-full step is skipped"
+fi
+# A 200 MB capture log for Analyse, a few unusual lines in it.
+awk 'BEGIN { for (i = 0; i < 7400000; i++) {
+  if (i % 1000000 == 0) print "07:00:00-00 - Varnet started..."; else print "07:00:00-00 - [012] XP 12 1 1" } }' \
+  | sed 's/$/\r/' >"$base/big.log"
+
+traffic=$root/build/bench-native/tools/traffic/nbtraffic
+pktdump=$root/build/bench-native/tools/pktdump/pktdump
+export VELKNB_BASEPORT=16200
+rcvbuf_errors() { awk '/^Udp:/ { if (!h) { for (i = 1; i <= NF; i++) if ($i == "RcvbufErrors") c = i; h = 1 } else print $c }' /proc/net/snmp; }
+at() { echo $((total * $1 / 100)); }
+
+# The wrapper's faults, by datagrams received: failed receive posts at 10%,
+# a network failure at 25%, a dead socket at 45%.
+faults="post=30@$(at 10),recv=0x17@$(at 25),dead=1@$(at 45)"
+echo "soak: $rate datagrams a second for $seconds s; faults $faults; disk full at 60% for 20 s; Analyse at 75%"
+VELKNB_FAULTS=$faults VELKNB_TRACE='c:\vnsoak\trace.txt' "$loader" 'c:\vnsoak\bin\varnet.exe' >/dev/null 2>&1 &
+pid=$!
+for _ in $(seq 300); do grep -qs "Varnet started" "$logs"/LOG_* && break; sleep 0.2; done
+sleep 1
+before=$(rcvbuf_errors)
+"$traffic" send --channel 7 --mix --rate "$rate" --seconds "$seconds" >"$base/sent.txt" &
+sender=$!
+start=$(date +%s)
+wait_until() { while [ $(( $(date +%s) - start )) -lt "$1" ]; do sleep 0.5; done; }
+if [ "$disk" = yes ]; then
+  wait_until $((seconds * 60 / 100))
+  echo "soak: the log disk is full for 20 s"
+  dd if=/dev/zero of="$logs/filler" bs=64k 2>/dev/null || true
+  dd if=/dev/zero of="$logs/filler2" bs=512 2>/dev/null || true
+  sleep 20
+  rm -f "$logs/filler" "$logs/filler2"
+fi
+wait_until $((seconds * 75 / 100))
+echo "soak: Analyse of a 200 MB log"
+"$loader" 'c:\vnsoak\bin\poke.exe' V3VARNET 0x111 1002 >/dev/null 2>&1 || true
+"$loader" 'c:\vnsoak\bin\poke.exe' --open-file "Open Log File" 'c:\vnsoak\big.log' >/dev/null 2>&1 || true
+wait "$sender"
+# Varnet takes what waits in the wrapper's queues: the close comes once
+# the packet data files stop growing.
+last=-1
+for _ in $(seq 120); do
+  now=$(cat "$logs"/PKT_* 2>/dev/null | wc -c)
+  [ "$now" -eq "$last" ] && break
+  last=$now
+  sleep 1
+done
+after=$(rcvbuf_errors)
+"$loader" 'c:\vnsoak\bin\poke.exe' V3VARNET 0x111 1001 >/dev/null 2>&1 || true
+for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+
+sent=$(sed -n 's/^sent \([0-9]*\) .*/\1/p' "$base/sent.txt")
+bytes=$(cat "$logs"/PKT_* 2>/dev/null | wc -c)
+records=$((bytes / 528))
+lost_line=$(cat "$logs"/LOG_* | tr -d '\r' | grep -o 'Lost in this run: [0-9]* datagrams.*' | tail -1 || true)
+written_line=$(cat "$logs"/LOG_* | tr -d '\r' | grep -o 'Lost in this run: [0-9]* lines.*' | tail -1 || true)
+read -r dropped malformed down replay waiting < <(sed -n \
+  's/.*: \([0-9]*\) datagrams dropped (queue full), \([0-9]*\) malformed, \([0-9]*\) while the channel was down, \([0-9]*\) during replay, \([0-9]*\) waiting at the close.*/\1 \2 \3 \4 \5/p' \
+  <<<"$lost_line"; echo)
+unwritten=$(sed -n 's/.* lines and \([0-9]*\) records not written.*/\1/p' <<<"$written_line")
+dropped=${dropped:-0} down=${down:-0} replay=${replay:-0} unwritten=${unwritten:-0}
+waiting=${waiting:-0}
+reported=$((dropped + down + replay + unwritten + waiting))
+rest=$((sent - records - reported))
+whole=yes
+for f in "$logs"/PKT_*; do
+  [ $(( $(stat -c %s "$f") % 528 )) -eq 0 ] || whole=no
+  "$pktdump" summary "$f" >/dev/null || whole=no
+done
+echo
+printf '%-44s %s\n' "datagrams sent" "$sent" \
+  "records in the PKT_ files" "$records" \
+  "reported lost: records not written" "$unwritten" \
+  "reported lost: dropped by the wrapper" "$dropped" \
+  "reported lost: while the channel was down" "$down" \
+  "reported lost: during replay" "$replay" \
+  "reported lost: waiting at the close" "$waiting" \
+  "unaccounted" "$rest" \
+  "kernel UDP receive-buffer errors" "$((after - before))" \
+  "PKT_ files whole and read by pktdump" "$whole" \
+  "reopenings of the socket (wrapper)" "$(sed -n 's/.*reopened=\([0-9]*\).*/\1/p' "$base/trace.txt" | tail -1)"
+grep -h "Writing resumed\|Reception was down\|Receives posted again\|Network connection\|Datagrams lost" \
+  "$logs"/LOG_* | tr -d '\r' | sed 's/^/  log: /' | head -20
+mkdir -p "$base/kept" && cp "$logs"/LOG_* "$logs"/ERRORLOG.TXT "$base/kept/" 2>/dev/null || true
+echo "the capture logs are kept in $base/kept"
+[ "$disk" = yes ] && umount "$logs" 2>/dev/null || true
+[ "$rest" -eq 0 ] && [ "$whole" = yes ]
