@@ -156,9 +156,20 @@ void Win32Host::AddLine(const char* text) {
   }
   const AddEffect effect = display_.AddLine(text, app_ != nullptr && app_->ConfigOpen());
   if (main_ == nullptr) return;
-  // A redraw of the whole window is already on its way.
-  if (redrawAll_ || refreshArmed_) return;
-  const DWORD sincePaint = GetTickCount() - lastPaint_;
+  const DWORD now = GetTickCount();
+  if (redrawAll_ || refreshArmed_) {
+    // A redraw is on its way. But WM_PAINT and WM_TIMER wait behind posted
+    // messages: while completions keep coming (a backlog being taken) the
+    // screen is drawn here, at most every kBusyPaintMs.
+    if (now - lastPaint_ >= kBusyPaintMs) {
+      if (refreshArmed_) ::KillTimer(main_, kRefreshTimer);
+      refreshArmed_ = false;
+      RedrawAll();
+      UpdateWindow(main_);
+    }
+    return;
+  }
+  const DWORD sincePaint = now - lastPaint_;
   if (sincePaint < kRefreshMs) {
     // Lines come faster than the screen refreshes: one redraw at the end of
     // the interval shows them all, so the screen never holds up reception.
@@ -185,6 +196,9 @@ void Win32Host::AddLine(const char* text) {
     RECT strip = client;
     strip.top = client.bottom - lineHeight;
     InvalidateRect(main_, &strip, TRUE);
+    // The screen moved now: the next lines within the interval wait for
+    // one redraw instead of scrolling each.
+    lastPaint_ = now;
   } else {
     RedrawAll();
   }

@@ -109,6 +109,8 @@ class Win32Host : public CaptureHost {
   // that comes alone scrolls the window at once.
   static constexpr UINT_PTR kRefreshTimer = 0x5652;
   static constexpr DWORD kRefreshMs = 40;
+  // While the message queue never empties, the screen is still drawn this often.
+  static constexpr DWORD kBusyPaintMs = 100;
   DWORD lastPaint_ = 0;
   bool redrawAll_ = false;     // the whole client area is invalid
   bool refreshArmed_ = false;  // the refresh timer will redraw it
