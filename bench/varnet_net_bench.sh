@@ -2,11 +2,16 @@
 # Network benchmark: the traffic tool (native, Release) sends a realistic
 # mix of commands and revertives to varnet.exe under Wine, with packet
 # saving on and the display live, stepping the rate up. For each rate it
-# prints the datagrams sent, the records in the PKT_ file, the wrapper's
-# drop count, the kernel's UDP receive-buffer errors and the loss; at the
-# end, the highest rate with no loss.
+# runs RUNS times and prints the run with the lowest loss: the datagrams
+# sent, the records in the PKT_ file, the wrapper's drop count, the
+# kernel's UDP receive-buffer errors and the loss; then, from a short run
+# of its own under strace, the system calls of varnet.exe and the requests
+# the Wine server served per datagram; and the CPU time of varnet.exe and
+# of the Wine server per datagram. At the end, the highest rate with no loss.
 #   RATES="1000 5000"  rates to try (datagrams per second)
 #   BENCH_SECONDS=30   seconds of traffic per rate
+#   RUNS=3             runs per rate
+#   STRACE_SECONDS=5   length of the counted window
 # Run through tools/bench.sh, or alone after a build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,27 +41,89 @@ seconds=${BENCH_SECONDS:-30}
 export VELKNB_BASEPORT=16000
 rcvbuf_errors() { awk '/^Udp:/ { if (!h) { for (i = 1; i <= NF; i++) if ($i == "RcvbufErrors") c = i; h = 1 } else print $c }' /proc/net/snmp; }
 
-printf '%8s %9s %9s %8s %12s %7s\n' rate sent records dropped rcvbuf-errs loss
-best=0
-for rate in ${RATES:-1000 2000 5000 10000 20000}; do
+# The Linux process of varnet.exe, and Wine's server.
+varnet_pid() { pgrep -f 'vnnet.bin.varnet.exe' | head -1; }
+server_pid() { pgrep -f "wineserver" | head -1; }
+# User and system CPU time of a process, in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+ticks=$(getconf CLK_TCK)
+
+start_varnet() {
   rm -f "$base"/logs/* "$base/trace.txt"
   VELKNB_TRACE='c:\vnnet\trace.txt' "$loader" 'c:\vnnet\bin\varnet.exe' >/dev/null 2>&1 &
-  pid=$!
+  launcher=$!
   for _ in $(seq 300); do grep -qs "Varnet started" "$base"/logs/LOG_* && break; sleep 0.2; done
   sleep 1
-  before=$(rcvbuf_errors)
-  sent=$("$traffic" send --channel 7 --mix --rate "$rate" --seconds "$seconds" |
-    sed -n 's/^sent \([0-9]*\) .*/\1/p')
-  sleep 3
-  after=$(rcvbuf_errors)
-  bytes=$(cat "$base"/logs/PKT_* 2>/dev/null | wc -c)
-  records=$((bytes / 528))
+}
+stop_varnet() {
   "$loader" 'c:\vnnet\bin\poke.exe' V3VARNET 0x111 1001 >/dev/null 2>&1 || true
-  for _ in $(seq 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
-  dropped=$(sed -n 's/.*dropped=\([0-9]*\).*/\1/p' "$base/trace.txt" | tail -1)
-  loss=$((sent - records))
-  printf '%8s %9s %9s %8s %12s %7s\n' "$rate" "$sent" "$records" "${dropped:-?}" \
-    "$((after - before))" "$loss"
-  if [ "$loss" -eq 0 ] && [ "${dropped:-1}" -eq 0 ]; then best=$rate; fi
+  for _ in $(seq 150); do kill -0 "$launcher" 2>/dev/null || break; sleep 0.2; done
+}
+records_now() { echo $(( $(cat "$base"/logs/PKT_* 2>/dev/null | wc -c) / 528 )); }
+
+# System calls of varnet.exe and requests served by the Wine server per
+# datagram, on a short run of their own (strace slows what it watches).
+count_calls() {
+  local rate=$1 window=${STRACE_SECONDS:-5}
+  start_varnet
+  local vp sp
+  vp=$(varnet_pid) sp=$(server_pid)
+  "$traffic" send --channel 7 --mix --rate "$rate" --seconds $((window + 4)) --quiet &
+  local sender=$!
+  sleep 2
+  local r0
+  r0=$(records_now)
+  timeout -s INT "$window" strace -c -f -p "$vp" -o "$base/strace.varnet" >/dev/null 2>&1 &
+  local s1=$!
+  timeout -s INT "$window" strace -c -p "$sp" -o "$base/strace.server" >/dev/null 2>&1 &
+  local s2=$!
+  wait $s1 $s2 || true
+  local r1
+  r1=$(records_now)
+  wait $sender || true
+  sleep 1
+  stop_varnet
+  local n=$((r1 - r0))
+  [ "$n" -gt 0 ] || n=1
+  local calls requests
+  calls=$(awk '$NF == "total" { print $(NF-2) }' "$base/strace.varnet")
+  # Each request reaches the server as one read of a client's request pipe.
+  requests=$(awk '$NF == "read" { print $4 }' "$base/strace.server")
+  awk -v c="${calls:-0}" -v q="${requests:-0}" -v n="$n" \
+    'BEGIN { printf "%.1f %.1f", c / n, q / n }'
+}
+
+printf '%8s %9s %9s %8s %12s %7s %9s %9s %11s %11s\n' rate sent records dropped rcvbuf-errs loss \
+  calls/dg srv-req/dg varnet-us/dg server-us/dg
+best=0
+for rate in ${RATES:-1000 2000 5000 10000 20000}; do
+  # Each rate runs RUNS times (3); the run with the lowest loss is shown.
+  bestline='' bestloss=-1
+  for run in $(seq "${RUNS:-3}"); do
+    start_varnet
+    vp=$(varnet_pid) sp=$(server_pid)
+    v0=$(cpu_ticks "$vp") w0=$(cpu_ticks "$sp")
+    before=$(rcvbuf_errors)
+    sent=$("$traffic" send --channel 7 --mix --rate "$rate" --seconds "$seconds" |
+      sed -n 's/^sent \([0-9]*\) .*/\1/p')
+    sleep 3
+    after=$(rcvbuf_errors)
+    v1=$(cpu_ticks "$vp") w1=$(cpu_ticks "$sp")
+    records=$(records_now)
+    stop_varnet
+    dropped=$(sed -n 's/.*dropped=\([0-9]*\).*/\1/p' "$base/trace.txt" | tail -1)
+    loss=$((sent - records))
+    cpu=$(awk -v v=$((v1 - v0)) -v w=$((w1 - w0)) -v t="$ticks" -v n="$sent" \
+      'BEGIN { printf "%11.1f %11.1f", v / t / n * 1e6, w / t / n * 1e6 }')
+    line=$(printf '%8s %9s %9s %8s %12s %7s' "$rate" "$sent" "$records" "${dropped:-?}" \
+      "$((after - before))" "$loss")
+    if [ "$bestloss" -lt 0 ] || [ "$loss" -lt "$bestloss" ]; then
+      bestloss=$loss bestline="$line" bestcpu="$cpu" bestdropped=${dropped:-1}
+    fi
+    echo "  run $run: $line" >&2
+  done
+  read -r calls requests < <(count_calls "$rate"; echo)
+  printf '%s %9s %9s %s\n' "$bestline" "$calls" "$requests" "$bestcpu"
+  if [ "$bestloss" -eq 0 ] && [ "$bestdropped" -eq 0 ]; then best=$rate; fi
 done
-echo "highest rate with no loss over $seconds s: $best datagrams per second"
+echo "highest rate with no loss over $seconds s (best of ${RUNS:-3} runs): $best datagrams per second"

@@ -20,6 +20,11 @@ void HourFileName(const char* dir, const char* prefix, const LocalTime& t, char*
                 t.hour);
 }
 
+long MillisecondsOfDay(const LocalTime& t) {
+  return ((t.hour * 60L + t.minute) * 60 + t.second) * 1000 + t.milliseconds;
+}
+constexpr long kDayMs = 24L * 60 * 60 * 1000;
+
 }  // namespace
 
 bool AppendWhole(Stream& stream, const void* data, std::size_t size, std::uint64_t& cut) {
@@ -35,13 +40,49 @@ bool AppendWhole(Stream& stream, const void* data, std::size_t size, std::uint64
   return false;
 }
 
-bool Varnet::Put(HourFile& file, WriteLoss& loss, const void* data, std::size_t size) {
-  if (AppendWhole(*file.stream, data, size, file.cut)) {
-    loss.failing = false;
-    return true;
+void Varnet::Put(HourFile& file, const void* data, std::size_t size, const LocalTime& now) {
+  if (file.pending.empty()) file.since = MillisecondsOfDay(now);
+  file.pending.append(static_cast<const char*>(data), size);
+  ++file.units;
+  // Written once the messages waiting now were taken (one write for many
+  // lines or records), and never held longer than kFlushMs.
+  if (!flushPosted_) {
+    flushPosted_ = host_.PostFlush();
+    if (!flushPosted_) {
+      FlushFiles();
+      return;
+    }
   }
-  ++loss.pending;
-  ++loss.total;
+  const long age = (MillisecondsOfDay(now) - file.since + kDayMs) % kDayMs;
+  if (age >= kFlushMs || file.pending.size() >= kFlushBytes) FlushFiles();
+}
+
+void Varnet::Flush(HourFile& file, WriteLoss& loss) {
+  if (file.pending.empty()) return;
+  std::uint64_t lost = 0;
+  if (file.stream == nullptr) {
+    lost = file.units;
+  } else if (!AppendWhole(*file.stream, file.pending.data(), file.pending.size(), file.cut)) {
+    // What fits is kept whole, a line or record at a time, up to the first
+    // that does not.
+    std::size_t at = 0;
+    lost = file.units;
+    while (at < file.pending.size()) {
+      std::size_t length = file.unit;
+      if (length == 0) length = file.pending.find('\n', at) - at + 1;
+      if (!AppendWhole(*file.stream, file.pending.data() + at, length, file.cut)) break;
+      at += length;
+      --lost;
+    }
+  }
+  file.pending.clear();
+  file.units = 0;
+  if (lost == 0) {
+    loss.failing = false;
+    return;
+  }
+  loss.pending += lost;
+  loss.total += lost;
   if (!loss.failing) {
     loss.failing = true;
     // Once for each file: a file that fails again after it recovered, or
@@ -55,46 +96,53 @@ bool Varnet::Put(HourFile& file, WriteLoss& loss, const void* data, std::size_t 
       ReportLoss(text);
     }
   }
-  return false;
+}
+
+void Varnet::FlushFiles() {
+  flushPosted_ = false;
+  // The records first: the line about what was lost waits until they
+  // are written again too.
+  Flush(packet_, packetLoss_);
+  const bool hadLines = !log_.pending.empty();
+  Flush(log_, logLoss_);
+  if (!hadLines || logLoss_.failing || packetLoss_.failing) return;
+  // Writing works again: say what was lost meanwhile.
+  const std::uint64_t lines = logLoss_.pending + errorLoss_.pending;
+  const std::uint64_t records = packetLoss_.pending;
+  if (lines == 0 && records == 0) return;
+  char note[160];
+  std::snprintf(note, sizeof note,
+                "Writing resumed - %" PRIu64 " lines and %" PRIu64
+                " records could not be written and are lost",
+                lines, records);
+  logLoss_.pending = 0;
+  errorLoss_.pending = 0;
+  packetLoss_.pending = 0;
+  PutLogLine(host_.Now(), note);
+  if (!flushPosted_) Flush(log_, logLoss_);
 }
 
 void Varnet::WriteLogLine(const char* text) {
   if (LogDropsText(text, settings_.showNxMessages != 0)) return;
   const LocalTime now = host_.Now();
   if (!ReadyHourFiles(now)) return;
-  if (!PutLogLine(now, text)) return;
+  PutLogLine(now, text);
   idleCounter_ = 0;
-  // Writing works again: say what was lost meanwhile, once the packet
-  // data file takes its records again too.
-  const std::uint64_t lines = logLoss_.pending + errorLoss_.pending;
-  const std::uint64_t records = packetLoss_.pending;
-  if ((lines != 0 || records != 0) && !packetLoss_.failing) {
-    char note[160];
-    std::snprintf(note, sizeof note,
-                  "Writing resumed - %" PRIu64 " lines and %" PRIu64
-                  " records could not be written and are lost",
-                  lines, records);
-    logLoss_.pending = 0;
-    errorLoss_.pending = 0;
-    packetLoss_.pending = 0;
-    PutLogLine(now, note);
-  }
 }
 
-bool Varnet::PutLogLine(const LocalTime& now, const char* text) {
+void Varnet::PutLogLine(const LocalTime& now, const char* text) {
   char line[kLineBuffer];
   std::snprintf(line, sizeof line, "%02d:%02d:%02d-%02d - %s", now.hour, now.minute, now.second,
                 now.milliseconds / 10, text);
   BlankFirstLineEnds(line);
   const std::size_t length = std::strlen(line);
   line[length] = '\n';
-  const bool written = Put(log_, logLoss_, line, length + 1);
+  Put(log_, line, length + 1, now);
   line[length] = '\0';
 
-  // The screen shows the line whether or not the file took it.
+  // The screen shows the line whether or not the file takes it.
   if (length > kScreenCut) line[kScreenCut] = '\0';
   if (displayLive_) host_.AddLine(line);
-  return written;
 }
 
 bool Varnet::ReadyHourFiles(const LocalTime& now) {
@@ -112,7 +160,7 @@ void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagra
     if (packet_.stream != nullptr) {
       std::uint8_t record[kRecordSize];
       BuildRecord(type, buffer, length, record);
-      Put(packet_, packetLoss_, record, sizeof record);
+      Put(packet_, record, sizeof record, host_.Now());
     } else {
       ++packetLoss_.pending;
       ++packetLoss_.total;
@@ -141,7 +189,7 @@ void Varnet::OpenHourFiles() {
     }
   }
 
-  log_.Open(host_.OpenFile(logName, "a"), logName);
+  log_.Open(host_.OpenFile(logName, "a"), logName, 0);
   if (log_.stream == nullptr) {
     if (!errorReported_) {
       // Set before the box: completions handled inside its message loop
@@ -159,7 +207,7 @@ void Varnet::OpenHourFiles() {
   if (settings_.savePackets != 0) {
     char packetName[kPathSize + 32];
     HourFileName(settings_.logFilePath, "PKT_", now, packetName, sizeof packetName);
-    packet_.Open(host_.OpenFile(packetName, "a+b"), packetName);
+    packet_.Open(host_.OpenFile(packetName, "a+b"), packetName, kRecordSize);
     if (packet_.stream == nullptr) {
       if (!errorReported_) {
         errorReported_ = true;
@@ -186,10 +234,12 @@ void Varnet::OpenHourFiles() {
   }
 }
 
-void Varnet::HourFile::Open(std::unique_ptr<Stream> opened, const char* path) {
+void Varnet::HourFile::Open(std::unique_ptr<Stream> opened, const char* path,
+                            std::size_t unitSize) {
   stream = std::move(opened);
   name = path;
   cut = kNoCut;
+  unit = unitSize;
 }
 
 void Varnet::CloseHourFiles() {
@@ -198,11 +248,15 @@ void Varnet::CloseHourFiles() {
 }
 
 void Varnet::CloseStreams() {
+  // What waits in the buffers goes out first (and a line it brings).
+  FlushFiles();
+  Flush(log_, logLoss_);
   log_.stream.reset();
   packet_.stream.reset();
 }
 
 void Varnet::IdleTick() {
+  FlushFiles();
   if (++idleCounter_ >= kIdleLimit) {
     CloseStreams();
     idleCounter_ = 0;
@@ -216,8 +270,9 @@ void Varnet::WriteErrorLog(const char* text) {
   const LocalTime now = host_.Now();
   char name[kPathSize + 16];
   trelm::JoinPath(settings_.logFilePath, "ERRORLOG.TXT", name, sizeof name);
+  // Written at once, not buffered: it is opened for each entry.
   HourFile file;
-  file.Open(host_.OpenFile(name, "a"), name);
+  file.Open(host_.OpenFile(name, "a"), name, 0);
   if (file.stream == nullptr) {
     host_.ShowError("Unable to open error log file");
     return;
@@ -227,7 +282,9 @@ void Varnet::WriteErrorLog(const char* text) {
                 now.year, now.hour, now.minute, now.second, text);
   const std::size_t length = std::strlen(entry);
   entry[length] = '\n';
-  Put(file, errorLoss_, entry, length + 1);
+  file.pending.assign(entry, length + 1);
+  file.units = 1;
+  Flush(file, errorLoss_);
   entry[length] = '\0';
   ShowErrorLines(entry);
 }

@@ -55,6 +55,10 @@ constexpr std::size_t kScreenCut = 300;
 constexpr int kBlankLines = 99;
 // Idle ticks after which the hour's files are closed.
 constexpr int kIdleLimit = 5;
+// The hour's files are written at least this often (milliseconds), and
+// when their buffer holds this much.
+constexpr long kFlushMs = 100;
+constexpr std::size_t kFlushBytes = 64 * 1024;
 // Lines of a log that Analyse reads before it lets the window take its
 // messages.
 constexpr int kAnalyseLinesPerStep = 4000;
@@ -107,6 +111,9 @@ class Varnet : public ChannelHost, public DecoderHost {
   void CloseHourFiles();
   // The program's end: flush and close what is still open.
   void CloseStreams();
+  // Writes what the hour's files hold in their buffers (the posted flush,
+  // the idle tick, the close).
+  void FlushFiles();
 
   // The device filter dialog, driven by its window procedure.
   void FilterOnInit();
@@ -153,7 +160,13 @@ class Varnet : public ChannelHost, public DecoderHost {
     std::unique_ptr<Stream> stream;
     std::string name;
     std::uint64_t cut = kNoCut;
-    void Open(std::unique_ptr<Stream> opened, const char* path);
+    std::size_t unit = 0;  // the size of a record; 0: lines of text
+    // Lines or records not yet written, how many, and since when (the
+    // milliseconds of the day).
+    std::string pending;
+    std::uint64_t units = 0;
+    long since = 0;
+    void Open(std::unique_ptr<Stream> opened, const char* path, std::size_t unitSize);
   };
   // What could not be written to one kind of file.
   struct WriteLoss {
@@ -162,10 +175,14 @@ class Varnet : public ChannelHost, public DecoderHost {
     std::uint64_t total = 0;    // lost in this run
     std::string reported;       // the last file whose failure was reported
   };
-  // Writes whole into the file, counting and reporting a failure.
-  bool Put(HourFile& file, WriteLoss& loss, const void* data, std::size_t size);
-  // One capture log line, also on the screen; false when it was lost.
-  bool PutLogLine(const LocalTime& now, const char* text);
+  // Adds a line or record to the file's buffer; it is written with the
+  // next flush.
+  void Put(HourFile& file, const void* data, std::size_t size, const LocalTime& now);
+  // Writes the buffer whole, or what fits a line or record at a time,
+  // counting and reporting what does not.
+  void Flush(HourFile& file, WriteLoss& loss);
+  // One capture log line, also on the screen.
+  void PutLogLine(const LocalTime& now, const char* text);
   // The error entry's three lines on the screen.
   void ShowErrorLines(char* entry);
   // A loss on the screen and, when it can be written, in the error log.
@@ -210,6 +227,7 @@ class Varnet : public ChannelHost, public DecoderHost {
   WriteLoss errorLoss_;
   NetLoss lossShown_;
   int lossLineTicks_ = kLossLineTicks;
+  bool flushPosted_ = false;
   int idleCounter_ = 0;
   int keyDay_ = 0;
   int keyHour_ = 0;

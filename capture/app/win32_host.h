@@ -68,6 +68,7 @@ class Win32Host : public CaptureHost {
   void PacketListAdd(const char* text) override;
   void PacketTimer(unsigned ms) override;
   void PostAnalyseStep() override;
+  bool PostFlush() override;
   bool MessagesWaiting() override;
   void PostQuit(int exitCode) override;
 
@@ -88,6 +89,8 @@ class Win32Host : public CaptureHost {
   static constexpr UINT kChooseFileMessage = WM_APP + 1;
   // Posted to the main window: the next piece of an analysis.
   static constexpr UINT kAnalyseMessage = WM_APP + 2;
+  // Posted to the main window: write what the hour's files hold.
+  static constexpr UINT kFlushMessage = WM_APP + 3;
   void UpdateMetrics();
   void FixDumpFont(HWND list);
   void RedrawAll();

@@ -102,6 +102,7 @@ class FakeCaptureHost : public CaptureHost {
   long long space = -1;
   bool cutsFail = false;
   int failedWrites = 0;
+  int writes = 0;
 
   class MemoryStream : public Stream {
    public:
@@ -110,6 +111,7 @@ class FakeCaptureHost : public CaptureHost {
     }
     ~MemoryStream() override { --host_.openStreams; }
     bool Write(const void* data, std::size_t size) override {
+      ++host_.writes;
       std::size_t fits = size;
       if (host_.space >= 0 && static_cast<long long>(size) > host_.space) {
         fits = static_cast<std::size_t>(host_.space);
@@ -274,6 +276,14 @@ class FakeCaptureHost : public CaptureHost {
   // An analysis asked for its next piece.
   int analyseSteps = 0;
   bool analyseDue = false;
+  // With postsFlush, flushes are posted (flushDue) instead of made at once.
+  bool postsFlush = false;
+  bool flushDue = false;
+  bool PostFlush() override {
+    if (!postsFlush) return false;
+    flushDue = true;
+    return true;
+  }
   // Messages wait in the queue after so many more looks (negative: never).
   int messagesAfter = -1;
   bool MessagesWaiting() override { return messagesAfter >= 0 && messagesAfter-- == 0; }

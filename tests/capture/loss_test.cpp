@@ -125,6 +125,60 @@ TEST_F(LossTest, AFullDiskLeavesWholeRecordsAndLinesAndSaysWhatWasLost) {
   }
 }
 
+TEST_F(LossTest, LinesAndRecordsAreWrittenInOneCallPerFileAndNeverHeldLong) {
+  Start();
+  host.postsFlush = true;
+  const std::size_t lines = host.Lines(kLog07).size();
+  const int writes = host.writes;
+  for (int i = 0; i < 6; ++i) Arrive(1, "CP 12 'abcdefgh'");
+  // Held until the posted flush comes: one write for each file.
+  EXPECT_TRUE(host.flushDue);
+  EXPECT_EQ(host.files[kPkt07].size(), 0u);
+  EXPECT_EQ(host.Lines(kLog07).size(), lines);
+  app.FlushFiles();
+  EXPECT_EQ(host.writes, writes + 2);
+  EXPECT_EQ(host.files[kPkt07].size(), 6 * kRecordSize);
+  EXPECT_EQ(host.Lines(kLog07).size(), lines + 6);
+
+  // The flush message is late: a line or record held for 100 ms goes out
+  // with the next one.
+  host.flushDue = false;
+  Arrive(1, "CP 12 'one'");
+  host.Advance(99);
+  Arrive(1, "CP 12 'two'");
+  EXPECT_EQ(host.files[kPkt07].size(), 6 * kRecordSize);
+  host.Advance(1);
+  Arrive(1, "CP 12 'three'");
+  EXPECT_EQ(host.files[kPkt07].size(), 9 * kRecordSize);
+
+  // A flush that meets a full disk keeps the whole records that fit.
+  for (int i = 0; i < 5; ++i) Arrive(1, "CP 12 'abcdefgh'");
+  host.space = 2 * kRecordSize + 100;
+  app.FlushFiles();
+  EXPECT_EQ(host.files[kPkt07].size(), 11 * kRecordSize);
+  host.space = -1;
+  Arrive(1, "CP 12 'back'");
+  app.FlushFiles();
+  EXPECT_EQ(host.files[kPkt07].size(), 12 * kRecordSize);
+  app.FlushFiles();  // the line about the loss follows with the next flush
+  const std::vector<std::string> texts = host.LogTexts(kLog07);
+  EXPECT_EQ(texts[texts.size() - 2], "[001] CP 12 'back'");
+  // Of the five lines, those that fitted in the room the records and the
+  // error log's entry left are whole in the log; the rest are counted.
+  const int kept = Count(host.Lines(kLog07), "'abcdefgh'") - 6;
+  EXPECT_EQ(texts.back(), "Writing resumed - " + std::to_string(5 - kept) +
+                              " lines and 3 records could not be written and are lost");
+
+  // The idle tick and the close write what is held.
+  Arrive(1, "CP 12 'tick'");
+  Tick(1);
+  EXPECT_EQ(host.files[kPkt07].size(), 13 * kRecordSize);
+  app.WriteLogLine("held");
+  app.CloseProgram();
+  app.CloseStreams();
+  EXPECT_EQ(host.LogTexts(kLog07).back(), "Log Closed");
+}
+
 TEST_F(LossTest, AFileEndingOnPartOfARecordIsCutBackWhenOpened) {
   host.files[kPkt07] = std::string(kRecordSize * 2 + 17, '\x01');
   Start();
