@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -252,9 +253,16 @@ class FakeCaptureHost : public CaptureHost {
     events.push_back("KillTimer " + std::to_string(id));
   }
   void DeleteDisplayFont() override { events.push_back("DeleteDisplayFont"); }
+  // Runs while a box is up, as the box's message loop takes messages.
+  std::function<void()> duringBox;
   void ShowError(const char* text) override {
     errors.push_back(text);
     events.push_back(std::string("ShowError ") + text);
+    if (duringBox) {
+      auto run = std::move(duringBox);
+      duringBox = nullptr;
+      run();
+    }
   }
   void ShowWindowError(const char* text) override {
     errors.push_back(text);

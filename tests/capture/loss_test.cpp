@@ -179,6 +179,30 @@ TEST_F(LossTest, LinesAndRecordsAreWrittenInOneCallPerFileAndNeverHeldLong) {
   EXPECT_EQ(host.LogTexts(kLog07).back(), "Log Closed");
 }
 
+TEST_F(LossTest, OneBoxForAFileThatCannotBeOpenedThoughCompletionsComeWhileItIsUp) {
+  for (const char* unopenable : {kLog07, kPkt07}) {
+    SCOPED_TRACE(unopenable);
+    FakeCaptureHost h;
+    h.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
+    h.Set(kIni, "Network", "SavePackets", "1");
+    FakeNet n;
+    Varnet v(h, n);
+    ASSERT_TRUE(v.Startup());
+    // The hour changes and the next file cannot be opened; while its box
+    // is up, a datagram's completion is handled and writes a line.
+    h.now.hour = 8;
+    const std::string next = std::string(unopenable).replace(std::string(unopenable).size() - 2, 2, "08");
+    h.unopenable.insert(next);
+    h.duringBox = [&] {
+      FakeNet::Request* q = n.Arrive(1, "CP 12 'during'");
+      if (q != nullptr) v.OnNetCompletion(kNcbDatagramReceive, q);
+    };
+    v.WriteLogLine("next hour");
+    EXPECT_EQ(h.errors.size(), 1u);
+    EXPECT_EQ(h.quits, 1);
+  }
+}
+
 TEST_F(LossTest, AFileEndingOnPartOfARecordIsCutBackWhenOpened) {
   host.files[kPkt07] = std::string(kRecordSize * 2 + 17, '\x01');
   Start();
