@@ -337,7 +337,9 @@ TEST_F(VarnetTest, LongPathsAreReadWholeOrRefusedWithAMessage) {
       EXPECT_EQ(h.quits, 1);
       EXPECT_TRUE(h.opens.empty());  // no file of another name is touched
       // Nothing is read from or repaired in a profile of a cut name.
-      if (c.box.rfind("The configuration", 0) == 0) EXPECT_EQ(h.profileWrites, 0);
+      if (c.box.rfind("The configuration", 0) == 0) {
+        EXPECT_EQ(h.profileWrites, 0);
+      }
     }
   }
 }
