@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, with ASan and UBSan) and runs each
-# for the given seconds (default 300) on a working copy of its seeds
+# for the given seconds on a working copy of its seeds
 # (tests/fuzz/corpus/NAME, kept in build/fuzz/corpus/NAME between runs).
 # Prints each target's executions and coverage; exits non-zero when a
 # target found a fault (its log and the crashing input are in build/fuzz).
-#   bash tools/fuzz.sh [SECONDS]
+#   bash tools/fuzz.sh [SECONDS]   (default: FUZZ_SECONDS, else 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-seconds=${1:-300}
+seconds=${1:-${FUZZ_SECONDS:-30}}
 bash tools/setup.sh >/dev/null
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

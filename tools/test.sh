@@ -66,6 +66,6 @@ else
 fi
 
 # Each libFuzzer target runs for a bounded time on a copy of its seeds.
-bash tools/fuzz.sh "${FUZZ_SECONDS:-30}" || status=1
+bash tools/fuzz.sh || status=1
 
 exit $status
