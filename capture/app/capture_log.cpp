@@ -156,11 +156,12 @@ void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagra
   // Every datagram is recorded while packets are saved, also when the
   // hour's files were closed for idleness or its lines are filtered out.
   if (settings_.savePackets != 0) {
-    ReadyHourFiles(host_.Now());
+    const LocalTime now = host_.Now();
+    ReadyHourFiles(now);
     if (packet_.stream != nullptr) {
       std::uint8_t record[kRecordSize];
       BuildRecord(type, buffer, length, record);
-      Put(packet_, record, sizeof record, host_.Now());
+      Put(packet_, record, sizeof record, now);
     } else {
       ++packetLoss_.pending;
       ++packetLoss_.total;
@@ -266,14 +267,19 @@ void Varnet::IdleTick() {
   ReportDatagramLoss(false);
 }
 
-void Varnet::WriteErrorLog(const char* text) {
+void Varnet::WriteErrorLog(const char* text) { PutErrorEntry(text, true); }
+
+void Varnet::ReportLoss(const char* text) { PutErrorEntry(text, false); }
+
+void Varnet::PutErrorEntry(const char* text, bool counted) {
   const LocalTime now = host_.Now();
   char name[kPathSize + 16];
   trelm::JoinPath(settings_.logFilePath, "ERRORLOG.TXT", name, sizeof name);
   // Written at once, not buffered: it is opened for each entry.
   HourFile file;
   file.Open(host_.OpenFile(name, "a"), name, 0);
-  if (file.stream == nullptr) {
+  // A report of loss has no box: the disk may stay full for long.
+  if (file.stream == nullptr && counted) {
     host_.ShowError("Unable to open error log file");
     return;
   }
@@ -281,38 +287,23 @@ void Varnet::WriteErrorLog(const char* text) {
   std::snprintf(entry, sizeof entry, "%02d/%02d/%04d %02d:%02d:%02d - %s", now.day, now.month,
                 now.year, now.hour, now.minute, now.second, text);
   const std::size_t length = std::strlen(entry);
-  entry[length] = '\n';
-  file.pending.assign(entry, length + 1);
-  file.units = 1;
-  Flush(file, errorLoss_);
-  entry[length] = '\0';
-  ShowErrorLines(entry);
-}
-
-void Varnet::ShowErrorLines(char* entry) {
-  if (std::strlen(entry) > kScreenCut) entry[kScreenCut] = '\0';
+  if (file.stream != nullptr) {
+    entry[length] = '\n';
+    if (counted) {
+      file.pending.assign(entry, length + 1);
+      file.units = 1;
+      Flush(file, errorLoss_);
+    } else {
+      // Not counted again, nor reported: it reports a loss.
+      AppendWhole(*file.stream, entry, length + 1, file.cut);
+    }
+    entry[length] = '\0';
+  }
+  // On the screen whatever became of the file.
+  if (length > kScreenCut) entry[kScreenCut] = '\0';
   host_.AddLine("------------------ ! Error ! -------------------");
   host_.AddLine(entry);
   host_.AddLine("------------------------------------------------");
-}
-
-void Varnet::ReportLoss(const char* text) {
-  // On the screen always, and in the error log when it can still be
-  // written: no box, for the disk may stay full for long.
-  const LocalTime now = host_.Now();
-  char entry[kLineBuffer];
-  std::snprintf(entry, sizeof entry, "%02d/%02d/%04d %02d:%02d:%02d - %s", now.day, now.month,
-                now.year, now.hour, now.minute, now.second, text);
-  const std::size_t length = std::strlen(entry);
-  char name[kPathSize + 16];
-  trelm::JoinPath(settings_.logFilePath, "ERRORLOG.TXT", name, sizeof name);
-  if (std::unique_ptr<Stream> file = host_.OpenFile(name, "a"); file != nullptr) {
-    entry[length] = '\n';
-    std::uint64_t cut = kNoCut;
-    AppendWhole(*file, entry, length + 1, cut);
-    entry[length] = '\0';
-  }
-  ShowErrorLines(entry);
 }
 
 void Varnet::ReportDatagramLoss(bool closing) {

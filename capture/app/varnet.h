@@ -183,8 +183,10 @@ class Varnet : public ChannelHost, public DecoderHost {
   void Flush(HourFile& file, WriteLoss& loss);
   // One capture log line, also on the screen.
   void PutLogLine(const LocalTime& now, const char* text);
-  // The error entry's three lines on the screen.
-  void ShowErrorLines(char* entry);
+  // An error log entry, written at once and shown on the screen. Counted:
+  // a box when the file cannot be opened, and a failed write counted and
+  // reported. Not counted (a report of loss): neither.
+  void PutErrorEntry(const char* text, bool counted);
   // A loss on the screen and, when it can be written, in the error log.
   void ReportLoss(const char* text);
   // An analysis under way.
