@@ -6,51 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "fake_capture_host.h"
-#include "fake_net.h"
-#include "varnet.h"
+#include "varnet_rig.h"
 
 namespace varnet {
 namespace {
 
-constexpr const char* kIni = "c:\\cfg\\VARNET.INI";
-constexpr const char* kOrmIni = "c:\\cfg\\ORM.INI";
-constexpr const char* kLog07 = "c:\\logs\\LOG_20091001.07";
-constexpr const char* kPkt07 = "c:\\logs\\PKT_20091001.07";
-
-class ChannelTest : public ::testing::Test {
+class ChannelTest : public ::testing::Test, public VarnetRig {
  protected:
-  ChannelTest() {
-    host.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
-    host.Set(kIni, "Network", "Channel", "7");
-  }
-  void Start() {
-    app.OnWindowCreated();
-    ASSERT_TRUE(app.Startup());
-  }
-  std::vector<std::string> Texts(const char* path) { return host.LogTexts(path); }
+  ChannelTest() : VarnetRig("7") {}
   bool Logged(const std::string& text) {
     for (const std::string& t : Texts(kLog07)) {
       if (t == text) return true;
     }
     return false;
   }
-  // A datagram arrives on a name and its completion message is handled.
-  void Arrive(std::uint8_t number, const std::string& data, std::uint8_t retcode = 0) {
-    FakeNet::Request* q = net.Arrive(number, data, retcode);
-    ASSERT_NE(q, nullptr) << "no receive posted for name " << int(number);
-    app.OnNetCompletion(kNcbDatagramReceive, q);
-  }
-  void Tick(int seconds) {
-    for (int i = 0; i < seconds; ++i) {
-      host.Advance(1000);
-      app.OnTimer(kTimerIdle);
-    }
-  }
-
-  FakeCaptureHost host;
-  FakeNet net;
-  Varnet app{host, net};
 };
 
 TEST_F(ChannelTest, NamesForEveryChannelAndTwelveReceivesEach) {

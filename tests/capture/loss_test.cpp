@@ -6,49 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "fake_capture_host.h"
-#include "fake_net.h"
-#include "varnet.h"
+#include "varnet_rig.h"
 
 namespace varnet {
 namespace {
 
-constexpr const char* kIni = "c:\\cfg\\VARNET.INI";
-constexpr const char* kLog07 = "c:\\logs\\LOG_20091001.07";
-constexpr const char* kPkt07 = "c:\\logs\\PKT_20091001.07";
 constexpr const char* kErrors = "c:\\logs\\ERRORLOG.TXT";
 
-class LossTest : public ::testing::Test {
+class LossTest : public ::testing::Test, public VarnetRig {
  protected:
-  LossTest() {
-    host.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
-    host.Set(kIni, "Network", "Channel", "7");
-    host.Set(kIni, "Network", "SavePackets", "1");
-  }
-  void Start() {
-    app.OnWindowCreated();
-    ASSERT_TRUE(app.Startup());
-  }
-  void Arrive(std::uint8_t number, const std::string& data, std::uint8_t retcode = 0) {
-    FakeNet::Request* q = net.Arrive(number, data, retcode);
-    ASSERT_NE(q, nullptr) << "no receive posted for name " << int(number);
-    app.OnNetCompletion(kNcbDatagramReceive, q);
-  }
-  void Tick(int seconds) {
-    for (int i = 0; i < seconds; ++i) {
-      host.Advance(1000);
-      app.OnTimer(kTimerIdle);
-    }
-  }
-  int Count(const std::vector<std::string>& lines, const std::string& part) {
-    int n = 0;
-    for (const std::string& line : lines) n += line.find(part) != std::string::npos ? 1 : 0;
-    return n;
-  }
-
-  FakeCaptureHost host;
-  FakeNet net;
-  Varnet app{host, net};
+  LossTest() : VarnetRig("7", true) {}
 };
 
 TEST_F(LossTest, AFullDiskLeavesWholeRecordsAndLinesAndSaysWhatWasLost) {
@@ -66,11 +33,10 @@ TEST_F(LossTest, AFullDiskLeavesWholeRecordsAndLinesAndSaysWhatWasLost) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("space " + std::to_string(c.space) + (c.cutsFail ? ", cuts fail" : ""));
-    FakeCaptureHost h;
-    h.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
-    h.Set(kIni, "Network", "SavePackets", "1");
-    FakeNet n;
-    Varnet v(h, n);
+    VarnetRig rig(nullptr, true);
+    FakeCaptureHost& h = rig.host;
+    FakeNet& n = rig.net;
+    Varnet& v = rig.app;
     ASSERT_TRUE(v.Startup());
     h.space = c.space;
     h.cutsFail = c.cutsFail;
@@ -182,11 +148,10 @@ TEST_F(LossTest, LinesAndRecordsAreWrittenInOneCallPerFileAndNeverHeldLong) {
 TEST_F(LossTest, OneBoxForAFileThatCannotBeOpenedThoughCompletionsComeWhileItIsUp) {
   for (const char* unopenable : {kLog07, kPkt07}) {
     SCOPED_TRACE(unopenable);
-    FakeCaptureHost h;
-    h.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
-    h.Set(kIni, "Network", "SavePackets", "1");
-    FakeNet n;
-    Varnet v(h, n);
+    VarnetRig rig(nullptr, true);
+    FakeCaptureHost& h = rig.host;
+    FakeNet& n = rig.net;
+    Varnet& v = rig.app;
     ASSERT_TRUE(v.Startup());
     // The hour changes and the next file cannot be opened; while its box
     // is up, a datagram's completion is handled and writes a line.
