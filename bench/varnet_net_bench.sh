@@ -17,29 +17,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 . tools/common.sh
-prepare_windows_build
-cmake --build --preset "$preset" --target varnet trelm_cc bwcc32 velknb32b poke
-cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench-native --target nbtraffic
-ensure_display "$build/xvfb.display"
-loader=$(wine_loader "$preset")
-ensure_prefix "$loader" "$build/wineprefix"
-export WINEPREFIX=$build/wineprefix
+prepare_varnet_bench nbtraffic
 
 c=$WINEPREFIX/drive_c
 base=$c/vnnet
-mkdir -p "$base/cfg" "$base/sys" "$base/bin" "$base/logs"
-cp "$build/bin/varnet.exe" "$build/bin/bwcc32.dll" "$build/bin/velknb32b.dll" \
-  "$build/outside/poke/poke.exe" "$base/bin/"
-cp "$build/bin/TRELM_CC.DLL" "$base/sys/"
-printf '[Config]\r\nConfigPath=c:\\vnnet\\cfg\r\nSystemPath=c:\\vnnet\\sys\r\n' >"$c/trelm_config.ini"
-printf '[Network]\r\nChannel=7\r\nSavePackets=1\r\n[Paths]\r\nLogFilePath=c:\\vnnet\\logs\r\n' \
-  >"$base/cfg/VARNET.INI"
+install_varnet vnnet
 
 traffic=$root/build/bench-native/tools/traffic/nbtraffic
 seconds=${BENCH_SECONDS:-30}
 export VELKNB_BASEPORT=16000
-rcvbuf_errors() { awk '/^Udp:/ { if (!h) { for (i = 1; i <= NF; i++) if ($i == "RcvbufErrors") c = i; h = 1 } else print $c }' /proc/net/snmp; }
 
 # The Linux process of varnet.exe, and Wine's server.
 varnet_pid() { pgrep -f 'vnnet.bin.varnet.exe' | head -1; }

@@ -13,14 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 . tools/common.sh
-prepare_windows_build
-cmake --build --preset "$preset" --target varnet trelm_cc bwcc32 velknb32b poke
-cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench-native --target nbtraffic pktdump
-ensure_display "$build/xvfb.display"
-loader=$(wine_loader "$preset")
-ensure_prefix "$loader" "$build/wineprefix"
-export WINEPREFIX=$build/wineprefix
+prepare_varnet_bench nbtraffic pktdump
 
 seconds=${SOAK_SECONDS:-600}
 rate=${SOAK_RATE:-2000}
@@ -30,13 +23,7 @@ base=$c/vnsoak
 logs=$base/logs
 umount "$logs" 2>/dev/null || true
 rm -rf "$base"
-mkdir -p "$base/cfg" "$base/sys" "$base/bin" "$logs"
-cp "$build/bin/varnet.exe" "$build/bin/bwcc32.dll" "$build/bin/velknb32b.dll" \
-  "$build/outside/poke/poke.exe" "$base/bin/"
-cp "$build/bin/TRELM_CC.DLL" "$base/sys/"
-printf '[Config]\r\nConfigPath=c:\\vnsoak\\cfg\r\nSystemPath=c:\\vnsoak\\sys\r\n' >"$c/trelm_config.ini"
-printf '[Network]\r\nChannel=7\r\nSavePackets=1\r\n[Paths]\r\nLogFilePath=c:\\vnsoak\\logs\r\n' \
-  >"$base/cfg/VARNET.INI"
+install_varnet vnsoak
 # The log disk: room for the whole run's records and lines, and no more.
 disk=yes
 if ! mount -t tmpfs -o "size=$((total * 600 / 1048576 + 64))m" tmpfs "$logs" 2>/dev/null; then
@@ -51,7 +38,6 @@ awk 'BEGIN { for (i = 0; i < 7400000; i++) {
 traffic=$root/build/bench-native/tools/traffic/nbtraffic
 pktdump=$root/build/bench-native/tools/pktdump/pktdump
 export VELKNB_BASEPORT=16200
-rcvbuf_errors() { awk '/^Udp:/ { if (!h) { for (i = 1; i <= NF; i++) if ($i == "RcvbufErrors") c = i; h = 1 } else print $c }' /proc/net/snmp; }
 at() { echo $((total * $1 / 100)); }
 
 # The wrapper's faults, by datagrams received: failed receive posts at 10%,

@@ -86,3 +86,37 @@ stop_started() {
     STARTED_XVFB_PID=
   fi
 }
+
+# For the Varnet benchmarks: builds varnet.exe with its libraries and the
+# given native tools (Release, in build/bench-native), starts Xvfb and the
+# Wine server; sets loader and exports WINEPREFIX.
+prepare_varnet_bench() {
+  prepare_windows_build
+  cmake --build --preset "$preset" --target varnet trelm_cc bwcc32 velknb32b poke
+  cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build/bench-native --target "$@"
+  ensure_display "$build/xvfb.display"
+  loader=$(wine_loader "$preset")
+  ensure_prefix "$loader" "$build/wineprefix"
+  export WINEPREFIX=$build/wineprefix
+}
+
+# Lays out Varnet on c:\NAME of the prefix: bin (with poke.exe), sys (the
+# control library), cfg (VARNET.INI: channel 7, packets saved, logs in
+# c:\NAME\logs) and logs; c:\trelm_config.ini points there.
+install_varnet() {
+  local name=$1 base=$WINEPREFIX/drive_c/$1
+  mkdir -p "$base/cfg" "$base/sys" "$base/bin" "$base/logs"
+  cp "$build/bin/varnet.exe" "$build/bin/bwcc32.dll" "$build/bin/velknb32b.dll" \
+    "$build/outside/poke/poke.exe" "$base/bin/"
+  cp "$build/bin/TRELM_CC.DLL" "$base/sys/"
+  printf '[Config]\r\nConfigPath=c:\\%s\\cfg\r\nSystemPath=c:\\%s\\sys\r\n' "$name" "$name" \
+    >"$WINEPREFIX/drive_c/trelm_config.ini"
+  printf '[Network]\r\nChannel=7\r\nSavePackets=1\r\n[Paths]\r\nLogFilePath=c:\\%s\\logs\r\n' \
+    "$name" >"$base/cfg/VARNET.INI"
+}
+
+# The kernel's count of UDP datagrams dropped for a full receive buffer.
+rcvbuf_errors() {
+  awk '/^Udp:/ { if (!h) { for (i = 1; i <= NF; i++) if ($i == "RcvbufErrors") c = i; h = 1 } else print $c }' /proc/net/snmp
+}
