@@ -9,13 +9,13 @@
 #include <memory>
 #include <string>
 
+#include "app/varnet.h"
 #include "fake_net.h"
-#include "varnet.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include "win32_host.h"
+#include "win32/varnet_host.h"
 #else
 #include "fake_capture_host.h"
 #endif

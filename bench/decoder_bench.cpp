@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "decoder.h"
+#include "core/decoder.h"
 #include "traffic_mix.h"
 
 namespace {
@@ -47,7 +47,7 @@ int main() {
     std::memcpy(corpus[i].buffer, bytes.data(), bytes.size());
   }
   DiscardingHost host;
-  varnet::Settings settings;
+  varnet::DecodeOptions settings;
   settings.showHeartbeats = 1;
   varnet::DeviceFilters filters;
   varnet::Decoder decoder(host, settings, filters);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "packet_record.h"
+#include "core/packet_record.h"
 #include "traffic_mix.h"
 
 int main(int argc, char** argv) {

@@ -66,4 +66,15 @@ bool ProfileLookup(const std::string& text, const std::string& section, const st
   return false;
 }
 
+std::size_t ProfileText::ProfileRead(const char* section, const char* key, const char* fallback,
+                                     char* out, std::size_t size, const char*) {
+  std::string value;
+  if (!ProfileLookup(text_, section, key, &value)) value = fallback;
+  if (size == 0) return 0;
+  const std::size_t n = value.size() < size - 1 ? value.size() : size - 1;
+  value.copy(out, n);
+  out[n] = '\0';
+  return n;
+}
+
 }  // namespace trelm

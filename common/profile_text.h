@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "profile_access.h"
+
 namespace trelm {
 
 // A line "[ name ]": true and the name, trimmed.
@@ -18,5 +20,17 @@ bool ProfileSameName(const std::string& a, const std::string& b);
 // True and the value (without its quotes) when the section holds the key.
 bool ProfileLookup(const std::string& text, const std::string& section, const std::string& key,
                    std::string* value);
+
+// One profile's text as a reader, whatever file is named: pktdump's
+// "--ini", and tests.
+class ProfileText : public ProfileReader {
+ public:
+  explicit ProfileText(std::string text) : text_(std::move(text)) {}
+  std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
+                          std::size_t size, const char* file) override;
+
+ private:
+  std::string text_;
+};
 
 }  // namespace trelm

@@ -1,5 +1,5 @@
 // What the capture tool's logic needs from Windows. The program fills it
-// with the real calls (win32_host.cpp); tests replace it with a virtual
+// with the real calls (win32/varnet_host.cpp); tests replace it with a virtual
 // clock, in-memory files and recorded window actions. Portable: no
 // <windows.h>.
 #pragma once
@@ -8,19 +8,14 @@
 #include <cstdint>
 #include <memory>
 
-#include "input_file.h"
+#include "core/input_file.h"
+#include "local_time.h"
+#include "profile_access.h"
 
 namespace varnet {
 
-struct LocalTime {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-  int milliseconds = 0;
-};
+using trelm::LocalTime;
+using trelm::ProfileAccess;
 
 // A file open for appending. Text-mode files turn "\n" into the system's
 // line end.
@@ -35,18 +30,6 @@ class Stream {
   // Cuts the file back to its first size bytes, where the next write then
   // goes; false when it could not be cut.
   virtual bool CutTo(std::uint64_t size) = 0;
-};
-
-// Profile files, like GetPrivateProfileStringA and
-// WritePrivateProfileStringA.
-class ProfileAccess {
- public:
-  virtual ~ProfileAccess() = default;
-  // Returns the count of characters read.
-  virtual std::size_t ProfileRead(const char* section, const char* key, const char* fallback,
-                                  char* out, std::size_t size, const char* file) = 0;
-  virtual void ProfileWrite(const char* section, const char* key, const char* value,
-                            const char* file) = 0;
 };
 
 class CaptureHost : public ProfileAccess {

@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/varnet.h"
+#include "core/log_text.h"
 #include "path_join.h"
-#include "varnet.h"
 
 namespace varnet {
 

@@ -1,6 +1,6 @@
 // The capture tool's scrolling text display: the line store, the ranges,
 // what an added line needs redrawn, the paint plan and the vertical scroll
-// steps. Portable: no <windows.h>; the main window (win32_host.cpp) draws.
+// steps. Portable: no <windows.h>; the main window (win32/varnet_host.cpp) draws.
 #pragma once
 
 #include <cstddef>

@@ -1,16 +1,10 @@
 // The Analyse command: the unusual entries of a capture log on the screen.
-#include "log_analysis.h"
-
 #include <cstring>
 
-#include "varnet.h"
+#include "app/varnet.h"
+#include "core/log_text.h"
 
 namespace varnet {
-
-bool IsUnusualEntry(const char* line) {
-  return std::strlen(line) >= 3 && line[2] == ':' && std::strstr(line, " - ") != nullptr &&
-         std::strchr(line, '[') == nullptr && std::strstr(line, "Net") == nullptr;
-}
 
 void Varnet::AnalyseLog() {
   // One analysis at a time: the command waits for the running one.

@@ -1,10 +1,10 @@
 // The Packet dialog: viewing and replaying a packet data file.
-#include "packet_analysis.h"
+#include "app/packet_analysis.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "packet_dump.h"
+#include "core/packet_dump.h"
 #include "scan_int.h"
 
 namespace varnet {
@@ -35,7 +35,7 @@ void PacketAnalysis::OnInit() {
   host_.PacketEnable(kReplayStop, false);
   host_.PacketEnable(kReplayStep, false);
   shown_ = 1;
-  channel_.ReplayRunning() = false;
+  channel_.SetReplayRunning(false);
   // The open-file dialog comes once the dialog stands.
   host_.PacketPostChooseFile();
 }
@@ -167,7 +167,7 @@ void PacketAnalysis::StartReplay() {
   if (interval < kShortestRate) interval = kShortestRate;
   // Running before the first step, so that a first step that stops the
   // replay leaves it stopped.
-  channel_.ReplayRunning() = true;
+  channel_.SetReplayRunning(true);
   host_.PacketTimer(static_cast<unsigned>(interval));
   Step();
 }
@@ -180,7 +180,7 @@ void PacketAnalysis::StopReplay() {
   char text[32];
   std::snprintf(text, sizeof text, "%lld", static_cast<long long>(position_));
   host_.PacketText(kReplayStart, text);
-  channel_.ReplayRunning() = false;
+  channel_.SetReplayRunning(false);
 }
 
 void PacketAnalysis::Step() {
@@ -226,7 +226,7 @@ void PacketAnalysis::Close() {
 void PacketAnalysis::Destroy() {
   if (!open_) return;
   host_.PacketTimer(0);
-  channel_.ReplayRunning() = false;
+  channel_.SetReplayRunning(false);
   host_.DestroyPacketDialog();
   open_ = false;
   chosen_ = false;

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "capture_host.h"
-#include "channel.h"
-#include "settings.h"
+#include "app/capture_host.h"
+#include "app/settings.h"
+#include "core/channel.h"
 
 namespace varnet {
 

@@ -1,10 +1,9 @@
-#include "settings.h"
+#include "app/settings.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "path_join.h"
-#include "scan_int.h"
 
 namespace varnet {
 
@@ -35,81 +34,6 @@ const ShowFlagInfo* FindShowFlag(unsigned menuId) {
   }
   return nullptr;
 }
-
-void DeviceFilters::SetAll(std::int32_t value) {
-  for (int d = 0; d < kDevices; ++d) {
-    commands[d] = value;
-    revertives[d] = value;
-  }
-}
-
-namespace {
-
-enum class Repair { Negative, NotPositive };
-
-// Reads a number with the sentinel "-1"; when the repair condition holds,
-// the default is written back and used.
-std::int32_t ReadNumber(ProfileAccess& host, const char* file, const char* section,
-                        const char* key, std::size_t buffer, Repair repair,
-                        std::int32_t fallback, bool writeBack = true) {
-  char value[160];
-  if (buffer > sizeof value) buffer = sizeof value;
-  host.ProfileRead(section, key, "-1", value, buffer, file);
-  std::int32_t number = trelm::ToInt(value);
-  const bool repaired = repair == Repair::Negative ? number < 0 : number <= 0;
-  if (!repaired) return number;
-  if (!writeBack) return fallback;
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", static_cast<int>(fallback));
-  host.ProfileWrite(section, key, text, file);
-  return fallback;
-}
-
-// The four show flags of [Network]; a negative or missing one gives its
-// default, written back when asked.
-void ReadShowFlags(ProfileAccess& host, const char* file, Settings& s, bool writeBack) {
-  s.showURheader =
-      ReadNumber(host, file, "Network", "ShowURheader", 90, Repair::Negative, 1, writeBack);
-  s.showNxMessages =
-      ReadNumber(host, file, "Network", "ShowNxMessages", 129, Repair::Negative, 1, writeBack);
-  s.showPacketSerial =
-      ReadNumber(host, file, "Network", "ShowPacketSerial", 129, Repair::Negative, 1, writeBack);
-  s.showHeartbeats =
-      ReadNumber(host, file, "Network", "ShowHeartbeats", 129, Repair::Negative, 0, writeBack);
-}
-
-void DeviceKey(int device, char* key, std::size_t size) {
-  std::snprintf(key, size, "Device_%03d", device);
-}
-
-// The command table is kept in [Commands], the revertive table in [Revertives].
-constexpr const char* kFilterSections[] = {"Commands", "Revertives"};
-
-template <typename Filters>
-auto Table(Filters& filters, int which) {
-  return which == 0 ? filters.commands : filters.revertives;
-}
-
-// Reads [Commands] then [Revertives] "Device_%03d" for 1..999: only a value
-// converting to 0 skips a device; a missing key gives 1, and with repair it
-// is written back as "1".
-void ReadFilters(ProfileAccess& host, const char* file, DeviceFilters& filters, bool repair) {
-  for (int which = 0; which < 2; ++which) {
-    const char* section = kFilterSections[which];
-    std::int32_t* table = Table(filters, which);
-    for (int d = 1; d < kDevices; ++d) {
-      char key[16];
-      DeviceKey(d, key, sizeof key);
-      char value[80];
-      host.ProfileRead(section, key, "-1", value, sizeof value, file);
-      const std::int32_t n = trelm::ToInt(value);
-      if (repair && n == -1) host.ProfileWrite(section, key, "1", file);
-      table[d] = n == 0 ? 0 : 1;
-    }
-  }
-}
-
-}  // namespace
 
 namespace {
 // Paths are read into buffers longer than any the tool uses, so that one
@@ -145,18 +69,18 @@ bool ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters, char* 
     return false;
   }
   s.defaultAdaptor =
-      ReadNumber(host, s.ormIni, "Network", "DefaultAdaptor", 90, Repair::NotPositive, 0);
+      ReadNumber(host, s.ormIni, "Network", "DefaultAdaptor", 90, Repair::NotPositive, 0, &host);
 
   const char* ini = s.varnetIni;
-  s.channel = ReadNumber(host, ini, "Network", "Channel", 90, Repair::Negative, 0);
-  ReadShowFlags(host, ini, s, true);
-  s.savePackets = ReadNumber(host, ini, "Network", "SavePackets", 90, Repair::NotPositive, 0);
+  s.channel = ReadNumber(host, ini, "Network", "Channel", 90, Repair::Negative, 0, &host);
+  ReadShowFlags(host, ini, s, &host);
+  s.savePackets = ReadNumber(host, ini, "Network", "SavePackets", 90, Repair::NotPositive, 0, &host);
   s.commandReplayEnabled =
-      ReadNumber(host, ini, "Network", "CommandReplayEnabled", 90, Repair::NotPositive, 0);
+      ReadNumber(host, ini, "Network", "CommandReplayEnabled", 90, Repair::NotPositive, 0, &host);
   s.revertiveReplayEnabled =
-      ReadNumber(host, ini, "Network", "RevertiveReplayEnabled", 90, Repair::NotPositive, 0);
-  s.infoDriver = ReadNumber(host, ini, "Watchdog", "InfoDriver", 90, Repair::NotPositive, 0);
-  s.infoSlot = ReadNumber(host, ini, "Watchdog", "InfoSlot", 90, Repair::NotPositive, 0);
+      ReadNumber(host, ini, "Network", "RevertiveReplayEnabled", 90, Repair::NotPositive, 0, &host);
+  s.infoDriver = ReadNumber(host, ini, "Watchdog", "InfoDriver", 90, Repair::NotPositive, 0, &host);
+  s.infoSlot = ReadNumber(host, ini, "Watchdog", "InfoSlot", 90, Repair::NotPositive, 0, &host);
 
   // The hour's file names must fit after the directory.
   char logPath[kLongPath];
@@ -174,30 +98,12 @@ bool ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters, char* 
 
   host.MakeDirectory(s.logFilePath);
 
-  ReadFilters(host, ini, filters, true);
+  ReadFilters(host, ini, filters, &host);
   return true;
 }
 
-void LoadFilters(ProfileAccess& host, const char* file, DeviceFilters& filters) {
-  ReadFilters(host, file, filters, false);
-}
-
-void ReadDecodeSettings(ProfileAccess& host, const char* file, Settings& s,
-                        DeviceFilters& filters) {
-  ReadShowFlags(host, file, s, false);
-  ReadFilters(host, file, filters, false);
-}
-
-void SaveFilters(ProfileAccess& host, const char* file, const DeviceFilters& filters) {
-  for (int which = 0; which < 2; ++which) {
-    const char* section = kFilterSections[which];
-    const std::int32_t* table = Table(filters, which);
-    for (int d = 1; d < kDevices; ++d) {
-      char key[16];
-      DeviceKey(d, key, sizeof key);
-      host.ProfileWrite(section, key, table[d] != 0 ? "1" : "0", file);
-    }
-  }
+void LoadFilters(ProfileReader& host, const char* file, DeviceFilters& filters) {
+  ReadFilters(host, file, filters, nullptr);
 }
 
 }  // namespace varnet

@@ -5,42 +5,27 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "capture_host.h"
+#include "app/capture_host.h"
+#include "core/capture_config.h"
 
 namespace varnet {
 
-constexpr int kDevices = 1000;  // entry 0 belongs to no device
 // The longest path of a file the tool reads or writes, as Windows allows
 // (with its terminating zero).
 constexpr std::size_t kPathSize = 260;
 // What an hour's file name adds to the log directory: "\LOG_YYYYMMDD.HH".
 constexpr std::size_t kHourFileName = 16;
 
-struct Settings {
-  std::int32_t defaultAdaptor = 0;
-  std::int32_t channel = 0;
-  std::int32_t showURheader = 1;
-  std::int32_t showNxMessages = 1;
-  std::int32_t showPacketSerial = 1;
-  std::int32_t showHeartbeats = 0;
+// The show flags and the channel's fields are the capture core's; the
+// rest is the tool's own.
+struct Settings : DecodeOptions, ChannelConfig {
   std::int32_t savePackets = 0;
   std::int32_t commandReplayEnabled = 0;
   std::int32_t revertiveReplayEnabled = 0;
-  std::int32_t infoDriver = 0;
-  std::int32_t infoSlot = 0;
   char logFilePath[kPathSize] = "c:\\trelmlogs";
   // Full paths, held for the whole run.
   char varnetIni[kPathSize] = "";
   char ormIni[kPathSize] = "";
-};
-
-struct DeviceFilters {
-  std::int32_t commands[kDevices];
-  std::int32_t revertives[kDevices];
-  DeviceFilters() { SetAll(1); }
-  void SetAll(std::int32_t value);
-  // The device is logged by either table.
-  bool Enabled(int device) const { return commands[device] != 0 || revertives[device] != 0; }
 };
 
 // The show flags, their menu items, keys and status lines.
@@ -70,13 +55,7 @@ bool VarnetIniPath(CaptureHost& host, char* out, std::size_t size);
 
 // The dialog's Load and Save: 1..999 of both tables from / to VARNET.INI.
 // Load writes nothing back; a missing key gives 1.
-void LoadFilters(ProfileAccess& host, const char* file, DeviceFilters& filters);
-void SaveFilters(ProfileAccess& host, const char* file, const DeviceFilters& filters);
-
-// What decoding reads from a VARNET.INI, as the tool reads it at start-up
-// (a negative show flag gives its default), writing nothing: the show
-// flags and the device filters.
-void ReadDecodeSettings(ProfileAccess& host, const char* file, Settings& settings,
-                        DeviceFilters& filters);
+void LoadFilters(ProfileReader& host, const char* file, DeviceFilters& filters);
+// SaveFilters is the core's.
 
 }  // namespace varnet

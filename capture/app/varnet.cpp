@@ -1,6 +1,6 @@
 // Start-up, commands, keys, timers, the show toggles, the device filter
 // dialog and the orderly shutdown.
-#include "varnet.h"
+#include "app/varnet.h"
 
 #include <cstdio>
 
@@ -35,6 +35,8 @@ bool Varnet::Startup() {
   WriteLogLine(settings_.varnetIni);
   if (closing_) return false;  // the log could not be opened
 
+  // Channels outside 1..99 use the plain names; the title then shows 0.
+  settings_.channel = UsableChannel(settings_.channel);
   channel_.Register();
   if (closing_) return false;  // a name could be neither added nor deleted
 

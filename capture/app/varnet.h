@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "capture_host.h"
-#include "channel.h"
-#include "decoder.h"
-#include "packet_analysis.h"
-#include "settings.h"
+#include "app/capture_host.h"
+#include "app/packet_analysis.h"
+#include "app/settings.h"
+#include "core/channel.h"
+#include "core/decoder.h"
 
 namespace varnet {
 
@@ -138,17 +138,17 @@ class Varnet : public ChannelHost, public DecoderHost {
     host_.SetClockTime(hour, minute, second, milliseconds);
   }
 
-  Settings& Config() { return settings_; }
+  const Settings& Config() const { return settings_; }
   Channel& Net() { return channel_; }
   PacketAnalysis& Packets() { return packets_; }
-  DeviceFilters& Filters() { return filters_; }
+  const DeviceFilters& Filters() const { return filters_; }
   bool DisplayLive() const { return displayLive_; }
   bool ConfigOpen() const { return configOpen_; }
   bool FilterCreated() const { return filterCreated_; }
   int SelectedDevice() const { return selectedDevice_; }
   bool Closing() const { return closing_; }
   // Datagrams received in the current second (the network side adds).
-  std::uint32_t& ReceiveCounter() { return receiveCounter_; }
+  std::uint32_t ReceiveCounter() const { return receiveCounter_; }
   // The packet data stream while it is open, else nullptr.
   Stream* PacketStream() { return packet_.stream.get(); }
   bool LogOpen() const { return log_.stream != nullptr; }

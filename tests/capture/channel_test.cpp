@@ -288,12 +288,12 @@ TEST_F(ChannelTest, ADuplicateRegistrationIsReplacedAndHeard) {
 TEST_F(ChannelTest, DatagramsDuringAReplayAreDroppedButReceptionGoesOn) {
   host.Set(kIni, "Network", "SavePackets", "1");
   Start();
-  app.Net().ReplayRunning() = true;
+  app.Net().SetReplayRunning(true);
   for (int i = 0; i < 30; ++i) Arrive(i % 2 == 0 ? 1 : 2, "CP 1");
   EXPECT_EQ(host.files[kPkt07].size(), 0u);
   EXPECT_EQ(app.ReceiveCounter(), 0u);
   EXPECT_EQ(app.Net().Outstanding(), 24);
-  app.Net().ReplayRunning() = false;
+  app.Net().SetReplayRunning(false);
   Arrive(1, "CP 2");
   EXPECT_EQ(host.files[kPkt07].size(), kRecordSize);
 }

@@ -1,7 +1,7 @@
 // The decoders, format by format: the exact texts, the show flags, the
 // device filters and every bound, including the fields that would have
 // wrapped or looped.
-#include "decoder.h"
+#include "core/decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/varnet.h"
 #include "fake_capture_host.h"
 #include "fake_net.h"
-#include "varnet.h"
 
 namespace varnet {
 namespace {
@@ -276,13 +276,14 @@ TEST(DecodingInVarnet, LinesReachTheLogTheScreenAndTheErrorLog) {
   };
   arrive(kRecordRevertive, "NA 1 x");  // a blank third character: dropped by the log
   arrive(kRecordRevertive, "NS 1 x");
-  app.Config().showNxMessages = 0;
+  app.OnCommand(kCmdShowNx);  // N messages off
   arrive(kRecordRevertive, "NS 1 y");
   arrive(kRecordRevertive, Pad("GR 0 1 1", 16) + "1");
   arrive(kRecordCommand, "CP 3 1");
   const std::vector<std::string> texts = host.LogTexts("c:\\logs\\LOG_20091001.07");
-  EXPECT_EQ(std::vector<std::string>(texts.end() - 2, texts.end()),
-            (std::vector<std::string>{"NS 1 x", "[001] CP 3 1"}));
+  EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
+            (std::vector<std::string>{"NS 1 x", "    - Not logging 'N' series messages -",
+                                      "[001] CP 3 1"}));
   EXPECT_EQ(host.Lines("c:\\logs\\ERRORLOG.TXT"),
             std::vector<std::string>{"01/10/2009 07:15:02 - " + Pad("GR 0 1 1", 16) + "1"});
   const std::size_t n = host.screen.size();

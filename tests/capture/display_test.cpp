@@ -1,6 +1,6 @@
 // The capture tool's display: what an added line needs redrawn, the
 // ranges with the ten-line scroll bar, scroll steps and the paint plan.
-#include "display.h"
+#include "app/display.h"
 
 #include <gtest/gtest.h>
 

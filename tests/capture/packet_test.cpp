@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "app/varnet.h"
+#include "core/log_text.h"
+#include "core/packet_dump.h"
 #include "fake_capture_host.h"
 #include "fake_net.h"
-#include "log_analysis.h"
-#include "packet_dump.h"
-#include "varnet.h"
 
 namespace varnet {
 namespace {

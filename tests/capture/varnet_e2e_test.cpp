@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/packet_record.h"
 #include "e2e_harness.h"
-#include "packet_record.h"
 
 namespace {
 

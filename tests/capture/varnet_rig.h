@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/varnet.h"
 #include "fake_capture_host.h"
 #include "fake_net.h"
-#include "varnet.h"
 
 namespace varnet {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "fake_net.h"
-#include "win32_host.h"
+#include "win32/varnet_host.h"
 
 namespace varnet {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder.h"
+#include "core/decoder.h"
 
 namespace varnet_fuzz {
 
@@ -31,7 +31,7 @@ class CheckingHost : public varnet::DecoderHost {
 };
 
 // The first byte: the four show flags and whether device 12 is filtered.
-inline void Configure(std::uint8_t bits, varnet::Settings& s, varnet::DeviceFilters& f) {
+inline void Configure(std::uint8_t bits, varnet::DecodeOptions& s, varnet::DeviceFilters& f) {
   s.showURheader = bits & 1;
   s.showNxMessages = bits >> 1 & 1;
   s.showPacketSerial = bits >> 2 & 1;
@@ -53,7 +53,7 @@ template <typename Decode>
 int Run(const std::uint8_t* data, std::size_t size, Decode decode) {
   if (size < 1) return 0;
   static CheckingHost host;
-  static varnet::Settings settings;
+  static varnet::DecodeOptions settings;
   static varnet::DeviceFilters filters;
   static varnet::Decoder decoder(host, settings, filters);
   static std::uint8_t buffer[varnet::kDatagramSize + 1];

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "input_file.h"
-#include "log_analysis.h"
-#include "packet_dump.h"
+#include "core/input_file.h"
+#include "core/log_text.h"
+#include "core/packet_dump.h"
 
 namespace {
 class Bytes : public varnet::InputFile {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "app/varnet.h"
+#include "core/packet_record.h"
 #include "fake_capture_host.h"
 #include "fake_net.h"
-#include "packet_record.h"
 #include "pktdump_core.h"
-#include "varnet.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <map>
 #include <sstream>
 
-#include "capture_host.h"
-#include "decoder.h"
+#include "core/capture_config.h"
+#include "core/decoder.h"
+#include "core/log_text.h"
+#include "core/packet_dump.h"
+#include "core/packet_record.h"
 #include "nbdgm.h"
-#include "packet_dump.h"
-#include "packet_record.h"
 #include "profile_text.h"
 #include "scan_int.h"
-#include "settings.h"
 
 namespace pktdump {
 
@@ -28,30 +28,10 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// VARNET.INI's text as the profile reader of the settings.
-class IniText : public varnet::ProfileAccess {
- public:
-  explicit IniText(std::string text) : text_(std::move(text)) {}
-  std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
-                          std::size_t size, const char*) override {
-    std::string value;
-    if (!trelm::ProfileLookup(text_, section, key, &value)) value = fallback;
-    if (size == 0) return 0;
-    const std::size_t n = std::min(value.size(), size - 1);
-    std::memcpy(out, value.data(), n);
-    out[n] = '\0';
-    return n;
-  }
-  void ProfileWrite(const char*, const char*, const char*, const char*) override {}
-
- private:
-  std::string text_;
-};
-
 // The decoders' outputs as lines of the file and record.
 class Printer : public varnet::DecoderHost {
  public:
-  Printer(std::FILE* out, const varnet::Settings& settings) : out_(out), settings_(settings) {
+  Printer(std::FILE* out, const varnet::DecodeOptions& settings) : out_(out), settings_(settings) {
     pending_.reserve(kFlushAt + 2048);
   }
   ~Printer() { Flush(); }
@@ -87,7 +67,7 @@ class Printer : public varnet::DecoderHost {
 
  private:
   std::FILE* out_;
-  const varnet::Settings& settings_;
+  const varnet::DecodeOptions& settings_;
   static constexpr std::size_t kFlushAt = 1 << 20;
   char prefix_[320] = "";
   std::size_t prefixLength_ = 0;
@@ -230,10 +210,10 @@ void Decode(const File& file, const std::string& ini, std::FILE* out) {
 namespace {
 void DecodeRecords(const std::string& path, const std::string& ini, RecordSource& source,
                    std::FILE* out) {
-  varnet::Settings settings;
+  varnet::DecodeOptions settings;
   varnet::DeviceFilters filters;
   if (!ini.empty()) {
-    IniText text(ini);
+    trelm::ProfileText text(ini);
     varnet::ReadDecodeSettings(text, "VARNET.INI", settings, filters);
   }
   Printer printer(out, settings);

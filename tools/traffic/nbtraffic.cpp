@@ -32,9 +32,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/packet_dump.h"
+#include "core/packet_record.h"
 #include "nbdgm.h"
-#include "packet_dump.h"
-#include "packet_record.h"
 #include "traffic_mix.h"
 #include "transport.h"
 

@@ -1,4 +1,4 @@
-#include "input_file.h"
+#include "core/input_file.h"
 
 #include <cstdio>
 

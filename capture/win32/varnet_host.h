@@ -7,9 +7,9 @@
 
 #include <cstdio>
 
-#include "capture_host.h"
-#include "display.h"
-#include "varnet.h"
+#include "app/capture_host.h"
+#include "app/display.h"
+#include "app/varnet.h"
 
 namespace varnet {
 

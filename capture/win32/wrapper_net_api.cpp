@@ -1,4 +1,4 @@
-#include "wrapper_net_api.h"
+#include "win32/wrapper_net_api.h"
 
 #include "netbios_wrapper.h"
 

@@ -1,4 +1,4 @@
-#include "packet_record.h"
+#include "core/packet_record.h"
 
 #include <cstring>
 

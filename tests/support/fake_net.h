@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "channel.h"
+#include "core/channel.h"
 
 namespace varnet {
 

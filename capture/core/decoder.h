@@ -7,16 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "packet_record.h"
-#include "settings.h"
+#include "core/capture_config.h"
+#include "core/packet_record.h"
 
 namespace varnet {
-
-// What the capture log does with a text: an "N" series text ("N? ...") is
-// dropped unless it is an "NS" text and N messages are shown; the first line
-// feed and then the first carriage return become blanks.
-bool LogDropsText(const char* text, bool showNxMessages);
-void BlankFirstLineEnds(char* line);
 
 class DecoderHost {
  public:
@@ -54,8 +48,8 @@ class TokenScanner {
 
 class Decoder {
  public:
-  Decoder(DecoderHost& host, const Settings& settings, const DeviceFilters& filters)
-      : host_(host), settings_(settings), filters_(filters) {}
+  Decoder(DecoderHost& host, const DecodeOptions& options, const DeviceFilters& filters)
+      : host_(host), options_(options), filters_(filters) {}
 
   // A datagram that arrived on the device-control name. The buffer holds
   // at most 512 bytes of it and zeros after them.
@@ -77,7 +71,7 @@ class Decoder {
   void UniversalRevertive();
 
   DecoderHost& host_;
-  const Settings& settings_;
+  const DecodeOptions& options_;
   const DeviceFilters& filters_;
   TokenScanner tokens_;
   // The datagram being decoded, with a zero byte after its 512 bytes.

@@ -1,5 +1,5 @@
 // The channel's names, receives, completions, sends, reset and watchdog.
-#include "channel.h"
+#include "core/channel.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,8 +7,8 @@
 
 namespace varnet {
 
-Channel::Channel(NetApi& net, ChannelHost& host, Settings& settings)
-    : net_(net), host_(host), settings_(settings) {}
+Channel::Channel(NetApi& net, ChannelHost& host, const ChannelConfig& config)
+    : net_(net), host_(host), config_(config) {}
 
 void Channel::ClearState() {
   reset_ = false;
@@ -27,8 +27,6 @@ int Channel::Register() {
   for (NetRequest& slot : slots_) slot = nullptr;
   for (std::uint8_t& number : slotNames_) number = 0;
   net_.Reset(0, 0, Adapter());
-  // Channels outside 1..99 use the plain names; the title then shows 0.
-  if (settings_.channel < 1 || settings_.channel > 99) settings_.channel = 0;
   int next = 0;
   if (!AddName(deviceControl_, "DEVICE_CONTROL", next)) return 0;
   if (closed_) return 1;
@@ -38,8 +36,10 @@ int Channel::Register() {
 
 bool Channel::AddName(Registration& name, const char* base, int& next) {
   char text[32];
-  if (settings_.channel != 0) {
-    std::snprintf(text, sizeof text, "%s%d", base, static_cast<int>(settings_.channel));
+  // Channels outside 1..99 use the plain names.
+  const std::int32_t channel = UsableChannel(config_.channel);
+  if (channel != 0) {
+    std::snprintf(text, sizeof text, "%s%d", base, static_cast<int>(channel));
   } else {
     std::snprintf(text, sizeof text, "%s", base);
   }
@@ -287,17 +287,17 @@ void Channel::ResetRetry() {
 }
 
 void Channel::WatchdogReport() {
-  if (settings_.infoDriver == 0 || settings_.infoSlot == 0) return;
+  if (config_.infoDriver == 0 || config_.infoSlot == 0) return;
   const LocalTime t = host_.Now();
   char date[40];
   std::snprintf(date, sizeof date, "%02d-%02d-%04d - %02d;%02d;%02d", t.day, t.month, t.year,
                 t.hour, t.minute, t.second);
-  std::snprintf(report_, sizeof report_, "IW %d '%s' %d", static_cast<int>(settings_.infoDriver),
-                date, static_cast<int>(settings_.infoSlot));
+  std::snprintf(report_, sizeof report_, "IW %d '%s' %d", static_cast<int>(config_.infoDriver),
+                date, static_cast<int>(config_.infoSlot));
   const auto length = static_cast<std::uint16_t>(std::strlen(report_) + 1);
   // The driver's name is 16 characters for 1..999; a longer number is cut.
   char name[40];
-  std::snprintf(name, sizeof name, "ID_%03d          ", static_cast<int>(settings_.infoDriver));
+  std::snprintf(name, sizeof name, "ID_%03d          ", static_cast<int>(config_.infoDriver));
   name[16] = '\0';
   Send(name, report_, length);
   Send("DEVICE_CONTROL  ", report_, length);

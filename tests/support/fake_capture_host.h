@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "capture_host.h"
+#include "app/capture_host.h"
 
 namespace varnet {
 

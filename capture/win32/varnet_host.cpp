@@ -1,4 +1,4 @@
-#include "win32_host.h"
+#include "win32/varnet_host.h"
 
 #include <commdlg.h>
 
@@ -8,7 +8,7 @@
 
 #include "config_lookup.h"
 #include "font_metrics.h"
-#include "resource.h"
+#include "win32/resource.h"
 
 extern "C" BOOL WINAPI BWCCRegister(HINSTANCE instance);
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "input_file.h"
-#include "packet_record.h"
+#include "core/input_file.h"
+#include "core/packet_record.h"
 
 namespace varnet {
 

@@ -1,4 +1,4 @@
-#include "packet_dump.h"
+#include "core/packet_dump.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 // time set and the universal revertive. Every bound is worked out in 64
 // bits and every loop runs by count, so no field from the network can make
 // a read pass the datagram buffer or a loop run for ever.
-#include "decoder.h"
+#include "core/decoder.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,18 +25,6 @@ int DaysIn(int month, int year) {
   return month == 2 && LeapYear(year) ? 29 : days[month - 1];
 }
 }  // namespace
-
-bool LogDropsText(const char* text, bool showNxMessages) {
-  return text[0] == 'N' && text[1] != '\0' && text[2] == ' ' &&
-         !(text[1] == 'S' && showNxMessages);
-}
-
-void BlankFirstLineEnds(char* line) {
-  for (char c : {'\n', '\r'}) {
-    char* at = std::strchr(line, c);
-    if (at != nullptr) *at = ' ';
-  }
-}
 
 void TokenScanner::Scan(const char* text, int count) {
   if (count > kSlots) count = kSlots;
@@ -117,13 +105,13 @@ void Decoder::DecodeCommand(const std::uint8_t (&buffer)[kDatagramSize + 1]) {
       if (size > 3 && trelm::ScanInt(line_ + prefix + 3, number)) device = number;
       const char* command = line_ + prefix;
       if (command[0] == 'N' && command[1] == 'N') {
-        if (settings_.showPacketSerial != 0) {
+        if (options_.showPacketSerial != 0) {
           tokens_.Scan(line_, 4);
           std::snprintf(text_, sizeof text_, "[%03d] Pkt Serial %s [%03d]", n, tokens_.Text(3),
                         static_cast<int>(tokens_.Value(2)));
           host_.WriteLogLine(text_);
         }
-      } else if (command[0] == 'N' && settings_.showNxMessages == 0) {
+      } else if (command[0] == 'N' && options_.showNxMessages == 0) {
         // N series commands only while N messages are shown.
       } else if (device >= 1 && device <= 999 && filters_.commands[device] != 0) {
         host_.WriteLogLine(line_);
@@ -151,7 +139,7 @@ void Decoder::DecodeRevertive(const std::uint8_t (&buffer)[kDatagramSize + 1],
       return;
     case 'N':
       if (second != '\0' && std::strchr("ABCDEILORS", second) != nullptr &&
-          settings_.showNxMessages != 0) {
+          options_.showNxMessages != 0) {
         host_.WriteLogLine(Text());
       }
       return;
@@ -255,7 +243,7 @@ void Decoder::RouterRevertive() {
 }
 
 void Decoder::Heartbeat() {
-  if (settings_.showHeartbeats == 0) return;
+  if (options_.showHeartbeats == 0) return;
   std::snprintf(line_, sizeof line_, "Heartbeat - workstation %d", data_[5] | data_[6] << 8);
   host_.WriteLogLine(line_);
 }
@@ -281,7 +269,7 @@ void Decoder::TimeSet() {
 void Decoder::UniversalRevertive() {
   const int workstation = BigEndian16(data_ + 3);
   const int count = static_cast<signed char>(data_[5]);
-  if (settings_.showURheader != 0) {
+  if (options_.showURheader != 0) {
     std::snprintf(line_, sizeof line_,
                   "[---] Universal Revertive from Workstation %d : Message count %d", workstation,
                   count);
@@ -301,7 +289,7 @@ void Decoder::UniversalRevertive() {
         host_.WriteErrorLog(kBoundary);
         return;
       }
-      if (settings_.showPacketSerial != 0) {
+      if (options_.showPacketSerial != 0) {
         const unsigned serial = static_cast<unsigned>((m[4] & 0x7F) << 24 | m[5] << 16 |
                                                       m[6] << 8 | m[7]);
         std::snprintf(line_, sizeof line_, "[%03d] Pkt Serial: %08x", i, serial);

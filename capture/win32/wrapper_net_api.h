@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "channel.h"
+#include "core/channel.h"
 
 namespace varnet {
 

@@ -2,9 +2,9 @@
 // what it does.
 #include <windows.h>
 
-#include "varnet.h"
-#include "win32_host.h"
-#include "wrapper_net_api.h"
+#include "app/varnet.h"
+#include "win32/varnet_host.h"
+#include "win32/wrapper_net_api.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   varnet::Win32Host host(instance);

@@ -7,11 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "capture_host.h"
-#include "packet_record.h"
-#include "settings.h"
+#include "core/capture_config.h"
+#include "core/packet_record.h"
+#include "local_time.h"
 
 namespace varnet {
+
+using trelm::LocalTime;
 
 // A request of the wrapper library (an NCB), opaque here.
 using NetRequest = void*;
@@ -89,7 +91,7 @@ class ChannelHost {
 
 class Channel {
  public:
-  Channel(NetApi& net, ChannelHost& host, Settings& settings);
+  Channel(NetApi& net, ChannelHost& host, const ChannelConfig& config);
 
   // Clears the network-reset state and the retry counter.
   void ClearState();
@@ -111,7 +113,8 @@ class Channel {
   void WatchdogReport();
 
   // On while a replay runs: received datagrams are dropped, and counted.
-  bool& ReplayRunning() { return replayRunning_; }
+  void SetReplayRunning(bool running) { replayRunning_ = running; }
+  bool ReplayRunning() const { return replayRunning_; }
   std::uint64_t ReplayDrops() const { return replayDrops_; }
   // Datagrams of completions ignored while the channel was down.
   std::uint64_t DownDrops() const { return downDrops_; }
@@ -132,7 +135,7 @@ class Channel {
     std::uint8_t number = 0;
     bool added = false;
   };
-  std::uint8_t Adapter() const { return static_cast<std::uint8_t>(settings_.defaultAdaptor); }
+  std::uint8_t Adapter() const { return static_cast<std::uint8_t>(config_.defaultAdaptor); }
   bool AddName(Registration& name, const char* base, int& next);
   // Posts one receive; the new request, or nullptr when the post failed.
   NetRequest PostReceive(std::uint8_t number, std::uint8_t* result);
@@ -145,7 +148,7 @@ class Channel {
 
   NetApi& net_;
   ChannelHost& host_;
-  Settings& settings_;
+  const ChannelConfig& config_;
   Registration deviceControl_;
   Registration orm_;
   NetRequest slots_[kReceiveSlots] = {};

@@ -1,0 +1,19 @@
+// The capture log's text rules: how a decoded text becomes a line of the
+// log (pktdump prints its decodes by the same rules), and which lines
+// Analyse lists. Portable.
+#pragma once
+
+namespace varnet {
+
+// An "N" series text ("N? ...") is dropped unless it is an "NS" text and
+// N messages are shown.
+bool LogDropsText(const char* text, bool showNxMessages);
+// The first line feed and then the first carriage return become blanks.
+void BlankFirstLineEnds(char* line);
+
+// A capture log line (its line end cut off) that is neither decoded
+// traffic nor a network status line: a time stamp (':' as its third
+// character), " - ", and neither "[" nor "Net".
+bool IsUnusualEntry(const char* line);
+
+}  // namespace varnet
