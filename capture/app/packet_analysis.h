@@ -8,27 +8,28 @@
 
 #include "app/capture_host.h"
 #include "app/settings.h"
+#include "app/varnet_ids.h"
 #include "core/channel.h"
 
 namespace varnet {
 
 // Controls of the PACKET dialog.
 enum : int {
-  kPacketList = 500,
-  kPacketNumber = 501,
-  kPacketSelect = 502,
-  kPacketNext = 503,
-  kPacketPrevious = 504,
-  kPacketFile = 505,
-  kPacketClose = 506,
-  kReplayStart = 600,
-  kReplayRate = 601,
-  kReplayPosition = 602,
-  kReplayGo = 603,
-  kReplayStop = 604,
-  kReplayCommands = 605,
-  kReplayRevertives = 606,
-  kReplayStep = 607,
+  kPacketList = IDC_PACKET_LIST,
+  kPacketNumber = IDC_PACKET_NUMBER,
+  kPacketSelect = IDC_PACKET_SELECT,
+  kPacketNext = IDC_PACKET_NEXT,
+  kPacketPrevious = IDC_PACKET_PREVIOUS,
+  kPacketFile = IDC_PACKET_FILE,
+  kPacketClose = IDC_PACKET_CLOSE,
+  kReplayStart = IDC_REPLAY_START,
+  kReplayRate = IDC_REPLAY_RATE,
+  kReplayPosition = IDC_REPLAY_POSITION,
+  kReplayGo = IDC_REPLAY_GO,
+  kReplayStop = IDC_REPLAY_STOP,
+  kReplayCommands = IDC_REPLAY_COMMANDS,
+  kReplayRevertives = IDC_REPLAY_REVERTIVES,
+  kReplayStep = IDC_REPLAY_STEP,
 };
 
 class PacketAnalysis {

@@ -3,18 +3,19 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/varnet_ids.h"
 #include "path_join.h"
 
 namespace varnet {
 
 const ShowFlagInfo kShowFlags[4] = {
-    {ShowFlag::URheader, 1014, "ShowURheader", "    - Logging 'UR' headers -",
+    {ShowFlag::URheader, IDM_SHOW_UR, "ShowURheader", "    - Logging 'UR' headers -",
      "    - Not logging 'UR' headers -"},
-    {ShowFlag::NxMessages, 1012, "ShowNxMessages", "    - Logging 'N' series messages -",
-     "    - Not logging 'N' series messages -"},
-    {ShowFlag::PacketSerial, 1013, "ShowPacketSerial", "    - Logging Packet Serial Numbers -",
-     "    - Not logging packet serial numbers -"},
-    {ShowFlag::Heartbeats, 1015, "ShowHeartbeats", "    - Logging Heartbeats -",
+    {ShowFlag::NxMessages, IDM_SHOW_NX, "ShowNxMessages",
+     "    - Logging 'N' series messages -", "    - Not logging 'N' series messages -"},
+    {ShowFlag::PacketSerial, IDM_SHOW_SERIAL, "ShowPacketSerial",
+     "    - Logging Packet Serial Numbers -", "    - Not logging packet serial numbers -"},
+    {ShowFlag::Heartbeats, IDM_SHOW_HEARTBEATS, "ShowHeartbeats", "    - Logging Heartbeats -",
      "    - Not logging Heartbeats -"},
 };
 
@@ -74,12 +75,14 @@ bool ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters, char* 
   const char* ini = s.varnetIni;
   s.channel = ReadNumber(host, ini, "Network", "Channel", 90, Repair::Negative, 0, &host);
   ReadShowFlags(host, ini, s, &host);
-  s.savePackets = ReadNumber(host, ini, "Network", "SavePackets", 90, Repair::NotPositive, 0, &host);
+  s.savePackets =
+      ReadNumber(host, ini, "Network", "SavePackets", 90, Repair::NotPositive, 0, &host);
   s.commandReplayEnabled =
       ReadNumber(host, ini, "Network", "CommandReplayEnabled", 90, Repair::NotPositive, 0, &host);
   s.revertiveReplayEnabled =
       ReadNumber(host, ini, "Network", "RevertiveReplayEnabled", 90, Repair::NotPositive, 0, &host);
-  s.infoDriver = ReadNumber(host, ini, "Watchdog", "InfoDriver", 90, Repair::NotPositive, 0, &host);
+  s.infoDriver =
+      ReadNumber(host, ini, "Watchdog", "InfoDriver", 90, Repair::NotPositive, 0, &host);
   s.infoSlot = ReadNumber(host, ini, "Watchdog", "InfoSlot", 90, Repair::NotPositive, 0, &host);
 
   // The hour's file names must fit after the directory.

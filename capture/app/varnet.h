@@ -11,6 +11,7 @@
 #include "app/capture_host.h"
 #include "app/packet_analysis.h"
 #include "app/settings.h"
+#include "app/varnet_ids.h"
 #include "core/channel.h"
 #include "core/decoder.h"
 
@@ -22,16 +23,16 @@ constexpr const char* kBuildTime = "19:22:43";
 
 // Menu commands.
 enum : unsigned {
-  kCmdPacket = 765,
-  kCmdExit = 1001,
-  kCmdAnalyse = 1002,
-  kCmdAbout = 1004,
-  kCmdDeviceFilter = 1011,
-  kCmdShowNx = 1012,
-  kCmdShowSerial = 1013,
-  kCmdShowUR = 1014,
-  kCmdShowHeartbeats = 1015,
-  kCmdClear = 1103,
+  kCmdPacket = IDM_PACKET,
+  kCmdExit = IDM_EXIT,
+  kCmdAnalyse = IDM_ANALYSE,
+  kCmdAbout = IDM_ABOUT,
+  kCmdDeviceFilter = IDM_DEVICE_FILTER,
+  kCmdShowNx = IDM_SHOW_NX,
+  kCmdShowSerial = IDM_SHOW_SERIAL,
+  kCmdShowUR = IDM_SHOW_UR,
+  kCmdShowHeartbeats = IDM_SHOW_HEARTBEATS,
+  kCmdClear = IDM_CLEAR,
 };
 
 // Main window timers.
@@ -39,14 +40,14 @@ enum : unsigned { kTimerIdle = 1, kTimerWatchdog = 2, kTimerReplay = 3, kTimerRe
 
 // Device filter dialog controls.
 enum : int {
-  kFilterIndicator = 101,
-  kFilterToggle = 102,
-  kFilterEnableAll = 103,
-  kFilterDisableAll = 104,
-  kFilterClose = 105,
-  kFilterLoad = 121,
-  kFilterSave = 122,
-  kFilterList = 321,
+  kFilterIndicator = IDC_FILTER_INDICATOR,
+  kFilterToggle = IDC_FILTER_TOGGLE,
+  kFilterEnableAll = IDC_FILTER_ENABLE_ALL,
+  kFilterDisableAll = IDC_FILTER_DISABLE_ALL,
+  kFilterClose = IDC_FILTER_CLOSE,
+  kFilterLoad = IDC_FILTER_LOAD,
+  kFilterSave = IDC_FILTER_SAVE,
+  kFilterList = IDC_FILTER_LIST,
 };
 
 // Screen lines are cut to this many characters.

@@ -121,11 +121,11 @@ void Win32Host::LookupSystemPath(char* out, std::size_t size) {
 }
 std::size_t Win32Host::ProfileRead(const char* section, const char* key, const char* fallback,
                                    char* out, std::size_t size, const char* file) {
-  return GetPrivateProfileStringA(section, key, fallback, out, static_cast<DWORD>(size), file);
+  return profiles_.ProfileRead(section, key, fallback, out, size, file);
 }
 void Win32Host::ProfileWrite(const char* section, const char* key, const char* value,
                              const char* file) {
-  WritePrivateProfileStringA(section, key, value, file);
+  profiles_.ProfileWrite(section, key, value, file);
 }
 void Win32Host::MakeDirectory(const char* path) { CreateDirectoryA(path, nullptr); }
 

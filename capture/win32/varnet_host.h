@@ -10,6 +10,7 @@
 #include "app/capture_host.h"
 #include "app/display.h"
 #include "app/varnet.h"
+#include "win32_profile.h"
 
 namespace varnet {
 
@@ -81,6 +82,7 @@ class Win32Host : public CaptureHost {
   Display& Screen() { return display_; }
 
  private:
+  trelm::Win32Profiles profiles_;
   static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "args.h"
-#include "launcher_state.h"
+#include "orm_messages.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_TIMER) {
     KillTimer(window, wParam);
     if (g_report != 0) {
-      HWND launcher = FindWindowA(pellor::kMainClass, nullptr);
+      HWND launcher = FindWindowA(trelm::kLauncherClass, nullptr);
       if (launcher != nullptr) PostMessageA(launcher, g_report, 0, 0);
     }
     DestroyWindow(window);
@@ -52,8 +52,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
                                      directory);
   }
   if (mode == "none") return 0;
-  if (mode == "main") g_report = pellor::kMsgAppReady;
-  if (mode == "alt") g_report = pellor::kMsgAppReadyAlt;
+  if (mode == "main") g_report = trelm::kMsgAppReady;
+  if (mode == "alt") g_report = trelm::kMsgAppReadyAlt;
 
   WNDCLASSA wc{};
   wc.lpfnWndProc = Proc;

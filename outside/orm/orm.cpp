@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "args.h"
-#include "launcher_state.h"
+#include "orm_messages.h"
 
 namespace {
 
-using namespace pellor;
+using namespace trelm;
 
 constexpr UINT_PTR kCloseTimer = 1;
 constexpr UINT_PTR kLifetimeTimer = 2;
@@ -176,7 +176,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   UpdateWindow(window);
   if (g_options.lifetimeMs > 0) SetTimer(window, kLifetimeTimer, g_options.lifetimeMs, nullptr);
   if (g_options.announce) {
-    HWND launcher = FindWindowA(kMainClass, nullptr);
+    HWND launcher = FindWindowA(kLauncherClass, nullptr);
     if (launcher != nullptr) {
       SendMessageA(launcher, kMsgOrmWindow, reinterpret_cast<WPARAM>(window), 0);
     }

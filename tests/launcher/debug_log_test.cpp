@@ -1,5 +1,5 @@
 // The debug log's line store, scroll ranges and drawing plan.
-#include "debug_log.h"
+#include "core/debug_log.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "debug_window.h"
+#include "win32/debug_window.h"
 
 namespace pellor {
 namespace {

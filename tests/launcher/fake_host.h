@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher.h"
+#include "core/launcher.h"
 
 namespace pellor::testing {
 

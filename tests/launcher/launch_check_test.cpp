@@ -1,6 +1,6 @@
 // The launch-list checker on a list with every pitfall and a clean
 // section: the plan lines and the warnings, each on its entry.
-#include "launch_check.h"
+#include "core/launch_check.h"
 
 #include <gtest/gtest.h>
 

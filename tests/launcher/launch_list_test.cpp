@@ -1,5 +1,5 @@
 // The rules for one launch list entry.
-#include "launch_list.h"
+#include "core/launch_list.h"
 
 #include <gtest/gtest.h>
 
@@ -83,20 +83,6 @@ TEST(LaunchEntry, DirectoryAndWaitFields) {
   EXPECT_EQ(DirectoryField("<directory>"), "");
   EXPECT_EQ(WaitCommand("c:\\tools\\app.exe /x [wait]"), "c:\\tools\\app.exe /x ");
   EXPECT_EQ(WaitCommand("c:\\a.exe [x] [wait]"), "c:\\a.exe ");
-}
-
-TEST(LaunchEntry, ScanIntLikePercentD) {
-  std::int32_t v = 77;
-  EXPECT_FALSE(ScanInt("abc", v));
-  EXPECT_EQ(v, 77);  // untouched
-  EXPECT_FALSE(ScanInt("", v));
-  EXPECT_FALSE(ScanInt("-", v));
-  ASSERT_TRUE(ScanInt("  -12x", v));
-  EXPECT_EQ(v, -12);
-  ASSERT_TRUE(ScanInt("+7", v));
-  EXPECT_EQ(v, 7);
-  ASSERT_TRUE(ScanInt("-99999999999", v));
-  EXPECT_EQ(v, INT32_MIN);
 }
 
 }  // namespace

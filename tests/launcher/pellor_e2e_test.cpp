@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "e2e_harness.h"
-#include "launcher_state.h"
+#include "core/launcher_state.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "debug_log.h"
+#include "core/debug_log.h"
 
 namespace pellor {
 

@@ -1,8 +1,8 @@
 // Pellor, the workstation launcher: entry point and main window.
 #include <windows.h>
 
-#include "launcher.h"
-#include "win32_host.h"
+#include "core/launcher.h"
+#include "win32/pellor_host.h"
 
 namespace pellor {
 namespace {
@@ -99,7 +99,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   HWND window = CreateWindowExA(0, kMainClass, kLauncherTitle, WS_MINIMIZE, 100, 100, 100, 20,
                                 nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 0;
-  launcher.State().ormAtStart = launcher.DetectOrm();
+  launcher.DetectOrm();
   ShowWindow(window, SW_SHOWMINIMIZED);
   UpdateWindow(window);
 

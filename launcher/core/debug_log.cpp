@@ -1,4 +1,4 @@
-#include "debug_log.h"
+#include "core/debug_log.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "launch_check.h"
+#include "core/launch_check.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
-#include "launch_list.h"
-#include "launcher.h"
+#include "core/launch_list.h"
+#include "core/launcher.h"
 
 namespace pellor {
 
@@ -108,14 +108,11 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
   const std::size_t slash = path.find_last_of("\\/");
   DryHost host(env, slash == std::string::npos ? std::string(".") : path.substr(0, slash));
   Launcher launcher(host);
-  LauncherState& state = launcher.State();
-  std::snprintf(state.launchFileName, sizeof state.launchFileName, "%s",
-                slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1);
-  launcher.LocateLaunchFile();
-  std::snprintf(state.workstationSection, sizeof state.workstationSection, "%s", section.c_str());
+  launcher.PrepareCheck(slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1,
+                        section.c_str());
+  const LauncherState& state = launcher.State();
 
   line("[" + section + "]");
-  launcher.ReadSettings();
   char text[512];
   std::snprintf(text, sizeof text, "  DebugMode=%d QuitWhenDone=%d CloseRunningORMandWait=%d",
                 static_cast<int>(state.debugMode), static_cast<int>(state.quitWhenDone),
@@ -123,10 +120,7 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
   line(text);
   for (const std::string& w : host.writes) line("  missing: the launcher would write " + w);
   host.writes.clear();
-  // With CloseRunningORMandWait 0 a running ORM is left alone, and the
-  // list's ORM entry is skipped.
-  const bool ormSkipped = state.closeWaitSeconds <= 0;
-  state.ormAtStart = ormSkipped;
+  const bool ormSkipped = state.ormAtStart;
 
   int end = 0;
   for (int step = 0; step < 1000 && !host.ended; ++step) {
@@ -177,8 +171,9 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
       case EntryKind::End:
         break;
     }
-    // The drive prefix rule can make a path that cannot start.
-    if (entry.text.size() > 3 && entry.text[3] == ':' && entry.text != cut) {
+    // The drive prefix rule makes a path on another drive one that cannot
+    // start.
+    if (entry.prefixed && cut.size() > 1 && cut[1] == ':') {
       warn(std::string(key) + " becomes \"" + entry.text + "\" by the drive prefix rule and cannot start");
     } else {
       for (const std::string& started : host.started) {

@@ -4,8 +4,9 @@
 
 #include <windows.h>
 
-#include "debug_window.h"
-#include "launcher.h"
+#include "core/launcher.h"
+#include "win32/debug_window.h"
+#include "win32_profile.h"
 
 namespace pellor {
 
@@ -41,6 +42,7 @@ class Win32Host : public LauncherHost {
   void PostQuit(int exitCode) override;
 
  private:
+  trelm::Win32Profiles profiles_;
   HINSTANCE instance_;
   HWND main_ = nullptr;
   DebugWindow debug_;

@@ -1,4 +1,4 @@
-#include "launcher.h"
+#include "core/launcher.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -85,6 +85,16 @@ void Launcher::JoinLaunchFile(char* out, std::size_t size) {
   trelm::JoinPath(directory, state_.launchFileName, out, size);
 }
 
+void Launcher::PrepareCheck(const char* fileName, const char* section) {
+  std::snprintf(state_.launchFileName, sizeof state_.launchFileName, "%s", fileName);
+  LocateLaunchFile();
+  std::snprintf(state_.workstationSection, sizeof state_.workstationSection, "%s", section);
+  ReadSettings();
+  // With CloseRunningORMandWait 0 a running ORM is left alone, and the
+  // list's ORM entry is skipped: the check takes ORM to be running then.
+  state_.ormAtStart = state_.closeWaitSeconds <= 0;
+}
+
 void Launcher::LocateLaunchFile() {
   JoinLaunchFile(state_.launchFilePath, sizeof state_.launchFilePath);
   trelm::CopyCut(state_.launchFilePath, state_.startDrive, sizeof state_.startDrive);
@@ -123,6 +133,7 @@ bool Launcher::DetectOrm() {
   // answer is in ormWindow when the broadcast returns.
   host_.Broadcast(kMsgFindOrm, state_.mainWindow, 0);
   if (state_.ormWindow == 0) host_.Broadcast(kMsgFindOrmAlt, state_.mainWindow, 0);
+  state_.ormAtStart = state_.ormWindow != 0;
   if (state_.ormWindow == 0) {
     LogLine("ORM not found");
     return false;
@@ -264,7 +275,7 @@ StepEntry Launcher::ReadEntry(std::int32_t index) {
     entry.kind = EntryKind::End;
     return entry;
   }
-  ApplyDrivePrefix(entry.text, state_.startDrive, state_.directoryMode);
+  entry.prefixed = ApplyDrivePrefix(entry.text, state_.startDrive, state_.directoryMode);
   LogLine("%s=%s", entry.key, entry.text.c_str());
   entry.kind = Classify(entry.text, state_.ormAtStart);
   return entry;

@@ -8,22 +8,17 @@
 #include <cstdint>
 #include <string>
 
-#include "launch_list.h"
-#include "launcher_state.h"
+#include "core/launch_list.h"
+#include "core/launcher_state.h"
+#include "profile_access.h"
 
 namespace pellor {
 
-class LauncherHost {
+// Profile files come through ProfileAccess.
+class LauncherHost : public trelm::ProfileAccess {
  public:
-  virtual ~LauncherHost() = default;
-
-  // Installation lookup (launcher form) and profile files.
+  // Installation lookup (launcher form).
   virtual void LookupConfigPath(char* out, std::size_t size) = 0;
-  // Returns the count of characters read, like GetPrivateProfileStringA.
-  virtual std::size_t ProfileRead(const char* section, const char* key, const char* fallback,
-                                  char* out, std::size_t size, const char* file) = 0;
-  virtual void ProfileWrite(const char* section, const char* key, const char* value,
-                            const char* file) = 0;
 
   // Window timers of the main window; arming an armed timer restarts it.
   virtual void ArmTimer(unsigned id, unsigned ms) = 0;
@@ -58,13 +53,13 @@ struct StepEntry {
   char key[24];
   std::string text;  // after comment cutting and the drive prefix rule
   EntryKind kind;
+  bool prefixed = false;  // the drive prefix rule put the start drive in front
 };
 
 class Launcher {
  public:
   explicit Launcher(LauncherHost& host) : host_(host) {}
 
-  LauncherState& State() { return state_; }
   const LauncherState& State() const { return state_; }
 
   // Start-up, in the order the program runs them.
@@ -74,7 +69,11 @@ class Launcher {
   bool FindWorkstation();
   void LocateLaunchFile();
   void ReadSettings();
+  // Whether ORM runs now, kept as the state at start.
   bool DetectOrm();
+  // The launch-list checker's start, in place of the start-up above: the
+  // file name, its location, the section and its settings.
+  void PrepareCheck(const char* fileName, const char* section);
 
   // Main window messages.
   void OnCreate(WindowHandle mainWindow);

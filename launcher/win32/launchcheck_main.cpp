@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "launch_check.h"
+#include "core/launch_check.h"
+#include "win32_profile.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ class Win32Environment : public pellor::CheckEnvironment {
  public:
   std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
                           std::size_t size, const char* file) override {
-    return GetPrivateProfileStringA(section, key, fallback, out, static_cast<DWORD>(size), file);
+    return profiles_.ProfileRead(section, key, fallback, out, size, file);
   }
   std::vector<std::string> Sections(const char* file) override {
     return Split(GetPrivateProfileSectionNamesA, nullptr, file);
@@ -42,6 +43,7 @@ class Win32Environment : public pellor::CheckEnvironment {
   }
 
  private:
+  trelm::Win32Profiles profiles_;
   static std::vector<std::string> List(const char* p, DWORD n) {
     std::vector<std::string> out;
     for (DWORD at = 0; at < n && p[at] != '\0';) {

@@ -1,4 +1,4 @@
-#include "launch_list.h"
+#include "core/launch_list.h"
 
 #include <cctype>
 #include <climits>
@@ -42,9 +42,10 @@ bool SameDrive(const std::string& text, const char* drive) {
   return true;
 }
 
-void ApplyDrivePrefix(std::string& entry, const char* startDrive, bool directoryMode) {
-  if (directoryMode) return;
-  if (!SameDrive(entry, startDrive)) entry.insert(0, startDrive);
+bool ApplyDrivePrefix(std::string& entry, const char* startDrive, bool directoryMode) {
+  if (directoryMode || SameDrive(entry, startDrive)) return false;
+  entry.insert(0, startDrive);
+  return true;
 }
 
 EntryKind Classify(const std::string& entry, bool ormAtStart) {

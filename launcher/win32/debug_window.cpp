@@ -1,4 +1,4 @@
-#include "debug_window.h"
+#include "win32/debug_window.h"
 
 #include "font_metrics.h"
 

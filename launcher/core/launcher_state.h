@@ -5,25 +5,28 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "orm_messages.h"
+
 namespace pellor {
 
 using WindowHandle = std::uintptr_t;  // 0 means none
 
 constexpr const char* kLauncherTitle = "Trelm Launch V3.04.06";
-constexpr const char* kMainClass = "Pellor";
+constexpr const char* kMainClass = trelm::kLauncherClass;
 constexpr const char* kIconName = "LaunchIcon";
 
-// Window messages; fixed numbers, nothing is registered at run time.
+// Window messages: WM_CLOSE, and those of ORM and the programs (one
+// header for all who speak them).
 constexpr unsigned kWmClose = 0x0010;
-constexpr unsigned kMsgAskClosedown = 0x0914;      // WM_USER + 1300
-constexpr unsigned kMsgFindOrm = 0xC001;
-constexpr unsigned kMsgFindOrmAlt = 0x07EF;        // WM_USER + 1007
-constexpr unsigned kMsgOrmWindow = 0x07F0;         // WM_USER + 1008
-constexpr unsigned kMsgOrmClientLeaving = 0x07F2;  // WM_USER + 1010
-constexpr unsigned kMsgOrmRegisterClient = 0x0806; // WM_USER + 1030
-constexpr unsigned kMsgOrmClosing = 0x087F;        // WM_USER + 1151
-constexpr unsigned kMsgAppReady = 0xC009;
-constexpr unsigned kMsgAppReadyAlt = 0xC00B;
+using trelm::kMsgAppReady;
+using trelm::kMsgAppReadyAlt;
+using trelm::kMsgAskClosedown;
+using trelm::kMsgFindOrm;
+using trelm::kMsgFindOrmAlt;
+using trelm::kMsgOrmClientLeaving;
+using trelm::kMsgOrmClosing;
+using trelm::kMsgOrmRegisterClient;
+using trelm::kMsgOrmWindow;
 
 // Timers of the main window.
 constexpr unsigned kTimerStep = 1;

@@ -28,8 +28,8 @@ bool EndsList(std::size_t countRead, const std::string& entry, bool directoryMod
 bool SameDrive(const std::string& text, const char* drive);
 
 // Outside directory mode, puts the start drive in front of an entry whose
-// first two characters are not that drive.
-void ApplyDrivePrefix(std::string& entry, const char* startDrive, bool directoryMode);
+// first two characters are not that drive; true when it did.
+bool ApplyDrivePrefix(std::string& entry, const char* startDrive, bool directoryMode);
 
 // Classifies an entry (after cutting and the prefix rule); markers match in
 // any case and anywhere in the entry.

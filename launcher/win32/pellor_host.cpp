@@ -1,4 +1,4 @@
-#include "win32_host.h"
+#include "win32/pellor_host.h"
 
 #include <direct.h>
 
@@ -29,12 +29,11 @@ void Win32Host::LookupConfigPath(char* out, std::size_t size) {
 
 std::size_t Win32Host::ProfileRead(const char* section, const char* key, const char* fallback,
                                    char* out, std::size_t size, const char* file) {
-  return GetPrivateProfileStringA(section, key, fallback, out, static_cast<DWORD>(size), file);
+  return profiles_.ProfileRead(section, key, fallback, out, size, file);
 }
-
 void Win32Host::ProfileWrite(const char* section, const char* key, const char* value,
                              const char* file) {
-  WritePrivateProfileStringA(section, key, value, file);
+  profiles_.ProfileWrite(section, key, value, file);
 }
 
 void Win32Host::ArmTimer(unsigned id, unsigned ms) { SetTimer(main_, id, ms, nullptr); }

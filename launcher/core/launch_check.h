@@ -8,16 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "profile_access.h"
+
 namespace pellor {
 
 // What the checker reads: the launch list, its sections and keys, and
 // whether programs exist.
-class CheckEnvironment {
+class CheckEnvironment : public trelm::ProfileReader {
  public:
-  virtual ~CheckEnvironment() = default;
-  // Like GetPrivateProfileStringA (the count of characters read).
-  virtual std::size_t ProfileRead(const char* section, const char* key, const char* fallback,
-                                  char* out, std::size_t size, const char* file) = 0;
   virtual std::vector<std::string> Sections(const char* file) = 0;
   virtual std::vector<std::string> Keys(const char* section, const char* file) = 0;
   // Whether the program a command line starts can be found, searched from
