@@ -1,7 +1,8 @@
-// What the capture tool's logic needs from Windows. The program fills it
-// with the real calls (win32/varnet_host.cpp); tests replace it with a virtual
-// clock, in-memory files and recorded window actions. Portable: no
-// <windows.h>.
+// What the capture tool's logic needs from Windows, as roles: files,
+// clock, profiles, installation lookups, and one view per window or dialog.
+// The program fills them with the real calls (win32/varnet_host.cpp); tests
+// replace them with a virtual clock, in-memory files and recorded window
+// actions. Portable: no <windows.h>.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +10,7 @@
 #include <memory>
 
 #include "core/input_file.h"
-#include "local_time.h"
+#include "clock.h"
 #include "profile_access.h"
 
 namespace varnet {
@@ -32,30 +33,41 @@ class Stream {
   virtual bool CutTo(std::uint64_t size) = 0;
 };
 
-class CaptureHost : public ProfileAccess {
+// The installation lookups (capture tool form).
+class InstallationLookup {
  public:
-  // Installation lookups (capture tool form).
+  virtual ~InstallationLookup() = default;
   virtual void LookupConfigPath(char* out, std::size_t size) = 0;
   virtual void LookupSystemPath(char* out, std::size_t size) = 0;
+};
+
+// The tool's files: the hour's files and the error log ("a" text append,
+// "a+b" binary append with read), the files read, and the log directory.
+class CaptureFiles {
+ public:
+  virtual ~CaptureFiles() = default;
+  virtual std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) = 0;
+  // A file for reading, in text or byte mode; nullptr when it cannot be opened.
+  virtual std::unique_ptr<InputFile> OpenInput(const char* path, bool text) = 0;
   // One level; an existing directory or a failure is ignored.
   virtual void MakeDirectory(const char* path) = 0;
+};
 
-  // The local clock and files ("a" text append, "a+b" binary append with read).
-  virtual LocalTime Now() = 0;
+// The workstation's local clock, which the time-set command sets.
+class WorkstationClock : public trelm::Clock {
+ public:
   // Sets the local date (the time of day kept), or the time of day (the
   // date kept). A refusal is ignored.
   virtual void SetClockDate(int year, int month, int day) = 0;
   virtual void SetClockTime(int hour, int minute, int second, int milliseconds) = 0;
-  virtual std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) = 0;
-  // A file for reading, in text or byte mode; nullptr when it cannot be opened.
-  virtual std::unique_ptr<InputFile> OpenInput(const char* path, bool text) = 0;
-  // The standard open-file dialog ("All Files (*.*)", path and file must
-  // exist, a help button, default extension "*.ast"), owned by the Packet
-  // dialog or the main window. False when cancelled.
-  virtual bool ChooseFile(const char* title, bool fromPacketDialog, const char* initialDir,
-                          char* out, std::size_t size) = 0;
+};
 
-  // The main window: display, title, menu check marks, timers.
+// The main window: display, title, menu check marks, timers, its boxes and
+// the dialogs it owns that are no view of their own (the file dialog and
+// About), and its message queue.
+class MainWindowView {
+ public:
+  virtual ~MainWindowView() = default;
   virtual void AddLine(const char* text) = 0;
   virtual void ClearDisplay() = 0;
   virtual void SetTitle(const char* text) = 0;
@@ -68,34 +80,13 @@ class CaptureHost : public ProfileAccess {
   virtual void ShowError(const char* text) = 0;
   // The same box, owned by the main window.
   virtual void ShowWindowError(const char* text) = 0;
-
-  // Custom controls: BWCC's registration and TRELM_CC.DLL.
-  virtual void RegisterBorlandControls() = 0;
-  virtual bool LoadControlLibrary(const char* path) = 0;
-  virtual void FreeControlLibrary() = 0;
-
-  // Dialogs. The device filter dialog is a child of the main window; About
-  // is modal.
-  // False when the dialog could not be created.
-  virtual bool CreateFilterDialog() = 0;
-  virtual void DestroyFilterDialog() = 0;
-  virtual void SetIndicatorText(const char* text) = 0;
+  // The standard open-file dialog ("All Files (*.*)", path and file must
+  // exist, a help button, default extension "*.ast"), owned by the Packet
+  // dialog or the main window. False when cancelled.
+  virtual bool ChooseFile(const char* title, bool fromPacketDialog, const char* initialDir,
+                          char* out, std::size_t size) = 0;
+  // About is modal.
   virtual void ShowAbout() = 0;
-
-  // The Packet dialog: modeless, owned by the main window.
-  virtual bool CreatePacketDialog() = 0;
-  virtual void DestroyPacketDialog() = 0;
-  // Has the dialog call PacketAnalysis::ChooseFile once it stands.
-  virtual void PacketPostChooseFile() = 0;
-  // A control's text; id 0 is the caption.
-  virtual void PacketText(int id, const char* text) = 0;
-  virtual void PacketReadText(int id, char* out, std::size_t size) = 0;
-  virtual void PacketEnable(int id, bool enabled) = 0;
-  virtual void PacketCheck(int id, bool checked) = 0;
-  virtual void PacketListClear() = 0;
-  virtual void PacketListAdd(const char* text) = 0;
-  // Timer 3 of the dialog; 0 stops it.
-  virtual void PacketTimer(unsigned ms) = 0;
 
   // Has the main window call Varnet::AnalyseStep once the messages waiting
   // now were taken.
@@ -109,5 +100,55 @@ class CaptureHost : public ProfileAccess {
 
   virtual void PostQuit(int exitCode) = 0;
 };
+
+// Custom controls: BWCC's registration and TRELM_CC.DLL.
+class ControlLibraries {
+ public:
+  virtual ~ControlLibraries() = default;
+  virtual void RegisterBorlandControls() = 0;
+  virtual bool LoadControlLibrary(const char* path) = 0;
+  virtual void FreeControlLibrary() = 0;
+};
+
+// The device filter dialog, a child of the main window.
+class FilterDialogView {
+ public:
+  virtual ~FilterDialogView() = default;
+  // False when the dialog could not be created.
+  virtual bool CreateFilterDialog() = 0;
+  virtual void DestroyFilterDialog() = 0;
+  virtual void SetIndicatorText(const char* text) = 0;
+};
+
+// The Packet dialog: modeless, owned by the main window.
+class PacketDialogView {
+ public:
+  virtual ~PacketDialogView() = default;
+  virtual bool CreatePacketDialog() = 0;
+  virtual void DestroyPacketDialog() = 0;
+  // Has the dialog call PacketAnalysis::ChooseFile once it stands.
+  virtual void PacketPostChooseFile() = 0;
+  // A control's text; id 0 is the caption.
+  virtual void PacketText(int id, const char* text) = 0;
+  virtual void PacketReadText(int id, char* out, std::size_t size) = 0;
+  virtual void PacketEnable(int id, bool enabled) = 0;
+  virtual void PacketCheck(int id, bool checked) = 0;
+  virtual void PacketListClear() = 0;
+  virtual void PacketListAdd(const char* text) = 0;
+  // Timer 3 of the dialog; 0 stops it.
+  virtual void PacketTimer(unsigned ms) = 0;
+};
+
+// Everything the tool's logic needs, one role per base: the program's host
+// and the tests' fake implement them all; each part of the logic takes
+// only the roles it uses.
+class CaptureHost : public ProfileAccess,
+                    public InstallationLookup,
+                    public CaptureFiles,
+                    public WorkstationClock,
+                    public MainWindowView,
+                    public ControlLibraries,
+                    public FilterDialogView,
+                    public PacketDialogView {};
 
 }  // namespace varnet

@@ -19,43 +19,43 @@ void PacketAnalysis::Open() {
   if (open_) return;
   open_ = true;
   chosen_ = false;
-  if (!host_.CreatePacketDialog()) open_ = false;
+  if (!view_.CreatePacketDialog()) open_ = false;
 }
 
 void PacketAnalysis::OnInit() {
-  host_.PacketText(kPacketNumber, "1");
-  host_.PacketListClear();
+  view_.PacketText(kPacketNumber, "1");
+  view_.PacketListClear();
   commands_ = false;
   revertives_ = false;
-  host_.PacketCheck(kReplayCommands, false);
-  host_.PacketCheck(kReplayRevertives, false);
-  host_.PacketEnable(kReplayCommands, settings_.commandReplayEnabled != 0);
-  host_.PacketEnable(kReplayRevertives, settings_.revertiveReplayEnabled != 0);
-  host_.PacketEnable(kReplayGo, false);
-  host_.PacketEnable(kReplayStop, false);
-  host_.PacketEnable(kReplayStep, false);
+  view_.PacketCheck(kReplayCommands, false);
+  view_.PacketCheck(kReplayRevertives, false);
+  view_.PacketEnable(kReplayCommands, settings_.commandReplayEnabled != 0);
+  view_.PacketEnable(kReplayRevertives, settings_.revertiveReplayEnabled != 0);
+  view_.PacketEnable(kReplayGo, false);
+  view_.PacketEnable(kReplayStop, false);
+  view_.PacketEnable(kReplayStep, false);
   shown_ = 1;
   channel_.SetReplayRunning(false);
   // The open-file dialog comes once the dialog stands.
-  host_.PacketPostChooseFile();
+  view_.PacketPostChooseFile();
 }
 
 void PacketAnalysis::ChooseFile() {
   if (!open_) return;
-  host_.AddLine("------------------ Packet Analysis Start -------------------");
-  host_.AddLine(settings_.logFilePath);
+  window_.AddLine("------------------ Packet Analysis Start -------------------");
+  window_.AddLine(settings_.logFilePath);
   char path[260] = "";
-  if (!host_.ChooseFile("Open Packet File", true, settings_.logFilePath, path, sizeof path)) {
+  if (!window_.ChooseFile("Open Packet File", true, settings_.logFilePath, path, sizeof path)) {
     if (!chosen_) Close();
     return;  // the file shown so far stays
   }
-  host_.AddLine(path);
-  host_.PacketText(0, path);
-  host_.PacketText(kReplayStart, "1");
-  host_.PacketText(kReplayRate, "1000");
-  std::unique_ptr<InputFile> file = host_.OpenInput(path, false);
+  window_.AddLine(path);
+  view_.PacketText(0, path);
+  view_.PacketText(kReplayStart, "1");
+  view_.PacketText(kReplayRate, "1000");
+  std::unique_ptr<InputFile> file = files_.OpenInput(path, false);
   if (file == nullptr) {
-    host_.ShowError("Unable to open log file");
+    window_.ShowError("Unable to open log file");
     return;
   }
   // The old file goes only once the new one is open.
@@ -68,8 +68,8 @@ void PacketAnalysis::ChooseFile() {
 void PacketAnalysis::ShowRecord() {
   char line[kDumpLineSize];
   std::snprintf(line, sizeof line, "%lld", static_cast<long long>(shown_));
-  host_.PacketText(kPacketNumber, line);
-  host_.PacketListClear();
+  view_.PacketText(kPacketNumber, line);
+  view_.PacketListClear();
   if (file_ == nullptr) return;
   std::uint8_t bytes[kRecordSize];
   std::size_t got = 0;
@@ -79,13 +79,13 @@ void PacketAnalysis::ShowRecord() {
     case RecordRead::End:
       std::snprintf(line, sizeof line, "Packet: %04lld (%04llx) - not in this file",
                     static_cast<long long>(shown_), static_cast<unsigned long long>(shown_));
-      host_.PacketListAdd(line);
+      view_.PacketListAdd(line);
       return;
     case RecordRead::Short:
       std::snprintf(line, sizeof line, "Packet: %04lld (%04llx) - incomplete, %d of 528 bytes",
                     static_cast<long long>(shown_), static_cast<unsigned long long>(shown_),
                     static_cast<int>(got));
-      host_.PacketListAdd(line);
+      view_.PacketListAdd(line);
       return;
     case RecordRead::Ok:
       break;
@@ -93,17 +93,17 @@ void PacketAnalysis::ShowRecord() {
   RecordView record;
   ReadRecord(bytes, sizeof bytes, record);
   DumpHeader(shown_, record, line, sizeof line);
-  host_.PacketListAdd(line);
-  host_.PacketListAdd("  ");
+  view_.PacketListAdd(line);
+  view_.PacketListAdd("  ");
   for (int i = 0; i < kDumpLines; ++i) {
     DumpLine(record.data, i, line);
-    host_.PacketListAdd(line);
+    view_.PacketListAdd(line);
   }
 }
 
 std::int64_t PacketAnalysis::ReadNumber(int id, std::int64_t fallback) {
   char text[64] = "";
-  host_.PacketReadText(id, text, sizeof text);
+  view_.PacketReadText(id, text, sizeof text);
   std::int32_t value = 0;
   if (!trelm::ScanInt(text, value)) return fallback;
   return value;
@@ -151,14 +151,14 @@ void PacketAnalysis::OnCheck(int id, bool checked) {
 
 void PacketAnalysis::UpdateStepButtons() {
   const bool any = commands_ || revertives_;
-  host_.PacketEnable(kReplayGo, any);
-  host_.PacketEnable(kReplayStep, any);
+  view_.PacketEnable(kReplayGo, any);
+  view_.PacketEnable(kReplayStep, any);
 }
 
 void PacketAnalysis::StartReplay() {
-  host_.PacketEnable(kReplayGo, false);
-  host_.PacketEnable(kReplayStep, false);
-  host_.PacketEnable(kReplayStop, true);
+  view_.PacketEnable(kReplayGo, false);
+  view_.PacketEnable(kReplayStep, false);
+  view_.PacketEnable(kReplayStop, true);
   position_ = ReadNumber(kReplayStart, 0);
   if (position_ <= 0) position_ = 1;
   // A rate that is no number gives the default; below the shortest a timer
@@ -168,43 +168,43 @@ void PacketAnalysis::StartReplay() {
   // Running before the first step, so that a first step that stops the
   // replay leaves it stopped.
   channel_.SetReplayRunning(true);
-  host_.PacketTimer(static_cast<unsigned>(interval));
+  view_.PacketTimer(static_cast<unsigned>(interval));
   Step();
 }
 
 void PacketAnalysis::StopReplay() {
-  host_.PacketEnable(kReplayGo, true);
-  host_.PacketEnable(kReplayStep, true);
-  host_.PacketEnable(kReplayStop, false);
-  host_.PacketTimer(0);
+  view_.PacketEnable(kReplayGo, true);
+  view_.PacketEnable(kReplayStep, true);
+  view_.PacketEnable(kReplayStop, false);
+  view_.PacketTimer(0);
   char text[32];
   std::snprintf(text, sizeof text, "%lld", static_cast<long long>(position_));
-  host_.PacketText(kReplayStart, text);
+  view_.PacketText(kReplayStart, text);
   channel_.SetReplayRunning(false);
 }
 
 void PacketAnalysis::Step() {
   char text[kDatagramSize + 1];
   std::snprintf(text, sizeof text, "%lld", static_cast<long long>(position_));
-  host_.PacketText(kReplayPosition, text);
+  view_.PacketText(kReplayPosition, text);
   if (file_ != nullptr) {
     std::uint8_t bytes[kRecordSize];
     const RecordRead read = ReadRecordAt(*file_, position_, bytes);
     RecordView record;
     ReadRecord(bytes, sizeof bytes, record);
     if (read == RecordRead::SeekFailed) {
-      host_.AddLine("STOPPED");
+      window_.AddLine("STOPPED");
       StopReplay();
     } else if (read != RecordRead::Ok || !RecordFault(record).empty()) {
       // The end of the file, a record cut short, a type of no kind or a
       // length that would send more than the record holds.
-      host_.AddLine("STOPPED due to header");
+      window_.AddLine("STOPPED due to header");
       StopReplay();
     } else if (record.type == kRecordCommand) {
       if (commands_) {
         std::memcpy(text, record.data, kDatagramSize);
         text[kDatagramSize] = '\0';  // a text with no zero byte ends after the record
-        host_.AddLine(text);
+        window_.AddLine(text);
         channel_.Send(channel_.DeviceControlName(), record.data, record.length);
       }
     } else if (revertives_) {
@@ -217,17 +217,17 @@ void PacketAnalysis::Step() {
 void PacketAnalysis::Close() {
   // A replay stops with the dialog, so that reception and decoding go on.
   if (channel_.ReplayRunning()) StopReplay();
-  host_.DestroyPacketDialog();
-  host_.AddLine("------------------ Packet Analysis End -------------------");
+  view_.DestroyPacketDialog();
+  window_.AddLine("------------------ Packet Analysis End -------------------");
   open_ = false;
   chosen_ = false;
 }
 
 void PacketAnalysis::Destroy() {
   if (!open_) return;
-  host_.PacketTimer(0);
+  view_.PacketTimer(0);
   channel_.SetReplayRunning(false);
-  host_.DestroyPacketDialog();
+  view_.DestroyPacketDialog();
   open_ = false;
   chosen_ = false;
 }

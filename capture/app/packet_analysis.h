@@ -34,8 +34,9 @@ enum : int {
 
 class PacketAnalysis {
  public:
-  PacketAnalysis(CaptureHost& host, Channel& channel, const Settings& settings)
-      : host_(host), channel_(channel), settings_(settings) {}
+  PacketAnalysis(PacketDialogView& view, MainWindowView& window, CaptureFiles& files,
+                 Channel& channel, const Settings& settings)
+      : view_(view), window_(window), files_(files), channel_(channel), settings_(settings) {}
 
   // The "&Packet" command: the dialog, unless it is open already.
   void Open();
@@ -67,7 +68,9 @@ class PacketAnalysis {
   // The number in an edit box, or the fallback when it holds none.
   std::int64_t ReadNumber(int id, std::int64_t fallback);
 
-  CaptureHost& host_;
+  PacketDialogView& view_;
+  MainWindowView& window_;
+  CaptureFiles& files_;
   Channel& channel_;
   const Settings& settings_;
   bool open_ = false;

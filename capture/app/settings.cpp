@@ -54,18 +54,18 @@ void TooLong(const char* what, const char* path, char* fault, std::size_t size) 
 }
 }  // namespace
 
-bool VarnetIniPath(CaptureHost& host, char* out, std::size_t size) {
+bool VarnetIniPath(InstallationLookup& lookup, char* out, std::size_t size) {
   char dir[kLongPath];
-  host.LookupConfigPath(dir, sizeof dir);
+  lookup.LookupConfigPath(dir, sizeof dir);
   return JoinWhole(dir, "VARNET.INI", out, size);
 }
 
-bool ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters, char* fault,
-                  std::size_t faultSize) {
+bool ReadSettings(ProfileAccess& host, InstallationLookup& lookup, CaptureFiles& files,
+                  Settings& s, DeviceFilters& filters, char* fault, std::size_t faultSize) {
   char dir[kLongPath];
-  host.LookupConfigPath(dir, sizeof dir);
+  lookup.LookupConfigPath(dir, sizeof dir);
   if (!JoinWhole(dir, "ORM.INI", s.ormIni, sizeof s.ormIni) ||
-      !VarnetIniPath(host, s.varnetIni, sizeof s.varnetIni)) {
+      !VarnetIniPath(lookup, s.varnetIni, sizeof s.varnetIni)) {
     TooLong("The configuration path", dir, fault, faultSize);
     return false;
   }
@@ -99,7 +99,7 @@ bool ReadSettings(CaptureHost& host, Settings& s, DeviceFilters& filters, char* 
     trelm::CopyCut(logPath, s.logFilePath, sizeof s.logFilePath);
   }
 
-  host.MakeDirectory(s.logFilePath);
+  files.MakeDirectory(s.logFilePath);
 
   ReadFilters(host, ini, filters, &host);
   return true;

@@ -46,12 +46,12 @@ const ShowFlagInfo* FindShowFlag(unsigned menuId);
 // directory; does not write the log lines (the caller does). Returns false,
 // with the message to show in fault, when a path would be cut: the tool
 // then reads and writes nothing rather than other files.
-bool ReadSettings(CaptureHost& host, Settings& settings, DeviceFilters& filters,
-                  char* fault, std::size_t faultSize);
+bool ReadSettings(ProfileAccess& profiles, InstallationLookup& lookup, CaptureFiles& files,
+                  Settings& settings, DeviceFilters& filters, char* fault, std::size_t faultSize);
 
 // "%s\VARNET.INI" with the configuration directory looked up again; false
 // when it would not fit in size.
-bool VarnetIniPath(CaptureHost& host, char* out, std::size_t size);
+bool VarnetIniPath(InstallationLookup& lookup, char* out, std::size_t size);
 
 // The dialog's Load and Save: 1..999 of both tables from / to VARNET.INI.
 // Load writes nothing back; a missing key gives 1.

@@ -25,7 +25,7 @@ bool Varnet::Startup() {
   channel_.ClearState();
 
   char fault[400];
-  if (!ReadSettings(host_, settings_, filters_, fault, sizeof fault)) {
+  if (!ReadSettings(host_, host_, host_, settings_, filters_, fault, sizeof fault)) {
     host_.ShowError(fault);
     host_.PostQuit(0);
     return false;

@@ -82,7 +82,7 @@ class Varnet : public ChannelHost, public DecoderHost {
         net_(net),
         channel_(net, *this, settings_),
         decoder_(*this, settings_, filters_),
-        packets_(host, channel_, settings_) {}
+        packets_(host, host, host, channel_, settings_) {}
 
   // After the window was created: 99 blank lines.
   void OnWindowCreated();

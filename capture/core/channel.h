@@ -9,7 +9,7 @@
 
 #include "core/capture_config.h"
 #include "core/packet_record.h"
-#include "local_time.h"
+#include "clock.h"
 
 namespace varnet {
 
@@ -69,9 +69,9 @@ class NetApi {
 };
 
 // What the channel needs from the rest of the tool.
-class ChannelHost {
+// The clock gives the watchdog report its date.
+class ChannelHost : public trelm::Clock {
  public:
-  virtual ~ChannelHost() = default;
   virtual void WriteLogLine(const char* text) = 0;
   // The screen only.
   virtual void ShowLine(const char* text) = 0;
@@ -80,7 +80,6 @@ class ChannelHost {
   virtual void KillTimer(unsigned id) = 0;
   // A box on the main window titled "! Error !" with an OK button.
   virtual void ShowWindowError(const char* text) = 0;
-  virtual LocalTime Now() = 0;
   // A received datagram in its zeroed buffer, at most 512 bytes long, with
   // a zero byte after them: record it and decode it.
   virtual void OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],

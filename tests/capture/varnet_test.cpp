@@ -276,7 +276,7 @@ TEST_F(VarnetTest, SettingsRepairAndConversion) {
     Settings s;
     DeviceFilters f;
     char fault[400] = "";
-    EXPECT_TRUE(ReadSettings(h, s, f, fault, sizeof fault));
+    EXPECT_TRUE(ReadSettings(h, h, h, s, f, fault, sizeof fault));
     EXPECT_EQ(h.Get(kIni, c.section, c.key), c.after) << c.key << "=" << c.stored;
   }
   FakeCaptureHost h;
@@ -289,7 +289,7 @@ TEST_F(VarnetTest, SettingsRepairAndConversion) {
   Settings s;
   DeviceFilters f;
   char fault[400] = "";
-  ASSERT_TRUE(ReadSettings(h, s, f, fault, sizeof fault));
+  ASSERT_TRUE(ReadSettings(h, h, h, s, f, fault, sizeof fault));
   EXPECT_EQ(s.showHeartbeats, 0);
   EXPECT_EQ(s.showURheader, 5);
   EXPECT_EQ(s.channel, 12);
