@@ -8,16 +8,16 @@ cd "$(dirname "$0")/.."
 root=$PWD
 bash tools/setup.sh >/dev/null
 records=${RECORDS:-1000000}
-cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench-native --target pktdump make_packets >/dev/null
+cmake --preset native >/dev/null
+cmake --build build/native --target pktdump make_packets >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 file=$work/PKT_20261209.07
-build/bench-native/bench/make_packets "$records" "$file"
-build/bench-native/tools/pktdump/pktdump pcapng --channel 7 --out "$work/x.pcapng" "$file"
+build/native/bench/make_packets "$records" "$file"
+build/native/tools/pktdump/pktdump pcapng --channel 7 --out "$work/x.pcapng" "$file"
 
 start=$(date +%s.%N)
-lines=$(build/bench-native/tools/pktdump/pktdump decode "$file" | wc -l)
+lines=$(build/native/tools/pktdump/pktdump decode "$file" | wc -l)
 mid=$(date +%s.%N)
 frames=$(tshark -r "$work/x.pcapng" -X lua_script:"$root/tools/wireshark/trelm.lua" \
   -T fields -e trelm.code 2>/dev/null | wc -l)

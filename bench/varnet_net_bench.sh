@@ -23,7 +23,7 @@ c=$WINEPREFIX/drive_c
 base=$c/vnnet
 install_varnet vnnet
 
-traffic=$root/build/bench-native/tools/traffic/nbtraffic
+traffic=$root/build/native/tools/traffic/nbtraffic
 seconds=${BENCH_SECONDS:-30}
 export VELKNB_BASEPORT=16000
 

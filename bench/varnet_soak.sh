@@ -35,8 +35,8 @@ awk 'BEGIN { for (i = 0; i < 7400000; i++) {
   if (i % 1000000 == 0) print "07:00:00-00 - Varnet started..."; else print "07:00:00-00 - [012] XP 12 1 1" } }' \
   | sed 's/$/\r/' >"$base/big.log"
 
-traffic=$root/build/bench-native/tools/traffic/nbtraffic
-pktdump=$root/build/bench-native/tools/pktdump/pktdump
+traffic=$root/build/native/tools/traffic/nbtraffic
+pktdump=$root/build/native/tools/pktdump/pktdump
 export VELKNB_BASEPORT=16200
 at() { echo $((total * $1 / 100)); }
 

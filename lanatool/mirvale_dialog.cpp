@@ -109,6 +109,8 @@ void MirvaleDialog::addRows(const QList<mirvale::AdapterChoice>& choices) {
   for (const mirvale::AdapterChoice& c : choices) {
     new QTreeWidgetItem(lv, {QString::number(c.lana), c.protocol, c.description});
   }
+  // Every column as wide as its longest text: no description is cut.
+  for (int column = 0; column < lv->columnCount(); ++column) lv->resizeColumnToContents(column);
 }
 
 void MirvaleDialog::preselect() {

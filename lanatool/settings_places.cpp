@@ -51,11 +51,17 @@ QString NormalisedValue(const QString& lana) {
   return QString::number(value);
 }
 
+QString FullProfilePath(Platform& platform, const QString& file) {
+  // A bare file name is looked for in the Windows directory.
+  if (file.contains(QLatin1Char('\\')) || file.contains(QLatin1Char('/'))) return file;
+  return QString::fromStdString(platform.WindowsDirectory()) + QLatin1Char('\\') + file;
+}
+
 QStringList WriteAll(Platform& platform, const QList<Place>& places, const QString& value) {
   QStringList failed;
   for (const Place& p : places) {
     if (!platform.WriteProfileValue(p.section, p.key, value.toStdString(), p.file.toStdString())) {
-      failed.append(p.file);
+      failed.append(FullProfilePath(platform, p.file));
     }
   }
   return failed;

@@ -33,7 +33,12 @@ QList<Place> WritePlaces(Platform& platform, const QString& root, const QString&
 // dropped; text that is not a number gives 0.
 QString NormalisedValue(const QString& lana);
 
-// Writes value to every place; returns the files that could not be written.
+// The path a profile file is written at: a bare name lies in the Windows
+// directory.
+QString FullProfilePath(Platform& platform, const QString& file);
+
+// Writes value to every place; returns the files that could not be written,
+// with their full paths.
 QStringList WriteAll(Platform& platform, const QList<Place>& places, const QString& value);
 
 }  // namespace mirvale

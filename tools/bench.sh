@@ -8,12 +8,12 @@ cd "$(dirname "$0")/.."
 . tools/common.sh
 prepare_windows_build
 cmake --build --preset "$preset" --target capture_log_bench trelm_cc
-cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench-native --target capture_log_bench decoder_bench
+cmake --preset native >/dev/null
+cmake --build build/native --target capture_log_bench decoder_bench
 ensure_display "$build/xvfb.display"
 ensure_prefix "$(wine_loader "$preset")" "$build/wineprefix"
-build/bench-native/bench/capture_log_bench
-build/bench-native/bench/decoder_bench
+build/native/bench/capture_log_bench
+build/native/bench/decoder_bench
 WINEPREFIX=$build/wineprefix "$(wine_loader "$preset")" "$build/bin/capture_log_bench.exe" \
   "Z:$(echo "$build/bin/TRELM_CC.DLL" | tr / '\\')"
 # The network benchmark: traffic into varnet.exe at rising rates.

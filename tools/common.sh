@@ -88,13 +88,13 @@ stop_started() {
 }
 
 # For the Varnet benchmarks: builds varnet.exe with its libraries and the
-# given native tools (Release, in build/bench-native), starts Xvfb and the
+# given native tools (Release, in build/native), starts Xvfb and the
 # Wine server; sets loader and exports WINEPREFIX.
 prepare_varnet_bench() {
   prepare_windows_build
   cmake --build --preset "$preset" --target varnet trelm_cc bwcc32 velknb32b poke
-  cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build/bench-native --target "$@"
+  cmake --preset native >/dev/null
+  cmake --build build/native --target "$@"
   ensure_display "$build/xvfb.display"
   loader=$(wine_loader "$preset")
   ensure_prefix "$loader" "$build/wineprefix"

@@ -22,8 +22,8 @@ root=$PWD
 prepare_windows_build
 cmake --build --preset "$preset" --target pellor orm appready varnet trelm_cc bwcc32 velknb32b poke nbtraffic
 # Mirvale is a native Qt program.
-cmake --preset host >/dev/null
-cmake --build --preset host --target mirvale lanacfg
+cmake --preset native >/dev/null
+cmake --build --preset native --target mirvale lanacfg
 
 demo=$build/demo
 prefix=$demo/wineprefix
@@ -115,8 +115,8 @@ $loader reg import "$root/tools/sample/netbios.reg" >/dev/null 2>&1
 /usr/lib/wine/wineserver -k 2>/dev/null || true  # so that system.reg is written
 sleep 1
 mshot=$demo/mirvale-demo.png
-(cd "$c" && ASAN_OPTIONS=detect_leaks=0 MC_ROOT='c:\trelm' MC_SYSTEM=system \
-  "$root/build/host/lanatool/mirvale" >"$demo/mirvale.log" 2>&1) &
+(cd "$c" && MC_ROOT='c:\trelm' MC_SYSTEM=system \
+  "$root/build/native/lanatool/mirvale" >"$demo/mirvale.log" 2>&1) &
 mirvale=$!
 win=$(timeout 30 xdotool search --sync --name 'Set Trelm/Morvane Control LANA Number' | head -1) || true
 sleep 1

@@ -30,15 +30,19 @@ fi
 WINEPREFIX=$build/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
 export TRELM_WINEPREFIX=$build/wineprefix
 
-cmake --preset host >/dev/null
+# The native programs as users run them (Release), for their end-to-end
+# tests; the unit tests under the sanitizers.
+cmake --preset native >/dev/null
+cmake --build --preset native
+cmake --preset host -DTRELM_NATIVE_DIR="$root/build/native" >/dev/null
 cmake --build --preset host
 ctest --test-dir "$root/build/host" --output-on-failure -j2 --timeout 300 || status=1
 
 # Mirvale end to end on the display, against the prefix's registry and files.
 echo "Mirvale end to end"
 log=$root/build/host/mirvale_e2e.log
-if timeout 300 bash tests/lanatool/mirvale_e2e.sh "$root/build/host/lanatool/mirvale" \
-    "$root/build/host/outside/lanacfg" "$(wine_loader "$preset")" "$build/wineprefix" \
+if timeout 300 bash tests/lanatool/mirvale_e2e.sh "$root/build/native/lanatool/mirvale" \
+    "$root/build/native/outside/lanacfg" "$(wine_loader "$preset")" "$build/wineprefix" \
     "$build/bin/mirvale_conformance_win32.exe" "$root/build/host" >"$log" 2>&1; then
   grep -E '^(ok|FAIL)' "$log" || true
 else

@@ -28,8 +28,7 @@ printf '[NetBIOS]\r\nAdaptor=9\r\n' >"$c/windows/velk_nbif.ini"
 run() {
   local row=$1 shot=$2
   shift 2
-  # (LeakSanitizer would count what the system's D-Bus library keeps at exit.)
-  ASAN_OPTIONS=detect_leaks=0 MC_ROOT='c:\mvroot' MC_SYSTEM=sys1 PATH="$lanacfg_dir:$PATH" \
+  MC_ROOT='c:\mvroot' MC_SYSTEM=sys1 PATH="$lanacfg_dir:$PATH" \
     "$mirvale" /silent "$@" &
   local pid=$!
   local win

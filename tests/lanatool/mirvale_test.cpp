@@ -356,6 +356,19 @@ class MirvaleTest : public QObject {
     QVERIFY(!d.buttonOk->isEnabled());
   }
 
+  void longDescriptionsAreShownWhole() {
+    FakePlatform p;
+    Binds(p, {Tcp(kGuidA)}, std::string("\x01\x07", 2));
+    const std::string description =
+        "Intel(R) PRO/1000 MT Desktop Adapter #2 - Packet Scheduler Miniport (teamed, VLAN 12)";
+    Adapter(p, "0000", kGuidA, description);
+    RecordedBoxes boxes;
+    MirvaleDialog d(p, boxes, {"/silent"}, QProcessEnvironment());
+    const QFontMetrics metrics(d.lv->font());
+    QVERIFY(d.lv->columnWidth(2) >= metrics.horizontalAdvance(QString::fromStdString(description)));
+    QVERIFY(d.lv->columnWidth(0) >= metrics.horizontalAdvance(QStringLiteral("Lana")));
+  }
+
   void aFailedWriteIsSaidAndEndsWithCodeOne() {
     for (bool silent : {false, true}) {
       FakePlatform p;
@@ -372,7 +385,7 @@ class MirvaleTest : public QObject {
       QCOMPARE(p.writes.size(), std::size_t(5));  // every place was tried
       QCOMPARE(d.exitCode(), 1);
       QCOMPARE(boxes.shown, silent ? QStringList{}
-                                   : QStringList{"critical|Error in Mirvale|Adaptor 7 could not be written to:\nVELK_NBIF.INI\nr\\local_settings.ini"});
+                                   : QStringList{"critical|Error in Mirvale|Adaptor 7 could not be written to:\nC:\\windows\\VELK_NBIF.INI\nr\\local_settings.ini"});
     }
   }
 };
