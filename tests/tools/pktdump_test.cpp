@@ -155,7 +155,7 @@ TEST(Pktdump, FilesInNameOrderDumpsAsTheDialogAndSummaries) {
   EXPECT_EQ(code, 0);
   EXPECT_EQ(Lines(summary), (std::vector<std::string>{
                                 "PKT_20091001.08: 2 records, 1 commands, 1 revertives, 0 malformed",
-                                "device 002: 1 datagrams"}));
+                                "PKT_20091001.08: device 002: 1 datagrams"}));
 }
 
 TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
@@ -199,6 +199,142 @@ TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
   EXPECT_EQ(err, "pktdump: /no/such/PKT_x: cannot be read\n");
   Pktdump({"frobnicate"}, &code);
   EXPECT_EQ(code, 2);
+}
+
+TEST(Pktdump, UsageErrorsAreFoundBeforeAnyFileIsRead) {
+  // Each line: the arguments, the exit code, and what the first line of
+  // the error output says ("" for none). /no/such is never reached.
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string said;
+  } cases[] = {
+      {{}, 2, "usage: pktdump decode [--ini VARNET.INI] [--format text|json] [FILTERS] [--keep-going] FILE..."},
+      {{"sumary", "/no/such"}, 2, "pktdump: unknown mode 'sumary'"},
+      {{"pcapng", "--chanel", "7", "--out", "x", "/no/such"}, 2, "pktdump: unknown option --chanel"},
+      {{"pcapng", "--out", "x", "--channel"}, 2, "pktdump: --channel needs a value"},
+      {{"pcapng", "--channel", "100", "--out", "x", "/no/such"}, 2,
+       "pktdump: --channel is a channel number, 0 to 99, not '100'"},
+      {{"pcapng", "--channel", "7x", "--out", "x", "/no/such"}, 2,
+       "pktdump: --channel is a channel number, 0 to 99, not '7x'"},
+      {{"pcapng", "/no/such"}, 2, "pktdump: pcapng needs --out"},
+      {{"summary", "--ini", "v.ini", "/no/such"}, 2, "pktdump: --ini is not an option of summary"},
+      {{"decode", "--format", "xml", "/no/such"}, 2, "pktdump: --format is text or json, not 'xml'"},
+      {{"decode", "--kind", "both", "/no/such"}, 2, "pktdump: --kind is command or revertive, not 'both'"},
+      {{"decode", "--records", "9-3", "/no/such"}, 2,
+       "pktdump: the record range 9-3 is reversed or starts below 1"},
+      {{"dump", "/no/such", "0"}, 2, "pktdump: the record range 0- is reversed or starts below 1"},
+      {{"dump", "/no/such", "5", "x"}, 2, "pktdump: LAST is a record number, not 'x'"},
+      {{"decode", "-", "-"}, 2, "pktdump: standard input can be read once"},
+      {{"decode"}, 2, "pktdump: no file given"},
+      {{"decode", "/no/such"}, 1, "pktdump: /no/such: cannot be read"},
+  };
+  for (const Case& c : cases) {
+    int code = -1;
+    std::string err;
+    const std::string out = Pktdump(c.args, &code, &err);
+    std::string what;
+    for (const std::string& a : c.args) what += a + " ";
+    EXPECT_EQ(code, c.code) << what;
+    EXPECT_EQ(Lines(err).empty() ? "" : Lines(err)[0], c.said) << what;
+    EXPECT_EQ(out, "") << what;
+  }
+  int code = -1;
+  std::string err;
+  const std::string help = Pktdump({"--help"}, &code, &err);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(Lines(help)[0].substr(0, 21), "usage: pktdump decode");
+  EXPECT_EQ(Pktdump({"--version"}, &code), std::string("pktdump ") + pktdump::kVersion +
+                                              " (Trelm workstation toolset)\n");
+  EXPECT_EQ(code, 0);
+}
+
+// Runs pktdump with a pipe as standard input.
+std::string PktdumpFrom(const std::string& bytes, const std::vector<std::string>& args, int* code,
+                        std::string* err) {
+  const std::string path = Temp("stdin", bytes);
+  std::FILE* in = popen(("cat " + path).c_str(), "r");
+  std::string errors;
+  const std::string out = Capture([&](std::FILE* o) {
+    errors = Capture([&](std::FILE* e) { *code = pktdump::Main(args, o, e, in); });
+  });
+  pclose(in);
+  *err = errors;
+  return out;
+}
+
+TEST(Pktdump, StandardInputFiltersKeepGoingJsonAndRanges) {
+  const std::string three = Record(1, "CP 12 1") + Record(2, Pad("GR 5 1 1", 16) + "1") +
+                            Record(1, "CP 7 2");
+  const std::string path = Temp("PKT_20091001.09", three);
+  int code = -1;
+  std::string err;
+  // "-" reads standard input, named so.
+  EXPECT_EQ(Lines(PktdumpFrom(three, {"decode", "--kind", "command", "-"}, &code, &err)),
+            (std::vector<std::string>{"(standard input):000001: [001] CP 12 1",
+                                      "(standard input):000003: [001] CP 7 2"}));
+  EXPECT_EQ(code, 0);
+  // Filters: the device named first, the record range.
+  EXPECT_EQ(Lines(Pktdump({"decode", "--device", "7", "--device", "5", path}, &code)),
+            (std::vector<std::string>{"PKT_20091001.09:000002: [---] GPI Drv 005, Min 1, Max 1",
+                                      "PKT_20091001.09:000002: [001] GR 5 1 1",
+                                      "PKT_20091001.09:000003: [001] CP 7 2"}));
+  EXPECT_EQ(Lines(Pktdump({"decode", "--records", "2-2", path}, &code)).size(), 2u);
+  EXPECT_EQ(Lines(Pktdump({"decode", "--records", "3", path}, &code)),
+            (std::vector<std::string>{"PKT_20091001.09:000003: [001] CP 7 2"}));
+  // JSON: one object per record, and per file for summary.
+  EXPECT_EQ(Lines(Pktdump({"decode", "--format", "json", "--records", "1-1", path}, &code)),
+            (std::vector<std::string>{"{\"file\":\"PKT_20091001.09\",\"record\":1,\"kind\":"
+                                      "\"command\",\"length\":7,\"lines\":[\"[001] CP 12 1\"],"
+                                      "\"errorlog\":[]}"}));
+  EXPECT_EQ(Pktdump({"summary", "--format", "json", path}, &code),
+            "{\"file\":\"PKT_20091001.09\",\"records\":3,\"commands\":2,\"revertives\":1,"
+            "\"malformed\":0,\"bytes_after_last_record\":0,\"devices\":{\"5\":1,\"7\":1,"
+            "\"12\":1},\"bad_records\":[]}\n");
+
+  // A bad record: refused whole, or with --keep-going named, skipped, and
+  // still an exit code of 1; from standard input too.
+  const std::string bad = Record(1, "CP 1 1") + Record(3, "CP 2 1") + Record(1, "CP 3 1") + "xy";
+  const std::string badPath = Temp("PKT_20091001.10", bad);
+  EXPECT_EQ(Pktdump({"decode", badPath}, &code, &err), "");
+  EXPECT_EQ(code, 1);
+  const std::vector<std::string> kept = {"PKT_20091001.10:000001: [001] CP 1 1",
+                                         "PKT_20091001.10:000003: [001] CP 3 1"};
+  EXPECT_EQ(Lines(Pktdump({"decode", "--keep-going", badPath}, &code, &err)), kept);
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(Lines(err), (std::vector<std::string>{
+                            "pktdump: PKT_20091001.10: record 2 has type 3, neither 1 nor 2; skipped",
+                            "pktdump: PKT_20091001.10: 2 bytes after the last whole record; skipped"}));
+  EXPECT_EQ(Lines(PktdumpFrom(bad, {"decode", "-"}, &code, &err)),
+            (std::vector<std::string>{"(standard input):000001: [001] CP 1 1"}));
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(Lines(err)[0], "pktdump: (standard input): record 2 has type 3, neither 1 nor 2");
+  EXPECT_EQ(Lines(Pktdump({"summary", badPath}, &code)),
+            (std::vector<std::string>{
+                "PKT_20091001.10: record 2 is malformed: type 3, neither 1 nor 2",
+                "PKT_20091001.10: 3 records, 2 commands, 0 revertives, 2 malformed",
+                "PKT_20091001.10: 2 bytes after the last whole record",
+                "PKT_20091001.10: device 001: 1 datagrams", "PKT_20091001.10: device 003: 1 datagrams"}));
+  EXPECT_EQ(code, 1);
+
+  // Dump ranges: outside the file is said; past its end is cut and said.
+  Pktdump({"dump", path, "4"}, &code, &err);
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(err, "pktdump: " + path + ": holds 3 records: record 4 is not in it\n");
+  EXPECT_EQ(Lines(Pktdump({"dump", path, "3", "9"}, &code, &err)).size(), 34u);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(err, "pktdump: " + path + ": holds 3 records: the dump ends at 3\n");
+  EXPECT_EQ(Lines(PktdumpFrom(three, {"dump", "-", "2", "2"}, &code, &err))[0],
+            "Packet: 0002 (0002) - Type 2 - Length 17");
+
+  // The export to standard output is the export to a file, byte for byte.
+  const std::string file = testing::TempDir() + "three.pcapng";
+  Pktdump({"pcapng", "--out", file, path}, &code);
+  std::ifstream written(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(Pktdump({"pcapng", "--out", "-", path}, &code), bytes);
+  EXPECT_EQ(code, 0);
 }
 
 TEST(Pktdump, AnOutputThatCannotBeWrittenEndsWithCodeOne) {
@@ -255,6 +391,24 @@ TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
   EXPECT_EQ(plain[5], "ORM7<20>\t48422030302a00");
   EXPECT_EQ(Shell("tshark -r " + out + " -q -z expert,warn 2>/dev/null").find("Warns"), std::string::npos);
   EXPECT_NE(Shell("capinfos -a " + out + " 2>/dev/null").find("2009-10-01 07:00:00"), std::string::npos);
+  // Each frame says where it came from.
+  const std::vector<std::string> comments =
+      Lines(Shell("tshark -r " + out + " -T fields -e frame.comment 2>/dev/null"));
+  ASSERT_EQ(comments.size(), 11u);
+  EXPECT_EQ(comments[0], "PKT_20091001.07 record 1");
+  EXPECT_EQ(comments[10], "PKT_20091001.07 record 11");
+  // A name that gives no hour is said, and the hour of the file's last
+  // change stamps its frames.
+  const std::string renamed = Temp("night.pkt", kKinds);
+  std::system(("touch -d '2026-12-09 10:40:00 UTC' " + renamed).c_str());
+  std::string err;
+  const std::string stamped = testing::TempDir() + "renamed.pcapng";
+  Pktdump({"pcapng", "--out", stamped, renamed}, &code, &err);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(err, "pktdump: night.pkt: the name gives no hour (PKT_YYYYMMDD.HH): its frames are "
+                 "stamped from 2026-12-09 10:00 UTC, the hour of its last change\n");
+  EXPECT_NE(Shell("capinfos -a " + stamped + " 2>/dev/null").find("2026-12-09 10:00:00"),
+            std::string::npos);
 
   // With it: the fields the decoder's lines name.
   const std::string base = "tshark -r " + out + " -X lua_script:" + lua + " -T fields -E 'separator=;' ";

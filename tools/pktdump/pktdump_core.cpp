@@ -1,10 +1,14 @@
 #include "pktdump_core.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "core/capture_config.h"
@@ -23,40 +27,95 @@ namespace {
 using varnet::kDatagramSize;
 using varnet::kRecordSize;
 
+constexpr const char* kStdinName = "(standard input)";
+
 std::string BaseName(const std::string& path) {
+  if (path == "-") return kStdinName;
   const std::size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The decoders' outputs as lines of the file and record.
+// A text as a JSON string.
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c >= 0x7F) {
+          // Bytes of the datagrams are no UTF-8: each stands for itself.
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          out += escape;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+const char* KindName(int type) { return type == varnet::kRecordCommand ? "command" : "revertive"; }
+
+// The decoders' outputs as lines of the file and record, or as one JSON
+// object per record.
 class Printer : public varnet::DecoderHost {
  public:
-  Printer(std::FILE* out, const varnet::DecodeOptions& settings) : out_(out), settings_(settings) {
+  Printer(std::FILE* out, const varnet::DecodeOptions& settings, bool json)
+      : out_(out), settings_(settings), json_(json) {
     pending_.reserve(kFlushAt + 2048);
   }
-  ~Printer() { Flush(); }
+  ~Printer() override { Flush(); }
   // Lines are gathered and written in large blocks.
   void Flush() {
     if (!pending_.empty()) std::fwrite(pending_.data(), 1, pending_.size(), out_);
     pending_.clear();
   }
-  void At(const std::string& name, std::int64_t record) {
+  void Begin(const std::string& name, std::int64_t record, const varnet::RecordView& view) {
+    name_ = name;
+    record_ = record;
+    view_ = view;
+    lines_.clear();
+    errors_.clear();
     prefixLength_ = static_cast<std::size_t>(std::snprintf(
         prefix_, sizeof prefix_, "%s:%06lld: ", name.c_str(), static_cast<long long>(record)));
     if (prefixLength_ >= sizeof prefix_) prefixLength_ = sizeof prefix_ - 1;
   }
+  void End() {
+    if (json_) {
+      pending_ += "{\"file\":" + Json(name_) + ",\"record\":" + std::to_string(record_) +
+                  ",\"kind\":\"" + KindName(view_.type) + "\",\"length\":" +
+                  std::to_string(view_.length) + ",\"lines\":[";
+      for (std::size_t i = 0; i < lines_.size(); ++i) pending_ += (i ? "," : "") + Json(lines_[i]);
+      pending_ += "],\"errorlog\":[";
+      for (std::size_t i = 0; i < errors_.size(); ++i) pending_ += (i ? "," : "") + Json(errors_[i]);
+      pending_ += "]}\n";
+    }
+    if (pending_.size() >= kFlushAt) Flush();
+  }
   void WriteLogLine(const char* text) override {
     if (varnet::LogDropsText(text, settings_.showNxMessages != 0)) return;
+    std::string line(text);
+    // As the log does.
+    varnet::BlankFirstLineEnds(&line[0]);
+    if (json_) {
+      lines_.push_back(line);
+      return;
+    }
     pending_.append(prefix_, prefixLength_);
-    const std::size_t at = pending_.size();
-    pending_.append(text);
-    // As the log does; the text just added ends at the string's end.
-    varnet::BlankFirstLineEnds(&pending_[at]);
+    pending_ += line;
     pending_ += '\n';
-    if (pending_.size() >= kFlushAt) Flush();
   }
   void ShowLine(const char*) override {}  // screen only: not in the log
   void WriteErrorLog(const char* text) override {
+    if (json_) {
+      errors_.push_back(text);
+      return;
+    }
     pending_.append(prefix_, prefixLength_);
     pending_ += "ERRORLOG: ";
     pending_ += text;
@@ -68,15 +127,23 @@ class Printer : public varnet::DecoderHost {
  private:
   std::FILE* out_;
   const varnet::DecodeOptions& settings_;
+  const bool json_;
   static constexpr std::size_t kFlushAt = 1 << 20;
   char prefix_[320] = "";
   std::size_t prefixLength_ = 0;
   std::string pending_;
+  std::string name_;
+  std::int64_t record_ = 0;
+  varnet::RecordView view_;
+  std::vector<std::string> lines_;
+  std::vector<std::string> errors_;
 };
 
 // The first device a datagram names, or -1.
 int FirstDevice(std::uint8_t type, const std::uint8_t* data) {
-  const char* text = reinterpret_cast<const char*>(data);
+  char text[kDatagramSize + 1];
+  std::memcpy(text, data, kDatagramSize);
+  text[kDatagramSize] = '\0';
   std::int32_t device = -1;
   if (type == varnet::kRecordCommand ||
       (std::strncmp(text, "GR", 2) == 0 || std::strncmp(text, "IR", 2) == 0 ||
@@ -88,6 +155,13 @@ int FirstDevice(std::uint8_t type, const std::uint8_t* data) {
     return (data[6] & 0x0F) << 8 | data[7];
   }
   return -1;
+}
+
+bool Passes(const Filter& filter, const varnet::RecordView& view) {
+  if (filter.kind != 0 && view.type != filter.kind) return false;
+  if (filter.devices.empty()) return true;
+  const int device = FirstDevice(view.type, view.data);
+  return std::find(filter.devices.begin(), filter.devices.end(), device) != filter.devices.end();
 }
 
 void Put16(std::vector<std::uint8_t>& v, unsigned x) {
@@ -113,11 +187,7 @@ void Option(std::vector<std::uint8_t>& v, unsigned code, const std::string& valu
   while (v.size() % 4 != 0) v.push_back(0);
 }
 
-// The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds.
-std::int64_t HourOf(const std::string& name) {
-  const std::string base = BaseName(name);
-  int y = 0, m = 0, d = 0, h = 0;
-  if (std::sscanf(base.c_str(), "PKT_%4d%2d%2d.%2d", &y, &m, &d, &h) != 4) return 0;
+std::int64_t UtcSeconds(int y, int m, int d, int h) {
   std::tm t{};
   t.tm_year = y - 1900;
   t.tm_mon = m - 1;
@@ -130,6 +200,20 @@ std::int64_t HourOf(const std::string& name) {
 #endif
 }
 
+// The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds;
+// false when the name gives none.
+bool HourOf(const std::string& name, std::int64_t* hour) {
+  const std::string base = BaseName(name);
+  int y = 0, m = 0, d = 0, h = 0;
+  char end = 0;
+  if (std::sscanf(base.c_str(), "PKT_%4d%2d%2d.%2d%c", &y, &m, &d, &h, &end) != 4 || y < 1970 ||
+      m < 1 || m > 12 || d < 1 || d > 31 || h < 0 || h > 23) {
+    return false;
+  }
+  *hour = UtcSeconds(y, m, d, h);
+  return true;
+}
+
 std::uint16_t IpChecksum(const std::uint8_t* p, std::size_t n) {
   std::uint32_t sum = 0;
   for (std::size_t i = 0; i + 1 < n; i += 2) sum += static_cast<std::uint32_t>(p[i] << 8 | p[i + 1]);
@@ -137,15 +221,24 @@ std::uint16_t IpChecksum(const std::uint8_t* p, std::size_t n) {
   return static_cast<std::uint16_t>(~sum);
 }
 
-}  // namespace
-
-namespace {
-// Records one after another, from memory or from a file.
+// Records one after another, from memory or from a stream; never more than
+// one record held.
 class RecordSource {
  public:
   virtual ~RecordSource() = default;
-  // False at the end; a partial record at the end counts as the end.
+  // The next whole record; false at the end, or at bytes that make no
+  // whole record (Rest() then counts them).
   virtual bool Next(std::uint8_t (&record)[kRecordSize]) = 0;
+  virtual std::size_t Rest() const = 0;
+  // Passes over count records; false when the input ends first.
+  virtual bool Skip(std::int64_t count) {
+    std::uint8_t record[kRecordSize];
+    for (std::int64_t i = 0; i < count; ++i) {
+      if (!Next(record)) return false;
+    }
+    return true;
+  }
+  virtual bool Failed() const { return false; }
 };
 
 class MemorySource : public RecordSource {
@@ -157,228 +250,321 @@ class MemorySource : public RecordSource {
     at_ += kRecordSize;
     return true;
   }
+  std::size_t Rest() const override { return file_.bytes.size() % kRecordSize; }
 
  private:
   const File& file_;
   std::size_t at_ = 0;
 };
 
+bool SeekTo(std::FILE* in, long long offset) {
+#ifdef _WIN32
+  return _fseeki64(in, offset, SEEK_SET) == 0;
+#else
+  return fseeko(in, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
 class StreamSource : public RecordSource {
  public:
-  explicit StreamSource(std::FILE* in) : in_(in) {}
+  StreamSource(std::FILE* in, bool seekable) : in_(in), seekable_(seekable) {}
   bool Next(std::uint8_t (&record)[kRecordSize]) override {
-    return std::fread(record, 1, kRecordSize, in_) == kRecordSize;
+    const std::size_t n = std::fread(record, 1, kRecordSize, in_);
+    if (n == kRecordSize) {
+      ++read_;
+      return true;
+    }
+    rest_ = n;
+    return false;
   }
+  std::size_t Rest() const override { return rest_; }
+  bool Skip(std::int64_t count) override {
+    if (!seekable_) return RecordSource::Skip(count);
+    // Records are found by their number: no need to read those before.
+    read_ += count;
+    return SeekTo(in_, read_ * static_cast<long long>(kRecordSize));
+  }
+  bool Failed() const override { return std::ferror(in_) != 0; }
 
  private:
   std::FILE* in_;
+  const bool seekable_;
+  long long read_ = 0;
+  std::size_t rest_ = 0;
 };
 
-// The first bad record's message, or empty.
-std::string CheckRecords(const std::string& name, RecordSource& source) {
-  std::uint8_t record[kRecordSize];
-  for (long long n = 1; source.Next(record); ++n) {
-    varnet::RecordView view;
-    varnet::ReadRecord(record, sizeof record, view);
-    const std::string fault = varnet::RecordFault(view);
-    if (!fault.empty()) return name + ": record " + std::to_string(n) + " has " + fault;
-  }
-  return std::string();
-}
+// What a mode does with the records of a file.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void BeginFile(const std::string& /*name*/, const std::string& /*path*/) {}
+  virtual void Record(std::int64_t number, const varnet::RecordView& view) = 0;
+  // Summary lists bad records itself; the other modes refuse or skip them.
+  virtual bool ListsBad() const { return false; }
+  virtual void Bad(std::int64_t /*number*/, const std::string& /*fault*/) {}
+  virtual void EndFile(std::int64_t /*records*/, std::size_t /*rest*/) {}
+};
 
-std::string CheckSize(const std::string& name, std::size_t size) {
-  const std::string fault = varnet::SizeFault(size);
-  return fault.empty() ? fault : name + ": " + fault;
-}
-
-void DecodeRecords(const std::string& path, const std::string& ini, RecordSource& source,
-                   std::FILE* out);
-}  // namespace
-
-std::string CheckFile(const File& file) {
-  const std::string size = CheckSize(file.name, file.bytes.size());
-  if (!size.empty()) return size;
-  MemorySource source(file);
-  return CheckRecords(file.name, source);
-}
-
-void Decode(const File& file, const std::string& ini, std::FILE* out) {
-  MemorySource source(file);
-  DecodeRecords(file.name, ini, source, out);
-}
-
-namespace {
-void DecodeRecords(const std::string& path, const std::string& ini, RecordSource& source,
-                   std::FILE* out) {
-  varnet::DecodeOptions settings;
-  varnet::DeviceFilters filters;
-  if (!ini.empty()) {
-    trelm::ProfileText text(ini);
-    varnet::ReadDecodeSettings(text, "VARNET.INI", settings, filters);
-  }
-  Printer printer(out, settings);
-  varnet::Decoder decoder(printer, settings, filters);
-  const std::string name = BaseName(path);
-  std::uint8_t record[kRecordSize];
-  std::uint8_t buffer[kDatagramSize + 1] = {};  // the byte after the 512 stays zero
-  for (std::int64_t n = 1; source.Next(record); ++n) {
-    std::memcpy(buffer, record + varnet::kRecordHeader, kDatagramSize);
-    printer.At(name, n);
-    if (record[0] == varnet::kRecordCommand) {
-      decoder.DecodeCommand(buffer);
-    } else {
-      decoder.DecodeRevertive(buffer, 0);
+class DecodeSink : public Sink {
+ public:
+  DecodeSink(std::FILE* out, const std::string& ini, bool json) : printer_(out, settings_, json) {
+    if (!ini.empty()) {
+      trelm::ProfileText text(ini);
+      varnet::ReadDecodeSettings(text, "VARNET.INI", settings_, filters_);
     }
   }
-}
-}  // namespace
+  void BeginFile(const std::string& name, const std::string&) override { name_ = name; }
+  void Record(std::int64_t number, const varnet::RecordView& view) override {
+    std::memcpy(buffer_, view.data, kDatagramSize);
+    printer_.Begin(name_, number, view);
+    if (view.type == varnet::kRecordCommand) {
+      decoder_.DecodeCommand(buffer_);
+    } else {
+      decoder_.DecodeRevertive(buffer_, 0);
+    }
+    printer_.End();
+  }
+  void EndFile(std::int64_t, std::size_t) override { printer_.Flush(); }
 
-void Dump(const File& file, std::int64_t first, std::int64_t last, std::FILE* out) {
-  const std::int64_t records = static_cast<std::int64_t>(file.bytes.size() / kRecordSize);
-  if (last < 0 || last > records) last = records;
-  if (first < 1) first = 1;
-  for (std::int64_t n = first; n <= last; ++n) {
-    varnet::RecordView view;
-    varnet::ReadRecord(file.bytes.data() + (n - 1) * kRecordSize, kRecordSize, view);
+ private:
+  varnet::DecodeOptions settings_;
+  varnet::DeviceFilters filters_;
+  Printer printer_;
+  varnet::Decoder decoder_{printer_, settings_, filters_};
+  std::string name_;
+  std::uint8_t buffer_[kDatagramSize + 1] = {};  // the byte after the 512 stays zero
+};
+
+class DumpSink : public Sink {
+ public:
+  explicit DumpSink(std::FILE* out) : out_(out) {}
+  void Record(std::int64_t number, const varnet::RecordView& view) override {
     char line[varnet::kDumpLineSize];
-    varnet::DumpHeader(n, view, line, sizeof line);
-    std::fprintf(out, "%s\n  \n", line);
+    varnet::DumpHeader(number, view, line, sizeof line);
+    std::fprintf(out_, "%s\n  \n", line);
     for (int i = 0; i < varnet::kDumpLines; ++i) {
       varnet::DumpLine(view.data, i, line);
-      std::fprintf(out, "%s\n", line);
+      std::fprintf(out_, "%s\n", line);
     }
   }
+
+ private:
+  std::FILE* out_;
+};
+
+class SummarySink : public Sink {
+ public:
+  SummarySink(std::FILE* out, bool json) : out_(out), json_(json) {}
+  void BeginFile(const std::string& name, const std::string&) override {
+    name_ = name;
+    commands_ = revertives_ = malformed_ = 0;
+    devices_.clear();
+    bad_.clear();
+  }
+  bool ListsBad() const override { return true; }
+  void Bad(std::int64_t number, const std::string& fault) override {
+    ++malformed_;
+    if (json_) {
+      bad_.push_back("{\"record\":" + std::to_string(number) + ",\"fault\":" + Json(fault) + "}");
+    } else {
+      std::fprintf(out_, "%s: record %lld is malformed: %s\n", name_.c_str(),
+                   static_cast<long long>(number), fault.c_str());
+    }
+  }
+  void Record(std::int64_t, const varnet::RecordView& view) override {
+    (view.type == varnet::kRecordCommand ? commands_ : revertives_) += 1;
+    const int device = FirstDevice(view.type, view.data);
+    if (device >= 0) ++devices_[device];
+  }
+  void EndFile(std::int64_t records, std::size_t rest) override {
+    if (rest != 0) ++malformed_;
+    total_ += malformed_;
+    if (json_) {
+      std::string o = "{\"file\":" + Json(name_) + ",\"records\":" + std::to_string(records) +
+                      ",\"commands\":" + std::to_string(commands_) + ",\"revertives\":" +
+                      std::to_string(revertives_) + ",\"malformed\":" + std::to_string(malformed_) +
+                      ",\"bytes_after_last_record\":" + std::to_string(rest) + ",\"devices\":{";
+      bool first = true;
+      for (const auto& [device, count] : devices_) {
+        o += (first ? "\"" : ",\"") + std::to_string(device) + "\":" + std::to_string(count);
+        first = false;
+      }
+      o += "},\"bad_records\":[";
+      for (std::size_t i = 0; i < bad_.size(); ++i) o += (i ? "," : "") + bad_[i];
+      std::fprintf(out_, "%s]}\n", o.c_str());
+      return;
+    }
+    std::fprintf(out_, "%s: %lld records, %ld commands, %ld revertives, %ld malformed\n",
+                 name_.c_str(), static_cast<long long>(records), commands_, revertives_,
+                 malformed_);
+    if (rest != 0) std::fprintf(out_, "%s: %zu bytes after the last whole record\n", name_.c_str(), rest);
+    for (const auto& [device, count] : devices_) {
+      std::fprintf(out_, "%s: device %03d: %ld datagrams\n", name_.c_str(), device, count);
+    }
+  }
+  long Malformed() const { return total_; }
+
+ private:
+  std::FILE* out_;
+  const bool json_;
+  std::string name_;
+  long commands_ = 0, revertives_ = 0, malformed_ = 0, total_ = 0;
+  std::map<int, long> devices_;
+  std::vector<std::string> bad_;
+};
+
+class PcapngSink : public Sink {
+ public:
+  PcapngSink(std::FILE* out, int channel, std::FILE* err) : out_(out), err_(err) {
+    suffix_ = channel >= 1 && channel <= 99 ? std::to_string(channel) : "";
+    std::vector<std::uint8_t> shb;
+    Put32(shb, 0x1A2B3C4D);
+    Put16(shb, 1);
+    Put16(shb, 0);
+    Put32(shb, 0xFFFFFFFF);
+    Put32(shb, 0xFFFFFFFF);
+    Option(shb, 1,
+           "Varnet packet data records exported by pktdump. The records hold no times: each frame "
+           "is stamped with the start of its file's hour (as UTC) plus its record number in "
+           "microseconds. These are not capture times.");
+    Option(shb, 4, std::string("pktdump ") + kVersion + " (Trelm workstation toolset)");
+    Put32(shb, 0);  // end of options
+    Block(out_, 0x0A0D0D0A, shb);
+    std::vector<std::uint8_t> idb;
+    Put16(idb, 1);  // Ethernet
+    Put16(idb, 0);
+    Put32(idb, 0);
+    Block(out_, 1, idb);
+  }
+  void BeginFile(const std::string& name, const std::string& path) override {
+    name_ = name;
+    if (HourOf(path, &hour_)) return;
+    // No hour in the name: the hour of the file's last change, else 1970.
+    struct stat info {};
+    hour_ = 0;
+    if (path != "-" && stat(path.c_str(), &info) == 0) {
+      hour_ = static_cast<std::int64_t>(info.st_mtime) / 3600 * 3600;
+    }
+    const std::time_t at = static_cast<std::time_t>(hour_);
+    char when[32] = "1970-01-01 00:00";
+    if (const std::tm* t = std::gmtime(&at)) std::strftime(when, sizeof when, "%Y-%m-%d %H:00", t);
+    std::fprintf(err_,
+                 "pktdump: %s: the name gives no hour (PKT_YYYYMMDD.HH): its frames are stamped "
+                 "from %s UTC%s\n",
+                 name.c_str(), when, hour_ != 0 ? ", the hour of its last change" : "");
+  }
+  void Record(std::int64_t number, const varnet::RecordView& view) override {
+    velknb::Datagram d;
+    velknb::PadName(view.type == 1 ? "ORM" : ("DRIVER" + suffix_).c_str(), d.source);
+    velknb::PadName(((view.type == 1 ? "DEVICE_CONTROL" : "ORM") + suffix_).c_str(), d.destination);
+    d.sourcePort = 138;
+    d.id = static_cast<std::uint16_t>(number);
+    d.data = view.data;
+    d.length = view.length;
+    std::uint8_t nbds[velknb::kMaxDatagram];
+    const std::size_t size = velknb::BuildDatagram(d, nbds, sizeof nbds);
+    std::vector<std::uint8_t> frame = {0x01, 0x00, 0x5E, 0x7F, 0x8A, 0x01,  // the group's MAC
+                                       0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08, 0x00};
+    const std::size_t ipLength = 20 + 8 + size;
+    std::uint8_t ip[20] = {0x45, 0, static_cast<std::uint8_t>(ipLength >> 8),
+                           static_cast<std::uint8_t>(ipLength), 0, 0, 0x40, 0, 1, 17, 0, 0,
+                           127, 0, 0, 1, 239, 255, 138, 1};
+    const std::uint16_t sum = IpChecksum(ip, sizeof ip);
+    ip[10] = static_cast<std::uint8_t>(sum >> 8);
+    ip[11] = static_cast<std::uint8_t>(sum);
+    frame.insert(frame.end(), ip, ip + 20);
+    const std::size_t udpLength = 8 + size;
+    const std::uint8_t udp[8] = {0, 138, 0, 138, static_cast<std::uint8_t>(udpLength >> 8),
+                                 static_cast<std::uint8_t>(udpLength), 0, 0};
+    frame.insert(frame.end(), udp, udp + 8);
+    frame.insert(frame.end(), nbds, nbds + size);
+    const std::uint64_t us =
+        static_cast<std::uint64_t>(hour_) * 1000000u + static_cast<std::uint64_t>(number);
+    std::vector<std::uint8_t> epb;
+    Put32(epb, 0);
+    Put32(epb, static_cast<std::uint32_t>(us >> 32));
+    Put32(epb, static_cast<std::uint32_t>(us));
+    Put32(epb, static_cast<std::uint32_t>(frame.size()));
+    Put32(epb, static_cast<std::uint32_t>(frame.size()));
+    epb.insert(epb.end(), frame.begin(), frame.end());
+    while (epb.size() % 4 != 0) epb.push_back(0);
+    // The frame's comment: where it came from.
+    Option(epb, 1, name_ + " record " + std::to_string(number));
+    Put32(epb, 0);
+    Block(out_, 6, epb);
+  }
+
+ private:
+  std::FILE* out_;
+  std::FILE* err_;
+  std::string suffix_;
+  std::string name_;
+  std::int64_t hour_ = 0;
+};
+
+// Why a record cannot go through, or empty.
+std::string Fault(const std::uint8_t (&record)[kRecordSize], varnet::RecordView& view) {
+  varnet::ReadRecord(record, kRecordSize, view);
+  return varnet::RecordFault(view);
 }
 
-long Summarise(const File& file, std::FILE* out) {
-  long commands = 0, revertives = 0, malformed = 0;
-  std::map<int, long> devices;
-  const std::size_t complete = file.bytes.size() / kRecordSize;
-  for (std::size_t n = 0; n < complete; ++n) {
+// One file through a sink. A bad record (or a cut last one) ends the run
+// with its message, or with keep-going is reported and skipped; summary
+// lists them instead. Returns the count of bad records, or -1 when the
+// run must stop.
+long Run(RecordSource& source, const std::string& name, const std::string& path, Sink& sink,
+         const Filter& filter, bool keepGoing, std::FILE* err) {
+  sink.BeginFile(name, path);
+  long bad = 0;
+  std::uint8_t record[kRecordSize];
+  std::int64_t n = 0;
+  if (filter.first > 1) {
+    if (!source.Skip(filter.first - 1)) {
+      sink.EndFile(0, source.Rest());
+      return 0;
+    }
+    n = filter.first - 1;
+  }
+  while (n < filter.last && source.Next(record)) {
+    ++n;
     varnet::RecordView view;
-    varnet::ReadRecord(file.bytes.data() + n * kRecordSize, kRecordSize, view);
-    if (!varnet::RecordFault(view).empty()) {
-      ++malformed;
-      std::fprintf(out, "record %zu is malformed: type %d, length %d\n", n + 1, view.type,
-                   view.length);
+    const std::string fault = Fault(record, view);
+    if (!fault.empty()) {
+      ++bad;
+      if (sink.ListsBad()) {
+        sink.Bad(n, fault);
+        continue;
+      }
+      std::fprintf(err, "pktdump: %s: record %lld has %s%s\n", name.c_str(),
+                   static_cast<long long>(n), fault.c_str(), keepGoing ? "; skipped" : "");
+      if (!keepGoing) return -1;
       continue;
     }
-    (view.type == 1 ? commands : revertives) += 1;
-    std::uint8_t data[kDatagramSize + 1] = {};
-    std::memcpy(data, view.data, kDatagramSize);
-    const int device = FirstDevice(view.type, data);
-    if (device >= 0) ++devices[device];
+    if (Passes(filter, view)) sink.Record(n, view);
   }
-  std::fprintf(out, "%s: %zu records, %ld commands, %ld revertives, %ld malformed\n",
-               BaseName(file.name).c_str(), complete, commands, revertives, malformed);
-  const std::size_t rest = file.bytes.size() % kRecordSize;
-  if (rest != 0) {
-    std::fprintf(out, "%zu bytes after the last whole record\n", rest);
-    ++malformed;
+  const std::size_t rest = n < filter.last ? source.Rest() : 0;
+  if (rest != 0 && !sink.ListsBad()) {
+    ++bad;
+    std::fprintf(err, "pktdump: %s: %zu bytes after the last whole record%s\n", name.c_str(),
+                 rest, keepGoing ? "; skipped" : "");
+    if (!keepGoing) return -1;
   }
-  for (const auto& [device, count] : devices) {
-    std::fprintf(out, "device %03d: %ld datagrams\n", device, count);
-  }
-  return malformed;
+  sink.EndFile(n, rest);
+  return bad;
 }
 
-void WritePcapng(const std::vector<File>& files, int channel, std::FILE* out) {
-  std::vector<std::uint8_t> shb;
-  Put32(shb, 0x1A2B3C4D);
-  Put16(shb, 1);
-  Put16(shb, 0);
-  Put32(shb, 0xFFFFFFFF);
-  Put32(shb, 0xFFFFFFFF);
-  Option(shb, 1,
-         "Varnet packet data records exported by pktdump. The records hold no times: each frame "
-         "is stamped with the start of its file's hour (as UTC) plus its record number in "
-         "microseconds. These are not capture times.");
-  Option(shb, 4, "pktdump (Trelm workstation toolset)");
-  Put32(shb, 0);  // end of options
-  Block(out, 0x0A0D0D0A, shb);
-  std::vector<std::uint8_t> idb;
-  Put16(idb, 1);  // Ethernet
-  Put16(idb, 0);
-  Put32(idb, 0);
-  Block(out, 1, idb);
-
-  const std::string suffix = channel >= 1 && channel <= 99 ? std::to_string(channel) : "";
-  for (const File& f : files) {
-    const std::int64_t hour = HourOf(f.name);
-    for (std::size_t at = 0; at < f.bytes.size(); at += kRecordSize) {
-      varnet::RecordView view;
-      varnet::ReadRecord(f.bytes.data() + at, kRecordSize, view);
-      velknb::Datagram d;
-      velknb::PadName(view.type == 1 ? "ORM" : ("DRIVER" + suffix).c_str(), d.source);
-      velknb::PadName(((view.type == 1 ? "DEVICE_CONTROL" : "ORM") + suffix).c_str(), d.destination);
-      d.sourcePort = 138;
-      d.id = static_cast<std::uint16_t>(at / kRecordSize + 1);
-      d.data = view.data;
-      d.length = view.length;
-      std::uint8_t nbds[velknb::kMaxDatagram];
-      const std::size_t size = velknb::BuildDatagram(d, nbds, sizeof nbds);
-      std::vector<std::uint8_t> frame = {0x01, 0x00, 0x5E, 0x7F, 0x8A, 0x01,   // the group's MAC
-                                         0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08, 0x00};
-      const std::size_t ipLength = 20 + 8 + size;
-      std::uint8_t ip[20] = {0x45, 0, static_cast<std::uint8_t>(ipLength >> 8),
-                             static_cast<std::uint8_t>(ipLength), 0, 0, 0x40, 0, 1, 17, 0, 0,
-                             127, 0, 0, 1, 239, 255, 138, 1};
-      const std::uint16_t sum = IpChecksum(ip, sizeof ip);
-      ip[10] = static_cast<std::uint8_t>(sum >> 8);
-      ip[11] = static_cast<std::uint8_t>(sum);
-      frame.insert(frame.end(), ip, ip + 20);
-      const std::size_t udpLength = 8 + size;
-      const std::uint8_t udp[8] = {0, 138, 0, 138, static_cast<std::uint8_t>(udpLength >> 8),
-                                   static_cast<std::uint8_t>(udpLength), 0, 0};
-      frame.insert(frame.end(), udp, udp + 8);
-      frame.insert(frame.end(), nbds, nbds + size);
-      const std::uint64_t us = static_cast<std::uint64_t>(hour) * 1000000u + at / kRecordSize + 1;
-      std::vector<std::uint8_t> epb;
-      Put32(epb, 0);
-      Put32(epb, static_cast<std::uint32_t>(us >> 32));
-      Put32(epb, static_cast<std::uint32_t>(us));
-      Put32(epb, static_cast<std::uint32_t>(frame.size()));
-      Put32(epb, static_cast<std::uint32_t>(frame.size()));
-      epb.insert(epb.end(), frame.begin(), frame.end());
-      while (epb.size() % 4 != 0) epb.push_back(0);
-      Block(out, 6, epb);
-    }
-  }
-}
-
-namespace {
-// The size of an open file (past 2 GB too); the file is left at its start.
-std::size_t FileSize(std::FILE* in) {
+// The size of an open file (past 2 GB too), or -1 when it has none (a
+// pipe); the file is left at its start.
+long long FileSize(std::FILE* in) {
 #ifdef _WIN32
-  _fseeki64(in, 0, SEEK_END);
+  if (_fseeki64(in, 0, SEEK_END) != 0) return -1;
   const long long size = _ftelli64(in);
 #else
-  fseeko(in, 0, SEEK_END);
+  if (fseeko(in, 0, SEEK_END) != 0) return -1;
   const long long size = ftello(in);
 #endif
-  std::rewind(in);
-  return size > 0 ? static_cast<std::size_t>(size) : 0;
-}
-
-bool Load(const std::string& path, File* file, std::string* error) {
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (in == nullptr) {
-    *error = path + ": cannot be read";
-    return false;
-  }
-  file->name = path;
-  file->bytes.clear();
-  // One allocation for the whole file.
-  file->bytes.reserve(FileSize(in));
-  std::uint8_t chunk[1 << 16];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-    file->bytes.insert(file->bytes.end(), chunk, chunk + n);
-  }
-  const bool ok = std::ferror(in) == 0;
-  std::fclose(in);
-  if (!ok) *error = path + ": cannot be read";
-  return ok;
+  if (!SeekTo(in, 0)) return -1;
+  return size;
 }
 
 // Every write of an output went through: what was buffered is flushed and
@@ -390,126 +576,361 @@ bool Finished(std::FILE* out, std::FILE* err, const std::string& name) {
   return false;
 }
 
-int Usage(std::FILE* err) {
-  std::fprintf(err,
-               "usage: pktdump decode [--ini VARNET.INI] FILE...\n"
-               "       pktdump dump FILE [FIRST [LAST]]\n"
-               "       pktdump summary FILE...\n"
-               "       pktdump pcapng [--channel N] --out OUT.pcapng FILE...\n");
+const char kUsage[] =
+    "usage: pktdump decode [--ini VARNET.INI] [--format text|json] [FILTERS] [--keep-going] FILE...\n"
+    "       pktdump dump [--keep-going] FILE [FIRST [LAST]]\n"
+    "       pktdump summary [--format text|json] FILE...\n"
+    "       pktdump pcapng [--channel N] --out OUT.pcapng [FILTERS] [--keep-going] FILE...\n"
+    "       pktdump --help | --version\n"
+    "FILTERS: --device N (again for more), --kind command|revertive, --records FIRST[-LAST]\n"
+    "FILE \"-\" reads standard input; --out - writes standard output.\n"
+    "Exit code: 0 done, 1 a file could not be read or written or held bad records, 2 usage.\n";
+
+int Usage(std::FILE* err, const std::string& why) {
+  if (!why.empty()) std::fprintf(err, "pktdump: %s\n", why.c_str());
+  std::fputs(kUsage, err);
   return 2;
 }
+
+// A whole number of the text, or false.
+bool WholeNumber(const std::string& text, long long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  *value = std::strtoll(text.c_str(), &end, 10);
+  return *end == '\0' && text.find_first_not_of("0123456789-+") == std::string::npos;
+}
+
+enum class Parsed { Run, Done, Usage, Failed };
+
+Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, std::FILE* err,
+             int* code) {
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    std::fputs(kUsage, out);
+    *code = Finished(out, err, "the output") ? 0 : 1;
+    return Parsed::Done;
+  }
+  if (!args.empty() && args[0] == "--version") {
+    std::fprintf(out, "pktdump %s (Trelm workstation toolset)\n", kVersion);
+    *code = Finished(out, err, "the output") ? 0 : 1;
+    return Parsed::Done;
+  }
+  *code = 2;
+  if (args.empty()) {
+    Usage(err, "");
+    return Parsed::Usage;
+  }
+  o->mode = args[0];
+  const std::string& m = o->mode;
+  if (m != "decode" && m != "dump" && m != "summary" && m != "pcapng") {
+    Usage(err, "unknown mode '" + m + "'");
+    return Parsed::Usage;
+  }
+  std::string iniPath;
+  bool range = false;
+  auto refuse = [&](const std::string& why) {
+    Usage(err, why);
+    return Parsed::Usage;
+  };
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-" || a.compare(0, 1, "-") != 0 || (a.size() > 1 && std::isdigit(static_cast<unsigned char>(a[1])))) {
+      o->paths.push_back(a);
+      continue;
+    }
+    // Options: which modes take them, and whether a value follows.
+    struct Known {
+      const char* name;
+      const char* modes;
+      bool value;
+    } const known[] = {
+        {"--ini", "decode", true},         {"--format", "decode summary", true},
+        {"--out", "pcapng", true},         {"--channel", "pcapng", true},
+        {"--device", "decode pcapng", true}, {"--kind", "decode pcapng", true},
+        {"--records", "decode pcapng", true}, {"--keep-going", "decode dump pcapng", false},
+    };
+    const Known* k = nullptr;
+    for (const Known& candidate : known) {
+      if (a == candidate.name) k = &candidate;
+    }
+    if (k == nullptr) return refuse("unknown option " + a);
+    if (std::string(" ") .append(k->modes).append(" ").find(" " + m + " ") == std::string::npos) {
+      return refuse(a + " is not an option of " + m);
+    }
+    if (!k->value) {
+      o->keepGoing = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) return refuse(a + " needs a value");
+    const std::string& v = args[++i];
+    long long number = 0;
+    if (a == "--ini") {
+      iniPath = v;
+    } else if (a == "--out") {
+      o->out = v;
+    } else if (a == "--format") {
+      if (v != "text" && v != "json") return refuse("--format is text or json, not '" + v + "'");
+      o->json = v == "json";
+    } else if (a == "--channel") {
+      if (!WholeNumber(v, &number) || number < 0 || number > 99) {
+        return refuse("--channel is a channel number, 0 to 99, not '" + v + "'");
+      }
+      o->channel = static_cast<int>(number);
+    } else if (a == "--device") {
+      if (!WholeNumber(v, &number) || number < 0 || number > 4095) {
+        return refuse("--device is a device number, 0 to 4095, not '" + v + "'");
+      }
+      o->filter.devices.push_back(static_cast<int>(number));
+    } else if (a == "--kind") {
+      if (v != "command" && v != "revertive") {
+        return refuse("--kind is command or revertive, not '" + v + "'");
+      }
+      o->filter.kind = v == "command" ? 1 : 2;
+    } else {  // --records FIRST[-LAST]
+      const std::size_t dash = v.find('-');
+      long long first = 0, last = INT64_MAX;
+      if (!WholeNumber(v.substr(0, dash), &first) ||
+          (dash != std::string::npos && dash + 1 < v.size() &&
+           !WholeNumber(v.substr(dash + 1), &last))) {
+        return refuse("--records is FIRST or FIRST-LAST, not '" + v + "'");
+      }
+      if (dash == std::string::npos) last = first;
+      o->filter.first = first;
+      o->filter.last = last;
+      range = true;
+    }
+  }
+  if (m == "dump") {
+    // dump FILE [FIRST [LAST]]
+    if (o->paths.empty() || o->paths.size() > 3) return refuse("dump takes one file and a range");
+    long long first = 1, last = INT64_MAX;
+    if (o->paths.size() > 1 && !WholeNumber(o->paths[1], &first)) {
+      return refuse("FIRST is a record number, not '" + o->paths[1] + "'");
+    }
+    if (o->paths.size() > 2 && !WholeNumber(o->paths[2], &last)) {
+      return refuse("LAST is a record number, not '" + o->paths[2] + "'");
+    }
+    range = o->paths.size() > 1;
+    o->filter.first = first;
+    o->filter.last = last;
+    o->paths.resize(1);
+  }
+  if (range && (o->filter.first < 1 || o->filter.last < o->filter.first)) {
+    return refuse("the record range " + std::to_string(o->filter.first) + "-" +
+                  (o->filter.last == INT64_MAX ? std::string() : std::to_string(o->filter.last)) +
+                  " is reversed or starts below 1");
+  }
+  if (o->paths.empty()) return refuse("no file given");
+  if (std::count(o->paths.begin(), o->paths.end(), "-") > 1) {
+    return refuse("standard input can be read once");
+  }
+  if (m == "pcapng" && o->out.empty()) return refuse("pcapng needs --out");
+  if (!iniPath.empty()) {
+    std::ifstream in(iniPath, std::ios::binary);
+    if (!in) {
+      std::fprintf(err, "pktdump: %s: cannot be read\n", iniPath.c_str());
+      *code = 1;
+      return Parsed::Failed;
+    }
+    std::stringstream s;
+    s << in.rdbuf();
+    o->ini = s.str();
+  }
+  return Parsed::Run;
+}
+
+// An input file open for reading, standard input for "-".
+struct Input {
+  std::string path;
+  std::string name;
+  std::FILE* file = nullptr;
+  bool owned = false;
+  long long size = -1;  // -1: not known (a pipe)
+  ~Input() {
+    if (owned && file != nullptr) std::fclose(file);
+  }
+};
+
+bool Open(Input& input, std::FILE* in, std::FILE* err) {
+  input.name = BaseName(input.path);
+  if (input.path == "-") {
+    input.file = in;
+  } else {
+    input.file = std::fopen(input.path.c_str(), "rb");
+    input.owned = true;
+  }
+  if (input.file == nullptr) {
+    std::fprintf(err, "pktdump: %s: cannot be read\n", input.path.c_str());
+    return false;
+  }
+  input.size = FileSize(input.file);
+  return true;
+}
+
+// A file on disk is checked whole before anything of it is shown: its
+// size, then every record. Standard input is checked as it is read.
+bool CheckWhole(Input& input, std::FILE* err) {
+  if (input.size < 0) return true;
+  const std::string& named = input.path == "-" ? input.name : input.path;
+  const std::string size = varnet::SizeFault(static_cast<std::uint64_t>(input.size));
+  if (!size.empty()) {
+    std::fprintf(err, "pktdump: %s: %s\n", named.c_str(), size.c_str());
+    return false;
+  }
+  StreamSource source(input.file, true);
+  std::uint8_t record[kRecordSize];
+  for (long long n = 1; source.Next(record); ++n) {
+    varnet::RecordView view;
+    const std::string fault = Fault(record, view);
+    if (!fault.empty()) {
+      std::fprintf(err, "pktdump: %s: record %lld has %s\n", named.c_str(), n, fault.c_str());
+      return false;
+    }
+  }
+  const bool read = !source.Failed();
+  if (!read) std::fprintf(err, "pktdump: %s: cannot be read\n", named.c_str());
+  return read && SeekTo(input.file, 0);
+}
+
 }  // namespace
 
-int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-  if (args.empty()) return Usage(err);
-  const std::string mode = args[0];
-  std::string ini, output;
-  int channel = 0;
-  std::vector<std::string> paths;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if ((args[i] == "--ini" || args[i] == "--out" || args[i] == "--channel") && i + 1 < args.size()) {
-      const std::string& v = args[++i];
-      if (args[i - 1] == "--channel") {
-        channel = trelm::ToInt(v.c_str());
-      } else if (args[i - 1] == "--out") {
-        output = v;
-      } else {
-        std::ifstream in(v, std::ios::binary);
-        if (!in) {
-          std::fprintf(err, "pktdump: %s: cannot be read\n", v.c_str());
-          return 1;
-        }
-        std::stringstream s;
-        s << in.rdbuf();
-        ini = s.str();
-      }
-    } else {
-      paths.push_back(args[i]);
-    }
+std::string CheckFile(const File& file) {
+  const std::string size = varnet::SizeFault(file.bytes.size());
+  if (!size.empty()) return file.name + ": " + size;
+  MemorySource source(file);
+  std::uint8_t record[kRecordSize];
+  for (long long n = 1; source.Next(record); ++n) {
+    varnet::RecordView view;
+    const std::string fault = Fault(record, view);
+    if (!fault.empty()) return file.name + ": record " + std::to_string(n) + " has " + fault;
   }
-  if (paths.empty()) return Usage(err);
+  return std::string();
+}
+
+void Decode(const File& file, const std::string& ini, std::FILE* out) {
+  MemorySource source(file);
+  DecodeSink sink(out, ini, false);
+  Run(source, BaseName(file.name), file.name, sink, Filter(), true, out);
+}
+
+void Dump(const File& file, std::int64_t first, std::int64_t last, std::FILE* out) {
+  MemorySource source(file);
+  DumpSink sink(out);
+  Filter filter;
+  filter.first = first < 1 ? 1 : first;
+  filter.last = last < 0 ? INT64_MAX : last;
+  Run(source, BaseName(file.name), file.name, sink, filter, true, out);
+}
+
+long Summarise(const File& file, std::FILE* out) {
+  MemorySource source(file);
+  SummarySink sink(out, false);
+  Run(source, BaseName(file.name), file.name, sink, Filter(), true, out);
+  return sink.Malformed();
+}
+
+void WritePcapng(const std::vector<File>& files, int channel, std::FILE* out) {
+  PcapngSink sink(out, channel, out);
+  for (const File& f : files) {
+    MemorySource source(f);
+    Run(source, BaseName(f.name), f.name, sink, Filter(), true, out);
+  }
+}
+
+int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
+  Options o;
+  int code = 0;
+  if (Parse(args, &o, out, err, &code) != Parsed::Run) return code;
   // Hourly files in name order.
-  if (mode != "dump") {
-    std::sort(paths.begin(), paths.end(),
-              [](const std::string& a, const std::string& b) { return BaseName(a) < BaseName(b); });
+  std::sort(o.paths.begin(), o.paths.end(), [](const std::string& a, const std::string& b) {
+    return BaseName(a) < BaseName(b);
+  });
+  std::vector<std::unique_ptr<Input>> inputs;
+  for (const std::string& p : o.paths) {
+    inputs.push_back(std::make_unique<Input>());
+    inputs.back()->path = p;
   }
-  if (mode == "decode") {
-    // Streamed: a night of records never has to fit in memory. Every file
-    // is checked whole before any of them is decoded.
-    auto open = [&](const std::string& p) {
-      std::FILE* in = std::fopen(p.c_str(), "rb");
-      if (in == nullptr) std::fprintf(err, "pktdump: %s: cannot be read\n", p.c_str());
-      return in;
-    };
-    for (const std::string& p : paths) {
-      std::FILE* in = open(p);
-      if (in == nullptr) return 1;
-      StreamSource check(in);
-      std::string fault = CheckSize(p, FileSize(in));
-      if (fault.empty()) fault = CheckRecords(p, check);
-      std::fclose(in);
-      if (!fault.empty()) {
-        std::fprintf(err, "pktdump: %s\n", fault.c_str());
+
+  std::FILE* sinkOut = out;
+  std::FILE* export_ = nullptr;
+  std::string outName = "the output";
+  // Every file is opened, and without --keep-going checked whole, before
+  // anything is written (summary lists what is wrong instead).
+  for (auto& input : inputs) {
+    if (!Open(*input, in, err)) return 1;
+    if (o.mode != "summary" && !o.keepGoing && !CheckWhole(*input, err)) return 1;
+  }
+  if (o.mode == "dump") {
+    // A range that lies outside the file is said.
+    const Input& input = *inputs[0];
+    if (input.size >= 0) {
+      const long long records = input.size / static_cast<long long>(kRecordSize);
+      if (o.filter.first > records) {
+        std::fprintf(err, "pktdump: %s: holds %lld records: record %lld is not in it\n",
+                     input.path.c_str(), records, static_cast<long long>(o.filter.first));
         return 1;
       }
-    }
-    for (const std::string& p : paths) {
-      std::FILE* in = open(p);
-      if (in == nullptr) return 1;
-      StreamSource source(in);
-      DecodeRecords(p, ini, source, out);
-      std::fclose(in);
-      if (!Finished(out, err, "the output")) return 1;
-    }
-    return 0;
-  }
-  std::vector<File> files;
-  for (const std::string& p : (mode == "dump" ? std::vector<std::string>{paths[0]} : paths)) {
-    File f;
-    std::string error;
-    if (!Load(p, &f, &error)) {
-      std::fprintf(err, "pktdump: %s\n", error.c_str());
-      return 1;
-    }
-    files.push_back(std::move(f));
-  }
-  if (mode == "summary") {
-    long malformed = 0;
-    for (const File& f : files) malformed += Summarise(f, out);
-    if (!Finished(out, err, "the output")) return 1;
-    return malformed == 0 ? 0 : 1;
-  }
-  for (const File& f : files) {
-    const std::string fault = CheckFile(f);
-    if (!fault.empty()) {
-      std::fprintf(err, "pktdump: %s\n", fault.c_str());
-      return 1;
+      if (o.filter.last != INT64_MAX && o.filter.last > records) {
+        std::fprintf(err, "pktdump: %s: holds %lld records: the dump ends at %lld\n",
+                     input.path.c_str(), records, records);
+      }
     }
   }
-  if (mode == "dump") {
-    const std::int64_t first = paths.size() > 1 ? trelm::ToInt(paths[1].c_str()) : 1;
-    const std::int64_t last = paths.size() > 2 ? trelm::ToInt(paths[2].c_str()) : -1;
-    Dump(files[0], first, last, out);
-    return Finished(out, err, "the output") ? 0 : 1;
-  }
-  if (mode == "pcapng") {
-    if (output.empty()) return Usage(err);
-    std::FILE* file = std::fopen(output.c_str(), "wb");
-    if (file == nullptr) {
-      std::fprintf(err, "pktdump: %s: cannot be written\n", output.c_str());
-      return 1;
+  if (o.mode == "pcapng") {
+    if (o.out == "-") {
+      outName = "the output";
+    } else {
+      export_ = std::fopen(o.out.c_str(), "wb");
+      if (export_ == nullptr) {
+        std::fprintf(err, "pktdump: %s: cannot be written\n", o.out.c_str());
+        return 1;
+      }
+      sinkOut = export_;
+      outName = o.out;
     }
-    WritePcapng(files, channel, file);
-    bool ok = Finished(file, err, output);
-    if (std::fclose(file) != 0 && ok) {
-      std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n", output.c_str());
+  }
+
+  std::unique_ptr<Sink> sink;
+  SummarySink* summary = nullptr;
+  if (o.mode == "decode") {
+    sink = std::make_unique<DecodeSink>(sinkOut, o.ini, o.json);
+  } else if (o.mode == "dump") {
+    sink = std::make_unique<DumpSink>(sinkOut);
+  } else if (o.mode == "summary") {
+    auto s = std::make_unique<SummarySink>(sinkOut, o.json);
+    summary = s.get();
+    sink = std::move(s);
+  } else {
+    sink = std::make_unique<PcapngSink>(sinkOut, o.channel, err);
+  }
+
+  bool ok = true;
+  long bad = 0;
+  for (auto& input : inputs) {
+    StreamSource source(input->file, input->size >= 0);
+    const long n = Run(source, input->name, input->path, *sink, o.filter, o.keepGoing, err);
+    if (source.Failed()) {
+      std::fprintf(err, "pktdump: %s: cannot be read\n", input->path.c_str());
+      ok = false;
+      break;
+    }
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    bad += n;
+  }
+  if (summary != nullptr) bad = summary->Malformed();
+  sink.reset();  // what the decode printer holds goes out
+  if (!Finished(sinkOut, err, outName)) ok = false;
+  if (export_ != nullptr) {
+    if (std::fclose(export_) != 0 && ok) {
+      std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n", o.out.c_str());
       ok = false;
     }
     // A cut capture file is worse than none: it goes.
-    if (!ok) std::remove(output.c_str());
-    return ok ? 0 : 1;
+    if (!ok) std::remove(o.out.c_str());
   }
-  return Usage(err);
+  return ok && bad == 0 ? 0 : 1;
 }
 
 }  // namespace pktdump

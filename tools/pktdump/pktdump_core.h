@@ -1,6 +1,8 @@
 // pktdump: Varnet's packet data files outside Varnet. Decodes records into
 // the texts Varnet logs, dumps them as the Packet dialog shows them,
-// summarises a file and exports it to pcapng. Portable.
+// summarises files and exports them to pcapng. Every mode reads its files
+// record by record, so a night of large hourly files goes through in a few
+// megabytes. Portable.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +12,31 @@
 
 namespace pktdump {
 
+constexpr const char* kVersion = "1.1";
+
 struct File {
   std::string name;  // as given
   std::vector<std::uint8_t> bytes;
+};
+
+// Which records a mode takes: by the device a record names first, by kind
+// and by record number (from 1, in each file).
+struct Filter {
+  std::vector<int> devices;  // empty: every record
+  int kind = 0;              // 0 both, 1 commands, 2 revertives
+  std::int64_t first = 1;
+  std::int64_t last = INT64_MAX;
+};
+
+struct Options {
+  std::string mode;
+  std::string ini;  // VARNET.INI's text; empty: a first run's defaults
+  std::string out;  // pcapng: the file to write, "-" standard output
+  int channel = 0;
+  bool keepGoing = false;
+  bool json = false;
+  Filter filter;
+  std::vector<std::string> paths;  // "-" is standard input
 };
 
 // The first fault of a file that decode, dump and export refuse: a size
@@ -20,16 +44,19 @@ struct File {
 // above 512. Empty when there is none.
 std::string CheckFile(const File& file);
 
-// The program: arguments without the program name; the exit code.
-int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+// The program: arguments without the program name; the exit code (0 done,
+// 1 a file could not be read or written or held bad records, 2 a usage
+// error, found before any file is read). in is what "-" reads.
+int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
+         std::FILE* in = stdin);
 
-// The modes on files in memory (used by Main, the tests and the fuzzer),
-// each on files that CheckFile passed, except Summarise, which takes any.
-// The show flags and filters come from the VARNET.INI text (empty: the
-// defaults of a first run).
+// The modes on files in memory (the tests and the fuzzer), each on files
+// that CheckFile passed, except Summarise, which takes any. The show flags
+// and filters come from the VARNET.INI text (empty: the defaults of a
+// first run).
 void Decode(const File& file, const std::string& ini, std::FILE* out);
 void Dump(const File& file, std::int64_t first, std::int64_t last, std::FILE* out);
-// Returns the count of malformed records.
+// Returns the count of malformed records (and a cut last record).
 long Summarise(const File& file, std::FILE* out);
 // The records of the files as one pcapng section.
 void WritePcapng(const std::vector<File>& files, int channel, std::FILE* out);
