@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "profile_access.h"
@@ -22,16 +23,50 @@ class CheckEnvironment : public trelm::ProfileReader {
   // the given current directory as starting it would ("" for the checker's
   // own).
   virtual bool ProgramExists(const std::string& program, const std::string& currentDirectory) = 0;
+  // The file's text, for the line numbers of warnings; "" when unknown.
+  virtual std::string Text(const char* /*file*/) { return std::string(); }
+};
+
+struct CheckWarning {
+  int line = 0;  // in the file, from 1; 0 when unknown
+  std::string text;
 };
 
 struct CheckReport {
   std::vector<std::string> lines;  // the settings, the plan and the warnings, in order
   int warnings = 0;
+  std::vector<CheckWarning> found;  // the warnings alone
 };
 
-// Checks one "Workstation_%03d" section of the launch list at path.
+// Checks one "Workstation_%03d" section of the launch list at path, as the
+// launcher of a workstation whose configuration directory is
+// configDirectory sees it: that directory's drive is the start drive of
+// the drive prefix rule. "" takes the file's own directory.
 CheckReport CheckSection(CheckEnvironment& environment, const std::string& path,
-                         const std::string& section);
+                         const std::string& section, const std::string& configDirectory = "");
+
+// Why the launcher never reads a section that looks like a workstation's
+// ("Workstation_12": it reads "Workstation_012"), or reads it only for a
+// workstation number from ORM.INI (four digits); "" when a workstation
+// number gives it as it stands.
+std::string SectionNote(const std::string& section);
+
+// The line of a key in a section of a profile's text (the first, as
+// Windows reads it), or of the section's own line for an empty key; 0
+// when it is not there.
+int LineOf(const std::string& text, const std::string& section, const std::string& key);
+
+// The programs that CreateProcessA with no application name tries for a
+// command line, in its order: the text in quotes, else each longer run of
+// words ("c:\Program", then "c:\Program Files\App\app.exe", ...).
+std::vector<std::string> ProgramCandidates(const std::string& commandLine);
+
+// A whole check as one JSON object: the file, the configuration directory
+// taken, the machine whose programs were looked up, warnings about the
+// file's sections, and each section checked.
+std::string JsonReport(const std::string& file, const std::string& configDirectory,
+                       const std::string& machine, const std::vector<CheckWarning>& fileWarnings,
+                       const std::vector<std::pair<std::string, CheckReport>>& sections);
 
 // The program of a command line: its first word, or the text in quotes.
 std::string ProgramOf(const std::string& commandLine);

@@ -1,12 +1,9 @@
 // launchcheck: shows what the launcher will do with a launch list, section
-// by section, and warns of its pitfalls, before anyone logs on.
-//   launchcheck [LAUNCH_LIST [WORKSTATION]]
-// Without a file: LAUNCH.INI in the configuration directory (ConfigPath of
-// c:\trelm_config.ini [Config], else the Windows directory; nothing is
-// written). Exit code 0: nothing to warn about; 1: warnings; 2: the file
-// cannot be read.
+// by section, and warns of its pitfalls, before anyone logs on (kUsage
+// below says how). Nothing is written.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,6 +28,16 @@ class Win32Environment : public pellor::CheckEnvironment {
     const DWORD n = GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
                                              static_cast<DWORD>(buffer.size()), file);
     return List(buffer.data(), n);
+  }
+  std::string Text(const char* file) override {
+    std::string text;
+    if (std::FILE* in = std::fopen(file, "rb")) {
+      char chunk[4096];
+      std::size_t n;
+      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, n);
+      std::fclose(in);
+    }
+    return text;
   }
   bool ProgramExists(const std::string& program, const std::string& currentDirectory) override {
     char saved[MAX_PATH] = "";
@@ -60,28 +67,90 @@ class Win32Environment : public pellor::CheckEnvironment {
   }
 };
 
-}  // namespace
+const char kUsage[] =
+    "usage: launchcheck [--config-dir DIR] [--json] [LAUNCH_LIST [WORKSTATION]]\n"
+    "       launchcheck --help | --version\n"
+    "Shows what the launcher will do with each [Workstation_NNN] section of a launch list\n"
+    "(LAUNCH.INI in this machine's configuration directory when none is named), or with\n"
+    "the one of WORKSTATION, and warns of its pitfalls, each with its line in the file.\n"
+    "  --config-dir DIR  the workstation's configuration directory: its drive is the start\n"
+    "                    drive of the drive prefix rule (else this machine's, looked up as\n"
+    "                    the launcher does)\n"
+    "  --json            the report as one JSON object\n"
+    "Programs are looked up on the machine running the check.\n"
+    "Exit code: 0 nothing to warn about, 1 warnings, 2 the file cannot be read, no section\n"
+    "was checked, or a usage error.\n";
 
-int main(int argc, char** argv) {
-  std::string file;
-  if (argc > 1) {
-    file = argv[1];
-  } else {
-    char windows[MAX_PATH] = "";
-    GetWindowsDirectoryA(windows, sizeof windows);
-    char dir[MAX_PATH] = "";
-    GetPrivateProfileStringA("Config", "ConfigPath", windows, dir, sizeof dir, "c:\\trelm_config.ini");
-    file = std::string(dir) + "\\LAUNCH.INI";
-  }
-  // The full path, in a buffer of the size the call asks for when the
-  // first is too small; the name stays as given when it fails.
+int Usage(const char* why) {
+  if (why != nullptr) std::fprintf(stderr, "launchcheck: %s\n", why);
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+// This machine's configuration directory, as the launcher finds it.
+std::string ConfigDirectory() {
+  char windows[MAX_PATH] = "";
+  GetWindowsDirectoryA(windows, sizeof windows);
+  char dir[MAX_PATH] = "";
+  GetPrivateProfileStringA("Config", "ConfigPath", windows, dir, sizeof dir, "c:\\trelm_config.ini");
+  return dir;
+}
+
+// The full path, in a buffer of the size the call asks for when the
+// first is too small; the name stays as given when it fails.
+std::string FullPath(const std::string& file) {
   std::string full(MAX_PATH, '\0');
   DWORD length = GetFullPathNameA(file.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   if (length >= full.size()) {
     full.assign(length, '\0');
     length = GetFullPathNameA(file.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   }
-  if (length > 0 && length < full.size()) file = full.substr(0, length);
+  return length > 0 && length < full.size() ? full.substr(0, length) : file;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string file, workstation, configDirectory;
+  bool json = false;
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help" || a == "-h" || a == "/?") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("launchcheck 1.1 (Trelm workstation toolset)\n");
+      return 0;
+    }
+    if (a == "--json") {
+      json = true;
+    } else if (a == "--config-dir") {
+      if (i + 1 >= argc) return Usage("--config-dir needs a directory");
+      configDirectory = argv[++i];
+    } else if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1]))) {
+      return Usage(("unknown option " + a).c_str());
+    } else {
+      words.push_back(a);
+    }
+  }
+  if (words.size() > 2) return Usage("too many arguments");
+  if (words.size() == 2) {
+    workstation = words[1];
+    const std::size_t digits = workstation[0] == '-' ? 1 : 0;
+    if (workstation.size() <= digits || workstation.size() > digits + 9 ||
+        workstation.find_first_not_of("0123456789", digits) != std::string::npos) {
+      return Usage(("the workstation is a number, not '" + workstation + "'").c_str());
+    }
+  }
+  file = words.empty() ? ConfigDirectory() + "\\LAUNCH.INI" : words[0];
+  file = FullPath(file);
+  if (configDirectory.empty()) configDirectory = ConfigDirectory();
   HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
@@ -91,26 +160,61 @@ int main(int argc, char** argv) {
   CloseHandle(h);
 
   Win32Environment env;
+  const std::string text = env.Text(file.c_str());
+  std::vector<pellor::CheckWarning> fileWarnings;
   std::vector<std::string> sections;
-  if (argc > 2) {
+  std::vector<std::string> present;
+  for (const std::string& s : env.Sections(file.c_str())) {
+    if (s.size() < 12 || !SameName(s.substr(0, 12), "Workstation_")) continue;
+    present.push_back(s);
+    const std::string note = pellor::SectionNote(s);
+    if (!note.empty()) fileWarnings.push_back({pellor::LineOf(text, s, ""), note});
+    if (note.empty() || note.find("is never read") == std::string::npos) sections.push_back(s);
+  }
+  if (!workstation.empty()) {
     char section[32];
-    std::snprintf(section, sizeof section, "Workstation_%03d", std::atoi(argv[2]));
-    sections.push_back(section);
-  } else {
-    for (const std::string& s : env.Sections(file.c_str())) {
-      if (s.size() == 15 && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, s.c_str(), 12,
-                                           "Workstation_", 12) == CSTR_EQUAL) {
-        sections.push_back(s);
-      }
+    std::snprintf(section, sizeof section, "Workstation_%03ld", std::strtol(workstation.c_str(), nullptr, 10));
+    bool found = false;
+    for (const std::string& s : present) found = found || SameName(s, section);
+    if (!found) {
+      std::fprintf(stderr, "launchcheck: %s has no [%s]: nothing was checked\n", file.c_str(), section);
+      return 2;
     }
+    sections = {section};
+    fileWarnings.clear();
+  } else if (sections.empty()) {
+    for (const pellor::CheckWarning& w : fileWarnings) {
+      std::fprintf(stderr, "launchcheck: warning: line %d: %s\n", w.line, w.text.c_str());
+    }
+    std::fprintf(stderr, "launchcheck: %s has no [Workstation_NNN] section the launcher reads: "
+                 "nothing was checked\n", file.c_str());
+    return 2;
   }
-  std::printf("%s\n", file.c_str());
-  int warnings = 0;
+
+  char machine[MAX_COMPUTERNAME_LENGTH + 1] = "";
+  DWORD machineSize = sizeof machine;
+  GetComputerNameA(machine, &machineSize);
+  std::vector<std::pair<std::string, pellor::CheckReport>> reports;
+  int warnings = static_cast<int>(fileWarnings.size());
   for (const std::string& section : sections) {
-    const pellor::CheckReport report = pellor::CheckSection(env, file, section);
-    for (const std::string& line : report.lines) std::printf("%s\n", line.c_str());
-    warnings += report.warnings;
+    reports.emplace_back(section, pellor::CheckSection(env, file, section, configDirectory));
+    warnings += reports.back().second.warnings;
   }
-  std::printf("%d warning%s\n", warnings, warnings == 1 ? "" : "s");
+  if (json) {
+    std::printf("%s\n",
+                pellor::JsonReport(file, configDirectory, machine, fileWarnings, reports).c_str());
+  } else {
+    std::printf("%s\n", file.c_str());
+    std::printf("start drive %s, of the configuration directory %s\n",
+                configDirectory.substr(0, 2).c_str(), configDirectory.c_str());
+    std::printf("programs are looked up on this machine, %s\n", machine);
+    for (const pellor::CheckWarning& w : fileWarnings) {
+      std::printf("warning: line %d: %s\n", w.line, w.text.c_str());
+    }
+    for (const auto& [section, report] : reports) {
+      for (const std::string& line : report.lines) std::printf("%s\n", line.c_str());
+    }
+    std::printf("%d warning%s\n", warnings, warnings == 1 ? "" : "s");
+  }
   return warnings == 0 ? 0 : 1;
 }

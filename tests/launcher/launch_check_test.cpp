@@ -40,6 +40,7 @@ class FakeEnvironment : public CheckEnvironment {
     }
     return keys;
   }
+  std::string Text(const char*) override { return text; }
   bool ProgramExists(const std::string& program, const std::string& dir) override {
     return programs.count(dir + "|" + program) != 0 || programs.count("|" + program) != 0;
   }
@@ -79,13 +80,15 @@ TEST(LaunchCheck, EveryPitfallOnItsEntryAndACleanSection) {
 
   const CheckReport first = CheckSection(env, "c:\\cfg\\LAUNCH.INI", "Workstation_001");
   EXPECT_EQ(Warnings(first), (std::vector<std::string>{
-      "Boot_1 is an ORM entry, skipped when ORM is already running at log-on (CloseRunningORMandWait is 0)",
-      "Boot_2 is a pause without a number of seconds: it pauses nothing",
-      "Boot_3 becomes \"c:D:\\tools\\app.exe\" by the drive prefix rule and cannot start",
-      "Boot_4: the program \"c:\\missing\\tool.exe\" does not exist",
-      "Boot_5 is a directory entry without a directory",
-      "Boot_6 is a wait entry with an empty command line",
-      "Boot_8 comes after the end of the list and is never read"}));
+      "line 5: Boot_1 is an ORM entry, skipped when ORM is already running at log-on (CloseRunningORMandWait is 0)",
+      "line 6: Boot_2 is a pause without a number of seconds: it pauses nothing",
+      "line 7: Boot_3 becomes \"c:D:\\tools\\app.exe\" by the drive prefix rule and cannot start",
+      "line 8: Boot_4: the program \"c:\\missing\\tool.exe\" does not exist, nor does any longer "
+      "name its blanks allow (up to \"c:\\missing\\tool.exe /x\")",
+      "line 9: Boot_5 is a directory entry without a directory",
+      "line 10: Boot_6 is a wait entry with an empty command line",
+      "line 12: Boot_8 comes after the end of the list and is never read"}));
+  EXPECT_EQ(first.found[3].line, 8);
   EXPECT_EQ(first.warnings, 7);
   const std::vector<std::string>& l = first.lines;
   EXPECT_EQ(l[0], "[Workstation_001]");
@@ -120,7 +123,75 @@ TEST(LaunchCheck, EveryPitfallOnItsEntryAndACleanSection) {
   const CheckReport third = CheckSection(env, "c:\\cfg\\LAUNCH.INI", "Workstation_003");
   EXPECT_EQ(third.lines[2], "  missing: the launcher would write DebugMode=0");
   EXPECT_EQ(Warnings(third), std::vector<std::string>{
-      "the list is empty: the launcher would fill this section with the empty template (Boot_1 to Boot_10)"});
+      "line 22: the list is empty: the launcher would fill this section with the empty template (Boot_1 to Boot_10)"});
+}
+
+TEST(LaunchCheck, TheWorkstationsDriveProgramsWithBlanksAndJson) {
+  FakeEnvironment env;
+  env.text =
+      "[Workstation_007]\nDebugMode=0\nQuitWhenDone=0\nCloseRunningORMandWait=1\n"
+      "Boot_1=c:\\Program Files\\App\\app.exe /x\n"
+      "Boot_2=\"c:\\Program Files\\App\\app.exe\" /y\n"
+      "Boot_3=c:\\Program Files\\Gone\\gone.exe\n";
+  env.programs = {"|c:\\Program Files\\App\\app.exe"};
+  // Staged on d: for a workstation that keeps its list on c:, the c: entries
+  // are what it starts; checked as the file's own drive, they would not be.
+  const CheckReport asWorkstation =
+      CheckSection(env, "d:\\stage\\LAUNCH.INI", "Workstation_007", "c:\\trelm\\config");
+  EXPECT_EQ(Warnings(asWorkstation),
+            (std::vector<std::string>{
+                "line 6: Boot_2 becomes \"c:\"c:\\Program Files\\App\\app.exe\" /y\" by the drive "
+                "prefix rule and cannot start",
+                "line 7: Boot_3: the program \"c:\\Program\" does not exist, nor "
+                                     "does any longer name its blanks allow (up to \"c:\\Program "
+                                     "Files\\Gone\\gone.exe\")"}));
+  const CheckReport asFile = CheckSection(env, "d:\\stage\\LAUNCH.INI", "Workstation_007");
+  EXPECT_EQ(asFile.warnings, 3);
+  EXPECT_NE(Warnings(asFile)[0].find("becomes \"d:c:\\Program Files"), std::string::npos);
+
+  // How CreateProcessA looks a program up.
+  const struct {
+    const char* line;
+    std::vector<std::string> tried;
+  } lines[] = {
+      {"app.exe", {"app.exe"}},
+      {"  c:\\a b\\c.exe /x  ", {"c:\\a", "c:\\a b\\c.exe", "c:\\a b\\c.exe /x"}},
+      {"\"c:\\a b\\c.exe\" /x", {"c:\\a b\\c.exe"}},
+      {"\"c:\\unclosed", {"c:\\unclosed"}},
+      {"   ", {}},
+  };
+  for (const auto& c : lines) EXPECT_EQ(ProgramCandidates(c.line), c.tried) << c.line;
+
+  // Which sections the launcher reads.
+  const struct {
+    const char* section;
+    const char* note;
+  } sections[] = {
+      {"Workstation_007", ""},
+      {"Workstation_-01", ""},
+      {"Workstation_12", "[Workstation_12] is never read: workstation 12 reads [Workstation_012]"},
+      {"Workstation_0012", "[Workstation_0012] is never read: workstation 12 reads [Workstation_012]"},
+      {"Workstation_abc", "[Workstation_abc] is never read: no workstation number gives it"},
+      {"Workstation_", "[Workstation_] is never read: no workstation number gives it"},
+      {"Workstation_1234",
+       "[Workstation_1234] is read only for a workstation number from ORM.INI: the launcher takes "
+       "a number of 1000 or more on its command line as none"},
+  };
+  for (const auto& c : sections) EXPECT_EQ(SectionNote(c.section), c.note) << c.section;
+
+  EXPECT_EQ(LineOf(env.text, "workstation_007", "boot_2"), 6);
+  EXPECT_EQ(LineOf(env.text, "Workstation_007", ""), 1);
+  EXPECT_EQ(LineOf(env.text, "Workstation_008", "Boot_2"), 0);
+
+  const std::string json = JsonReport("d:\\stage\\LAUNCH.INI", "c:\\trelm\\config", "HOST",
+                                      {{3, "a \"quoted\" note"}},
+                                      {{"Workstation_007", asWorkstation}});
+  EXPECT_EQ(json.substr(0, json.find("\"line\":3,") + 9),
+            "{\"file\":\"d:\\\\stage\\\\LAUNCH.INI\",\"config_directory\":\"c:\\\\trelm\\\\config\","
+            "\"start_drive\":\"c:\",\"programs_looked_up_on\":\"HOST\",\"file_warnings\":[{\"line\":3,");
+  EXPECT_NE(json.find("\"text\":\"a \\\"quoted\\\" note\"}]"), std::string::npos);
+  EXPECT_NE(json.find("{\"line\":7,\"text\":\"Boot_3: the program"), std::string::npos);
+  EXPECT_EQ(json.substr(json.size() - 15), "],\"warnings\":3}");
 }
 
 }  // namespace

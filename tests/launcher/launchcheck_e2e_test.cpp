@@ -23,7 +23,7 @@ TEST(LaunchcheckEndToEnd, TheSampleInstallationHasNothingToWarnAbout) {
   ASSERT_TRUE(CopyFileA(Built("TRELM_APPREADY").c_str(), "c:\\trelm\\bin\\appready.exe", FALSE));
   const std::string before = ReadFile("c:\\trelm\\config\\LAUNCH.INI");
   const char* out = "c:\\trelm\\demo\\launchcheck.txt";
-  Program check("cmd /c \"\"" + Built("TRELM_LAUNCHCHECK") + "\" c:\\trelm\\config\\LAUNCH.INI 1 > " +
+  Program check("cmd /c \"\"" + Built("TRELM_LAUNCHCHECK") + "\" --config-dir c:\\trelm\\config c:\\trelm\\config\\LAUNCH.INI 1 > " +
                 out + "\"");
   EXPECT_EQ(check.Wait(30000), 0);
   const std::string text = ReadFile(out);
@@ -36,6 +36,70 @@ TEST(LaunchcheckEndToEnd, TheSampleInstallationHasNothingToWarnAbout) {
 
   Program missing("\"" + Built("TRELM_LAUNCHCHECK") + "\" c:\\trelm\\config\\NO_SUCH.INI");
   EXPECT_EQ(missing.Wait(30000), 2);
+}
+
+// Runs launchcheck with the arguments; its exit code, and what it wrote to
+// standard output and standard error.
+int Check(const std::string& args, std::string* out, std::string* err) {
+  const char* o = "c:\\trelm\\demo\\lc_out.txt";
+  const char* e = "c:\\trelm\\demo\\lc_err.txt";
+  Program check("cmd /c \"\"" + Built("TRELM_LAUNCHCHECK") + "\" " + args + " > " + o + " 2> " + e +
+                "\"");
+  const int code = static_cast<int>(check.Wait(30000));
+  *out = ReadFile(o);
+  *err = ReadFile(e);
+  return code;
+}
+
+TEST(LaunchcheckEndToEnd, OptionsSectionsLinesProgramsWithBlanksAndJson) {
+  for (const char* dir : {"c:\\trelm", "c:\\trelm\\demo", "c:\\lcstage", "c:\\Program Files\\Lc App"}) {
+    CreateDirectoryA(dir, nullptr);
+  }
+  ASSERT_TRUE(CopyFileA(Built("TRELM_APPREADY").c_str(), "c:\\Program Files\\Lc App\\lcapp.exe", FALSE));
+  const std::string list = "c:\\lcstage\\LAUNCH.INI";
+  const std::string text =
+      "[Workstation_012]\r\nDebugMode=0\r\nQuitWhenDone=0\r\nCloseRunningORMandWait=1\r\n"
+      "Boot_1=c:\\Program Files\\Lc App\\lcapp.exe /x\r\n"
+      "Boot_2=c:\\Program Files\\Lc App\\gone.exe\r\n"
+      "[Workstation_12]\r\nBoot_1=c:\\x.exe\r\n";
+  HANDLE h = CreateFileA(list.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(h);
+
+  std::string out, err;
+  EXPECT_EQ(Check("--help", &out, &err), 0);
+  EXPECT_EQ(out.find("usage: launchcheck [--config-dir DIR] [--json] [LAUNCH_LIST [WORKSTATION]]"), 0u);
+  EXPECT_EQ(Check("--version", &out, &err), 0);
+  EXPECT_EQ(out, "launchcheck 1.1 (Trelm workstation toolset)\r\n");
+  // Usage errors, before the file is read.
+  EXPECT_EQ(Check("--frob " + list, &out, &err), 2);
+  EXPECT_EQ(err.find("launchcheck: unknown option --frob\r\nusage:"), 0u) << err;
+  EXPECT_EQ(Check(list + " twelve", &out, &err), 2);
+  EXPECT_EQ(err.find("launchcheck: the workstation is a number, not 'twelve'"), 0u) << err;
+  // A workstation the list has no section for: nothing was checked.
+  EXPECT_EQ(Check(list + " 13", &out, &err), 2);
+  EXPECT_EQ(err, "launchcheck: " + list + " has no [Workstation_013]: nothing was checked\r\n");
+
+  // The whole list: the section never read, each warning on its line, and
+  // the program with blanks in its path found as starting it would.
+  EXPECT_EQ(Check("--config-dir c:\\trelm\\config " + list, &out, &err), 1);
+  EXPECT_NE(out.find("start drive c:, of the configuration directory c:\\trelm\\config\r\n"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("programs are looked up on this machine, "), std::string::npos);
+  EXPECT_NE(out.find("warning: line 7: [Workstation_12] is never read: workstation 12 reads "
+                     "[Workstation_012]\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("  warning: line 6: Boot_2: the program \"c:\\Program\" does not exist, nor "
+                     "does any longer name its blanks allow (up to \"c:\\Program Files\\Lc "
+                     "App\\gone.exe\")\r\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Boot_1: the program"), std::string::npos) << out;
+  EXPECT_NE(out.find("\r\n2 warnings\r\n"), std::string::npos) << out;
+
+  EXPECT_EQ(Check("--json --config-dir c:\\trelm\\config " + list + " 12", &out, &err), 1);
+  EXPECT_EQ(out.find("{\"file\":\"c:\\\\lcstage\\\\LAUNCH.INI\",\"config_directory\":"), 0u) << out;
+  EXPECT_NE(out.find("\"warnings\":[{\"line\":6,\"text\":\"Boot_2: the program"), std::string::npos);
+  EXPECT_NE(out.find("],\"warnings\":1}\r\n"), std::string::npos) << out;
 }
 
 }  // namespace
