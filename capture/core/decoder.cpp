@@ -114,6 +114,7 @@ void Decoder::DecodeCommand(const std::uint8_t (&buffer)[kDatagramSize + 1]) {
       } else if (command[0] == 'N' && options_.showNxMessages == 0) {
         // N series commands only while N messages are shown.
       } else if (device >= 1 && device <= 999 && filters_.commands[device] != 0) {
+        host_.NoteDevice(device);
         host_.WriteLogLine(line_);
       }
     }
@@ -176,6 +177,7 @@ void Decoder::GpiRevertive() {
     return;
   }
   if (!RevertiveEnabled(device)) return;
+  host_.NoteDevice(static_cast<int>(device));
   std::snprintf(line_, sizeof line_, "[---] GPI Drv %03d, Min %d, Max %d", static_cast<int>(device),
                 static_cast<int>(first), static_cast<int>(last));
   host_.WriteLogLine(line_);
@@ -202,6 +204,7 @@ void Decoder::InfoRevertive() {
     return;
   }
   if (!RevertiveEnabled(device)) return;
+  host_.NoteDevice(static_cast<int>(device));
   std::snprintf(line_, sizeof line_, "[---] Info Drv %03d, Min %d, Max %d, Slotsize %d",
                 static_cast<int>(device), static_cast<int>(first), static_cast<int>(last),
                 static_cast<int>(slot));
@@ -227,6 +230,7 @@ void Decoder::RouterRevertive() {
     return;
   }
   if (!RevertiveEnabled(device)) return;
+  host_.NoteDevice(static_cast<int>(device));
   std::snprintf(line_, sizeof line_, "[---] Rtr Drv %d, Min %d, Max %d, iWS %d",
                 static_cast<int>(device), static_cast<int>(first), static_cast<int>(last),
                 static_cast<int>(tokens_.Value(3)));
@@ -334,6 +338,7 @@ void Decoder::UniversalRevertive() {
       continue;
     }
     const bool shown = device == 0 || RevertiveEnabled(device);
+    if (shown && type != 4) host_.NoteDevice(device);
     const int index = static_cast<std::int16_t>(BigEndian16(m + 4));
     switch (type) {
       case 1:
@@ -374,6 +379,7 @@ void Decoder::UniversalRevertive() {
           std::int32_t named = 0;
           if (std::strlen(text) > 3) trelm::ScanInt(text + 3, named);
           write = RevertiveEnabled(named);
+          if (write) host_.NoteDevice(named);
         }
         if (write) host_.WriteLogLine(text_);
         break;

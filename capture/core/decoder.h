@@ -25,6 +25,9 @@ class DecoderHost {
   // day (date kept). A refusal is ignored.
   virtual void SetClockDate(int year, int month, int day) = 0;
   virtual void SetClockTime(int hour, int minute, int second, int milliseconds) = 0;
+  // The device the lines written next belong to, told before each line a
+  // device gates (pktdump lists them; the tool needs no more than the lines).
+  virtual void NoteDevice(int /*device*/) {}
 };
 
 // The token scanner of the text-headed revertives and the NN command.

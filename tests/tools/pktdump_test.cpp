@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "fake_capture_host.h"
 #include "fake_net.h"
 #include "pktdump_core.h"
+#include "traffic_mix.h"
 
 namespace {
 
@@ -287,7 +290,7 @@ TEST(Pktdump, StandardInputFiltersKeepGoingJsonAndRanges) {
   EXPECT_EQ(Lines(Pktdump({"decode", "--format", "json", "--records", "1-1", path}, &code)),
             (std::vector<std::string>{"{\"file\":\"PKT_20091001.09\",\"record\":1,\"kind\":"
                                       "\"command\",\"length\":7,\"lines\":[\"[001] CP 12 1\"],"
-                                      "\"errorlog\":[]}"}));
+                                      "\"devices\":[12],\"errorlog\":[]}"}));
   EXPECT_EQ(Pktdump({"summary", "--format", "json", path}, &code),
             "{\"file\":\"PKT_20091001.09\",\"records\":3,\"commands\":2,\"revertives\":1,"
             "\"malformed\":0,\"bytes_after_last_record\":0,\"devices\":{\"5\":1,\"7\":1,"
@@ -410,7 +413,8 @@ TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
   EXPECT_NE(Shell("capinfos -a " + stamped + " 2>/dev/null").find("2026-12-09 10:00:00"),
             std::string::npos);
 
-  // With it: the fields the decoder's lines name.
+  // With it: the fields the decoder's lines name. N series texts and the
+  // packet serial command give lines to no device, as in Varnet.
   const std::string base = "tshark -r " + out + " -X lua_script:" + lua + " -T fields -E 'separator=;' ";
   const std::vector<std::string> rows = Lines(Shell(
       base + "-e trelm.kind -e trelm.code -e trelm.device -e trelm.index -e trelm.value -e trelm.state "
@@ -418,21 +422,132 @@ TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
   ASSERT_EQ(rows.size(), 11u);
   const std::vector<std::string> expected = {
       "command;CP,CP;12,13;;;;;;;",
-      "command;NN;7;;;;;A1:B2;;",
+      "command;NN;;;;;;A1:B2;;",
       "revertive;GR;5;1,2,3;;1,0,1;;;;",
       "revertive;IR;7;1,2;;;ab,cdef;;;",
       "revertive;RR;3;1,2;-1,261;;;;;",
       "revertive;HB;;;;;;;;42",
       "revertive;UR;12;3;-2;;hello;;0x00000102;5",
-      "revertive;NA;1;;;;NA 1 x;;;",
-      "revertive;NS;1;;;;NS 1 x;;;",
+      "revertive;NA;;;;;NA 1 x;;;",
+      "revertive;NS;;;;;NS 1 x;;;",
       "revertive;GR;0;;;;;;;",
-      "revertive;UR;;;;;;;;5",
+      "revertive;UR;12;1;;;abc;;;5",
   };
   EXPECT_EQ(rows, expected);
-  // The datagram that runs past its end is marked malformed; the others not.
-  EXPECT_EQ(Lines(Shell(base + "-Y trelm.malformed -e frame.number 2>/dev/null")),
-            (std::vector<std::string>{"10", "11"}));
+  // Device 0 of a GR is an error log entry in Varnet: malformed. The IR
+  // message that runs past the datagram's bytes but not past the 512 bytes
+  // Varnet decodes is read as Varnet reads it.
+  EXPECT_EQ(Lines(Shell(base + "-Y trelm.malformed -e frame.number -e trelm.anomaly 2>/dev/null")),
+            (std::vector<std::string>{"10;errorlog"}));
+  // The Info column names devices and index ranges; TS becomes a date.
+  EXPECT_EQ(Lines(Shell(base + "-e _ws.col.Info 2>/dev/null"))[2], "Revertive GR [device 5 index 1-3]");
+}
+
+// What a decoded record says, as pktdump's JSON and the dissector's fields
+// both give it: the devices its lines go to (1..999), and its anomalies.
+struct Said {
+  std::set<int> devices;
+  std::set<std::string> anomalies;
+  bool operator==(const Said& o) const { return devices == o.devices && anomalies == o.anomalies; }
+};
+std::string Show(const Said& s) {
+  std::string out = "devices";
+  for (int d : s.devices) out += " " + std::to_string(d);
+  out += ", anomalies";
+  for (const std::string& a : s.anomalies) out += " " + a;
+  return out;
+}
+
+TEST(Pktdump, TheDissectorAgreesWithVarnetRecordByRecord) {
+  if (Shell("command -v tshark").empty()) GTEST_SKIP() << "tshark (installed by tools/setup.sh)";
+  const char* lua = std::getenv("TRELM_DISSECTOR");
+  const char* seeds = std::getenv("TRELM_FUZZ_SEEDS");
+  ASSERT_NE(lua, nullptr) << "TRELM_DISSECTOR names trelm.lua";
+  ASSERT_NE(seeds, nullptr) << "TRELM_FUZZ_SEEDS names the fuzz targets' seeds";
+  // The traffic tool's mix, the decoder fuzzers' seeds (their first byte
+  // holds the fuzzer's flags), and the cases the two used to disagree on.
+  std::string records;
+  trelm_traffic::Mix mix(trelm_traffic::Kind::Mix);
+  std::vector<std::uint8_t> bytes;
+  for (long n = 0; n < 3000; ++n) {
+    const bool command = mix.Next(n, bytes);
+    records += Record(command ? 1 : 2, std::string(bytes.begin(), bytes.end()));
+  }
+  for (const auto& [dir, type] : {std::pair<std::string, int>{"command", 1}, {"revertive", 2}}) {
+    for (const std::string& name : Lines(Shell("ls " + std::string(seeds) + "/" + dir))) {
+      std::ifstream in(std::string(seeds) + "/" + dir + "/" + name, std::ios::binary);
+      const std::string seed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (!seed.empty()) records += Record(type, seed.substr(1, 512));
+    }
+  }
+  for (const std::string& command : {"CP 12 1:XY y:CP 13 2", "CP 4 1:'a:b' 7", "NN 7 'x'", "CP"}) {
+    records += Record(1, command);
+  }
+  for (const std::string& revertive : std::vector<std::string>
+       {std::string("HB"), std::string("NX 5"), std::string("NA 5 x"), std::string("GX 5"),
+        std::string("ZZ 5"), std::string(""), std::string("GR 5 1 3"), std::string("GR 1000 1 1"),
+        Pad("IR 7 1 2 4", 24) + "ab", std::string("RR 0 1 1"), std::string("TS 09 12 2026 10 11 12 013"),
+        "UR" + Bytes({' ', 0, 5, 2}) + Bytes({0x10, 0x0C, 0, 1, 0, 1, 0, 2}) + Bytes({0x70, 0x01, 0, 1}),
+        "UR" + Bytes({' ', 0, 5, 1}) + Bytes({0x40, 0, 0, 0, 4, 0, 0}) + "RM 9",
+        "UR" + Bytes({' ', 0, 5, 1}) + Bytes({0x30, 0x0C, 0, 1, 0, 1, 0xFF}) + "abc"}) {
+    records += Record(2, revertive);
+  }
+  const std::string pkt = Temp("PKT_20261209.07", records);
+  const std::string cap = testing::TempDir() + "agree.pcapng";
+  int code = -1;
+  Pktdump({"pcapng", "--channel", "7", "--out", cap, pkt}, &code);
+  ASSERT_EQ(code, 0);
+
+  std::vector<Said> varnet;
+  for (const std::string& object : Lines(Pktdump({"decode", "--format", "json", pkt}, &code))) {
+    Said said;
+    const std::size_t at = object.find("\"devices\":[") + 11;
+    std::istringstream list(object.substr(at, object.find(']', at) - at));
+    for (std::string d; std::getline(list, d, ',');) {
+      if (std::atoi(d.c_str()) >= 1 && std::atoi(d.c_str()) <= 999) said.devices.insert(std::atoi(d.c_str()));
+    }
+    if (object.find("\"errorlog\":[]") == std::string::npos) said.anomalies.insert("errorlog");
+    if (object.find("Unrecognised data in revertive packet") != std::string::npos) {
+      said.anomalies.insert("unrecognised");
+    }
+    if (object.find("Illegal message in universal revertive") != std::string::npos) {
+      said.anomalies.insert("illegal");
+    }
+    varnet.push_back(said);
+  }
+  std::vector<Said> dissector;
+  for (const std::string& row :
+       Lines(Shell("tshark -r " + cap + " -X lua_script:" + lua +
+                   " -T fields -E separator=';' -e trelm.device -e trelm.anomaly 2>/dev/null"))) {
+    Said said;
+    const std::size_t semicolon = row.find(';');
+    std::istringstream devices(row.substr(0, semicolon)), anomalies(row.substr(semicolon + 1));
+    for (std::string d; std::getline(devices, d, ',');) {
+      if (std::atoi(d.c_str()) >= 1 && std::atoi(d.c_str()) <= 999) said.devices.insert(std::atoi(d.c_str()));
+    }
+    for (std::string a; std::getline(anomalies, a, ',');) said.anomalies.insert(a);
+    dissector.push_back(said);
+  }
+  ASSERT_EQ(dissector.size(), varnet.size());
+  int disagreements = 0;
+  for (std::size_t n = 0; n < varnet.size(); ++n) {
+    if (varnet[n] == dissector[n]) continue;
+    if (++disagreements > 10) break;
+    ADD_FAILURE() << "record " << n + 1 << ": pktdump " << Show(varnet[n]) << "; dissector "
+                  << Show(dissector[n]);
+  }
+  // The cases themselves, so that agreement is not agreement on nothing.
+  const std::size_t last = varnet.size();
+  EXPECT_EQ(varnet[last - 18].devices, (std::set<int>{12, 13}));  // XY keeps device 12
+  EXPECT_EQ(varnet[last - 10].anomalies, std::set<std::string>{"unrecognised"});  // ZZ 5
+  EXPECT_EQ(varnet[last - 7].anomalies, std::set<std::string>{"errorlog"});        // GR 1000
+  EXPECT_EQ(varnet[last - 3].anomalies, std::set<std::string>{"illegal"});
+  EXPECT_EQ(varnet[last - 2].devices, std::set<int>{9});  // RM 9
+  // A time set as a date and time, and whether it sets the clock.
+  EXPECT_EQ(Lines(Shell("tshark -r " + cap + " -X lua_script:" + lua +
+                        " -Y 'frame.number == " + std::to_string(last - 3) +
+                        "' -T fields -e trelm.time -e trelm.time_valid 2>/dev/null")),
+            std::vector<std::string>{"2026-12-09 10:11:12.13\t1"});
 }
 
 }  // namespace

@@ -81,6 +81,7 @@ class Printer : public varnet::DecoderHost {
     view_ = view;
     lines_.clear();
     errors_.clear();
+    devices_.clear();
     prefixLength_ = static_cast<std::size_t>(std::snprintf(
         prefix_, sizeof prefix_, "%s:%06lld: ", name.c_str(), static_cast<long long>(record)));
     if (prefixLength_ >= sizeof prefix_) prefixLength_ = sizeof prefix_ - 1;
@@ -91,6 +92,10 @@ class Printer : public varnet::DecoderHost {
                   ",\"kind\":\"" + KindName(view_.type) + "\",\"length\":" +
                   std::to_string(view_.length) + ",\"lines\":[";
       for (std::size_t i = 0; i < lines_.size(); ++i) pending_ += (i ? "," : "") + Json(lines_[i]);
+      pending_ += "],\"devices\":[";
+      for (std::size_t i = 0; i < devices_.size(); ++i) {
+        pending_ += (i ? "," : "") + std::to_string(devices_[i]);
+      }
       pending_ += "],\"errorlog\":[";
       for (std::size_t i = 0; i < errors_.size(); ++i) pending_ += (i ? "," : "") + Json(errors_[i]);
       pending_ += "]}\n";
@@ -123,11 +128,17 @@ class Printer : public varnet::DecoderHost {
   }
   void SetClockDate(int, int, int) override {}
   void SetClockTime(int, int, int, int) override {}
+  void NoteDevice(int device) override {
+    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
+      devices_.push_back(device);
+    }
+  }
 
  private:
   std::FILE* out_;
   const varnet::DecodeOptions& settings_;
   const bool json_;
+  std::vector<int> devices_;
   static constexpr std::size_t kFlushAt = 1 << 20;
   char prefix_[320] = "";
   std::size_t prefixLength_ = 0;
