@@ -29,13 +29,15 @@ awk -v n="$records" -v l="$lines" -v f="$frames" -v a="$start" -v b="$mid" -v c=
   printf "pktdump is %.1f times as fast as tshark on the same records\n", p / t
 }'
 
-# Peak memory of each mode on the same file (GNU time's maximum resident
-# set size): every mode reads record by record, so it stays a few
-# megabytes whatever the file's size.
+# Peak memory of each mode on a set of two such files (1 GB at the default
+# size; GNU time's maximum resident set size): every mode reads record by
+# record, so it stays a few megabytes whatever the set's size.
+cp "$file" "$work/PKT_20261209.08"
+set=("$file" "$work/PKT_20261209.08")
 pktdump=build/native/tools/pktdump/pktdump
 peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
-printf "peak memory, %d records (%d MB file):" "$records" $(( $(stat -c %s "$file") / 1048576 ))
-printf " decode %d KB," "$(peak "$pktdump" decode "$file")"
-printf " dump of the last 10 %d KB," "$(peak "$pktdump" dump "$file" $((records - 9)) "$records")"
-printf " summary %d KB," "$(peak "$pktdump" summary "$file")"
-printf " pcapng %d KB\n" "$(peak "$pktdump" pcapng --out "$work/y.pcapng" "$file" "$file")"
+printf "peak memory, 2 files of %d records (%d MB):" "$records" $(( 2 * $(stat -c %s "$file") / 1048576 ))
+printf " decode %d KB," "$(peak "$pktdump" decode "${set[@]}")"
+printf " dump of the last 10 %d KB," "$(peak "$pktdump" dump "${set[1]}" $((records - 9)) "$records")"
+printf " summary %d KB," "$(peak "$pktdump" summary "${set[@]}")"
+printf " pcapng %d KB\n" "$(peak "$pktdump" pcapng --out "$work/y.pcapng" "${set[@]}")"
