@@ -60,6 +60,8 @@ class WorkstationClock : public trelm::Clock {
   // date kept). A refusal is ignored.
   virtual void SetClockDate(int year, int month, int day) = 0;
   virtual void SetClockTime(int hour, int minute, int second, int milliseconds) = 0;
+  // Now as a Windows FILETIME: UTC, 100 ns since 1601.
+  virtual std::uint64_t UtcFileTime() = 0;
 };
 
 // The main window: display, title, menu check marks, timers, its boxes and

@@ -153,7 +153,8 @@ bool Varnet::ReadyHourFiles(const LocalTime& now) {
 }
 
 void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
-                        std::uint16_t length) {
+                        std::uint16_t length, const Arrival* arrival) {
+  ++ownSequence_;
   // Every datagram is recorded while packets are saved, also when the
   // hour's files were closed for idleness or its lines are filtered out.
   if (settings_.savePackets != 0) {
@@ -161,7 +162,15 @@ void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagra
     ReadyHourFiles(now);
     if (packet_.stream != nullptr) {
       std::uint8_t record[kRecordSize];
-      BuildRecord(type, buffer, length, record);
+      if (settings_.packetTimes != 0) {
+        // The wrapper's time and count, else the time the completion is
+        // handled and the tool's own count.
+        const Arrival taken = arrival != nullptr ? *arrival
+                                                 : Arrival{host_.UtcFileTime(), ownSequence_};
+        BuildRecord(type, buffer, length, record, &taken);
+      } else {
+        BuildRecord(type, buffer, length, record);
+      }
       Put(packet_, record, sizeof record, now);
     } else {
       ++packetLoss_.pending;

@@ -81,6 +81,9 @@ bool ReadSettings(ProfileAccess& host, InstallationLookup& lookup, CaptureFiles&
       ReadNumber(host, ini, "Network", "CommandReplayEnabled", 90, Repair::NotPositive, 0, &host);
   s.revertiveReplayEnabled =
       ReadNumber(host, ini, "Network", "RevertiveReplayEnabled", 90, Repair::NotPositive, 0, &host);
+  // Read only: the first run writes exactly the keys it always wrote.
+  s.packetTimes =
+      ReadNumber(host, ini, "Network", "PacketTimes", 90, Repair::Negative, 0, nullptr);
   s.infoDriver =
       ReadNumber(host, ini, "Watchdog", "InfoDriver", 90, Repair::NotPositive, 0, &host);
   s.infoSlot = ReadNumber(host, ini, "Watchdog", "InfoSlot", 90, Repair::NotPositive, 0, &host);

@@ -131,7 +131,7 @@ class Varnet : public ChannelHost, public DecoderHost {
   // Records the datagram (opening the hour's files for it when packets are
   // saved) and decodes it.
   void OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
-                  std::uint16_t length) override;
+                  std::uint16_t length, const Arrival* arrival = nullptr) override;
   void CountReceive() override { ++receiveCounter_; }
   // The decoders' clock.
   void SetClockDate(int year, int month, int day) override { host_.SetClockDate(year, month, day); }
@@ -236,6 +236,9 @@ class Varnet : public ChannelHost, public DecoderHost {
   int keyHour_ = 0;
   bool errorReported_ = false;
   std::uint32_t receiveCounter_ = 0;
+  // Datagrams handled in this run: the sequence of records when the wrapper
+  // gives none.
+  std::uint32_t ownSequence_ = 0;
 
   bool filterCreated_ = false;
   bool configOpen_ = false;

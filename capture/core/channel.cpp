@@ -161,7 +161,8 @@ bool Channel::Deliver(const RequestView& view) {
   std::uint16_t length = view.length;
   if (length > kDatagramSize) length = kDatagramSize;
   if (view.buffer != nullptr) std::memcpy(datagram_, view.buffer, length);
-  host_.OnDatagram(command ? kRecordCommand : kRecordRevertive, datagram_, length);
+  host_.OnDatagram(command ? kRecordCommand : kRecordRevertive, datagram_, length,
+                   view.timed ? &view.arrival : nullptr);
   return true;
 }
 

@@ -24,6 +24,9 @@ struct RequestView {
   std::uint8_t number = 0;
   const std::uint8_t* buffer = nullptr;
   std::uint16_t length = 0;
+  // When the datagram reached the wrapper, if the wrapper can tell.
+  bool timed = false;
+  Arrival arrival;
 };
 
 enum : std::uint8_t {
@@ -82,8 +85,9 @@ class ChannelHost : public trelm::Clock {
   virtual void ShowWindowError(const char* text) = 0;
   // A received datagram in its zeroed buffer, at most 512 bytes long, with
   // a zero byte after them: record it and decode it.
+  // The arrival is the wrapper's, or nullptr when it cannot tell.
   virtual void OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
-                          std::uint16_t length) = 0;
+                          std::uint16_t length, const Arrival* arrival) = 0;
   // One more datagram in this second.
   virtual void CountReceive() = 0;
 };

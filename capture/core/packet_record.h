@@ -14,15 +14,30 @@ constexpr std::size_t kRecordHeader = 16;
 
 enum : std::uint8_t { kRecordCommand = 1, kRecordRevertive = 2 };
 
+// When a datagram arrived (a Windows FILETIME: UTC, 100 ns since 1601) and
+// its number among the datagrams the wrapper received for the channel's
+// two names.
+struct Arrival {
+  std::uint64_t filetime = 0;
+  std::uint32_t sequence = 0;
+};
+// The marker at offset 3 of a record that carries its arrival.
+constexpr std::uint8_t kArrivalMarker = 0x54;  // 'T'
+
 // Type, the length big-endian, 13 bytes 0xFF, then the 512-byte datagram
-// buffer as it is (the bytes received, then zeros).
+// buffer as it is (the bytes received, then zeros). With an arrival the 13
+// bytes carry instead the marker, the FILETIME (offsets 4..11) and the
+// sequence number (12..15), both little-endian.
 void BuildRecord(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
-                 std::uint16_t length, std::uint8_t (&out)[kRecordSize]);
+                 std::uint16_t length, std::uint8_t (&out)[kRecordSize],
+                 const Arrival* arrival = nullptr);
 
 struct RecordView {
   std::uint8_t type = 0;
   std::uint16_t length = 0;            // as recorded, even above 512
   const std::uint8_t* data = nullptr;  // the 512-byte datagram buffer
+  bool timed = false;                  // the record carries its arrival
+  Arrival arrival;
 };
 
 // Reads a record from size bytes; false when fewer than 528 bytes are there.

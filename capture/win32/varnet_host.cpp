@@ -254,6 +254,12 @@ void Win32Host::SetClockDate(int year, int month, int day) {
   SetLocalTime(&t);  // without the privilege it is refused; that is ignored
 }
 
+std::uint64_t Win32Host::UtcFileTime() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+}
+
 void Win32Host::SetClockTime(int hour, int minute, int second, int milliseconds) {
   SYSTEMTIME t;
   GetLocalTime(&t);

@@ -38,6 +38,7 @@ class Win32Host : public CaptureHost {
   LocalTime Now() override;
   void SetClockDate(int year, int month, int day) override;
   void SetClockTime(int hour, int minute, int second, int milliseconds) override;
+  std::uint64_t UtcFileTime() override;
   std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) override;
   std::unique_ptr<InputFile> OpenInput(const char* path, bool text) override;
   bool ChooseFile(const char* title, bool fromPacketDialog, const char* initialDir, char* out,

@@ -45,6 +45,23 @@ bool WrapperNetApi::Read(NetRequest request, RequestView& view) {
     view.buffer = nullptr;
     view.length = 0;
   }
+  // When the datagram arrived, where the wrapper can tell (looked up at run
+  // time: a wrapper with the nine functions alone serves as well).
+  using ArrivalFunction = BOOL(WINAPI*)(const NCB*, FILETIME*, DWORD*);
+  static const ArrivalFunction arrival = [] {
+    HMODULE library = GetModuleHandleA("velknb32b.dll");
+    return library != nullptr
+               ? reinterpret_cast<ArrivalFunction>(
+                     reinterpret_cast<void*>(GetProcAddress(library, "VelknbArrival")))
+               : nullptr;
+  }();
+  FILETIME at;
+  DWORD sequence = 0;
+  view.timed = arrival != nullptr && ncb->ncb_command == NCBDGRECV && arrival(ncb, &at, &sequence);
+  if (view.timed) {
+    view.arrival.filetime = static_cast<std::uint64_t>(at.dwHighDateTime) << 32 | at.dwLowDateTime;
+    view.arrival.sequence = sequence;
+  }
   return true;
 }
 

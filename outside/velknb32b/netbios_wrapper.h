@@ -48,6 +48,12 @@ typedef struct VELKNB_STATS {
 } VELKNB_STATS;
 VELKNB_API void WINAPI VelknbStats(VELKNB_STATS *stats);
 
+/* When a completed receive's datagram reached the wrapper (UTC) and its
+   number among the datagrams the LANA received for this process's names,
+   counted from 1 (dropped ones included, so a gap is a loss); FALSE for a
+   request that carries none. Looked up at run time by its users. */
+VELKNB_API BOOL WINAPI VelknbArrival(const NCB *request, FILETIME *arrival, DWORD *sequence);
+
 #ifdef __cplusplus
 }
 #endif

@@ -44,6 +44,10 @@ struct Request {
   HWND window;
   Name* waiting;  // the name whose pending receives it is among
   bool undelivered;  // its completion message is still to be posted
+  // When its datagram reached the wrapper, and its place in the LANA's count.
+  bool stamped;
+  FILETIME arrival;
+  DWORD sequence;
   UCHAR data[1];
 };
 
@@ -52,7 +56,14 @@ struct Name {
   UCHAR field[velknb::kNameSize] = {};
   UCHAR number = 0;
   std::deque<Request*> pending;
-  std::deque<std::vector<UCHAR>> queue;
+  // Datagrams waiting for a receive, with when they arrived and their place
+  // in the LANA's count.
+  struct Waiting {
+    std::vector<UCHAR> data;
+    FILETIME arrival;
+    DWORD sequence;
+  };
+  std::deque<Waiting> queue;
 };
 
 struct Lana {
@@ -69,6 +80,9 @@ struct Lana {
   // Test aid: the socket fails as a dead one does (VELKNB_FAULTS dead=).
   volatile LONG playDead = 0;
   std::deque<std::array<UCHAR, velknb::kNameSize>> former;
+  // Datagrams received on this LANA for the process's names, dropped ones
+  // included: a gap in the numbers of those delivered is a loss.
+  DWORD sequence = 0;
 };
 
 struct Wrapper {
@@ -281,7 +295,11 @@ void RetryUndelivered() {
 }
 
 // Under the lock: a receive of the name takes a datagram.
-void CompleteReceive(Request* r, const Name& name, const UCHAR* data, std::size_t length) {
+void CompleteReceive(Request* r, const Name& name, const UCHAR* data, std::size_t length,
+                     const FILETIME& arrival, DWORD sequence) {
+  r->stamped = true;
+  r->arrival = arrival;
+  r->sequence = sequence;
   // The buffer holds what was posted; the rest of the datagram is cut.
   const std::size_t posted = r->ncb.ncb_length;
   const std::size_t copied = length < posted ? length : posted;
@@ -376,6 +394,9 @@ void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size) {
     return;  // else for another process
   }
   ++w.stats.received;
+  const DWORD sequence = ++lana.sequence;
+  FILETIME arrival;
+  GetSystemTimeAsFileTime(&arrival);
   if (!w.deadFired && w.faults.deadAfter >= 0 &&
       static_cast<long>(w.stats.received) > w.faults.deadAfter) {
     w.deadFired = true;
@@ -383,11 +404,11 @@ void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size) {
   }
   if (!name->pending.empty()) {
     Request* r = TakePending(*name);
-    CompleteReceive(r, *name, d.data, d.length);
+    CompleteReceive(r, *name, d.data, d.length, arrival, sequence);
     NoteDelivery(lana);
   } else if (name->queue.size() < w.queueBound) {
     const std::size_t kept = d.length < velknb::kMaxUserData ? d.length : velknb::kMaxUserData;
-    name->queue.emplace_back(d.data, d.data + kept);
+    name->queue.push_back({std::vector<UCHAR>(d.data, d.data + kept), arrival, sequence});
     ++w.stats.queued;
   } else {
     ++w.stats.dropped;
@@ -634,10 +655,11 @@ UCHAR WINAPI NetReceiveDG(HWND window, WORD length, UCHAR nameNumber, NCB** requ
   if (w.receiveFaultDue) {
     DeliverReceiveFault(r);
   } else if (!name->queue.empty()) {
-    std::vector<UCHAR> datagram = std::move(name->queue.front());
+    Name::Waiting datagram = std::move(name->queue.front());
     name->queue.pop_front();
     --w.stats.queued;
-    CompleteReceive(r, *name, datagram.data(), datagram.size());
+    CompleteReceive(r, *name, datagram.data.data(), datagram.data.size(), datagram.arrival,
+                    datagram.sequence);
     NoteDelivery(*lana);
   } else {
     name->pending.push_back(r);
@@ -729,6 +751,16 @@ void WINAPI NetCmdCode(const char* label, UCHAR code) {
   std::snprintf(text, sizeof text, "%s - unexpected NetBIOS command code 0x%02X",
                 label != nullptr ? label : "", code);
   Report(text);
+}
+
+BOOL WINAPI VelknbArrival(const NCB* request, FILETIME* arrival, DWORD* sequence) {
+  if (request == nullptr || IsBadReadPtr(request, sizeof(Request))) return FALSE;
+  const auto* r = reinterpret_cast<const Request*>(request);
+  Locked lock;
+  if (r->magic != kRequestMagic || !r->stamped) return FALSE;
+  if (arrival != nullptr) *arrival = r->arrival;
+  if (sequence != nullptr) *sequence = r->sequence;
+  return TRUE;
 }
 
 void WINAPI VelknbStats(VELKNB_STATS* stats) {

@@ -109,6 +109,48 @@ TEST_F(ChannelTest, EveryDatagramIsRecordedInOrderAndItsReceiveReplaced) {
   EXPECT_TRUE(net.faults.empty());
 }
 
+TEST_F(ChannelTest, PacketTimesPutTheArrivalInTheFillerAndNothingElseChanges) {
+  // PacketTimes=1: the wrapper's time and sequence where it gives them,
+  // else the clock's time when the completion is handled and the tool's own
+  // count; the first run writes no PacketTimes key.
+  host.Set(kIni, "Network", "SavePackets", "1");
+  host.Set(kIni, "Network", "PacketTimes", "1");
+  Start();
+  EXPECT_EQ(host.Get(kIni, "Network", "PacketTimes"), "1");
+  FakeNet::Request* q = net.Arrive(1, "CP 12 1");
+  ASSERT_NE(q, nullptr);
+  q->view.timed = true;
+  q->view.arrival = Arrival{0x01DD6A0B12345678ull, 41};
+  app.OnNetCompletion(kNcbDatagramReceive, q);
+  Arrive(2, "RD 3");
+  const std::string& file = host.files[kPkt07];
+  ASSERT_EQ(file.size(), 2 * kRecordSize);
+  EXPECT_EQ(file.substr(0, 16), std::string("\x01\x00\x07T\x78\x56\x34\x12\x0B\x6A\xDD\x01\x29\x00\x00\x00", 16));
+  RecordView first, second;
+  ASSERT_TRUE(ReadRecord(reinterpret_cast<const std::uint8_t*>(file.data()), kRecordSize, first));
+  ASSERT_TRUE(ReadRecord(reinterpret_cast<const std::uint8_t*>(file.data()) + kRecordSize,
+                         kRecordSize, second));
+  EXPECT_TRUE(first.timed);
+  EXPECT_EQ(first.arrival.filetime, 0x01DD6A0B12345678ull);
+  EXPECT_EQ(first.arrival.sequence, 41u);
+  // 2009-10-01 07:15:02.480 taken as UTC, and the second datagram handled.
+  EXPECT_TRUE(second.timed);
+  EXPECT_EQ(second.arrival.filetime, 128988549024800000ull);
+  EXPECT_EQ(second.arrival.sequence, 2u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(second.data), 4), "RD 3");
+
+  // PacketTimes=0 and a first run: the filler as it always was, and the
+  // key left unwritten.
+  VarnetRig plain(nullptr, true);
+  plain.Start();
+  EXPECT_EQ(plain.host.Get(kIni, "Network", "PacketTimes"), "<absent>");
+  plain.Arrive(1, "CP 12 1");
+  EXPECT_EQ(plain.host.files[kPkt07].substr(0, 16), std::string("\x01\x00\x07", 3) + std::string(13, '\xFF'));
+  RecordView view;
+  ReadRecord(reinterpret_cast<const std::uint8_t*>(plain.host.files[kPkt07].data()), kRecordSize, view);
+  EXPECT_FALSE(view.timed);
+}
+
 TEST_F(ChannelTest, TheReceiveCounterCountsUntilTheNextTick) {
   Start();
   Arrive(1, "CP 1");

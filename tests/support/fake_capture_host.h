@@ -164,6 +164,18 @@ class FakeCaptureHost : public CaptureHost {
     clockSets.push_back("time " + std::to_string(hour) + ":" + std::to_string(minute) + ":" +
                         std::to_string(second) + "." + std::to_string(milliseconds));
   }
+  // The virtual clock's time taken as UTC.
+  std::uint64_t UtcFileTime() override {
+    // Days from 1601-01-01 to the date (the proleptic Gregorian calendar).
+    const int y = now.month <= 2 ? now.year - 1 : now.year;
+    const int era = y / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (now.month + (now.month > 2 ? -3 : 9)) + 2) / 5 + now.day - 1;
+    const long long days = era * 146097LL + yoe * 365 + yoe / 4 - yoe / 100 + doy - 584694;
+    const long long ms = ((days * 24 + now.hour) * 60 + now.minute) * 60000LL +
+                         now.second * 1000LL + now.milliseconds;
+    return static_cast<std::uint64_t>(ms) * 10000u;
+  }
   std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) override {
     opens.emplace_back(path, mode);
     if (unopenable.count(path) != 0) return nullptr;

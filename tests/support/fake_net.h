@@ -198,7 +198,10 @@ class FakeNet : public NetApi {
   Request* Foreign(std::uint8_t number, const std::string& data) {
     Request* q = New(kNcbDatagramReceive);
     std::memcpy(q->data, data.data(), std::min(data.size(), sizeof q->data));
-    q->view = RequestView{0, number, q->data, static_cast<std::uint16_t>(data.size())};
+    q->view = RequestView();
+    q->view.number = number;
+    q->view.buffer = q->data;
+    q->view.length = static_cast<std::uint16_t>(data.size());
     return q;
   }
   // The loss counters the library reports.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What other programs link by name: velknb32b.dll exports the nine wrapper
 # functions and its counters undecorated, varnet.exe imports exactly the
-# nine from it, and BWCCRegister from bwcc32.dll undecorated.
+# nine from it (the counters and arrival stamps it looks up at run time),
+# and BWCCRegister from bwcc32.dll undecorated.
 # Usage: exports.sh OBJDUMP velknb32b.dll varnet.exe
 set -uo pipefail
 objdump=$1 dll=$2 exe=$3
@@ -10,7 +11,7 @@ nine="NetAddGroupName NetCmdCode NetCopyName NetDeleteName NetNcbFree NetReceive
 
 exports=$("$objdump" -p "$dll" |
   awk '/Ordinal\/Name Pointer/ {on=1; next} on && /^$/ {on=0} on {print $3}' | sort | xargs)
-if [ "$exports" != "$nine VelknbStats" ]; then
+if [ "$exports" != "$nine VelknbArrival VelknbStats" ]; then
   echo "error: $(basename "$dll") exports '$exports'" >&2
   status=1
 fi
