@@ -480,7 +480,7 @@ TEST(Pktdump, TheDissectorAgreesWithVarnetRecordByRecord) {
       if (!seed.empty()) records += Record(type, seed.substr(1, 512));
     }
   }
-  for (const std::string& command : {"CP 12 1:XY y:CP 13 2", "CP 4 1:'a:b' 7", "NN 7 'x'", "CP"}) {
+  for (const char* command : {"CP 12 1:XY y:CP 13 2", "CP 4 1:'a:b' 7", "NN 7 'x'", "CP"}) {
     records += Record(1, command);
   }
   for (const std::string& revertive : std::vector<std::string>

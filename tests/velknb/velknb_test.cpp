@@ -235,10 +235,29 @@ TEST(Velknb, ABurstWaitsInTheQueueInOrderAndTheOverflowIsCounted) {
     if (i % 40 == 39) Sleep(2);  // the kernel's buffer is not what is tested
   }
   Sleep(300);
+  // Each receive tells when its datagram arrived and its number: times in
+  // order inside the burst, numbers one after another.
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const ULONGLONG end = static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+  ULONGLONG lastTime = 0;
+  DWORD lastSequence = 0;
   for (int i = 0; i < 500; ++i) {
     NCB* r = NextReceive(sink, 5000);
     ASSERT_NE(r, nullptr) << "datagram " << i << " is missing";
     ASSERT_EQ(Received(r), "n=" + std::to_string(i));
+    FILETIME at;
+    DWORD sequence = 0;
+    ASSERT_TRUE(VelknbArrival(r, &at, &sequence));
+    const ULONGLONG time = static_cast<ULONGLONG>(at.dwHighDateTime) << 32 | at.dwLowDateTime;
+    EXPECT_GE(time, lastTime) << i;
+    EXPECT_LE(time, end) << i;
+    EXPECT_GT(time, end - 600000000ull) << i;  // within the last minute
+    if (i > 0) {
+      EXPECT_EQ(sequence, lastSequence + 1) << i;
+    }
+    lastTime = time;
+    lastSequence = sequence;
     NetNcbFree(r);
     if (i < 498) Post(sink.Window(), burst, 1);
   }
@@ -256,12 +275,28 @@ TEST(Velknb, ABurstWaitsInTheQueueInOrderAndTheOverflowIsCounted) {
   after = Stats();
   EXPECT_EQ(after.queued, 600u);
   EXPECT_EQ(after.dropped - before.dropped, 100u);
-  // The oldest are kept.
+  // The oldest are kept, numbered on from the burst before; after them the
+  // numbers jump by the datagrams dropped.
+  DWORD sequence = 0;
+  for (int i = 0; i < 600; ++i) {
+    Post(sink.Window(), burst, 1);
+    NCB* r = NextReceive(sink, 2000);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(Received(r), "m=" + std::to_string(i));
+    ASSERT_TRUE(VelknbArrival(r, nullptr, &sequence));
+    EXPECT_EQ(sequence, lastSequence + 1 + i) << i;
+    NetNcbFree(r);
+  }
+  SendQuick(sink.Window(), burst, "BURST_NAME", "after");
   Post(sink.Window(), burst, 1);
   NCB* r = NextReceive(sink, 2000);
   ASSERT_NE(r, nullptr);
-  EXPECT_EQ(Received(r), "m=0");
+  EXPECT_EQ(Received(r), "after");
+  DWORD next = 0;
+  ASSERT_TRUE(VelknbArrival(r, nullptr, &next));
+  EXPECT_EQ(next - sequence - 1, Stats().dropped - before.dropped);
   NetNcbFree(r);
+  EXPECT_FALSE(VelknbArrival(nullptr, nullptr, nullptr));
   EXPECT_EQ(NetDeleteName(burst.field, burst.number, 0), 0);
   EXPECT_EQ(Stats().queued, 0u);
   while (sink.Next(100) != nullptr) {
