@@ -443,6 +443,74 @@ TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
   EXPECT_EQ(Lines(Shell(base + "-e _ws.col.Info 2>/dev/null"))[2], "Revertive GR [device 5 index 1-3]");
 }
 
+std::string TimedRecord(std::uint8_t type, const std::string& data, std::uint64_t filetime,
+                        std::uint32_t sequence) {
+  std::uint8_t buffer[varnet::kDatagramSize + 1] = {};
+  std::memcpy(buffer, data.data(), std::min(data.size(), varnet::kDatagramSize));
+  std::uint8_t record[varnet::kRecordSize];
+  const varnet::Arrival arrival{filetime, sequence};
+  varnet::BuildRecord(type, buffer, static_cast<std::uint16_t>(data.size()), record, &arrival);
+  return std::string(reinterpret_cast<char*>(record), sizeof record);
+}
+
+TEST(Pktdump, RecordsWithTheirArrivalGiveTimesRatesGapsAndChecks) {
+  // 2026-12-09 10:00:00 UTC as a FILETIME; a datagram every 10 ms.
+  const std::uint64_t base = (1796810400ull + 11644473600ull) * 10000000ull;
+  const std::uint64_t tick = 100000;
+  const std::string seven = TimedRecord(1, "CP 12 1", base, 1) +
+                            TimedRecord(2, "RD 5", base + tick, 2) +
+                            TimedRecord(1, "CP 13 2", base + 2 * tick, 3);
+  // The next hour: three lost before it, then the wrapper starts again.
+  const std::string eight = TimedRecord(1, "CP 14 1", base + 3 * tick, 7) +
+                            TimedRecord(1, "CP 15 1", base + 4 * tick, 8) +
+                            TimedRecord(1, "CP 16 1", base + 5 * tick, 1);
+  const std::string a = Temp("PKT_20261209.10", seven);
+  const std::string b = Temp("PKT_20261209.11", eight);
+  int code = -1;
+  EXPECT_EQ(Lines(Pktdump({"decode", "--records", "2", a}, &code))[0],
+            "PKT_20261209.10:000002 2026-12-09T10:00:00.0100000Z: RD 5");
+  EXPECT_NE(Pktdump({"decode", "--format", "json", "--records", "1", a}, &code)
+                .find("\"length\":7,\"time\":\"2026-12-09T10:00:00.0000000Z\",\"sequence\":1,"),
+            std::string::npos);
+  EXPECT_EQ(Lines(Pktdump({"summary", a, b}, &code)),
+            (std::vector<std::string>{
+                "PKT_20261209.10: 3 records, 2 commands, 1 revertives, 0 malformed",
+                "PKT_20261209.10: from 2026-12-09T10:00:00.0000000Z to 2026-12-09T10:00:00.0200000Z, "
+                "0.020 s, 100.0 datagrams a second",
+                "PKT_20261209.10: device 012: 1 datagrams", "PKT_20261209.10: device 013: 1 datagrams",
+                "PKT_20261209.11: 3 records, 3 commands, 0 revertives, 0 malformed",
+                "PKT_20261209.11: from 2026-12-09T10:00:00.0300000Z to 2026-12-09T10:00:00.0500000Z, "
+                "0.020 s, 100.0 datagrams a second",
+                "PKT_20261209.11: gap before record 1: 3 datagrams lost (sequence 4 to 6)",
+                "PKT_20261209.11: the sequence starts again at 1 at record 3 (a new run)",
+                "PKT_20261209.11: device 014: 1 datagrams", "PKT_20261209.11: device 015: 1 datagrams",
+                "PKT_20261209.11: device 016: 1 datagrams"}));
+  EXPECT_EQ(code, 0);
+  // The check: whole, with a gap, and with nothing to check.
+  EXPECT_EQ(Pktdump({"check", a}, &code), "0 gaps, 0 datagrams lost\n");
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(Lines(Pktdump({"--check", b, a}, &code)),
+            (std::vector<std::string>{
+                "PKT_20261209.11: gap before record 1: 3 datagrams lost (sequence 4 to 6)",
+                "PKT_20261209.11: the sequence starts again at 1 at record 3 (a new run)",
+                "1 gap, 3 datagrams lost"}));
+  EXPECT_EQ(code, 1);
+  const std::string untimed = Temp("PKT_20261209.12", Record(1, "CP 1 1"));
+  EXPECT_EQ(Pktdump({"check", untimed}, &code),
+            "no record carries its arrival (PacketTimes=1): nothing to check\n");
+  EXPECT_EQ(code, 1);
+
+  // The export stamps each frame with its arrival and names its sequence.
+  if (Shell("command -v tshark").empty()) GTEST_SKIP() << "tshark (installed by tools/setup.sh)";
+  const std::string cap = testing::TempDir() + "timed.pcapng";
+  Pktdump({"pcapng", "--out", cap, a}, &code);
+  ASSERT_EQ(code, 0);
+  EXPECT_EQ(Lines(Shell("tshark -r " + cap + " -T fields -e frame.time_epoch -e frame.comment 2>/dev/null")),
+            (std::vector<std::string>{"1796810400.000000000\tPKT_20261209.10 record 1 sequence 1",
+                                      "1796810400.010000000\tPKT_20261209.10 record 2 sequence 2",
+                                      "1796810400.020000000\tPKT_20261209.10 record 3 sequence 3"}));
+}
+
 // What a decoded record says, as pktdump's JSON and the dissector's fields
 // both give it: the devices its lines go to (1..999), and its anomalies.
 struct Said {

@@ -61,6 +61,21 @@ std::string Json(const std::string& text) {
 
 const char* KindName(int type) { return type == varnet::kRecordCommand ? "command" : "revertive"; }
 
+// 100 ns intervals from 1601 to 1970.
+constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
+
+// A FILETIME as "2026-12-09T10:11:12.1234567Z" (UTC).
+std::string TimeText(std::uint64_t filetime) {
+  if (filetime < kUnixEpoch) return "before 1970";
+  const std::uint64_t since = filetime - kUnixEpoch;
+  const std::time_t seconds = static_cast<std::time_t>(since / 10000000u);
+  char date[32] = "?";
+  if (const std::tm* t = std::gmtime(&seconds)) std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", t);
+  char text[48];
+  std::snprintf(text, sizeof text, "%s.%07uZ", date, static_cast<unsigned>(since % 10000000u));
+  return text;
+}
+
 // The decoders' outputs as lines of the file and record, or as one JSON
 // object per record.
 class Printer : public varnet::DecoderHost {
@@ -82,15 +97,22 @@ class Printer : public varnet::DecoderHost {
     lines_.clear();
     errors_.clear();
     devices_.clear();
+    // A record that carries its arrival says when.
     prefixLength_ = static_cast<std::size_t>(std::snprintf(
-        prefix_, sizeof prefix_, "%s:%06lld: ", name.c_str(), static_cast<long long>(record)));
+        prefix_, sizeof prefix_, "%s:%06lld%s%s: ", name.c_str(), static_cast<long long>(record),
+        view.timed ? " " : "", view.timed ? TimeText(view.arrival.filetime).c_str() : ""));
     if (prefixLength_ >= sizeof prefix_) prefixLength_ = sizeof prefix_ - 1;
   }
   void End() {
     if (json_) {
       pending_ += "{\"file\":" + Json(name_) + ",\"record\":" + std::to_string(record_) +
                   ",\"kind\":\"" + KindName(view_.type) + "\",\"length\":" +
-                  std::to_string(view_.length) + ",\"lines\":[";
+                  std::to_string(view_.length);
+      if (view_.timed) {
+        pending_ += ",\"time\":\"" + TimeText(view_.arrival.filetime) +
+                    "\",\"sequence\":" + std::to_string(view_.arrival.sequence);
+      }
+      pending_ += ",\"lines\":[";
       for (std::size_t i = 0; i < lines_.size(); ++i) pending_ += (i ? "," : "") + Json(lines_[i]);
       pending_ += "],\"devices\":[";
       for (std::size_t i = 0; i < devices_.size(); ++i) {
@@ -365,16 +387,21 @@ class DumpSink : public Sink {
 
 class SummarySink : public Sink {
  public:
-  SummarySink(std::FILE* out, bool json) : out_(out), json_(json) {}
+  // check: only the gaps in the records' sequence, and the verdict.
+  SummarySink(std::FILE* out, bool json, bool check = false)
+      : out_(out), json_(json), check_(check) {}
   void BeginFile(const std::string& name, const std::string&) override {
     name_ = name;
-    commands_ = revertives_ = malformed_ = 0;
+    commands_ = revertives_ = malformed_ = timed_ = 0;
     devices_.clear();
     bad_.clear();
+    gaps_.clear();
+    firstTime_ = lastTime_ = 0;
   }
   bool ListsBad() const override { return true; }
   void Bad(std::int64_t number, const std::string& fault) override {
     ++malformed_;
+    if (check_) return;
     if (json_) {
       bad_.push_back("{\"record\":" + std::to_string(number) + ",\"fault\":" + Json(fault) + "}");
     } else {
@@ -382,14 +409,47 @@ class SummarySink : public Sink {
                    static_cast<long long>(number), fault.c_str());
     }
   }
-  void Record(std::int64_t, const varnet::RecordView& view) override {
+  void Record(std::int64_t number, const varnet::RecordView& view) override {
     (view.type == varnet::kRecordCommand ? commands_ : revertives_) += 1;
     const int device = FirstDevice(view.type, view.data);
     if (device >= 0) ++devices_[device];
+    if (!view.timed) return;
+    if (timed_++ == 0) firstTime_ = view.arrival.filetime;
+    lastTime_ = view.arrival.filetime;
+    const std::uint32_t sequence = view.arrival.sequence;
+    if (anyTimed_ && sequence > lastSequence_ + 1) {
+      // Datagrams the wrapper received and no record holds.
+      const std::uint32_t lost = sequence - lastSequence_ - 1;
+      gapsLost_ += lost;
+      ++gapCount_;
+      char text[160];
+      std::snprintf(text, sizeof text, "gap before record %lld: %u datagrams lost (sequence %u to %u)",
+                    static_cast<long long>(number), lost, lastSequence_ + 1, sequence - 1);
+      gaps_.push_back(text);
+      if (json_) {
+        gapJson_.push_back("{\"file\":" + Json(name_) + ",\"before_record\":" +
+                           std::to_string(number) + ",\"lost\":" + std::to_string(lost) + "}");
+      }
+    } else if (anyTimed_ && sequence <= lastSequence_) {
+      // The count starts again with each run of the wrapper.
+      char text[160];
+      std::snprintf(text, sizeof text, "the sequence starts again at %u at record %lld (a new run)",
+                    sequence, static_cast<long long>(number));
+      gaps_.push_back(text);
+    }
+    anyTimed_ = true;
+    lastSequence_ = sequence;
   }
   void EndFile(std::int64_t records, std::size_t rest) override {
     if (rest != 0) ++malformed_;
     total_ += malformed_;
+    if (check_) {
+      if (!json_) {
+        for (const std::string& g : gaps_) std::fprintf(out_, "%s: %s\n", name_.c_str(), g.c_str());
+      }
+      return;
+    }
+    const double seconds = static_cast<double>(lastTime_ - firstTime_) / 1e7;
     if (json_) {
       std::string o = "{\"file\":" + Json(name_) + ",\"records\":" + std::to_string(records) +
                       ",\"commands\":" + std::to_string(commands_) + ",\"revertives\":" +
@@ -402,26 +462,64 @@ class SummarySink : public Sink {
       }
       o += "},\"bad_records\":[";
       for (std::size_t i = 0; i < bad_.size(); ++i) o += (i ? "," : "") + bad_[i];
-      std::fprintf(out_, "%s]}\n", o.c_str());
+      o += "]";
+      if (timed_ > 0) {
+        char rate[64];
+        std::snprintf(rate, sizeof rate, "%.3f", seconds > 0 ? (timed_ - 1) / seconds : 0.0);
+        o += ",\"first_time\":\"" + TimeText(firstTime_) + "\",\"last_time\":\"" +
+             TimeText(lastTime_) + "\",\"per_second\":" + rate + ",\"gaps\":[";
+        for (std::size_t i = 0; i < gapJson_.size(); ++i) o += (i ? "," : "") + gapJson_[i];
+        o += "]";
+      }
+      gapJson_.clear();
+      std::fprintf(out_, "%s}\n", o.c_str());
       return;
     }
     std::fprintf(out_, "%s: %lld records, %ld commands, %ld revertives, %ld malformed\n",
                  name_.c_str(), static_cast<long long>(records), commands_, revertives_,
                  malformed_);
     if (rest != 0) std::fprintf(out_, "%s: %zu bytes after the last whole record\n", name_.c_str(), rest);
+    if (timed_ > 0) {
+      std::fprintf(out_, "%s: from %s to %s, %.3f s, %.1f datagrams a second\n", name_.c_str(),
+                   TimeText(firstTime_).c_str(), TimeText(lastTime_).c_str(), seconds,
+                   seconds > 0 ? (timed_ - 1) / seconds : 0.0);
+    }
+    for (const std::string& g : gaps_) std::fprintf(out_, "%s: %s\n", name_.c_str(), g.c_str());
     for (const auto& [device, count] : devices_) {
       std::fprintf(out_, "%s: device %03d: %ld datagrams\n", name_.c_str(), device, count);
     }
   }
+  // After every file: what the check found.
+  void EndAll() {
+    if (!check_) return;
+    if (!anyTimed_) {
+      std::fprintf(out_, "no record carries its arrival (PacketTimes=1): nothing to check\n");
+    } else {
+      std::fprintf(out_, "%ld gap%s, %llu datagrams lost\n", gapCount_, gapCount_ == 1 ? "" : "s",
+                   static_cast<unsigned long long>(gapsLost_));
+    }
+  }
   long Malformed() const { return total_; }
+  // Whether the check passes: records with their arrival, and no gap.
+  bool Whole() const { return anyTimed_ && gapCount_ == 0; }
 
  private:
   std::FILE* out_;
   const bool json_;
+  const bool check_;
   std::string name_;
   long commands_ = 0, revertives_ = 0, malformed_ = 0, total_ = 0;
   std::map<int, long> devices_;
   std::vector<std::string> bad_;
+  // The arrivals: this file's span, and the sequence across the files.
+  long timed_ = 0;
+  std::uint64_t firstTime_ = 0, lastTime_ = 0;
+  bool anyTimed_ = false;
+  std::uint32_t lastSequence_ = 0;
+  std::vector<std::string> gaps_;
+  std::vector<std::string> gapJson_;
+  long gapCount_ = 0;
+  std::uint64_t gapsLost_ = 0;
 };
 
 class PcapngSink : public Sink {
@@ -435,9 +533,10 @@ class PcapngSink : public Sink {
     Put32(shb, 0xFFFFFFFF);
     Put32(shb, 0xFFFFFFFF);
     Option(shb, 1,
-           "Varnet packet data records exported by pktdump. The records hold no times: each frame "
-           "is stamped with the start of its file's hour (as UTC) plus its record number in "
-           "microseconds. These are not capture times.");
+           "Varnet packet data records exported by pktdump. A record written with PacketTimes=1 "
+           "carries its arrival, which stamps its frame; any other frame is stamped with the "
+           "start of its file's hour (as UTC) plus its record number in microseconds, which is "
+           "no capture time.");
     Option(shb, 4, std::string("pktdump ") + kVersion + " (Trelm workstation toolset)");
     Put32(shb, 0);  // end of options
     Block(out_, 0x0A0D0D0A, shb);
@@ -489,8 +588,12 @@ class PcapngSink : public Sink {
                                  static_cast<std::uint8_t>(udpLength), 0, 0};
     frame.insert(frame.end(), udp, udp + 8);
     frame.insert(frame.end(), nbds, nbds + size);
+    // The arrival where the record carries it, else the hour's start plus
+    // the record number in microseconds.
     const std::uint64_t us =
-        static_cast<std::uint64_t>(hour_) * 1000000u + static_cast<std::uint64_t>(number);
+        view.timed && view.arrival.filetime >= kUnixEpoch
+            ? (view.arrival.filetime - kUnixEpoch) / 10
+            : static_cast<std::uint64_t>(hour_) * 1000000u + static_cast<std::uint64_t>(number);
     std::vector<std::uint8_t> epb;
     Put32(epb, 0);
     Put32(epb, static_cast<std::uint32_t>(us >> 32));
@@ -500,7 +603,8 @@ class PcapngSink : public Sink {
     epb.insert(epb.end(), frame.begin(), frame.end());
     while (epb.size() % 4 != 0) epb.push_back(0);
     // The frame's comment: where it came from.
-    Option(epb, 1, name_ + " record " + std::to_string(number));
+    Option(epb, 1, name_ + " record " + std::to_string(number) +
+                       (view.timed ? " sequence " + std::to_string(view.arrival.sequence) : ""));
     Put32(epb, 0);
     Block(out_, 6, epb);
   }
@@ -591,6 +695,7 @@ const char kUsage[] =
     "usage: pktdump decode [--ini VARNET.INI] [--format text|json] [FILTERS] [--keep-going] FILE...\n"
     "       pktdump dump [--keep-going] FILE [FIRST [LAST]]\n"
     "       pktdump summary [--format text|json] FILE...\n"
+    "       pktdump check FILE...     (or --check: exit 1 when the records' sequence has gaps)\n"
     "       pktdump pcapng [--channel N] --out OUT.pcapng [FILTERS] [--keep-going] FILE...\n"
     "       pktdump --help | --version\n"
     "FILTERS: --device N (again for more), --kind command|revertive, --records FIRST[-LAST]\n"
@@ -630,9 +735,9 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
     Usage(err, "");
     return Parsed::Usage;
   }
-  o->mode = args[0];
+  o->mode = args[0] == "--check" ? "check" : args[0];
   const std::string& m = o->mode;
-  if (m != "decode" && m != "dump" && m != "summary" && m != "pcapng") {
+  if (m != "decode" && m != "dump" && m != "summary" && m != "pcapng" && m != "check") {
     Usage(err, "unknown mode '" + m + "'");
     return Parsed::Usage;
   }
@@ -654,7 +759,7 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
       const char* modes;
       bool value;
     } const known[] = {
-        {"--ini", "decode", true},         {"--format", "decode summary", true},
+        {"--ini", "decode", true},         {"--format", "decode summary check", true},
         {"--out", "pcapng", true},         {"--channel", "pcapng", true},
         {"--device", "decode pcapng", true}, {"--kind", "decode pcapng", true},
         {"--records", "decode pcapng", true}, {"--keep-going", "decode dump pcapng", false},
@@ -868,7 +973,8 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   // anything is written (summary lists what is wrong instead).
   for (auto& input : inputs) {
     if (!Open(*input, in, err)) return 1;
-    if (o.mode != "summary" && !o.keepGoing && !CheckWhole(*input, err)) return 1;
+    const bool lists = o.mode == "summary" || o.mode == "check";
+    if (!lists && !o.keepGoing && !CheckWhole(*input, err)) return 1;
   }
   if (o.mode == "dump") {
     // A range that lies outside the file is said.
@@ -906,8 +1012,8 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
     sink = std::make_unique<DecodeSink>(sinkOut, o.ini, o.json);
   } else if (o.mode == "dump") {
     sink = std::make_unique<DumpSink>(sinkOut);
-  } else if (o.mode == "summary") {
-    auto s = std::make_unique<SummarySink>(sinkOut, o.json);
+  } else if (o.mode == "summary" || o.mode == "check") {
+    auto s = std::make_unique<SummarySink>(sinkOut, o.json, o.mode == "check");
     summary = s.get();
     sink = std::move(s);
   } else {
@@ -930,7 +1036,12 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
     }
     bad += n;
   }
-  if (summary != nullptr) bad = summary->Malformed();
+  bool whole = true;
+  if (summary != nullptr) {
+    summary->EndAll();
+    bad = summary->Malformed();
+    whole = o.mode != "check" || summary->Whole();
+  }
   sink.reset();  // what the decode printer holds goes out
   if (!Finished(sinkOut, err, outName)) ok = false;
   if (export_ != nullptr) {
@@ -941,7 +1052,7 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
     // A cut capture file is worse than none: it goes.
     if (!ok) std::remove(o.out.c_str());
   }
-  return ok && bad == 0 ? 0 : 1;
+  return ok && bad == 0 && whole ? 0 : 1;
 }
 
 }  // namespace pktdump
