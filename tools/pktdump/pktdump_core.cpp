@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <set>
 #include <memory>
 #include <sstream>
 
@@ -417,36 +418,56 @@ class SummarySink : public Sink {
     if (timed_++ == 0) firstTime_ = view.arrival.filetime;
     lastTime_ = view.arrival.filetime;
     const std::uint32_t sequence = view.arrival.sequence;
-    if (anyTimed_ && sequence > lastSequence_ + 1) {
-      // Datagrams the wrapper received and no record holds.
-      const std::uint32_t lost = sequence - lastSequence_ - 1;
-      gapsLost_ += lost;
-      ++gapCount_;
-      char text[160];
-      std::snprintf(text, sizeof text, "gap before record %lld: %u datagrams lost (sequence %u to %u)",
-                    static_cast<long long>(number), lost, lastSequence_ + 1, sequence - 1);
-      gaps_.push_back(text);
-      if (json_) {
-        gapJson_.push_back("{\"file\":" + Json(name_) + ",\"before_record\":" +
-                           std::to_string(number) + ",\"lost\":" + std::to_string(lost) + "}");
-      }
-    } else if (anyTimed_ && sequence <= lastSequence_) {
-      // The count starts again with each run of the wrapper.
+    // The count starts again with each run of the wrapper: at 1, or far
+    // below what this run has seen.
+    if (anyTimed_ && (sequence == 1 || static_cast<std::uint64_t>(sequence) + kWindow < base_)) {
+      Settle(true);
       char text[160];
       std::snprintf(text, sizeof text, "the sequence starts again at %u at record %lld (a new run)",
                     sequence, static_cast<long long>(number));
       gaps_.push_back(text);
+      anyTimed_ = false;
     }
-    anyTimed_ = true;
-    lastSequence_ = sequence;
+    if (!anyTimed_) {
+      anyTimed_ = true;
+      base_ = sequence;
+      ahead_.clear();
+    }
+    // Records come in the order their completions were handled, which the
+    // two names' queues can change: a number is lost only once the window
+    // has passed it, or at the end.
+    if (sequence >= base_) ahead_.insert(sequence);
+    Settle(false);
+  }
+  // Numbers at the window's start that came are done with; with all set,
+  // or a window too wide, those that never came are lost.
+  void Settle(bool all) {
+    for (;;) {
+      while (!ahead_.empty() && *ahead_.begin() == base_) {
+        ahead_.erase(ahead_.begin());
+        ++base_;
+      }
+      if (ahead_.empty() || (!all && ahead_.size() <= kWindow)) return;
+      const std::uint32_t next = *ahead_.begin();
+      const std::uint32_t lost = next - base_;
+      gapsLost_ += lost;
+      ++gapCount_;
+      char text[160];
+      std::snprintf(text, sizeof text, "%u datagrams lost (sequence %u to %u)", lost, base_, next - 1);
+      gaps_.push_back(text);
+      if (json_) {
+        gapJson_.push_back("{\"lost\":" + std::to_string(lost) + ",\"from\":" +
+                           std::to_string(base_) + ",\"to\":" + std::to_string(next - 1) + "}");
+      }
+      base_ = next;
+    }
   }
   void EndFile(std::int64_t records, std::size_t rest) override {
     if (rest != 0) ++malformed_;
     total_ += malformed_;
     if (check_) {
-      if (!json_) {
-        for (const std::string& g : gaps_) std::fprintf(out_, "%s: %s\n", name_.c_str(), g.c_str());
-      }
+      for (const std::string& g : gaps_) std::fprintf(out_, "%s: %s\n", name_.c_str(), g.c_str());
+      gaps_.clear();
       return;
     }
     const double seconds = static_cast<double>(lastTime_ - firstTime_) / 1e7;
@@ -472,6 +493,7 @@ class SummarySink : public Sink {
         o += "]";
       }
       gapJson_.clear();
+      gaps_.clear();
       std::fprintf(out_, "%s}\n", o.c_str());
       return;
     }
@@ -485,12 +507,24 @@ class SummarySink : public Sink {
                    seconds > 0 ? (timed_ - 1) / seconds : 0.0);
     }
     for (const std::string& g : gaps_) std::fprintf(out_, "%s: %s\n", name_.c_str(), g.c_str());
+    gaps_.clear();
     for (const auto& [device, count] : devices_) {
       std::fprintf(out_, "%s: device %03d: %ld datagrams\n", name_.c_str(), device, count);
     }
   }
-  // After every file: what the check found.
+  // After every file: the gaps still open, and what the check found.
   void EndAll() {
+    Settle(true);
+    if (json_ && !check_) {
+      if (!gapJson_.empty()) {
+        std::string o = "{\"file\":" + Json(name_) + ",\"gaps_at_the_end\":[";
+        for (std::size_t i = 0; i < gapJson_.size(); ++i) o += (i ? "," : "") + gapJson_[i];
+        std::fprintf(out_, "%s]}\n", o.c_str());
+      }
+    } else {
+      for (const std::string& g : gaps_) std::fprintf(out_, "%s: %s\n", name_.c_str(), g.c_str());
+    }
+    gaps_.clear();
     if (!check_) return;
     if (!anyTimed_) {
       std::fprintf(out_, "no record carries its arrival (PacketTimes=1): nothing to check\n");
@@ -515,7 +549,9 @@ class SummarySink : public Sink {
   long timed_ = 0;
   std::uint64_t firstTime_ = 0, lastTime_ = 0;
   bool anyTimed_ = false;
-  std::uint32_t lastSequence_ = 0;
+  static constexpr std::size_t kWindow = 1 << 16;
+  std::uint32_t base_ = 0;            // every number below it came or was counted lost
+  std::set<std::uint32_t> ahead_;     // numbers from base_ on that came
   std::vector<std::string> gaps_;
   std::vector<std::string> gapJson_;
   long gapCount_ = 0;
