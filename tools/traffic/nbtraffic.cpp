@@ -6,7 +6,8 @@
 //   nbtraffic send [--channel N] [--lana N] [--to NAME] [--from NAME]
 //                  [--commands | --revertives | --mix] [--text TEXT]
 //                  [--file PKT_FILE] [--count N] [--first N]
-//                  [--rate PER_SECOND] [--seconds S] [--quiet]
+//                  [--rate PER_SECOND | --pace recorded [--speed F]]
+//                  [--seconds S] [--quiet]
 //   nbtraffic listen --name NAME [--name NAME ...] [--lana N]
 //                  [--seconds S] [--count N] [--hex] [--out FILE]
 //
@@ -15,13 +16,16 @@
 // the datagram's number, from 1 or --first; with --mix, odd numbers go as
 // commands and even ones as revertives); --file sends a packet data file's records
 // (type 1 as commands, type 2 as revertives); otherwise a realistic mix is
-// generated. --rate 0 (the default) sends as fast as possible.
+// generated. --rate 0 (the default) sends as fast as possible; --pace
+// recorded sends a file's records at the pace they arrived (records written
+// with PacketTimes=1), --speed times as fast.
 // listen: prints one line per datagram addressed to one of the names:
 //   <destination> <- <source> <length>: <text>
 // with bytes outside printable ASCII as \xNN (--hex: all bytes in hex), on
 // the standard output or into FILE.
 // The transport's settings come from VELKNB_INTERFACE, VELKNB_GROUP and
 // VELKNB_BASEPORT.
+#include <algorithm>
 #include <chrono>
 #include <cctype>
 #include <cstdio>
@@ -55,6 +59,8 @@ struct Options {
   long count = -1;
   long first = 1;
   double rate = 0;
+  bool recordedPace = false;
+  double speed = 1;
   double seconds = 0;
   bool quiet = false;
   bool hex = false;
@@ -68,7 +74,8 @@ int Usage(const char* why) {
                "usage: nbtraffic send [--channel N] [--lana N] [--to NAME] [--from NAME]\n"
                "                      [--commands|--revertives|--mix] [--text TEXT]\n"
                "                      [--file PKT_FILE] [--count N] [--first N]\n"
-               "                      [--rate PER_SECOND] [--seconds S] [--quiet]\n"
+               "                      [--rate PER_SECOND | --pace recorded [--speed F]]\n"
+               "                      [--seconds S] [--quiet]\n"
                "       nbtraffic listen --name NAME [--name NAME ...] [--lana N]\n"
                "                      [--seconds S] [--count N] [--hex] [--out FILE]\n",
                why);
@@ -103,6 +110,15 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
     else if (a == "--first" && (v = value("--first"))) o.first = std::atol(v);
     else if (a == "--rate" && (v = value("--rate"))) o.rate = std::atof(v);
     else if (a == "--seconds" && (v = value("--seconds"))) o.seconds = std::atof(v);
+    else if (a == "--pace" && (v = value("--pace"))) {
+      if (std::string(v) != "recorded" && std::string(v) != "rate") {
+        error = "--pace is recorded or rate, not '" + std::string(v) + "'";
+      }
+      o.recordedPace = std::string(v) == "recorded";
+    } else if (a == "--speed" && (v = value("--speed"))) {
+      o.speed = std::atof(v);
+      if (!(o.speed > 0)) error = "--speed is a factor above 0, not '" + std::string(v) + "'";
+    }
     else if (a == "--commands") o.kind = trelm_traffic::Kind::Commands;
     else if (a == "--revertives") o.kind = trelm_traffic::Kind::Revertives;
     else if (a == "--mix") o.kind = trelm_traffic::Kind::Mix;
@@ -168,6 +184,8 @@ bool OpenTransport(const Options& o, velknb::Transport& t, bool receives) {
 struct Outgoing {
   bool command = true;
   std::vector<std::uint8_t> data;
+  bool timed = false;
+  std::uint64_t filetime = 0;  // when it arrived, for records that carry it
 };
 
 // The datagrams of a packet data file; false with a message when it is not one.
@@ -193,7 +211,8 @@ bool ReadPacketFile(const std::string& path, std::vector<Outgoing>& out) {
                    at / varnet::kRecordSize + 1, fault.c_str());
       return false;
     }
-    out.push_back({r.type == varnet::kRecordCommand, {r.data, r.data + r.length}});
+    out.push_back({r.type == varnet::kRecordCommand, {r.data, r.data + r.length}, r.timed,
+                   r.arrival.filetime});
   }
   return true;
 }
@@ -201,6 +220,20 @@ bool ReadPacketFile(const std::string& path, std::vector<Outgoing>& out) {
 int Send(const Options& o) {
   std::vector<Outgoing> fromFile;
   if (!o.file.empty() && !ReadPacketFile(o.file, fromFile)) return 1;
+  if (o.recordedPace && (fromFile.empty() || !fromFile.front().timed)) {
+    std::fprintf(stderr,
+                 "nbtraffic: %s: its records carry no arrival times (written with PacketTimes=1): "
+                 "there is no recorded pace\n",
+                 o.file.c_str());
+    return 1;
+  }
+  // The recorded pace: each record after the first's arrival, a pass of the
+  // file after the one before.
+  const std::uint64_t firstTime = fromFile.empty() ? 0 : fromFile.front().filetime;
+  std::uint64_t span = 0;
+  for (const Outgoing& g : fromFile) {
+    if (g.timed && g.filetime > firstTime) span = std::max(span, g.filetime - firstTime);
+  }
   velknb::Transport transport;
   if (!OpenTransport(o, transport, false)) return 1;
 
@@ -222,7 +255,19 @@ int Send(const Options& o) {
   for (long n = 0;; ++n) {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     if (timed ? elapsed >= o.seconds : n >= total) break;
-    if (o.rate > 0) {
+    if (o.recordedPace) {
+      const std::size_t at = static_cast<std::size_t>(n) % fromFile.size();
+      const Outgoing& g = fromFile[at];
+      const std::uint64_t pass = static_cast<std::uint64_t>(n) / fromFile.size();
+      // A record without its time, or one that arrived before the first,
+      // goes right after the one before.
+      if (g.timed && g.filetime >= firstTime) {
+        const double after = (pass * span + (g.filetime - firstTime)) / 1e7 / o.speed;
+        const auto due = start + std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double>(after));
+        if (due > Clock::now()) std::this_thread::sleep_until(due);
+      }
+    } else if (o.rate > 0) {
       // Paced against the start, so that the average rate holds.
       const auto due = start + std::chrono::duration_cast<Clock::duration>(
                                    std::chrono::duration<double>(n / o.rate));
@@ -355,6 +400,7 @@ int main(int argc, char** argv) {
   Options o;
   std::string error;
   if (!Parse(argc, argv, o, error)) return Usage(error.c_str());
+  if (o.recordedPace && o.file.empty()) return Usage("--pace recorded needs --file");
   if (o.mode == "send") return Send(o);
   if (o.mode == "listen") return Listen(o);
   return Usage("the mode is send or listen");
