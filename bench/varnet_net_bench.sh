@@ -12,6 +12,7 @@
 #   BENCH_SECONDS=30   seconds of traffic per rate
 #   RUNS=3             runs per rate
 #   STRACE_SECONDS=5   length of the counted window
+#   PACKET_TIMES=0     1: records carry their arrival (VARNET.INI PacketTimes)
 # Run through tools/bench.sh, or alone after a build.
 set -euo pipefail
 cd "$(dirname "$0")/.."

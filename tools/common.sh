@@ -103,7 +103,8 @@ prepare_varnet_bench() {
 
 # Lays out Varnet on c:\NAME of the prefix: bin (with poke.exe), sys (the
 # control library), cfg (VARNET.INI: channel 7, packets saved, logs in
-# c:\NAME\logs) and logs; c:\trelm_config.ini points there.
+# c:\NAME\logs, PacketTimes as $PACKET_TIMES says, 0 by default) and logs;
+# c:\trelm_config.ini points there.
 install_varnet() {
   local name=$1 base=$WINEPREFIX/drive_c/$1
   mkdir -p "$base/cfg" "$base/sys" "$base/bin" "$base/logs"
@@ -112,8 +113,8 @@ install_varnet() {
   cp "$build/bin/TRELM_CC.DLL" "$base/sys/"
   printf '[Config]\r\nConfigPath=c:\\%s\\cfg\r\nSystemPath=c:\\%s\\sys\r\n' "$name" "$name" \
     >"$WINEPREFIX/drive_c/trelm_config.ini"
-  printf '[Network]\r\nChannel=7\r\nSavePackets=1\r\n[Paths]\r\nLogFilePath=c:\\%s\\logs\r\n' \
-    "$name" >"$base/cfg/VARNET.INI"
+  printf '[Network]\r\nChannel=7\r\nSavePackets=1\r\nPacketTimes=%d\r\n[Paths]\r\nLogFilePath=c:\\%s\\logs\r\n' \
+    "${PACKET_TIMES:-0}" "$name" >"$base/cfg/VARNET.INI"
 }
 
 # The kernel's count of UDP datagrams dropped for a full receive buffer.
