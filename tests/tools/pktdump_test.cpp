@@ -222,6 +222,7 @@ TEST(Pktdump, UsageErrorsAreFoundBeforeAnyFileIsRead) {
        "pktdump: --channel is a channel number, 0 to 99, not '7x'"},
       {{"pcapng", "/no/such"}, 2, "pktdump: pcapng needs --out"},
       {{"summary", "--ini", "v.ini", "/no/such"}, 2, "pktdump: --ini is not an option of summary"},
+      {{"check", "--format", "json", "/no/such"}, 2, "pktdump: --format is not an option of check"},
       {{"decode", "--format", "xml", "/no/such"}, 2, "pktdump: --format is text or json, not 'xml'"},
       {{"decode", "--kind", "both", "/no/such"}, 2, "pktdump: --kind is command or revertive, not 'both'"},
       {{"decode", "--records", "9-3", "/no/such"}, 2,

@@ -795,7 +795,7 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
       const char* modes;
       bool value;
     } const known[] = {
-        {"--ini", "decode", true},         {"--format", "decode summary check", true},
+        {"--ini", "decode", true},         {"--format", "decode summary", true},
         {"--out", "pcapng", true},         {"--channel", "pcapng", true},
         {"--device", "decode pcapng", true}, {"--kind", "decode pcapng", true},
         {"--records", "decode pcapng", true}, {"--keep-going", "decode dump pcapng", false},
