@@ -4,6 +4,18 @@
 
 namespace varnet {
 
+namespace {
+// A function of the wrapper library beyond the nine, looked up at run
+// time: another wrapper with the nine alone serves as well, without it.
+template <typename Function>
+Function WrapperFunction(const char* name) {
+  HMODULE library = GetModuleHandleA("velknb32b.dll");
+  return library != nullptr
+             ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)))
+             : nullptr;
+}
+}  // namespace
+
 std::uint8_t WrapperNetApi::Reset(int sessions, int names, std::uint8_t adapter) {
   return NetReset(sessions, names, adapter);
 }
@@ -45,16 +57,9 @@ bool WrapperNetApi::Read(NetRequest request, RequestView& view) {
     view.buffer = nullptr;
     view.length = 0;
   }
-  // When the datagram arrived, where the wrapper can tell (looked up at run
-  // time: a wrapper with the nine functions alone serves as well).
+  // When the datagram arrived, where the wrapper can tell.
   using ArrivalFunction = BOOL(WINAPI*)(const NCB*, FILETIME*, DWORD*);
-  static const ArrivalFunction arrival = [] {
-    HMODULE library = GetModuleHandleA("velknb32b.dll");
-    return library != nullptr
-               ? reinterpret_cast<ArrivalFunction>(
-                     reinterpret_cast<void*>(GetProcAddress(library, "VelknbArrival")))
-               : nullptr;
-  }();
+  static const ArrivalFunction arrival = WrapperFunction<ArrivalFunction>("VelknbArrival");
   FILETIME at;
   DWORD sequence = 0;
   view.timed = arrival != nullptr && ncb->ncb_command == NCBDGRECV && arrival(ncb, &at, &sequence);
@@ -70,16 +75,9 @@ bool WrapperNetApi::Read(NetRequest request, RequestView& view) {
 namespace varnet {
 
 bool WrapperNetApi::Loss(NetLoss& loss) {
-  // Looked up at run time: another wrapper library with the nine functions
-  // alone serves as well, with no counters to show.
+  // With a wrapper that keeps no counters there are none to show.
   using StatsFunction = void(WINAPI*)(VELKNB_STATS*);
-  static const StatsFunction stats = [] {
-    HMODULE library = GetModuleHandleA("velknb32b.dll");
-    return library != nullptr
-               ? reinterpret_cast<StatsFunction>(
-                     reinterpret_cast<void*>(GetProcAddress(library, "VelknbStats")))
-               : nullptr;
-  }();
+  static const StatsFunction stats = WrapperFunction<StatsFunction>("VelknbStats");
   if (stats == nullptr) return false;
   VELKNB_STATS counts{};
   stats(&counts);

@@ -8,6 +8,7 @@
 
 #include "core/launch_list.h"
 #include "core/launcher.h"
+#include "json_text.h"
 #include "profile_text.h"
 
 namespace pellor {
@@ -304,22 +305,7 @@ std::vector<std::string> ProgramCandidates(const std::string& commandLine) {
 }
 
 namespace {
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+std::string Json(const std::string& text) { return trelm::JsonString(text); }
 
 std::string JsonWarnings(const std::vector<CheckWarning>& warnings) {
   std::string out = "[";

@@ -17,6 +17,7 @@
 #include "core/log_text.h"
 #include "core/packet_dump.h"
 #include "core/packet_record.h"
+#include "json_text.h"
 #include "nbdgm.h"
 #include "profile_text.h"
 #include "scan_int.h"
@@ -36,29 +37,7 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A text as a JSON string.
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c >= 0x7F) {
-          // Bytes of the datagrams are no UTF-8: each stands for itself.
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          out += escape;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+std::string Json(const std::string& text) { return trelm::JsonString(text); }
 
 const char* KindName(int type) { return type == varnet::kRecordCommand ? "command" : "revertive"; }
 

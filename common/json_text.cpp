@@ -1,0 +1,29 @@
+#include "json_text.h"
+
+#include <cstdio>
+
+namespace trelm {
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c >= 0x7F) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          out += escape;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace trelm
