@@ -22,8 +22,6 @@ struct Settings : DecodeOptions, ChannelConfig {
   std::int32_t savePackets = 0;
   std::int32_t commandReplayEnabled = 0;
   std::int32_t revertiveReplayEnabled = 0;
-  // Records carry when their datagram arrived and its sequence number.
-  std::int32_t packetTimes = 0;
   char logFilePath[kPathSize] = "c:\\trelmlogs";
   // Full paths, held for the whole run.
   char varnetIni[kPathSize] = "";

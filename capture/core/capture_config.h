@@ -24,13 +24,15 @@ struct DecodeOptions {
   std::int32_t showHeartbeats = 0;
 };
 
-// The channel: the LANA (ORM.INI's DefaultAdaptor), the channel number and
-// the watchdog's driver and slot.
+// The channel: the LANA (ORM.INI's DefaultAdaptor), the channel number,
+// the watchdog's driver and slot, and whether records carry the arrival of
+// their datagrams (PacketTimes).
 struct ChannelConfig {
   std::int32_t defaultAdaptor = 0;
   std::int32_t channel = 0;
   std::int32_t infoDriver = 0;
   std::int32_t infoSlot = 0;
+  std::int32_t packetTimes = 0;
 };
 
 // The channel a number names: 1..99, or 0 (the plain names) for any other.

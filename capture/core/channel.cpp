@@ -150,7 +150,7 @@ void Channel::OnCompletion(unsigned code, NetRequest request) {
   if (net_.Read(request, view)) net_.NcbFree(request);
 }
 
-bool Channel::Deliver(const RequestView& view) {
+bool Channel::Deliver(NetRequest request, const RequestView& view) {
   // While a replay runs the datagram is dropped, and counted.
   if (replayRunning_) {
     ++replayDrops_;
@@ -161,8 +161,11 @@ bool Channel::Deliver(const RequestView& view) {
   std::uint16_t length = view.length;
   if (length > kDatagramSize) length = kDatagramSize;
   if (view.buffer != nullptr) std::memcpy(datagram_, view.buffer, length);
+  // The wrapper is asked when it came only where records keep it.
+  Arrival arrival;
+  const bool timed = config_.packetTimes != 0 && net_.ArrivalOf(request, arrival);
   host_.OnDatagram(command ? kRecordCommand : kRecordRevertive, datagram_, length,
-                   view.timed ? &view.arrival : nullptr);
+                   timed ? &arrival : nullptr);
   return true;
 }
 
@@ -173,7 +176,7 @@ void Channel::ReceiveCompletion(NetRequest request) {
   if (slot < 0) {
     // Not in the table: a completion of an earlier registration pass. Its
     // datagram is still recorded and decoded, and the request freed.
-    if (!closed_ && view.retcode == kNrcGood && Deliver(view)) host_.CountReceive();
+    if (!closed_ && view.retcode == kNrcGood && Deliver(request, view)) host_.CountReceive();
     net_.NcbFree(request);
     return;
   }
@@ -200,7 +203,7 @@ void Channel::ReceiveCompletion(NetRequest request) {
     // The slot stays empty until the next idle tick posts it again.
     net_.RetCode("<CL>-NCB RECV failed", view.retcode);
   } else {
-    const bool counted = Deliver(view);
+    const bool counted = Deliver(request, view);
     // Decoding may have closed the program, which removed the names. The
     // receive is posted again also while a replay runs, so that reception
     // goes on afterwards.

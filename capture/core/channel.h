@@ -24,9 +24,6 @@ struct RequestView {
   std::uint8_t number = 0;
   const std::uint8_t* buffer = nullptr;
   std::uint16_t length = 0;
-  // When the datagram reached the wrapper, if the wrapper can tell.
-  bool timed = false;
-  Arrival arrival;
 };
 
 enum : std::uint8_t {
@@ -69,6 +66,9 @@ class NetApi {
   virtual bool Read(NetRequest request, RequestView& view) = 0;
   // The wrapper's loss counters; false when the library keeps none.
   virtual bool Loss(NetLoss& /*loss*/) { return false; }
+  // When a received datagram reached the wrapper, and its number there;
+  // false when the library cannot tell.
+  virtual bool ArrivalOf(NetRequest /*request*/, Arrival& /*arrival*/) { return false; }
 };
 
 // What the channel needs from the rest of the tool.
@@ -146,7 +146,7 @@ class Channel {
   bool ForgetSend(NetRequest request);
   void ReceiveCompletion(NetRequest request);
   // Records and decodes a received datagram; false while a replay runs.
-  bool Deliver(const RequestView& view);
+  bool Deliver(NetRequest request, const RequestView& view);
   void SendCompletion(NetRequest request);
 
   NetApi& net_;

@@ -57,16 +57,19 @@ bool WrapperNetApi::Read(NetRequest request, RequestView& view) {
     view.buffer = nullptr;
     view.length = 0;
   }
-  // When the datagram arrived, where the wrapper can tell.
+  return true;
+}
+
+bool WrapperNetApi::ArrivalOf(NetRequest request, Arrival& arrival) {
   using ArrivalFunction = BOOL(WINAPI*)(const NCB*, FILETIME*, DWORD*);
-  static const ArrivalFunction arrival = WrapperFunction<ArrivalFunction>("VelknbArrival");
+  static const ArrivalFunction function = WrapperFunction<ArrivalFunction>("VelknbArrival");
   FILETIME at;
   DWORD sequence = 0;
-  view.timed = arrival != nullptr && ncb->ncb_command == NCBDGRECV && arrival(ncb, &at, &sequence);
-  if (view.timed) {
-    view.arrival.filetime = static_cast<std::uint64_t>(at.dwHighDateTime) << 32 | at.dwLowDateTime;
-    view.arrival.sequence = sequence;
+  if (function == nullptr || !function(static_cast<const NCB*>(request), &at, &sequence)) {
+    return false;
   }
+  arrival.filetime = static_cast<std::uint64_t>(at.dwHighDateTime) << 32 | at.dwLowDateTime;
+  arrival.sequence = sequence;
   return true;
 }
 

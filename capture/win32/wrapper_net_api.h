@@ -24,8 +24,10 @@ class WrapperNetApi : public NetApi {
   void RetCode(const char* label, std::uint8_t code) override;
   void CmdCode(const char* label, std::uint8_t code) override;
   bool Read(NetRequest request, RequestView& view) override;
-  // Read through VelknbStats when the loaded wrapper library has it.
+  // Read through VelknbStats and VelknbArrival when the loaded wrapper
+  // library has them.
   bool Loss(NetLoss& loss) override;
+  bool ArrivalOf(NetRequest request, Arrival& arrival) override;
 
  private:
   HWND window_ = nullptr;

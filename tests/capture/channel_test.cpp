@@ -119,8 +119,8 @@ TEST_F(ChannelTest, PacketTimesPutTheArrivalInTheFillerAndNothingElseChanges) {
   EXPECT_EQ(host.Get(kIni, "Network", "PacketTimes"), "1");
   FakeNet::Request* q = net.Arrive(1, "CP 12 1");
   ASSERT_NE(q, nullptr);
-  q->view.timed = true;
-  q->view.arrival = Arrival{0x01DD6A0B12345678ull, 41};
+  q->timed = true;
+  q->arrival = Arrival{0x01DD6A0B12345678ull, 41};
   app.OnNetCompletion(kNcbDatagramReceive, q);
   Arrive(2, "RD 3");
   const std::string& file = host.files[kPkt07];

@@ -22,6 +22,9 @@ class FakeNet : public NetApi {
     unsigned command = 0;
     RequestView view;
     std::uint8_t data[1024] = {};
+    // The wrapper's stamp, when a test gives one.
+    bool timed = false;
+    Arrival arrival;
   };
   struct Sent {
     std::string destination;
@@ -135,6 +138,12 @@ class FakeNet : public NetApi {
   void CmdCode(const char* label, std::uint8_t code) override {
     reports.push_back(std::string(label) + "|" + std::to_string(code));
   }
+  bool ArrivalOf(NetRequest request, Arrival& arrival) override {
+    const auto* q = static_cast<const Request*>(request);
+    if (q == nullptr || !q->timed) return false;
+    arrival = q->arrival;
+    return true;
+  }
   bool Read(NetRequest request, RequestView& view) override {
     if (unreadable.count(request) != 0) return false;
     auto* q = static_cast<Request*>(request);
@@ -198,10 +207,7 @@ class FakeNet : public NetApi {
   Request* Foreign(std::uint8_t number, const std::string& data) {
     Request* q = New(kNcbDatagramReceive);
     std::memcpy(q->data, data.data(), std::min(data.size(), sizeof q->data));
-    q->view = RequestView();
-    q->view.number = number;
-    q->view.buffer = q->data;
-    q->view.length = static_cast<std::uint16_t>(data.size());
+    q->view = RequestView{0, number, q->data, static_cast<std::uint16_t>(data.size())};
     return q;
   }
   // The loss counters the library reports.
