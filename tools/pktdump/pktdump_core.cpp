@@ -8,8 +8,8 @@
 #include <ctime>
 #include <fstream>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "core/capture_config.h"
@@ -106,16 +106,13 @@ class Printer : public varnet::DecoderHost {
   }
   void WriteLogLine(const char* text) override {
     if (varnet::LogDropsText(text, settings_.showNxMessages != 0)) return;
-    std::string line(text);
-    // As the log does.
-    varnet::BlankFirstLineEnds(&line[0]);
-    if (json_) {
-      lines_.push_back(line);
-      return;
-    }
-    pending_.append(prefix_, prefixLength_);
-    pending_ += line;
-    pending_ += '\n';
+    std::string& into = json_ ? lines_.emplace_back() : pending_;
+    if (!json_) into.append(prefix_, prefixLength_);
+    const std::size_t at = into.size();
+    into += text;
+    // As the log does; the text just added ends at the string's end.
+    varnet::BlankFirstLineEnds(&into[at]);
+    if (!json_) into += '\n';
   }
   void ShowLine(const char*) override {}  // screen only: not in the log
   void WriteErrorLog(const char* text) override {
@@ -897,25 +894,30 @@ bool Open(Input& input, std::FILE* in, std::FILE* err) {
   return true;
 }
 
+// What makes a file of that size and those records unfit to go through, the
+// size first; empty when nothing does.
+std::string FirstFault(std::uint64_t size, RecordSource& source) {
+  const std::string sizeFault = varnet::SizeFault(size);
+  if (!sizeFault.empty()) return sizeFault;
+  std::uint8_t record[kRecordSize];
+  for (long long n = 1; source.Next(record); ++n) {
+    varnet::RecordView view;
+    const std::string fault = Fault(record, view);
+    if (!fault.empty()) return "record " + std::to_string(n) + " has " + fault;
+  }
+  return std::string();
+}
+
 // A file on disk is checked whole before anything of it is shown: its
 // size, then every record. Standard input is checked as it is read.
 bool CheckWhole(Input& input, std::FILE* err) {
   if (input.size < 0) return true;
   const std::string& named = input.path == "-" ? input.name : input.path;
-  const std::string size = varnet::SizeFault(static_cast<std::uint64_t>(input.size));
-  if (!size.empty()) {
-    std::fprintf(err, "pktdump: %s: %s\n", named.c_str(), size.c_str());
-    return false;
-  }
   StreamSource source(input.file, true);
-  std::uint8_t record[kRecordSize];
-  for (long long n = 1; source.Next(record); ++n) {
-    varnet::RecordView view;
-    const std::string fault = Fault(record, view);
-    if (!fault.empty()) {
-      std::fprintf(err, "pktdump: %s: record %lld has %s\n", named.c_str(), n, fault.c_str());
-      return false;
-    }
+  const std::string fault = FirstFault(static_cast<std::uint64_t>(input.size), source);
+  if (!fault.empty()) {
+    std::fprintf(err, "pktdump: %s: %s\n", named.c_str(), fault.c_str());
+    return false;
   }
   const bool read = !source.Failed();
   if (!read) std::fprintf(err, "pktdump: %s: cannot be read\n", named.c_str());
@@ -925,16 +927,9 @@ bool CheckWhole(Input& input, std::FILE* err) {
 }  // namespace
 
 std::string CheckFile(const File& file) {
-  const std::string size = varnet::SizeFault(file.bytes.size());
-  if (!size.empty()) return file.name + ": " + size;
   MemorySource source(file);
-  std::uint8_t record[kRecordSize];
-  for (long long n = 1; source.Next(record); ++n) {
-    varnet::RecordView view;
-    const std::string fault = Fault(record, view);
-    if (!fault.empty()) return file.name + ": record " + std::to_string(n) + " has " + fault;
-  }
-  return std::string();
+  const std::string fault = FirstFault(file.bytes.size(), source);
+  return fault.empty() ? fault : file.name + ": " + fault;
 }
 
 void Decode(const File& file, const std::string& ini, std::FILE* out) {
@@ -1007,18 +1002,14 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
       }
     }
   }
-  if (o.mode == "pcapng") {
-    if (o.out == "-") {
-      outName = "the output";
-    } else {
-      export_ = std::fopen(o.out.c_str(), "wb");
-      if (export_ == nullptr) {
-        std::fprintf(err, "pktdump: %s: cannot be written\n", o.out.c_str());
-        return 1;
-      }
-      sinkOut = export_;
-      outName = o.out;
+  if (o.mode == "pcapng" && o.out != "-") {
+    export_ = std::fopen(o.out.c_str(), "wb");
+    if (export_ == nullptr) {
+      std::fprintf(err, "pktdump: %s: cannot be written\n", o.out.c_str());
+      return 1;
     }
+    sinkOut = export_;
+    outName = o.out;
   }
 
   std::unique_ptr<Sink> sink;
