@@ -96,15 +96,6 @@ std::string Trimmed(const std::string& s) {
 
 }  // namespace
 
-std::string ProgramOf(const std::string& commandLine) {
-  const std::string line = Trimmed(commandLine);
-  if (!line.empty() && line[0] == '"') {
-    const std::size_t close = line.find('"', 1);
-    return line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-  }
-  return line.substr(0, line.find(' '));
-}
-
 CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const std::string& section,
                          const std::string& configDirectory) {
   CheckReport report;
@@ -239,16 +230,22 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
   return report;
 }
 
+bool WorkstationNumber(const std::string& text, long* number) {
+  const std::size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (text.size() <= sign || text.size() > sign + 9 ||
+      text.find_first_not_of("0123456789", sign) != std::string::npos) {
+    return false;
+  }
+  *number = std::strtol(text.c_str(), nullptr, 10);
+  return true;
+}
+
 std::string SectionNote(const std::string& section) {
-  const std::string suffix = section.size() > 12 ? section.substr(12) : std::string();
-  const std::size_t digits = suffix.find_first_not_of('-') == 1 ? 1 : 0;
-  bool number = suffix.size() > digits && suffix.size() <= digits + 9 &&
-                suffix.find_first_not_of("0123456789", digits) == std::string::npos &&
-                (digits == 0 || suffix[0] == '-');
-  if (!number) {
+  long n = 0;
+  if (!WorkstationNumber(section.size() > 12 ? section.substr(12) : std::string(), &n)) {
     return "[" + section + "] is never read: no workstation number gives it";
   }
-  const long n = std::strtol(suffix.c_str(), nullptr, 10);
+  const std::string suffix = section.substr(12);
   char read[32];
   std::snprintf(read, sizeof read, "Workstation_%03ld", n);
   if (suffix != read + 12) {

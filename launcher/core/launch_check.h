@@ -45,6 +45,10 @@ struct CheckReport {
 CheckReport CheckSection(CheckEnvironment& environment, const std::string& path,
                          const std::string& section, const std::string& configDirectory = "");
 
+// A workstation number as written: a minus sign or none, then one to nine
+// digits; false for any other text.
+bool WorkstationNumber(const std::string& text, long* number);
+
 // Why the launcher never reads a section that looks like a workstation's
 // ("Workstation_12": it reads "Workstation_012"), or reads it only for a
 // workstation number from ORM.INI (four digits); "" when a workstation
@@ -67,8 +71,5 @@ std::vector<std::string> ProgramCandidates(const std::string& commandLine);
 std::string JsonReport(const std::string& file, const std::string& configDirectory,
                        const std::string& machine, const std::vector<CheckWarning>& fileWarnings,
                        const std::vector<std::pair<std::string, CheckReport>>& sections);
-
-// The program of a command line: its first word, or the text in quotes.
-std::string ProgramOf(const std::string& commandLine);
 
 }  // namespace pellor

@@ -29,15 +29,19 @@ class Win32Environment : public pellor::CheckEnvironment {
                                              static_cast<DWORD>(buffer.size()), file);
     return List(buffer.data(), n);
   }
+  // Read once: every section checked asks for the lines of its warnings,
+  // and the check writes nothing.
   std::string Text(const char* file) override {
-    std::string text;
+    if (textOf_ == file) return text_;
+    textOf_ = file;
+    text_.clear();
     if (std::FILE* in = std::fopen(file, "rb")) {
       char chunk[4096];
       std::size_t n;
-      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, n);
+      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) text_.append(chunk, n);
       std::fclose(in);
     }
-    return text;
+    return text_;
   }
   bool ProgramExists(const std::string& program, const std::string& currentDirectory) override {
     char saved[MAX_PATH] = "";
@@ -51,6 +55,8 @@ class Win32Environment : public pellor::CheckEnvironment {
 
  private:
   trelm::Win32Profiles profiles_;
+  std::string textOf_;
+  std::string text_;
   static std::vector<std::string> List(const char* p, DWORD n) {
     std::vector<std::string> out;
     for (DWORD at = 0; at < n && p[at] != '\0';) {
@@ -116,6 +122,7 @@ bool SameName(const std::string& a, const std::string& b) {
 
 int main(int argc, char** argv) {
   std::string file, workstation, configDirectory;
+  long number = 0;
   bool json = false;
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
@@ -142,9 +149,7 @@ int main(int argc, char** argv) {
   if (words.size() > 2) return Usage("too many arguments");
   if (words.size() == 2) {
     workstation = words[1];
-    const std::size_t digits = workstation[0] == '-' ? 1 : 0;
-    if (workstation.size() <= digits || workstation.size() > digits + 9 ||
-        workstation.find_first_not_of("0123456789", digits) != std::string::npos) {
+    if (!pellor::WorkstationNumber(workstation, &number)) {
       return Usage(("the workstation is a number, not '" + workstation + "'").c_str());
     }
   }
@@ -173,7 +178,7 @@ int main(int argc, char** argv) {
   }
   if (!workstation.empty()) {
     char section[32];
-    std::snprintf(section, sizeof section, "Workstation_%03ld", std::strtol(workstation.c_str(), nullptr, 10));
+    std::snprintf(section, sizeof section, "Workstation_%03ld", number);
     bool found = false;
     for (const std::string& s : present) found = found || SameName(s, section);
     if (!found) {
