@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../common/path_join.h"
+#include "path_join.h"
 
 namespace pellor {
 

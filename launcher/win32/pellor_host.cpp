@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "../common/config_lookup.h"
+#include "config_lookup.h"
 
 namespace pellor {
 

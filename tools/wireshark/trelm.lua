@@ -205,7 +205,7 @@ end
 -- "TS dd mm yyyy hh mm ss hhh": each field read as "%02d" (or "%04d",
 -- "%03d") reads it; only a real date and time set the clock.
 local function dissect_time(tvb, tree, s)
-  local item = tree:add(f.text, tvb(0, math.max(#s, 2)), s)
+  tree:add(f.text, tvb(0, math.max(#s, 2)), s)
   local pos, values = 4, {}
   for _, width in ipairs({ 2, 2, 4, 2, 2, 2, 3 }) do
     local blanks = s:match("^[ \t\n\v\f\r]*", pos)
