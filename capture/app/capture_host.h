@@ -93,10 +93,10 @@ class MainWindowView {
   // Has the main window call Varnet::AnalyseStep once the messages waiting
   // now were taken.
   virtual void PostAnalyseStep() = 0;
-  // Has the main window call Varnet::FlushFiles once the messages waiting
-  // now were taken; false when it cannot (no window): the caller then
-  // writes at once.
-  virtual bool PostFlush() = 0;
+  // Has the main window's timer kTimerFlush call Varnet::OnTimer in ms
+  // milliseconds, in place of any such timer already running; false when it
+  // cannot (no window): the caller then writes at once.
+  virtual bool DelayFlush(unsigned ms) = 0;
   // True when messages (completions, say) wait in the main window's queue.
   virtual bool MessagesWaiting() = 0;
 

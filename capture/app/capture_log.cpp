@@ -45,17 +45,31 @@ void Varnet::Put(HourFile& file, const void* data, std::size_t size, const Local
   if (file.pending.empty()) file.since = MillisecondsOfDay(now);
   file.pending.append(static_cast<const char*>(data), size);
   ++file.units;
-  // Written once the messages waiting now were taken (one write for many
-  // lines or records), and never held longer than kFlushMs.
-  if (!flushPosted_) {
-    flushPosted_ = host_.PostFlush();
-    if (!flushPosted_) {
+  // Held for kFlushMs and written in one call for many lines or records:
+  // by the timer when the network goes quiet, else here when the oldest
+  // comes of age. Writing whenever the queue ran empty would write once a
+  // datagram whenever the tool keeps up.
+  if (!flushArmed_) {
+    flushArmed_ = host_.DelayFlush(static_cast<unsigned>(kFlushMs));
+    if (!flushArmed_) {
       FlushFiles();
       return;
     }
   }
-  const long age = (MillisecondsOfDay(now) - file.since + kDayMs) % kDayMs;
-  if (age >= kFlushMs || file.pending.size() >= kFlushBytes) FlushFiles();
+  if (file.pending.size() >= kFlushBytes) {
+    FlushFiles();
+  } else {
+    FlushIfDue(now);
+  }
+}
+
+bool Varnet::Due(const HourFile& file, const LocalTime& now) {
+  if (file.pending.empty()) return false;
+  return (MillisecondsOfDay(now) - file.since + kDayMs) % kDayMs >= kFlushMs;
+}
+
+void Varnet::FlushIfDue(const LocalTime& now) {
+  if (Due(log_, now) || Due(packet_, now)) FlushFiles();
 }
 
 void Varnet::Flush(HourFile& file, WriteLoss& loss) {
@@ -100,7 +114,7 @@ void Varnet::Flush(HourFile& file, WriteLoss& loss) {
 }
 
 void Varnet::FlushFiles() {
-  flushPosted_ = false;
+  flushArmed_ = false;
   // The records first: the line about what was lost waits until they
   // are written again too.
   Flush(packet_, packetLoss_);
@@ -120,7 +134,7 @@ void Varnet::FlushFiles() {
   errorLoss_.pending = 0;
   packetLoss_.pending = 0;
   PutLogLine(host_.Now(), note);
-  if (!flushPosted_) Flush(log_, logLoss_);
+  if (!flushArmed_) Flush(log_, logLoss_);
 }
 
 void Varnet::WriteLogLine(const char* text) {

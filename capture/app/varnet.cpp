@@ -164,6 +164,11 @@ void Varnet::OnTimer(unsigned id) {
     case kTimerReset:
       channel_.ResetRetry();
       break;
+    case kTimerFlush:
+      // Once: the next line or record sets it again.
+      host_.KillTimer(kTimerFlush);
+      FlushFiles();
+      break;
     default:
       break;
   }

@@ -36,7 +36,13 @@ enum : unsigned {
 };
 
 // Main window timers.
-enum : unsigned { kTimerIdle = 1, kTimerWatchdog = 2, kTimerReplay = 3, kTimerReset = 4 };
+enum : unsigned {
+  kTimerIdle = 1,
+  kTimerWatchdog = 2,
+  kTimerReplay = 3,
+  kTimerReset = 4,
+  kTimerFlush = 5
+};
 
 // Device filter dialog controls.
 enum : int {
@@ -179,6 +185,9 @@ class Varnet : public ChannelHost, public DecoderHost {
   // Adds a line or record to the file's buffer; it is written with the
   // next flush.
   void Put(HourFile& file, const void* data, std::size_t size, const LocalTime& now);
+  // Held lines or records kFlushMs old are written.
+  static bool Due(const HourFile& file, const LocalTime& now);
+  void FlushIfDue(const LocalTime& now);
   // Writes the buffer whole, or what fits a line or record at a time,
   // counting and reporting what does not.
   void Flush(HourFile& file, WriteLoss& loss);
@@ -230,7 +239,7 @@ class Varnet : public ChannelHost, public DecoderHost {
   WriteLoss errorLoss_;
   NetLoss lossShown_;
   int lossLineTicks_ = kLossLineTicks;
-  bool flushPosted_ = false;
+  bool flushArmed_ = false;
   int idleCounter_ = 0;
   int keyDay_ = 0;
   int keyHour_ = 0;

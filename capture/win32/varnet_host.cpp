@@ -419,8 +419,8 @@ void Win32Host::ShowAbout() { DialogBoxParamA(instance_, "ABOUT", main_, AboutPr
 
 void Win32Host::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
 
-bool Win32Host::PostFlush() {
-  return main_ != nullptr && PostMessageA(main_, kFlushMessage, 0, 0);
+bool Win32Host::DelayFlush(unsigned ms) {
+  return main_ != nullptr && ::SetTimer(main_, kTimerFlush, ms, nullptr) != 0;
 }
 
 bool Win32Host::MessagesWaiting() {
@@ -559,9 +559,6 @@ LRESULT CALLBACK Win32Host::MainProc(HWND window, UINT message, WPARAM wParam, L
       return 0;
     case kAnalyseMessage:
       app.AnalyseStep();
-      return 0;
-    case kFlushMessage:
-      app.FlushFiles();
       return 0;
     case kNetCompletionMessage:
       app.OnNetCompletion(static_cast<unsigned>(wParam), reinterpret_cast<NetRequest>(lParam));

@@ -70,7 +70,7 @@ class Win32Host : public CaptureHost {
   void PacketListAdd(const char* text) override;
   void PacketTimer(unsigned ms) override;
   void PostAnalyseStep() override;
-  bool PostFlush() override;
+  bool DelayFlush(unsigned ms) override;
   bool MessagesWaiting() override;
   void PostQuit(int exitCode) override;
 
@@ -93,7 +93,6 @@ class Win32Host : public CaptureHost {
   // Posted to the main window: the next piece of an analysis.
   static constexpr UINT kAnalyseMessage = WM_APP + 2;
   // Posted to the main window: write what the hour's files hold.
-  static constexpr UINT kFlushMessage = WM_APP + 3;
   void UpdateMetrics();
   void FixDumpFont(HWND list);
   void RedrawAll();

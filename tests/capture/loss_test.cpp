@@ -93,23 +93,30 @@ TEST_F(LossTest, AFullDiskLeavesWholeRecordsAndLinesAndSaysWhatWasLost) {
 
 TEST_F(LossTest, LinesAndRecordsAreWrittenInOneCallPerFileAndNeverHeldLong) {
   Start();
-  host.postsFlush = true;
+  host.delaysFlush = true;
   const std::size_t lines = host.Lines(kLog07).size();
   const int writes = host.writes;
   for (int i = 0; i < 6; ++i) Arrive(1, "CP 12 'abcdefgh'");
-  // Held until the posted flush comes: one write for each file.
+  // Held until the flush timer fires, 100 ms on: one write for each file.
   EXPECT_TRUE(host.flushDue);
+  EXPECT_EQ(host.flushDelay, 100u);
   EXPECT_EQ(host.files[kPkt07].size(), 0u);
   EXPECT_EQ(host.Lines(kLog07).size(), lines);
-  app.FlushFiles();
+  host.events.clear();
+  app.OnTimer(kTimerFlush);
   EXPECT_EQ(host.writes, writes + 2);
   EXPECT_EQ(host.files[kPkt07].size(), 6 * kRecordSize);
   EXPECT_EQ(host.Lines(kLog07).size(), lines + 6);
-
-  // The flush message is late: a line or record held for 100 ms goes out
-  // with the next one.
+  // The timer fires once; the next line or record sets it again.
+  EXPECT_EQ(Count(host.events, "KillTimer 5"), 1);
   host.flushDue = false;
+  app.OnTimer(kTimerFlush);
+  EXPECT_EQ(host.writes, writes + 2);
+
+  // The timer waits behind a stream of completions: a line or record held
+  // for 100 ms goes out with the next one.
   Arrive(1, "CP 12 'one'");
+  EXPECT_TRUE(host.flushDue);
   host.Advance(99);
   Arrive(1, "CP 12 'two'");
   EXPECT_EQ(host.files[kPkt07].size(), 6 * kRecordSize);
@@ -117,15 +124,30 @@ TEST_F(LossTest, LinesAndRecordsAreWrittenInOneCallPerFileAndNeverHeldLong) {
   Arrive(1, "CP 12 'three'");
   EXPECT_EQ(host.files[kPkt07].size(), 9 * kRecordSize);
 
+  // And behind the pieces of an analysis: each piece writes what came of age.
+  std::string old;
+  for (int i = 0; i < 500; ++i) old += "12:00:00.000 [001] CP 12 'x'\n";
+  host.files["c:\\logs\\old.log"] = old;
+  host.choices.push_back("c:\\logs\\old.log");
+  Arrive(1, "CP 12 'four'");
+  host.messagesAfter = 0;  // the first piece stops at once
+  app.AnalyseLog();
+  EXPECT_TRUE(host.analyseDue);
+  EXPECT_EQ(host.files[kPkt07].size(), 9 * kRecordSize);
+  host.Advance(100);
+  host.analyseDue = false;
+  app.AnalyseStep();
+  EXPECT_EQ(host.files[kPkt07].size(), 10 * kRecordSize);
+
   // A flush that meets a full disk keeps the whole records that fit.
   for (int i = 0; i < 5; ++i) Arrive(1, "CP 12 'abcdefgh'");
   host.space = 2 * kRecordSize + 100;
   app.FlushFiles();
-  EXPECT_EQ(host.files[kPkt07].size(), 11 * kRecordSize);
+  EXPECT_EQ(host.files[kPkt07].size(), 12 * kRecordSize);
   host.space = -1;
   Arrive(1, "CP 12 'back'");
   app.FlushFiles();
-  EXPECT_EQ(host.files[kPkt07].size(), 12 * kRecordSize);
+  EXPECT_EQ(host.files[kPkt07].size(), 13 * kRecordSize);
   app.FlushFiles();  // the line about the loss follows with the next flush
   const std::vector<std::string> texts = host.LogTexts(kLog07);
   EXPECT_EQ(texts[texts.size() - 2], "[001] CP 12 'back'");
@@ -138,7 +160,7 @@ TEST_F(LossTest, LinesAndRecordsAreWrittenInOneCallPerFileAndNeverHeldLong) {
   // The idle tick and the close write what is held.
   Arrive(1, "CP 12 'tick'");
   Tick(1);
-  EXPECT_EQ(host.files[kPkt07].size(), 13 * kRecordSize);
+  EXPECT_EQ(host.files[kPkt07].size(), 14 * kRecordSize);
   app.WriteLogLine("held");
   app.CloseProgram();
   app.CloseStreams();

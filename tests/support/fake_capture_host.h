@@ -296,12 +296,15 @@ class FakeCaptureHost : public CaptureHost {
   // An analysis asked for its next piece.
   int analyseSteps = 0;
   bool analyseDue = false;
-  // With postsFlush, flushes are posted (flushDue) instead of made at once.
-  bool postsFlush = false;
+  // With delaysFlush, flushes wait for the timer (flushDue, after
+  // flushDelay ms) instead of being made at once.
+  bool delaysFlush = false;
   bool flushDue = false;
-  bool PostFlush() override {
-    if (!postsFlush) return false;
+  unsigned flushDelay = 0;
+  bool DelayFlush(unsigned ms) override {
+    if (!delaysFlush) return false;
     flushDue = true;
+    flushDelay = ms;
     return true;
   }
   // Messages wait in the queue after so many more looks (negative: never).
