@@ -174,45 +174,54 @@ long Transport::Peek(void* buffer, std::size_t size) {
 #endif
 }
 
-long Transport::Receive(void* buffer, std::size_t size, int timeoutMs) {
+long Transport::TryReceive(void* buffer, std::size_t size) {
+  if (socket_ == kNoSocket) return -1;
+#ifdef _WIN32
+  const int got = recv(static_cast<SOCKET>(socket_), static_cast<char*>(buffer),
+                       static_cast<int>(size), 0);
+  if (got != SOCKET_ERROR) return got;
+  const int why = WSAGetLastError();
+  // A payload larger than the buffer: what fitted was read.
+  if (why == WSAEMSGSIZE) return static_cast<long>(size) + 1;
+  return why == WSAEWOULDBLOCK ? 0 : -1;
+#else
+  msghdr message{};
+  iovec part{buffer, size};
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  const ssize_t got = recvmsg(socket_, &message, MSG_DONTWAIT);
+  if (got >= 0) {
+    if ((message.msg_flags & MSG_TRUNC) != 0) return static_cast<long>(size) + 1;
+    return static_cast<long>(got);
+  }
+  return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+#endif
+}
+
+int Transport::WaitReadable(int timeoutMs) {
   if (socket_ == kNoSocket) return -1;
 #ifdef _WIN32
   const auto s = static_cast<SOCKET>(socket_);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const int got = recv(s, static_cast<char*>(buffer), static_cast<int>(size), 0);
-    if (got != SOCKET_ERROR) return got;
-    const int why = WSAGetLastError();
-    // A payload larger than the buffer: what fitted was read.
-    if (why == WSAEMSGSIZE) return static_cast<long>(size) + 1;
-    if (why != WSAEWOULDBLOCK || attempt == 1) return -1;
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(s, &set);
-    timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    const int ready = select(0, &set, nullptr, nullptr, &wait);
-    if (ready == 0) return 0;
-    if (ready < 0) return -1;
-  }
-  return -1;
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(s, &set);
+  timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int ready = select(0, &set, nullptr, nullptr, &wait);
 #else
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    msghdr message{};
-    iovec part{buffer, size};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    const ssize_t got = recvmsg(socket_, &message, MSG_DONTWAIT);
-    if (got >= 0) {
-      if ((message.msg_flags & MSG_TRUNC) != 0) return static_cast<long>(size) + 1;
-      return static_cast<long>(got);
-    }
-    if ((errno != EAGAIN && errno != EWOULDBLOCK) || attempt == 1) return -1;
-    pollfd poll_fd{socket_, POLLIN, 0};
-    const int ready = poll(&poll_fd, 1, timeoutMs);
-    if (ready == 0) return 0;
-    if (ready < 0) return -1;
-  }
-  return -1;
+  pollfd poll_fd{socket_, POLLIN, 0};
+  const int ready = poll(&poll_fd, 1, timeoutMs);
 #endif
+  return ready < 0 ? -1 : (ready > 0 ? 1 : 0);
+}
+
+long Transport::Receive(void* buffer, std::size_t size, int timeoutMs) {
+  const long got = TryReceive(buffer, size);
+  if (got != 0) return got;
+  const int ready = WaitReadable(timeoutMs);
+  if (ready <= 0) return ready;
+  // Readable but taken by nobody else: an error shows here, not as a wait.
+  const long again = TryReceive(buffer, size);
+  return again == 0 ? -1 : again;
 }
 
 }  // namespace velknb

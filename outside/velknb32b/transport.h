@@ -44,6 +44,11 @@ class Transport {
   // -1 on an error (the socket was closed, for instance). A payload longer
   // than size is cut, and its size is reported as size + 1.
   long Receive(void* buffer, std::size_t size, int timeoutMs);
+  // A payload if one is there, without waiting: as Receive, 0 when none.
+  long TryReceive(void* buffer, std::size_t size);
+  // Waits up to timeoutMs until a payload can be read: 1 when one can, 0 on
+  // time-out, -1 on an error.
+  int WaitReadable(int timeoutMs);
   // The next payload without taking it: its size, 0 when there is none,
   // -1 on an error.
   long Peek(void* buffer, std::size_t size);

@@ -32,6 +32,11 @@ constexpr int kNames = 254;  // name numbers 1..254
 constexpr int kDeadErrors = 10;
 // A dead socket is opened again at most this often.
 constexpr DWORD kReopenMs = 1000;
+// After handing over a run of datagrams the receive thread naps this long,
+// so that a busy network's datagrams are taken in runs: one wake of this
+// thread and of the caller's window per run, not per datagram. The
+// kernel's receive buffer holds what comes meanwhile.
+constexpr DWORD kGatherMs = 5;
 // Deleted names remembered, so that what still comes for them is counted.
 constexpr std::size_t kFormerNames = 16;
 
@@ -378,7 +383,8 @@ Name* FindNumber(Lana& lana, UCHAR number) {
   return name.used ? &name : nullptr;
 }
 
-void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size) {
+// A datagram read from the LANA's socket at arrival.
+void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size, const FILETIME& arrival) {
   Wrapper& w = *g_wrapper;
   velknb::Datagram d;
   const velknb::ParseResult result = velknb::ParseDatagram(payload, size, d);
@@ -395,8 +401,6 @@ void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size) {
   }
   ++w.stats.received;
   const DWORD sequence = ++lana.sequence;
-  FILETIME arrival;
-  GetSystemTimeAsFileTime(&arrival);
   if (!w.deadFired && w.faults.deadAfter >= 0 &&
       static_cast<long>(w.stats.received) > w.faults.deadAfter) {
     w.deadFired = true;
@@ -475,13 +479,49 @@ bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
     Trace("lana %d opened again", lana.number);
   }
   InterlockedExchange(&lana.playDead, 0);
-  for (std::size_t i = 0; i < end; ++i) Dispatch(lana, held[i].data(), held[i].size());
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  for (std::size_t i = 0; i < end; ++i) Dispatch(lana, held[i].data(), held[i].size(), now);
   return true;
 }
+
+// Datagrams read from the socket one after another and handed over
+// together: the window is woken once for them, not once for each.
+class Run {
+ public:
+  static constexpr std::size_t kMax = 64;
+  bool Full() const { return sizes_.size() >= kMax; }
+  // A datagram just read, stamped now.
+  void Take(const UCHAR* data, std::size_t size) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    bytes_.insert(bytes_.end(), data, data + size);
+    sizes_.push_back(size);
+    arrivals_.push_back(now);
+  }
+  void DispatchAll(Lana& lana) {
+    // One hold of the lock for the run: the caller's calls wait once.
+    Locked lock;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < sizes_.size(); ++i) {
+      Dispatch(lana, bytes_.data() + at, sizes_[i], arrivals_[i]);
+      at += sizes_[i];
+    }
+    bytes_.clear();
+    sizes_.clear();
+    arrivals_.clear();
+  }
+
+ private:
+  std::vector<UCHAR> bytes_;
+  std::vector<std::size_t> sizes_;
+  std::vector<FILETIME> arrivals_;
+};
 
 DWORD WINAPI ReceiveThread(LPVOID parameter) {
   auto& lana = *static_cast<Lana*>(parameter);
   std::vector<UCHAR> buffer(65536);
+  Run run;
   int errors = 0;
   DWORD lastReopen = GetTickCount() - kReopenMs;
   while (InterlockedCompareExchange(&lana.stop, 0, 0) == 0) {
@@ -497,12 +537,30 @@ DWORD WINAPI ReceiveThread(LPVOID parameter) {
       Sleep(50);
       continue;
     }
-    const long got = InterlockedCompareExchange(&lana.playDead, 0, 0) != 0
-                         ? -1
-                         : lana.transport.Receive(buffer.data(), buffer.size(), 200);
+    long got = InterlockedCompareExchange(&lana.playDead, 0, 0) != 0
+                   ? -1
+                   : lana.transport.TryReceive(buffer.data(), buffer.size());
+    if (got == 0) {
+      // Nothing there: wait once for the next datagram.
+      const int ready = lana.transport.WaitReadable(200);
+      got = ready <= 0 ? ready : lana.transport.TryReceive(buffer.data(), buffer.size());
+      if (ready > 0 && got == 0) got = -1;  // readable, yet nothing came
+    }
     if (got > 0) {
       errors = 0;
-      Dispatch(lana, buffer.data(), static_cast<std::size_t>(got));
+      // What came meanwhile is read first, up to a run's worth, and the
+      // run is handed over together.
+      run.Take(buffer.data(), static_cast<std::size_t>(got));
+      while (!run.Full()) {
+        const long more = lana.transport.TryReceive(buffer.data(), buffer.size());
+        if (more <= 0) break;  // an error shows again on the next read
+        run.Take(buffer.data(), static_cast<std::size_t>(more));
+      }
+      const bool full = run.Full();
+      run.DispatchAll(lana);
+      // Unless the socket holds more than a run, the next ones are let
+      // gather in the kernel's buffer.
+      if (!full) Sleep(kGatherMs);
     } else if (got < 0) {
       // A failing socket looks like a quiet network unless it is noticed.
       if (++errors >= kDeadErrors) {
