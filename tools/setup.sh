@@ -22,7 +22,7 @@ PACKAGES=(
   googletest
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev xdotool
-  tshark strace time
+  tshark strace linux-perf time
 )
 
 missing=()
