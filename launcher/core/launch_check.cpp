@@ -20,9 +20,9 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// The launcher's host for a dry run: it reads the launch list and records
+// The launcher's profiles and actions for a dry run: it reads the launch list and records
 // what the launcher would start, change, write and wait for.
-class DryHost : public LauncherHost {
+class DryHost : public trelm::ProfileAccess, public LaunchActions {
  public:
   // Reads go to the list checked, wherever the launcher would look for it.
   DryHost(CheckEnvironment& env, std::string directory, std::string list)
@@ -56,19 +56,9 @@ class DryHost : public LauncherHost {
     if (id == kTimerAppReady) waiting = true;
   }
   void KillTimer(unsigned) override {}
-  void Send(WindowHandle, unsigned, std::uintptr_t, std::intptr_t) override {}
-  void Broadcast(unsigned, std::uintptr_t, std::intptr_t) override {}
-  void PostToMain(unsigned) override {}
   void StartProgram(const char* commandLine, int) override { started.push_back(commandLine); }
   void ChangeDirectory(const char* path) override { currentDirectory = path; }
   void ArrangeIconicWindows() override { ended = true; }
-  int ShowMessageBox(WindowHandle, const char*, const char*, unsigned) override { return kIdNo; }
-  void EndWindowsSession(unsigned, unsigned) override {}
-  void OpenDebugWindow() override {}
-  void DebugLogAdd(const char*) override {}
-  void DestroyDebugWindow() override {}
-  void DestroyMainWindow() override {}
-  void PostQuit(int) override {}
 
  private:
   CheckEnvironment& env_;
@@ -115,7 +105,7 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
                                 : slash == std::string::npos ? std::string(".")
                                                               : path.substr(0, slash);
   DryHost host(env, directory, path);
-  Launcher launcher(host);
+  Launcher launcher(host, host);
   launcher.PrepareCheck(slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1,
                         section.c_str());
   const LauncherState& state = launcher.State();

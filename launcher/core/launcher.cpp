@@ -18,7 +18,31 @@ constexpr std::size_t kPrefixedPathSize = kPathSize + 2;
 // A value no launch list holds: tells a missing key from an empty one.
 constexpr const char* kMissingKey = "\x01\x02missing";
 
+// The screen of a check: nothing is shown, sent or ended, and a question
+// is answered no.
+class NoScreen final : public LauncherScreen {
+ public:
+  void Send(WindowHandle, unsigned, std::uintptr_t, std::intptr_t) override {}
+  void Broadcast(unsigned, std::uintptr_t, std::intptr_t) override {}
+  void PostToMain(unsigned) override {}
+  int ShowMessageBox(WindowHandle, const char*, const char*, unsigned) override { return kIdNo; }
+  void EndWindowsSession(unsigned, unsigned) override {}
+  void OpenDebugWindow() override {}
+  void DebugLogAdd(const char*) override {}
+  void DestroyDebugWindow() override {}
+  void DestroyMainWindow() override {}
+  void PostQuit(int) override {}
+};
+
+LauncherScreen& Silent() {
+  static NoScreen screen;
+  return screen;
+}
+
 }  // namespace
+
+Launcher::Launcher(trelm::ProfileAccess& profiles, LaunchActions& actions)
+    : profiles_(profiles), actions_(actions), screen_(Silent()) {}
 
 void Launcher::LogLine(const char* format, ...) {
   if (state_.debugMode == 0) return;
@@ -27,7 +51,7 @@ void Launcher::LogLine(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
-  host_.DebugLogAdd(line);
+  screen_.DebugLogAdd(line);
 }
 
 void Launcher::ScanCommandLine(const char* commandLine) {
@@ -56,20 +80,20 @@ void Launcher::ScanCommandLine(const char* commandLine) {
 bool Launcher::FindWorkstation() {
   state_.retryCount = 0;
   char directory[kPathSize];
-  host_.LookupConfigPath(directory, sizeof directory);
+  actions_.LookupConfigPath(directory, sizeof directory);
   char ormIni[kPathSize + 16];
   trelm::JoinPath(directory, "ORM.INI", ormIni, sizeof ormIni);
 
   if (state_.workstationNumber == 0) {
     char value[kValueSize];
-    host_.ProfileRead(kNetworkSection, "Workstation", "-1", value, sizeof value, ormIni);
+    profiles_.ProfileRead(kNetworkSection, "Workstation", "-1", value, sizeof value, ormIni);
     std::int32_t number = 0;
     ScanInt(value, number);
     if (number == -1 || number == 0) {
       std::string text = "The workstation number has not been set in the ";
       text += directory;
       text += "\\ORM.INI file. Please correct this before running Launch again. ";
-      host_.ShowMessageBox(0, text.c_str(), "! Launch Error !", kMbIconError | kMbOk);
+      screen_.ShowMessageBox(0, text.c_str(), "! Launch Error !", kMbIconError | kMbOk);
       return false;
     }
     state_.workstationNumber = number;
@@ -81,7 +105,7 @@ bool Launcher::FindWorkstation() {
 
 void Launcher::JoinLaunchFile(char* out, std::size_t size) {
   char directory[kPathSize];
-  host_.LookupConfigPath(directory, sizeof directory);
+  actions_.LookupConfigPath(directory, sizeof directory);
   trelm::JoinPath(directory, state_.launchFileName, out, size);
 }
 
@@ -102,14 +126,14 @@ void Launcher::LocateLaunchFile() {
 
 std::int32_t Launcher::ReadSetting(const char* key, const char* defaultText) {
   char value[kValueSize];
-  host_.ProfileRead(state_.workstationSection, key, "-1", value, sizeof value,
+  profiles_.ProfileRead(state_.workstationSection, key, "-1", value, sizeof value,
                     state_.launchFilePath);
   std::int32_t number = 0;  // text that is not a number counts as 0
   ScanInt(value, number);
   if (number == -1) {
     // Missing (or stored as -1): the file fills itself in. If it cannot be
     // written, the default is used all the same.
-    host_.ProfileWrite(state_.workstationSection, key, defaultText, state_.launchFilePath);
+    profiles_.ProfileWrite(state_.workstationSection, key, defaultText, state_.launchFilePath);
     ScanInt(defaultText, number);
   }
   return number;
@@ -118,7 +142,7 @@ std::int32_t Launcher::ReadSetting(const char* key, const char* defaultText) {
 void Launcher::ReadSettings() {
   state_.debugMode = ReadSetting("DebugMode", "0");
   if (state_.debugMode != 0) {
-    host_.OpenDebugWindow();
+    screen_.OpenDebugWindow();
     LogLine("Pellor running...");
   }
   state_.quitWhenDone = ReadSetting("QuitWhenDone", "0");
@@ -131,8 +155,8 @@ bool Launcher::DetectOrm() {
   LogLine("Checking for existing instance of ORM");
   // ORM answers with MSG_ORM_WINDOW while it handles the query, so the
   // answer is in ormWindow when the broadcast returns.
-  host_.Broadcast(kMsgFindOrm, state_.mainWindow, 0);
-  if (state_.ormWindow == 0) host_.Broadcast(kMsgFindOrmAlt, state_.mainWindow, 0);
+  screen_.Broadcast(kMsgFindOrm, state_.mainWindow, 0);
+  if (state_.ormWindow == 0) screen_.Broadcast(kMsgFindOrmAlt, state_.mainWindow, 0);
   state_.ormAtStart = state_.ormWindow != 0;
   if (state_.ormWindow == 0) {
     LogLine("ORM not found");
@@ -145,29 +169,29 @@ bool Launcher::DetectOrm() {
 void Launcher::OnCreate(WindowHandle mainWindow) {
   state_.mainWindow = mainWindow;
   state_.bootIndex = 0;
-  host_.ArmTimer(kTimerStart, kStartDelayMs);
+  actions_.ArmTimer(kTimerStart, kStartDelayMs);
 }
 
 void Launcher::LeavingNotice() {
   if (state_.ormWindow == 0) return;
-  host_.Send(state_.ormWindow, kMsgOrmClientLeaving, state_.mainWindow & 0xFFFF, 2);
+  screen_.Send(state_.ormWindow, kMsgOrmClientLeaving, state_.mainWindow & 0xFFFF, 2);
 }
 
 void Launcher::OnClose() {
   LeavingNotice();
-  host_.PostToMain(kMsgAskClosedown);
+  screen_.PostToMain(kMsgAskClosedown);
 }
 
 void Launcher::OnAskClosedown() {
   if (ended_) return;
-  int answer = host_.ShowMessageBox(state_.mainWindow, "Closedown Windows as well?",
+  int answer = screen_.ShowMessageBox(state_.mainWindow, "Closedown Windows as well?",
                                     kLauncherTitle,
                                     kMbYesNoCancel | kMbIconQuestion | kMbDefButton2);
   // With QuitWhenDone the launcher ends only by itself.
   if (state_.quitWhenDone != 0) return;
   if (answer == kIdYes) {
     Shutdown();
-    host_.EndWindowsSession(kEwxLogoff, kExitReason);
+    screen_.EndWindowsSession(kEwxLogoff, kExitReason);
   } else if (answer == kIdNo) {
     Shutdown();
   }
@@ -179,20 +203,20 @@ void Launcher::Shutdown() {
   if (ended_) return;
   ended_ = true;
   LeavingNotice();
-  if (state_.debugMode != 0) host_.DestroyDebugWindow();
-  host_.DestroyMainWindow();
-  host_.PostQuit(0);
+  if (state_.debugMode != 0) screen_.DestroyDebugWindow();
+  screen_.DestroyMainWindow();
+  screen_.PostQuit(0);
 }
 
 void Launcher::OnTimer(unsigned id) {
   if (ended_) return;
   switch (id) {
     case kTimerStart:
-      host_.KillTimer(kTimerStart);
+      actions_.KillTimer(kTimerStart);
       if (state_.ormWindow != 0 && state_.closeWaitSeconds > 0) {
         CloseHandshake();
       } else {
-        host_.ArmTimer(kTimerStep, 10);
+        actions_.ArmTimer(kTimerStep, 10);
         LogLine("Starting workstation launch sequence");
       }
       break;
@@ -200,17 +224,17 @@ void Launcher::OnTimer(unsigned id) {
       Step();
       break;
     case kTimerAppReady:
-      host_.KillTimer(kTimerAppReady);
+      actions_.KillTimer(kTimerAppReady);
       if (state_.retryCount < kAppReadyRetries) {
         ++state_.retryCount;
         LogLine("APPREADY wait has timed out, retry attempt %d",
                 static_cast<int>(state_.retryCount));
         --state_.bootIndex;  // the same entry again, read afresh from the file
-        host_.ArmTimer(kTimerStep, 10);
+        actions_.ArmTimer(kTimerStep, 10);
       } else {
         std::string text = state_.lastWaitEntry;
         text += " has repeatedly failed to start";
-        host_.ShowMessageBox(state_.mainWindow, text.c_str(), "Launch Error", kMbOk);
+        screen_.ShowMessageBox(state_.mainWindow, text.c_str(), "Launch Error", kMbOk);
         Shutdown();
       }
       break;
@@ -221,12 +245,12 @@ void Launcher::OnTimer(unsigned id) {
 
 void Launcher::CloseHandshake() {
   const WindowHandle orm = state_.ormWindow;
-  host_.Send(orm, kMsgOrmRegisterClient, state_.mainWindow & 0xFFFF, 4);
+  screen_.Send(orm, kMsgOrmRegisterClient, state_.mainWindow & 0xFFFF, 4);
   LogLine("Registering for client messages from ORM");
   // The fallback: the list starts after 10 s if ORM never reports closing.
-  host_.ArmTimer(kTimerStep, kOrmCloseFallbackMs);
+  actions_.ArmTimer(kTimerStep, kOrmCloseFallbackMs);
   LogLine("Sending close message to ORM");
-  host_.Send(orm, kWmClose, 0, 0);
+  screen_.Send(orm, kWmClose, 0, 0);
   state_.ormWindow = 0;
   state_.ormAtStart = false;  // the list's ORM entry starts a fresh ORM
 }
@@ -236,15 +260,15 @@ void Launcher::OnOrmWindow(WindowHandle ormWindow) { state_.ormWindow = ormWindo
 void Launcher::OnOrmClosing() {
   if (ended_) return;
   LogLine("ORM is closing");
-  host_.KillTimer(kTimerStep);
-  host_.ArmTimer(kTimerStep, SecondsToTimerMs(state_.closeWaitSeconds));
+  actions_.KillTimer(kTimerStep);
+  actions_.ArmTimer(kTimerStep, SecondsToTimerMs(state_.closeWaitSeconds));
   LogLine("Starting launch sequence in %d seconds", static_cast<int>(state_.closeWaitSeconds));
 }
 
 void Launcher::OnAppReady() {
   if (ended_) return;
-  host_.ArmTimer(kTimerStep, 1000);
-  host_.KillTimer(kTimerAppReady);
+  actions_.ArmTimer(kTimerStep, 1000);
+  actions_.KillTimer(kTimerAppReady);
   state_.retryCount = 0;
 }
 
@@ -267,7 +291,7 @@ StepEntry Launcher::ReadEntry(std::int32_t index) {
   LaunchListPath(path, sizeof path);
 
   char value[kEntryBufferSize];
-  std::size_t count = host_.ProfileRead(state_.workstationSection, entry.key, "", value,
+  std::size_t count = profiles_.ProfileRead(state_.workstationSection, entry.key, "", value,
                                         sizeof value, path);
   entry.text = value;
   CutComment(entry.text);
@@ -283,7 +307,7 @@ StepEntry Launcher::ReadEntry(std::int32_t index) {
 
 void Launcher::Step() {
   ++state_.bootIndex;
-  host_.KillTimer(kTimerStep);
+  actions_.KillTimer(kTimerStep);
   const StepEntry entry = ReadEntry(state_.bootIndex);
   switch (entry.kind) {
     case EntryKind::End:
@@ -291,29 +315,29 @@ void Launcher::Step() {
       break;
     case EntryKind::Orm:
       LogLine("ORM is already running - not executing %s", entry.key);
-      host_.ArmTimer(kTimerStep, 10);
+      actions_.ArmTimer(kTimerStep, 10);
       state_.ormAtStart = false;
       break;
     case EntryKind::Pause: {
       int seconds = PauseSeconds(entry.text);
       LogLine("Delay = %d", seconds);
-      host_.ArmTimer(kTimerStep, SecondsToTimerMs(seconds));
+      actions_.ArmTimer(kTimerStep, SecondsToTimerMs(seconds));
       break;
     }
     case EntryKind::Directory:
       state_.directoryMode = true;  // whether or not the change works
-      host_.ChangeDirectory(DirectoryField(entry.text).c_str());
-      host_.ArmTimer(kTimerStep, 1000);
+      actions_.ChangeDirectory(DirectoryField(entry.text).c_str());
+      actions_.ArmTimer(kTimerStep, 1000);
       break;
     case EntryKind::Wait:
       // Armed before the start, so the 30 s include the wait for input idle.
-      host_.ArmTimer(kTimerAppReady, kAppReadyTimeoutMs);
-      host_.StartProgram(WaitCommand(entry.text).c_str(), kSwShowNormal);
+      actions_.ArmTimer(kTimerAppReady, kAppReadyTimeoutMs);
+      actions_.StartProgram(WaitCommand(entry.text).c_str(), kSwShowNormal);
       trelm::CopyCut(entry.text.c_str(), state_.lastWaitEntry, sizeof state_.lastWaitEntry);
       break;
     case EntryKind::Command:
-      host_.StartProgram(entry.text.c_str(), kSwShowNormal);
-      host_.ArmTimer(kTimerStep, 1000);
+      actions_.StartProgram(entry.text.c_str(), kSwShowNormal);
+      actions_.ArmTimer(kTimerStep, 1000);
       break;
   }
 }
@@ -325,9 +349,9 @@ void Launcher::WriteTemplate(const char* file) {
     char key[16];
     std::snprintf(key, sizeof key, "Boot_%d", n);
     char value[kEntryBufferSize];
-    host_.ProfileRead(state_.workstationSection, key, kMissingKey, value, sizeof value, file);
+    profiles_.ProfileRead(state_.workstationSection, key, kMissingKey, value, sizeof value, file);
     if (std::strcmp(value, kMissingKey) == 0) {
-      host_.ProfileWrite(state_.workstationSection, key, "", file);
+      profiles_.ProfileWrite(state_.workstationSection, key, "", file);
     }
   }
 }
@@ -338,7 +362,7 @@ void Launcher::EndOfList() {
     LaunchListPath(path, sizeof path);
     WriteTemplate(path);
   }
-  host_.ArrangeIconicWindows();
+  actions_.ArrangeIconicWindows();
   if (state_.quitWhenDone != 0) Shutdown();
 }
 

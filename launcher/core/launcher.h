@@ -14,39 +14,44 @@
 
 namespace pellor {
 
-// Profile files come through ProfileAccess.
-class LauncherHost : public trelm::ProfileAccess {
+// What the launcher does to the workstation: where the installation is,
+// the main window's timers, the programs it starts, the current directory
+// and the desktop.
+class LaunchActions {
  public:
+  virtual ~LaunchActions() = default;
   // Installation lookup (launcher form).
   virtual void LookupConfigPath(char* out, std::size_t size) = 0;
-
   // Window timers of the main window; arming an armed timer restarts it.
   virtual void ArmTimer(unsigned id, unsigned ms) = 0;
   virtual void KillTimer(unsigned id) = 0;
-
-  // Window messages.
-  virtual void Send(WindowHandle window, unsigned message, std::uintptr_t wParam,
-                    std::intptr_t lParam) = 0;
-  virtual void Broadcast(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
-  virtual void PostToMain(unsigned message) = 0;
-
   // Programs, directories and the desktop.
   virtual void StartProgram(const char* commandLine, int showState) = 0;
   virtual void ChangeDirectory(const char* path) = 0;
   virtual void ArrangeIconicWindows() = 0;
+};
 
-  // What the operator sees, and the log-off.
+// What the operator and other programs see of the launcher: window
+// messages, boxes, the log-off, the debug log window and the program's end.
+class LauncherScreen {
+ public:
+  virtual ~LauncherScreen() = default;
+  virtual void Send(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                    std::intptr_t lParam) = 0;
+  virtual void Broadcast(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+  virtual void PostToMain(unsigned message) = 0;
   virtual int ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
                              unsigned flags) = 0;
   virtual void EndWindowsSession(unsigned flags, unsigned reason) = 0;
-
-  // The debug log window and the program's end.
   virtual void OpenDebugWindow() = 0;
   virtual void DebugLogAdd(const char* text) = 0;
   virtual void DestroyDebugWindow() = 0;
   virtual void DestroyMainWindow() = 0;
   virtual void PostQuit(int exitCode) = 0;
 };
+
+// The program's host, and the tests' fake: profiles, actions and screen.
+class LauncherHost : public trelm::ProfileAccess, public LaunchActions, public LauncherScreen {};
 
 // One entry as the sequencer takes it.
 struct StepEntry {
@@ -58,7 +63,10 @@ struct StepEntry {
 
 class Launcher {
  public:
-  explicit Launcher(LauncherHost& host) : host_(host) {}
+  explicit Launcher(LauncherHost& host) : profiles_(host), actions_(host), screen_(host) {}
+  // A check of a launch list: the launcher's own steps, with nothing shown
+  // and nothing sent.
+  Launcher(trelm::ProfileAccess& profiles, LaunchActions& actions);
 
   const LauncherState& State() const { return state_; }
 
@@ -110,7 +118,9 @@ class Launcher {
   void LaunchListPath(char* out, std::size_t size);
   std::int32_t ReadSetting(const char* key, const char* defaultText);
 
-  LauncherHost& host_;
+  trelm::ProfileAccess& profiles_;
+  LaunchActions& actions_;
+  LauncherScreen& screen_;
   LauncherState state_;
   bool ended_ = false;
 };
