@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include "win32/varnet_host.h"
+#include "win32_profile.h"
 #else
 #include "fake_capture_host.h"
 #endif
@@ -58,8 +59,9 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableA("MC_SYSTEM", "s");
 
   varnet::Win32Host host(GetModuleHandleA(nullptr));
+  trelm::Win32Profiles profiles;
   varnet::FakeNet net;
-  varnet::Varnet app(host, net);
+  varnet::Varnet app(profiles, host, net);
   host.CreateMainWindow(app);
   if (!app.Startup()) return 1;
   Pump();

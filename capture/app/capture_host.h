@@ -141,16 +141,18 @@ class PacketDialogView {
   virtual void PacketTimer(unsigned ms) = 0;
 };
 
-// Everything the tool's logic needs, one role per base: the program's host
-// and the tests' fake implement them all; each part of the logic takes
-// only the roles it uses.
-class CaptureHost : public ProfileAccess,
-                    public InstallationLookup,
-                    public CaptureFiles,
-                    public WorkstationClock,
-                    public MainWindowView,
-                    public ControlLibraries,
-                    public FilterDialogView,
-                    public PacketDialogView {};
+// What the tool's logic needs of the workstation apart from its profile
+// files, one role per base: the program's host implements them all; each
+// part of the logic takes only the roles it uses.
+class CaptureShell : public InstallationLookup,
+                     public CaptureFiles,
+                     public WorkstationClock,
+                     public MainWindowView,
+                     public ControlLibraries,
+                     public FilterDialogView,
+                     public PacketDialogView {};
+
+// The shell with profiles: the tests' fake.
+class CaptureHost : public ProfileAccess, public CaptureShell {};
 
 }  // namespace varnet

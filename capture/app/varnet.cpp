@@ -25,7 +25,7 @@ bool Varnet::Startup() {
   channel_.ClearState();
 
   char fault[400];
-  if (!ReadSettings(host_, host_, host_, settings_, filters_, fault, sizeof fault)) {
+  if (!ReadSettings(profiles_, host_, host_, settings_, filters_, fault, sizeof fault)) {
     host_.ShowError(fault);
     host_.PostQuit(0);
     return false;
@@ -110,7 +110,7 @@ void Varnet::ToggleShowFlag(const ShowFlagInfo& info, bool writeBack) {
   host_.CheckMenuItem(info.menuId, value != 0);
   WriteLogLine(value != 0 ? info.onLine : info.offLine);
   if (writeBack) {
-    host_.ProfileWrite("Network", info.key, value != 0 ? "1" : "0", settings_.varnetIni);
+    profiles_.ProfileWrite("Network", info.key, value != 0 ? "1" : "0", settings_.varnetIni);
   }
 }
 
@@ -250,14 +250,14 @@ void Varnet::FilterOnCommand(int id) {
     case kFilterLoad:
       host_.AddLine("Loading settings...");
       VarnetIniPath(host_, file, sizeof file);
-      LoadFilters(host_, file, filters_);
+      LoadFilters(profiles_, file, filters_);
       UpdateIndicator();
       host_.AddLine("Load complete.");
       break;
     case kFilterSave:
       host_.AddLine("Saving settings...");
       VarnetIniPath(host_, file, sizeof file);
-      SaveFilters(host_, file, filters_);
+      SaveFilters(profiles_, file, filters_);
       UpdateIndicator();
       host_.AddLine("Save complete.");
       break;

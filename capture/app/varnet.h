@@ -83,12 +83,14 @@ bool AppendWhole(Stream& stream, const void* data, std::size_t size, std::uint64
 
 class Varnet : public ChannelHost, public DecoderHost {
  public:
-  Varnet(CaptureHost& host, NetApi& net)
-      : host_(host),
+  Varnet(ProfileAccess& profiles, CaptureShell& host, NetApi& net)
+      : profiles_(profiles),
+        host_(host),
         net_(net),
         channel_(net, *this, settings_),
         decoder_(*this, settings_, filters_),
         packets_(host, host, host, channel_, settings_) {}
+  Varnet(CaptureHost& host, NetApi& net) : Varnet(host, host, net) {}
 
   // After the window was created: 99 blank lines.
   void OnWindowCreated();
@@ -220,7 +222,8 @@ class Varnet : public ChannelHost, public DecoderHost {
   void UpdateIndicator();
   void RunningTitle(char* out, std::size_t size) const;
 
-  CaptureHost& host_;
+  ProfileAccess& profiles_;
+  CaptureShell& host_;
   NetApi& net_;
   Settings settings_;
   DeviceFilters filters_;

@@ -119,14 +119,6 @@ void Win32Host::LookupConfigPath(char* out, std::size_t size) {
 void Win32Host::LookupSystemPath(char* out, std::size_t size) {
   trelm::capture_form::LookupSystemPath(out, size);
 }
-std::size_t Win32Host::ProfileRead(const char* section, const char* key, const char* fallback,
-                                   char* out, std::size_t size, const char* file) {
-  return profiles_.ProfileRead(section, key, fallback, out, size, file);
-}
-void Win32Host::ProfileWrite(const char* section, const char* key, const char* value,
-                             const char* file) {
-  profiles_.ProfileWrite(section, key, value, file);
-}
 void Win32Host::MakeDirectory(const char* path) { CreateDirectoryA(path, nullptr); }
 
 LocalTime Win32Host::Now() {

@@ -10,7 +10,6 @@
 #include "app/capture_host.h"
 #include "app/display.h"
 #include "app/varnet.h"
-#include "win32_profile.h"
 
 namespace varnet {
 
@@ -23,17 +22,14 @@ class GlobalLineMemory : public trelm::LineMemory {
   void Free(Block block) override;
 };
 
-class Win32Host : public CaptureHost {
+// Profiles go straight to trelm::Win32Profiles.
+class Win32Host : public CaptureShell {
  public:
   explicit Win32Host(HINSTANCE instance);
   ~Win32Host() override;
 
   void LookupConfigPath(char* out, std::size_t size) override;
   void LookupSystemPath(char* out, std::size_t size) override;
-  std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
-                          std::size_t size, const char* file) override;
-  void ProfileWrite(const char* section, const char* key, const char* value,
-                    const char* file) override;
   void MakeDirectory(const char* path) override;
   LocalTime Now() override;
   void SetClockDate(int year, int month, int day) override;
@@ -83,7 +79,6 @@ class Win32Host : public CaptureHost {
   Display& Screen() { return display_; }
 
  private:
-  trelm::Win32Profiles profiles_;
   static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -5,11 +5,13 @@
 #include "app/varnet.h"
 #include "win32/varnet_host.h"
 #include "win32/wrapper_net_api.h"
+#include "win32_profile.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   varnet::Win32Host host(instance);
+  trelm::Win32Profiles profiles;
   varnet::WrapperNetApi net;
-  varnet::Varnet app(host, net);
+  varnet::Varnet app(profiles, host, net);
   // Without a window the program still starts up; its lines go to the log.
   host.CreateMainWindow(app);
   net.SetWindow(host.MainWindow());

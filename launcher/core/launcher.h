@@ -63,7 +63,9 @@ struct StepEntry {
 
 class Launcher {
  public:
-  explicit Launcher(LauncherHost& host) : profiles_(host), actions_(host), screen_(host) {}
+  Launcher(trelm::ProfileAccess& profiles, LaunchActions& actions, LauncherScreen& screen)
+      : profiles_(profiles), actions_(actions), screen_(screen) {}
+  explicit Launcher(LauncherHost& host) : Launcher(host, host, host) {}
   // A check of a launch list: the launcher's own steps, with nothing shown
   // and nothing sent.
   Launcher(trelm::ProfileAccess& profiles, LaunchActions& actions);

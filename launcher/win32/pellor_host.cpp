@@ -27,15 +27,6 @@ void Win32Host::LookupConfigPath(char* out, std::size_t size) {
   trelm::launcher_form::LookupConfigPath(out, size);
 }
 
-std::size_t Win32Host::ProfileRead(const char* section, const char* key, const char* fallback,
-                                   char* out, std::size_t size, const char* file) {
-  return profiles_.ProfileRead(section, key, fallback, out, size, file);
-}
-void Win32Host::ProfileWrite(const char* section, const char* key, const char* value,
-                             const char* file) {
-  profiles_.ProfileWrite(section, key, value, file);
-}
-
 void Win32Host::ArmTimer(unsigned id, unsigned ms) { SetTimer(main_, id, ms, nullptr); }
 
 void Win32Host::KillTimer(unsigned id) { ::KillTimer(main_, id); }

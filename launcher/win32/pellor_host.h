@@ -6,11 +6,11 @@
 
 #include "core/launcher.h"
 #include "win32/debug_window.h"
-#include "win32_profile.h"
 
 namespace pellor {
 
-class Win32Host : public LauncherHost {
+// Profiles go straight to trelm::Win32Profiles.
+class Win32Host : public LaunchActions, public LauncherScreen {
  public:
   explicit Win32Host(HINSTANCE instance) : instance_(instance) {}
 
@@ -19,10 +19,6 @@ class Win32Host : public LauncherHost {
   DebugWindow& Debug() { return debug_; }
 
   void LookupConfigPath(char* out, std::size_t size) override;
-  std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
-                          std::size_t size, const char* file) override;
-  void ProfileWrite(const char* section, const char* key, const char* value,
-                    const char* file) override;
   void ArmTimer(unsigned id, unsigned ms) override;
   void KillTimer(unsigned id) override;
   void Send(WindowHandle window, unsigned message, std::uintptr_t wParam,
@@ -42,7 +38,6 @@ class Win32Host : public LauncherHost {
   void PostQuit(int exitCode) override;
 
  private:
-  trelm::Win32Profiles profiles_;
   HINSTANCE instance_;
   HWND main_ = nullptr;
   DebugWindow debug_;

@@ -3,6 +3,7 @@
 
 #include "core/launcher.h"
 #include "win32/pellor_host.h"
+#include "win32_profile.h"
 
 namespace pellor {
 namespace {
@@ -85,7 +86,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   using namespace pellor;
   g_instance = instance;
   Win32Host host(instance);
-  Launcher launcher(host);
+  trelm::Win32Profiles profiles;
+  Launcher launcher(profiles, host, host);
   g_host = &host;
   g_launcher = &launcher;
 

@@ -14,6 +14,7 @@
 
 #include "fake_net.h"
 #include "win32/varnet_host.h"
+#include "win32_profile.h"
 
 namespace varnet {
 namespace {
@@ -54,8 +55,9 @@ void Install() {
 TEST(VarnetWindow, ClassTitleMenuAndTheNewestLine) {
   Install();
   Win32Host host(GetModuleHandleA(nullptr));
+  trelm::Win32Profiles profiles;
   FakeNet net;
-  Varnet app(host, net);
+  Varnet app(profiles, host, net);
   ASSERT_TRUE(host.CreateMainWindow(app));
   HWND main = host.MainWindow();
   char text[128] = "";
