@@ -87,7 +87,6 @@ class Win32Host : public CaptureShell {
   static constexpr UINT kChooseFileMessage = WM_APP + 1;
   // Posted to the main window: the next piece of an analysis.
   static constexpr UINT kAnalyseMessage = WM_APP + 2;
-  // Posted to the main window: write what the hour's files hold.
   void UpdateMetrics();
   void FixDumpFont(HWND list);
   void RedrawAll();

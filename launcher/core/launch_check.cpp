@@ -20,8 +20,8 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// The launcher's profiles and actions for a dry run: it reads the launch list and records
-// what the launcher would start, change, write and wait for.
+// The launcher's profiles and actions for a dry run: it reads the launch
+// list and records what the launcher would start, change, write and wait for.
 class DryHost : public trelm::ProfileAccess, public LaunchActions {
  public:
   // Reads go to the list checked, wherever the launcher would look for it.

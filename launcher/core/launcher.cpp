@@ -127,7 +127,7 @@ void Launcher::LocateLaunchFile() {
 std::int32_t Launcher::ReadSetting(const char* key, const char* defaultText) {
   char value[kValueSize];
   profiles_.ProfileRead(state_.workstationSection, key, "-1", value, sizeof value,
-                    state_.launchFilePath);
+                        state_.launchFilePath);
   std::int32_t number = 0;  // text that is not a number counts as 0
   ScanInt(value, number);
   if (number == -1) {
@@ -185,8 +185,8 @@ void Launcher::OnClose() {
 void Launcher::OnAskClosedown() {
   if (ended_) return;
   int answer = screen_.ShowMessageBox(state_.mainWindow, "Closedown Windows as well?",
-                                    kLauncherTitle,
-                                    kMbYesNoCancel | kMbIconQuestion | kMbDefButton2);
+                                      kLauncherTitle,
+                                      kMbYesNoCancel | kMbIconQuestion | kMbDefButton2);
   // With QuitWhenDone the launcher ends only by itself.
   if (state_.quitWhenDone != 0) return;
   if (answer == kIdYes) {
@@ -292,7 +292,7 @@ StepEntry Launcher::ReadEntry(std::int32_t index) {
 
   char value[kEntryBufferSize];
   std::size_t count = profiles_.ProfileRead(state_.workstationSection, entry.key, "", value,
-                                        sizeof value, path);
+                                            sizeof value, path);
   entry.text = value;
   CutComment(entry.text);
   if (EndsList(count, entry.text, state_.directoryMode)) {

@@ -218,10 +218,7 @@ long Transport::Receive(void* buffer, std::size_t size, int timeoutMs) {
   const long got = TryReceive(buffer, size);
   if (got != 0) return got;
   const int ready = WaitReadable(timeoutMs);
-  if (ready <= 0) return ready;
-  // Readable but taken by nobody else: an error shows here, not as a wait.
-  const long again = TryReceive(buffer, size);
-  return again == 0 ? -1 : again;
+  return ready <= 0 ? ready : TryReceive(buffer, size);
 }
 
 }  // namespace velknb

@@ -40,15 +40,13 @@ class Transport {
 
   // Sends one payload to the group; false when the system refused it.
   bool Send(const void* data, std::size_t size);
-  // Waits up to timeoutMs for a payload. Returns its size, 0 on time-out,
-  // -1 on an error (the socket was closed, for instance). A payload longer
-  // than size is cut, and its size is reported as size + 1.
+  // Takes a payload at once when there is one, else waits up to timeoutMs
+  // for one. Returns its size, 0 on time-out (an empty payload reads as 0
+  // too), -1 on an error (the socket was closed, for instance). A payload
+  // longer than size is cut, and its size is reported as size + 1.
   long Receive(void* buffer, std::size_t size, int timeoutMs);
   // A payload if one is there, without waiting: as Receive, 0 when none.
   long TryReceive(void* buffer, std::size_t size);
-  // Waits up to timeoutMs until a payload can be read: 1 when one can, 0 on
-  // time-out, -1 on an error.
-  int WaitReadable(int timeoutMs);
   // The next payload without taking it: its size, 0 when there is none,
   // -1 on an error.
   long Peek(void* buffer, std::size_t size);
@@ -62,6 +60,10 @@ class Transport {
   int ReceiveBufferSize() const { return receiveBuffer_; }
 
  private:
+  // Waits up to timeoutMs until a payload can be read: 1 when one can, 0 on
+  // time-out, -1 on an error.
+  int WaitReadable(int timeoutMs);
+
 #ifdef _WIN32
   using SocketHandle = std::uintptr_t;
   static constexpr SocketHandle kNoSocket = ~static_cast<SocketHandle>(0);

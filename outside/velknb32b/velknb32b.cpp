@@ -537,15 +537,10 @@ DWORD WINAPI ReceiveThread(LPVOID parameter) {
       Sleep(50);
       continue;
     }
-    long got = InterlockedCompareExchange(&lana.playDead, 0, 0) != 0
-                   ? -1
-                   : lana.transport.TryReceive(buffer.data(), buffer.size());
-    if (got == 0) {
-      // Nothing there: wait once for the next datagram.
-      const int ready = lana.transport.WaitReadable(200);
-      got = ready <= 0 ? ready : lana.transport.TryReceive(buffer.data(), buffer.size());
-      if (ready > 0 && got == 0) got = -1;  // readable, yet nothing came
-    }
+    // Taken at once when there, else waited for once.
+    const long got = InterlockedCompareExchange(&lana.playDead, 0, 0) != 0
+                         ? -1
+                         : lana.transport.Receive(buffer.data(), buffer.size(), 200);
     if (got > 0) {
       errors = 0;
       // What came meanwhile is read first, up to a run's worth, and the
