@@ -435,8 +435,7 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
   auto endRepeat = [&] {
     if (repeatHeader == 0) return;
     warnLine(repeatHeader, "section-repeated",
-             "[" + section + "] stands again on line " + std::to_string(repeatHeader) +
-                 " (first on line " + std::to_string(firstHeader) +
+             "[" + section + "] stands again (first on line " + std::to_string(firstHeader) +
                  "): the launcher reads only the first, so the " + std::to_string(repeatLines) +
                  " line" + (repeatLines == 1 ? "" : "s") + " under this one " +
                  (repeatLines == 1 ? "is" : "are") + " never read");
