@@ -155,7 +155,9 @@ std::pair<const char*, std::string> UnreadKey(const std::string& key) {
   }
   if (BootIndexOf(key) > 0) return {nullptr, std::string()};
   const std::string lower = Lower(key);
-  if (lower.rfind("boot", 0) == 0) {
+  // "Boot_..." or "Boot" and a number: meant as an entry.
+  if (lower.rfind("boot_", 0) == 0 ||
+      (lower.rfind("boot", 0) == 0 && lower.size() > 4 && std::isdigit(static_cast<unsigned char>(lower[4])))) {
     std::int32_t n = 0;
     const char* digits = key.c_str() + (lower.rfind("boot_", 0) == 0 ? 5 : 4);
     if (lower.rfind("boot_", 0) == 0 && ScanInt(digits, n) && n == 0) {
