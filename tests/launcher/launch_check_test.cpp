@@ -269,6 +269,12 @@ TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
     for (const std::string& l : r.lines) EXPECT_EQ(l.find("missing: the launcher would write"), std::string::npos) << l;
   }
 
+  // A profile's text is read as Windows reads it: the first section of a
+  // name only.
+  std::string value;
+  EXPECT_TRUE(trelm::ProfileLookup("[A]\nx=1\n[B]\n[a]\ny=2\n", "a", "x", &value));
+  EXPECT_FALSE(trelm::ProfileLookup("[A]\nx=1\n[B]\n[a]\ny=2\n", "a", "y", &value));
+
   // Lines before any section, and each workstation section once.
   const std::vector<CheckWarning> before = CheckFileText("Boot_1=x\njunk\n; note\n\n[Workstation_001]\nBoot_2=y\n");
   ASSERT_EQ(before.size(), 2u);
