@@ -50,6 +50,9 @@ bool ProfileLookup(const std::string& text, const std::string& section, const st
   bool inSection = false;
   while (std::getline(in, line)) {
     if (ProfileSectionLine(line, &name)) {
+      // Only the first section of a name is read; one further down that
+      // repeats the name is passed over, as Windows does.
+      if (inSection) return false;
       inSection = ProfileSameName(name, section);
       continue;
     }

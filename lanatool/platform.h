@@ -54,6 +54,9 @@ class Platform {
                               const std::string& file) = 0;
   virtual bool WriteProfileValue(const std::string& section, const std::string& key,
                                   const std::string& value, const std::string& file) = 0;
+  // The system's reason why the last WriteProfileValue failed; "" when it
+  // gives none.
+  virtual std::string LastWriteError() { return std::string(); }
   virtual std::string WindowsDirectory() = 0;
 };
 

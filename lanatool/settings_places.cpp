@@ -61,7 +61,9 @@ QStringList WriteAll(Platform& platform, const QList<Place>& places, const QStri
   QStringList failed;
   for (const Place& p : places) {
     if (!platform.WriteProfileValue(p.section, p.key, value.toStdString(), p.file.toStdString())) {
-      failed.append(FullProfilePath(platform, p.file));
+      // With the system's reason, when it gives one.
+      const QString why = QString::fromLocal8Bit(platform.LastWriteError().c_str());
+      failed.append(FullProfilePath(platform, p.file) + (why.isEmpty() ? QString() : " (" + why + ")"));
     }
   }
   return failed;

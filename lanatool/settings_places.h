@@ -38,7 +38,8 @@ QString NormalisedValue(const QString& lana);
 QString FullProfilePath(Platform& platform, const QString& file);
 
 // Writes value to every place; returns the files that could not be written,
-// with their full paths.
+// with their full paths, each followed by the system's reason in
+// parentheses when it gives one.
 QStringList WriteAll(Platform& platform, const QList<Place>& places, const QString& value);
 
 }  // namespace mirvale

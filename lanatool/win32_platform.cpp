@@ -80,8 +80,15 @@ unsigned Win32Platform::ProfileInt(const std::string& section, const std::string
 
 bool Win32Platform::WriteProfileValue(const std::string& section, const std::string& key,
                                        const std::string& value, const std::string& file) {
-  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
-         FALSE;
+  lastWriteError_.clear();
+  if (WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str())) {
+    return true;
+  }
+  lastWriteError_ = ErrorText(static_cast<long>(GetLastError()));
+  while (!lastWriteError_.empty() && (lastWriteError_.back() == '\n' || lastWriteError_.back() == '\r')) {
+    lastWriteError_.pop_back();
+  }
+  return false;
 }
 
 std::string Win32Platform::WindowsDirectory() {

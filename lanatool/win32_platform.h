@@ -23,6 +23,10 @@ class Win32Platform : public Platform {
   bool WriteProfileValue(const std::string& section, const std::string& key,
                           const std::string& value, const std::string& file) override;
   std::string WindowsDirectory() override;
+  std::string LastWriteError() override { return lastWriteError_; }
+
+ private:
+  std::string lastWriteError_;
 };
 
 }  // namespace mirvale

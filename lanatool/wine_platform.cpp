@@ -3,6 +3,7 @@
 #include "profile_text.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -413,10 +414,9 @@ std::string WinePlatform::UnixPath(const std::string& dosPath) const {
 
 namespace {
 
-std::vector<std::string> ReadLines(const std::string& path, bool* exists) {
-  std::ifstream in(path, std::ios::binary);
-  *exists = static_cast<bool>(in);
+std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -425,7 +425,62 @@ std::vector<std::string> ReadLines(const std::string& path, bool* exists) {
   return lines;
 }
 
+// The file a path names once its links are followed: the profile is
+// written there, and the link stays a link. A loop of links is left as it
+// is (opening it then fails).
+std::string LinkTarget(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st{};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return path;
+    const std::string next(target, static_cast<std::size_t>(n));
+    path = next[0] == '/' ? next : path.substr(0, path.rfind('/') + 1) + next;
+  }
+  return path;
+}
+
 }  // namespace
+
+long WinePlatform::ReadBytes(int fd, char* buffer, std::size_t size) {
+  return static_cast<long>(read(fd, buffer, size));
+}
+
+long WinePlatform::WriteBytes(int fd, const char* data, std::size_t size) {
+  return static_cast<long>(write(fd, data, size));
+}
+
+WinePlatform::Existing WinePlatform::ReadWhole(const std::string& path, std::string* text,
+                                               struct stat* st) {
+  // Not blocking: a pipe in place of the file is refused, not waited on.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT) return Existing::kNone;
+    lastWriteError_ = std::strerror(errno);
+    return Existing::kUnreadable;
+  }
+  bool ok = fstat(fd, st) == 0;
+  if (ok && !S_ISREG(st->st_mode)) {
+    lastWriteError_ = S_ISDIR(st->st_mode) ? std::strerror(EISDIR) : "not a regular file";
+    ok = false;
+  } else if (!ok) {
+    lastWriteError_ = std::strerror(errno);
+  }
+  char buffer[8192];
+  while (ok) {
+    const long n = ReadBytes(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      lastWriteError_ = std::strerror(errno);
+      ok = false;
+    }
+    if (n <= 0) break;
+    text->append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return ok ? Existing::kRead : Existing::kUnreadable;
+}
 
 std::string WinePlatform::ProfileString(const std::string& section, const std::string& key,
                                         const std::string& fallback, const std::string& file) {
@@ -474,13 +529,26 @@ unsigned WinePlatform::ProfileInt(const std::string& section, const std::string&
 
 bool WinePlatform::WriteProfileValue(const std::string& section, const std::string& key,
                                      const std::string& value, const std::string& file) {
-  const std::string path = UnixPath(file);
-  if (path.empty()) return false;
+  lastWriteError_.clear();
+  const std::string named = UnixPath(file);
+  if (named.empty()) {
+    lastWriteError_ = "the drive is not mapped";
+    return false;
+  }
+  const std::string path = LinkTarget(named);
   const std::string dir = path.substr(0, path.rfind('/'));
   struct stat st{};
-  if (stat(dir.empty() ? "/" : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  bool exists = false;
-  std::vector<std::string> lines = ReadLines(path, &exists);
+  if (stat(dir.empty() ? "/" : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    lastWriteError_ = std::strerror(ENOENT);
+    return false;
+  }
+  // A file that is there but cannot be read whole is never replaced: its
+  // other lines would be lost.
+  std::string old;
+  struct stat oldStat{};
+  const Existing existing = ReadWhole(path, &old, &oldStat);
+  if (existing == Existing::kUnreadable) return false;
+  std::vector<std::string> lines = SplitLines(old);
   // The other lines stay as they were; the key's line is replaced.
   int sectionAt = -1;
   int lastInSection = -1;
@@ -512,29 +580,57 @@ bool WinePlatform::WriteProfileValue(const std::string& section, const std::stri
   }
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
-  return ReplaceFile(path, text);
+  return ReplaceFile(path, text, existing == Existing::kRead ? &oldStat : nullptr);
 }
 
 // Writes the new text beside the file and renames it over the file once it
 // was written, flushed and closed without a fault: a full disk leaves the
-// old file as it was, never an empty or half-written one.
-bool WinePlatform::ReplaceFile(const std::string& path, const std::string& text) {
+// old file as it was, never an empty or half-written one, and no temporary
+// file stays behind. The new file keeps the old one's mode and owner; a new
+// one gets the mode files are created with here.
+bool WinePlatform::ReplaceFile(const std::string& path, const std::string& text,
+                               const struct stat* old) {
   const std::size_t slash = path.rfind('/');
   std::string temp = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
   const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  struct stat old{};
-  if (stat(path.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
+  if (fd < 0) {
+    lastWriteError_ = std::strerror(errno);
+    return false;
   }
-  ok = fsync(fd) == 0 && ok;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+  bool ok = true;
+  if (old != nullptr) {
+    ok = fchmod(fd, old->st_mode & 07777) == 0;
+    if (fchown(fd, old->st_uid, old->st_gid) != 0) {
+      // Only the owner's own files can be given away; the mode still holds.
+    }
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    ok = fchmod(fd, 0666 & ~mask) == 0;
+  }
+  if (!ok) lastWriteError_ = std::strerror(errno);
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const long n = WriteBytes(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      lastWriteError_ = n < 0 ? std::strerror(errno) : std::strerror(ENOSPC);
+      ok = false;
+    } else {
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  if (ok && fsync(fd) != 0) {
+    lastWriteError_ = std::strerror(errno);
+    ok = false;
+  }
+  if (close(fd) != 0 && ok) {
+    lastWriteError_ = std::strerror(errno);
+    ok = false;
+  }
+  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+    lastWriteError_ = std::strerror(errno);
+    ok = false;
+  }
   if (!ok) unlink(temp.c_str());
   return ok;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "platform.h"
 
 namespace mirvale {
@@ -37,6 +39,7 @@ class WinePlatform : public Platform {
   bool WriteProfileValue(const std::string& section, const std::string& key,
                          const std::string& value, const std::string& file) override;
   std::string WindowsDirectory() override { return "C:\\windows"; }
+  std::string LastWriteError() override { return lastWriteError_; }
 
   void SetCurrentDirectory(const std::string& dosPath) { current_ = dosPath; }
   // The DOS path Wine gives a Linux directory: on C: inside the prefix's
@@ -61,16 +64,27 @@ class WinePlatform : public Platform {
     Key* Child(const std::string& name);
   };
 
+ protected:
+  // The reads and writes of a profile being replaced, one place where tests
+  // make them fail: like read() and write().
+  virtual long ReadBytes(int fd, char* buffer, std::size_t size);
+  virtual long WriteBytes(int fd, const char* data, std::size_t size);
+
  private:
+  enum class Existing { kNone, kRead, kUnreadable };
   void Load();
   Key* Resolve(RegKey handle) const;
-  static bool ReplaceFile(const std::string& path, const std::string& text);
+  // The whole file and its status; kUnreadable (and lastWriteError_) when
+  // it is there but cannot be read whole.
+  Existing ReadWhole(const std::string& path, std::string* text, struct stat* st);
+  bool ReplaceFile(const std::string& path, const std::string& text, const struct stat* old);
 
   std::string prefix_;
   std::string current_;
   bool loaded_ = false;
   Key root_;
   std::vector<Key*> handles_;
+  std::string lastWriteError_;
 };
 
 // Parses Wine's registry file text into root (keys relative to it).

@@ -1,5 +1,6 @@
 #include "core/launch_check.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,9 @@
 namespace pellor {
 
 namespace {
+
+// A pause longer than this is told, with its length.
+constexpr std::int32_t kLongPauseSeconds = 3600;
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -31,6 +35,8 @@ class DryHost : public trelm::ProfileAccess, public LaunchActions {
   std::vector<std::string> writes;  // "key=value" the launcher would write
   std::vector<std::string> started;
   std::string currentDirectory;     // "" until a directory entry changes it
+  std::string failedDirectory;      // the last change that would fail
+  bool directoryFailed = false;
   long stepMs = -1;                 // the step timer armed last
   bool waiting = false;             // the application-ready time-out armed
   bool ended = false;
@@ -39,6 +45,7 @@ class DryHost : public trelm::ProfileAccess, public LaunchActions {
     started.clear();
     stepMs = -1;
     waiting = false;
+    directoryFailed = false;
   }
 
   void LookupConfigPath(char* out, std::size_t size) override {
@@ -57,7 +64,16 @@ class DryHost : public trelm::ProfileAccess, public LaunchActions {
   }
   void KillTimer(unsigned) override {}
   void StartProgram(const char* commandLine, int) override { started.push_back(commandLine); }
-  void ChangeDirectory(const char* path) override { currentDirectory = path; }
+  // A change that fails leaves the current directory as it was.
+  void ChangeDirectory(const char* path) override {
+    std::string full;
+    if (env_.DirectoryExists(path, currentDirectory, &full)) {
+      currentDirectory = full;
+    } else {
+      directoryFailed = true;
+      failedDirectory = path;
+    }
+  }
   void ArrangeIconicWindows() override { ended = true; }
 
  private:
@@ -79,9 +95,101 @@ const char* KindText(EntryKind kind) {
 }
 
 std::string Trimmed(const std::string& s) {
-  const std::size_t a = s.find_first_not_of(' ');
+  const std::size_t a = s.find_first_not_of(" \t");
   if (a == std::string::npos) return std::string();
-  return s.substr(a, s.find_last_not_of(' ') - a + 1);
+  return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
+
+// One line of a profile's text as the profile calls take it.
+struct TextLine {
+  enum Kind { kBlank, kComment, kSection, kKey, kNoEquals } kind;
+  int number;
+  std::string name;  // the section's or key's name; the whole line without '='
+};
+
+std::vector<TextLine> ScanText(const std::string& text) {
+  std::vector<TextLine> out;
+  std::istringstream in(text);
+  std::string line;
+  for (int n = 1; std::getline(in, line); ++n) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string t = Trimmed(line);
+    std::string name;
+    if (t.empty()) {
+      out.push_back({TextLine::kBlank, n, std::string()});
+    } else if (t[0] == ';') {
+      out.push_back({TextLine::kComment, n, std::string()});
+    } else if (trelm::ProfileSectionLine(t, &name)) {
+      out.push_back({TextLine::kSection, n, name});
+    } else if (trelm::ProfileKeyLine(t, &name, nullptr)) {
+      out.push_back({TextLine::kKey, n, name});
+    } else {
+      out.push_back({TextLine::kNoEquals, n, t});
+    }
+  }
+  return out;
+}
+
+// Edits that turn a into b, without case.
+std::size_t Distance(const std::string& a, const std::string& b) {
+  const std::string x = Lower(a), y = Lower(b);
+  std::vector<std::size_t> row(y.size() + 1);
+  for (std::size_t j = 0; j <= y.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= x.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= y.size(); ++j) {
+      const std::size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
+      diagonal = up;
+    }
+  }
+  return row[y.size()];
+}
+
+// Why the launcher never reads a key of a workstation section; "" for the
+// keys it reads.
+std::pair<const char*, std::string> UnreadKey(const std::string& key) {
+  for (const Setting& s : kSettings) {
+    if (trelm::ProfileSameName(key, s.key)) return {nullptr, std::string()};
+  }
+  if (BootIndexOf(key) > 0) return {nullptr, std::string()};
+  const std::string lower = Lower(key);
+  // "Boot_..." or "Boot" and a number: meant as an entry.
+  if (lower.rfind("boot_", 0) == 0 ||
+      (lower.rfind("boot", 0) == 0 && lower.size() > 4 && std::isdigit(static_cast<unsigned char>(lower[4])))) {
+    std::int32_t n = 0;
+    const char* digits = key.c_str() + (lower.rfind("boot_", 0) == 0 ? 5 : 4);
+    if (lower.rfind("boot_", 0) == 0 && ScanInt(digits, n) && n == 0) {
+      return {"boot-key-never-read", key + " is never read: the list starts at Boot_1"};
+    }
+    if (ScanInt(digits, n) && n > 0) {
+      return {"boot-key-never-read", key + " is never read: entry " + std::to_string(n) +
+                                         " is read as " + BootKey(n)};
+    }
+    return {"boot-key-never-read",
+            key + " is never read: the entries are Boot_1, Boot_2, ... (no zeros in front)"};
+  }
+  // The nearest name the launcher reads, when it is near enough to be
+  // what was meant.
+  std::string nearest;
+  std::size_t best = 4;
+  std::vector<std::string> names;
+  for (const Setting& s : kSettings) names.push_back(s.key);
+  const std::size_t digits = key.find_last_not_of("0123456789");
+  if (digits != std::string::npos && digits + 1 < key.size()) {
+    std::int32_t n = 0;
+    if (ScanInt(key.c_str() + digits + 1, n) && n > 0) names.push_back(BootKey(n));
+  }
+  for (const std::string& name : names) {
+    const std::size_t d = Distance(key, name);
+    if (d < best) {
+      best = d;
+      nearest = name;
+    }
+  }
+  return {"unknown-key", key + " is no key the launcher reads" +
+                             (nearest.empty() ? std::string() : ": is " + nearest + " meant?")};
 }
 
 }  // namespace
@@ -91,15 +199,18 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
   CheckReport report;
   const std::string fileText = env.Text(path.c_str());
   auto line = [&](const std::string& text) { report.lines.push_back(text); };
-  // A warning on a key of the section (empty: on the section).
-  auto warnAt = [&](const std::string& key, const std::string& text) {
-    CheckWarning w{LineOf(fileText, section, key), text};
+  // A warning on a line of the file (0: unknown).
+  auto warnLine = [&](int at, const char* code, const std::string& text) {
+    CheckWarning w{at, code, text};
     report.lines.push_back("  warning: " + (w.line > 0 ? "line " + std::to_string(w.line) + ": " : "") +
                            text);
     report.found.push_back(w);
     ++report.warnings;
   };
-  auto warn = [&](const std::string& text) { warnAt(std::string(), text); };
+  // A warning on a key of the section (empty: on the section).
+  auto warnAt = [&](const std::string& key, const char* code, const std::string& text) {
+    warnLine(LineOf(fileText, section, key), code, text);
+  };
   const std::size_t slash = path.find_last_of("\\/");
   const std::string directory = !configDirectory.empty() ? configDirectory
                                 : slash == std::string::npos ? std::string(".")
@@ -116,16 +227,45 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
                 static_cast<int>(state.debugMode), static_cast<int>(state.quitWhenDone),
                 static_cast<int>(state.closeWaitSeconds));
   line(text);
-  for (const std::string& w : host.writes) line("  missing: the launcher would write " + w);
+  // The settings as written: what the launcher's "%d" makes of them.
+  static const char kAbsent[] = "\x01\x02" "absent";
+  std::vector<std::string> present;
+  std::vector<std::pair<const Setting*, std::string>> written;
+  for (const Setting& s : kSettings) {
+    char value[kEntryBufferSize];
+    env.ProfileRead(section.c_str(), s.key, kAbsent, value, sizeof value, path.c_str());
+    if (std::strcmp(value, kAbsent) != 0) written.emplace_back(&s, value);
+  }
+  for (const std::string& w : host.writes) {
+    bool there = false;
+    for (const auto& [s, value] : written) there = there || w.rfind(std::string(s->key) + "=", 0) == 0;
+    if (!there) line("  missing: the launcher would write " + w);
+  }
   host.writes.clear();
+  for (const auto& [s, value] : written) {
+    const std::string as = std::string(s->key) + "=" + value;
+    std::int32_t n = 0;
+    const char* rest = nullptr;
+    if (!SettingNumber(value.c_str(), &n, &rest)) {
+      warnAt(s->key, "setting-not-a-number",
+             as + " is not a number: the launcher takes it as 0");
+    } else if (n == -1) {
+      warnAt(s->key, "setting-taken-as-missing",
+             as + " counts as missing: the launcher writes " + s->key + "=" + s->defaultText +
+                 " over it and takes " + s->defaultText);
+    } else if (!Trimmed(rest).empty()) {
+      warnAt(s->key, "setting-extra-text",
+             as + " is taken as " + std::to_string(n) + ": the launcher ignores \"" + rest + "\"");
+    }
+  }
 
   int end = 0;
   for (int step = 0; step < 1000 && !host.ended; ++step) {
     const int index = static_cast<int>(state.bootIndex) + 1;
     const StepEntry entry = launcher.ReadEntry(index);
     char raw[kEntryBufferSize] = "";
-    char key[24];
-    std::snprintf(key, sizeof key, "Boot_%d", index);
+    const std::string keyText = BootKey(index);
+    const char* key = keyText.c_str();
     const std::size_t count = env.ProfileRead(section.c_str(), key, "", raw, sizeof raw, path.c_str());
     const std::string beforeDirectory = host.currentDirectory;
     host.Reset();
@@ -141,24 +281,86 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
     CutComment(cut);
     if (entry.text != cut) plan += " (as written: " + cut + ")";
     line(plan);
+    {
+      std::vector<char> whole(4096);
+      const std::size_t length =
+          env.ProfileRead(section.c_str(), key, "", whole.data(), whole.size(), path.c_str());
+      if (length > count) {
+        warnAt(key, "entry-cut",
+               std::string(key) + " holds " + (length + 1 >= whole.size() ? "at least " : "") +
+                   std::to_string(length) + " characters: the launcher reads only the first " +
+                   std::to_string(count) + ", up to \"" +
+                   std::string(raw).substr(count > 20 ? count - 20 : 0) + "\"");
+      }
+    }
+    // The programs the entry starts; an ORM entry starts its program when
+    // no ORM runs at log-on.
+    std::vector<std::string> programs = host.started;
     switch (entry.kind) {
-      case EntryKind::Orm:
+      case EntryKind::Orm: {
         // Only where a running ORM is left alone is the entry taken as ORM's.
         line("    skipped when ORM is already running at log-on; otherwise starts ORM");
-        warnAt(key, std::string(key) + " is an ORM entry, skipped when ORM is already running at log-on (CloseRunningORMandWait is 0)");
-        break;
-      case EntryKind::Pause: {
-        std::int32_t seconds = 0;
-        if (!ScanPauseSeconds(entry.text, &seconds)) warnAt(key, std::string(key) + " is a pause without a number of seconds: it pauses nothing");
+        warnAt(key, "orm-entry-skipped", std::string(key) + " is an ORM entry, skipped when ORM is already running at log-on (CloseRunningORMandWait is 0)");
+        const EntryKind otherwise = Classify(entry.text, false);
+        if (otherwise == EntryKind::Wait) programs.push_back(WaitCommand(entry.text));
+        if (otherwise == EntryKind::Command) programs.push_back(entry.text);
         break;
       }
-      case EntryKind::Directory:
-        line("    changes the current directory to \"" + host.currentDirectory + "\"");
-        if (Trimmed(DirectoryField(entry.text)).empty()) warnAt(key, std::string(key) + " is a directory entry without a directory");
+      case EntryKind::Pause: {
+        std::int32_t seconds = 0;
+        std::string rest;
+        if (!ScanPauseSeconds(entry.text, &seconds, &rest)) {
+          warnAt(key, "pause-without-number", std::string(key) + " is a pause without a number of seconds: it pauses nothing");
+          break;
+        }
+        const std::int64_t asked = static_cast<std::int64_t>(seconds) * 1000;
+        const unsigned ms = SecondsToTimerMs(seconds);
+        const char* number = SkipBlanks(SkipWord(SkipBlanks(entry.text.c_str())));
+        const std::string writtenNumber(number, SkipWord(number));
+        if (seconds < 0) {
+          warnAt(key, "pause-negative", std::string(key) + " pauses " + writtenNumber +
+                                            " seconds, which the launcher takes as 0: the next step comes at once");
+        } else if (asked > ms) {
+          std::snprintf(text, sizeof text,
+                        "%s asks for %s seconds: the launcher pauses %u ms (about %.1f days), the "
+                        "longest a window timer takes",
+                        key, writtenNumber.c_str(), ms, ms / 86400000.0);
+          warnAt(key, "pause-capped", text);
+        } else if (seconds > kLongPauseSeconds) {
+          std::snprintf(text, sizeof text, "%s pauses %d seconds (about %.1f hours) before the next entry",
+                        key, static_cast<int>(seconds), seconds / 3600.0);
+          warnAt(key, "pause-long", text);
+        }
+        if (!Trimmed(rest).empty()) {
+          warnAt(key, "pause-extra-text",
+                 std::string(key) + " pauses " + std::to_string(seconds) + " seconds, not \"" +
+                     writtenNumber + "\": the launcher reads a whole number and ignores \"" +
+                     Trimmed(rest) + "\"");
+        }
         break;
+      }
+      case EntryKind::Directory: {
+        const std::string field = DirectoryField(entry.text);
+        if (host.directoryFailed) {
+          line("    cannot change the current directory to \"" + field + "\": it stays " +
+               (beforeDirectory.empty() ? std::string("the launcher's own") : "\"" + beforeDirectory + "\""));
+        } else {
+          line("    changes the current directory to \"" + host.currentDirectory + "\"");
+        }
+        if (Trimmed(field).empty()) {
+          warnAt(key, "directory-empty", std::string(key) + " is a directory entry without a directory");
+        } else if (host.directoryFailed) {
+          warnAt(key, "directory-not-found",
+                 std::string(key) + ": the directory \"" + field + "\" does not exist" +
+                     (beforeDirectory.empty() ? std::string() : " (from " + beforeDirectory + ")") +
+                     ": the entries after it run in the launcher's current directory, without "
+                     "drive prefixes");
+        }
+        break;
+      }
       case EntryKind::Wait:
         if (Trimmed(WaitCommand(entry.text)).empty()) {
-          warnAt(key, std::string(key) + " is a wait entry with an empty command line");
+          warnAt(key, "wait-command-empty", std::string(key) + " is a wait entry with an empty command line");
         }
         line("    starts \"" + WaitCommand(entry.text) + "\" and waits for its ready report (30 s, three retries)");
         break;
@@ -172,9 +374,11 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
     // quotes, one that cannot start.
     const std::size_t drive = !cut.empty() && cut[0] == '"' ? 2 : 1;
     if (entry.prefixed && cut.size() > drive && cut[drive] == ':') {
-      warnAt(key, std::string(key) + " becomes \"" + entry.text + "\" by the drive prefix rule and cannot start");
+      if (entry.kind != EntryKind::Pause && entry.kind != EntryKind::Directory) {
+        warnAt(key, "drive-prefix-breaks-path", std::string(key) + " becomes \"" + entry.text + "\" by the drive prefix rule and cannot start");
+      }
     } else {
-      for (const std::string& started : host.started) {
+      for (const std::string& started : programs) {
         const std::vector<std::string> candidates = ProgramCandidates(started);
         bool found = candidates.empty();
         for (const std::string& program : candidates) {
@@ -191,7 +395,7 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
         if (candidates.size() > 1) {
           text += ", nor does any longer name its blanks allow (up to \"" + candidates.back() + "\")";
         }
-        warnAt(key, text);
+        warnAt(key, "program-not-found", text);
       }
     }
     if (host.waiting) {
@@ -204,20 +408,101 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
     }
   }
   if (end == 1 && !host.writes.empty()) {
-    warn("the list is empty: the launcher would fill this section with the empty template (Boot_1 to Boot_10)");
+    warnAt("", "list-empty-template", "the list is empty: the launcher would fill this section with the empty template (Boot_1 to Boot_10)");
   }
-  // Entries after the end are never read.
+  // Keys the launcher never reads: entries after the end, keys it has no
+  // use for.
+  std::vector<std::string> seen;
   for (const std::string& k : env.Keys(section.c_str(), path.c_str())) {
-    const std::string lower = Lower(k);
-    if (lower.rfind("boot_", 0) != 0) continue;
-    std::int32_t n = 0;
-    if (!ScanInt(lower.c_str() + 5, n) || n <= end) continue;
-    char value[kEntryBufferSize] = "";
-    env.ProfileRead(section.c_str(), k.c_str(), "", value, sizeof value, path.c_str());
-    if (value[0] != '\0') warnAt(k, k + " comes after the end of the list and is never read");
+    bool again = false;
+    for (const std::string& s : seen) again = again || trelm::ProfileSameName(s, k);
+    if (again) continue;  // a repeated key: told below, from the text
+    seen.push_back(k);
+    // A name Windows lists but that stands on no key line: a line without
+    // '=', told below.
+    if (!fileText.empty() && LineOf(fileText, section, k) == 0) continue;
+    const std::int32_t n = BootIndexOf(k);
+    if (n > end) {
+      char value[kEntryBufferSize] = "";
+      env.ProfileRead(section.c_str(), k.c_str(), "", value, sizeof value, path.c_str());
+      if (value[0] != '\0') warnAt(k, "entry-after-end", k + " comes after the end of the list and is never read");
+    }
+    const auto [code, why] = UnreadKey(k);
+    if (code != nullptr) warnAt(k, code, why);
   }
+  // What only the text shows: repeated keys, lines without '=', and the
+  // section again further down, all of which the launcher passes over.
+  int occurrence = 0, firstHeader = 0, repeatHeader = 0, repeatLines = 0;
+  std::vector<std::pair<std::string, int>> keyLines;
+  auto endRepeat = [&] {
+    if (repeatHeader == 0) return;
+    warnLine(repeatHeader, "section-repeated",
+             "[" + section + "] stands again (first on line " + std::to_string(firstHeader) +
+                 "): the launcher reads only the first, so the " + std::to_string(repeatLines) +
+                 " line" + (repeatLines == 1 ? "" : "s") + " under this one " +
+                 (repeatLines == 1 ? "is" : "are") + " never read");
+    repeatHeader = 0;
+  };
+  bool inSection = false;
+  for (const TextLine& t : ScanText(fileText)) {
+    if (t.kind == TextLine::kSection) {
+      endRepeat();
+      inSection = trelm::ProfileSameName(t.name, section);
+      if (!inSection) continue;
+      if (++occurrence == 1) {
+        firstHeader = t.number;
+      } else {
+        repeatHeader = t.number;
+        repeatLines = 0;
+      }
+      continue;
+    }
+    if (!inSection || (t.kind != TextLine::kKey && t.kind != TextLine::kNoEquals)) continue;
+    if (occurrence > 1) {
+      ++repeatLines;
+    } else if (t.kind == TextLine::kNoEquals) {
+      warnLine(t.number, "line-without-equals",
+               "\"" + t.name + "\" has no '=': the launcher reads nothing from this line");
+    } else {
+      int first = 0;
+      for (const auto& [name, at] : keyLines) {
+        if (first == 0 && trelm::ProfileSameName(name, t.name)) first = at;
+      }
+      if (first != 0) {
+        warnLine(t.number, "key-repeated",
+                 t.name + " stands again (first on line " + std::to_string(first) +
+                     "): the launcher reads only the first");
+      } else {
+        keyLines.emplace_back(t.name, t.number);
+      }
+    }
+  }
+  endRepeat();
   if (state.quitWhenDone != 0) line("  the launcher then ends (QuitWhenDone)");
   return report;
+}
+
+std::vector<CheckWarning> CheckFileText(const std::string& text) {
+  std::vector<CheckWarning> out;
+  for (const TextLine& t : ScanText(text)) {
+    if (t.kind == TextLine::kSection) break;
+    if (t.kind == TextLine::kKey || t.kind == TextLine::kNoEquals) {
+      out.push_back({t.number, "key-before-section",
+                     "\"" + t.name + "\" stands before any section: the launcher never reads it"});
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> WorkstationSections(const std::vector<std::string>& sections) {
+  std::vector<std::string> out;
+  for (const std::string& s : sections) {
+    if (s.size() < 12 || !trelm::ProfileSameName(s.substr(0, 12), "Workstation_")) continue;
+    bool again = false;
+    for (const std::string& o : out) again = again || trelm::ProfileSameName(o, s);
+    if (!again) out.push_back(s);
+  }
+  return out;
 }
 
 bool WorkstationNumber(const std::string& text, long* number) {
@@ -230,24 +515,37 @@ bool WorkstationNumber(const std::string& text, long* number) {
   return true;
 }
 
-std::string SectionNote(const std::string& section) {
+CheckWarning SectionNote(const std::string& section) {
   long n = 0;
   if (!WorkstationNumber(section.size() > 12 ? section.substr(12) : std::string(), &n)) {
-    return "[" + section + "] is never read: no workstation number gives it";
+    return {0, "section-never-read", "[" + section + "] is never read: no workstation number gives it"};
   }
   const std::string suffix = section.substr(12);
   char read[32];
   std::snprintf(read, sizeof read, "Workstation_%03ld", n);
   if (suffix != read + 12) {
-    return "[" + section + "] is never read: workstation " + std::to_string(n) + " reads [" + read +
-           "]";
+    return {0, "section-never-read", "[" + section + "] is never read: workstation " +
+                                         std::to_string(n) + " reads [" + read + "]"};
+  }
+  if (n == 0) {
+    return {0, "section-never-read",
+            "[" + section + "] is never read: 0 on the launcher's command line means none, and 0 "
+            "in ORM.INI is no workstation number"};
+  }
+  if (n == -1) {
+    return {0, "section-command-line-only",
+            "[" + section + "] is read only for -1 on the launcher's command line: -1 in ORM.INI "
+            "means the workstation number is not set"};
   }
   if (n >= 1000) {
-    return "[" + section + "] is read only for a workstation number from ORM.INI: the launcher "
-           "takes a number of 1000 or more on its command line as none";
+    return {0, "section-ormini-only",
+            "[" + section + "] is read only for a workstation number from ORM.INI: the launcher "
+            "takes a number of 1000 or more on its command line as none"};
   }
-  return std::string();
+  return {};
 }
+
+bool NeverRead(const CheckWarning& note) { return note.code == "section-never-read"; }
 
 int LineOf(const std::string& text, const std::string& section, const std::string& key) {
   std::istringstream in(text);
@@ -298,7 +596,7 @@ std::string JsonWarnings(const std::vector<CheckWarning>& warnings) {
   std::string out = "[";
   for (std::size_t i = 0; i < warnings.size(); ++i) {
     out += (i ? "," : "") + std::string("{\"line\":") + std::to_string(warnings[i].line) +
-           ",\"text\":" + Json(warnings[i].text) + "}";
+           ",\"code\":" + Json(warnings[i].code) + ",\"text\":" + Json(warnings[i].text) + "}";
   }
   return out + "]";
 }

@@ -23,12 +23,21 @@ class CheckEnvironment : public trelm::ProfileReader {
   // the given current directory as starting it would ("" for the checker's
   // own).
   virtual bool ProgramExists(const std::string& program, const std::string& currentDirectory) = 0;
-  // The file's text, for the line numbers of warnings; "" when unknown.
+  // Whether the launcher, in currentDirectory ("" for the checker's own),
+  // could change to directory; full: the directory it would then be in.
+  virtual bool DirectoryExists(const std::string& directory, const std::string& currentDirectory,
+                               std::string* full) = 0;
+  // The file's text, for the line numbers of warnings and the lines the
+  // profile calls pass over; "" when unknown.
   virtual std::string Text(const char* /*file*/) { return std::string(); }
 };
 
+// One warning: its line, a code that stays the same from release to
+// release (for scripts: "pause-capped", "key-repeated", ...; the README
+// lists them), and the text.
 struct CheckWarning {
   int line = 0;  // in the file, from 1; 0 when unknown
+  std::string code;
   std::string text;
 };
 
@@ -50,10 +59,20 @@ CheckReport CheckSection(CheckEnvironment& environment, const std::string& path,
 bool WorkstationNumber(const std::string& text, long* number);
 
 // Why the launcher never reads a section that looks like a workstation's
-// ("Workstation_12": it reads "Workstation_012"), or reads it only for a
-// workstation number from ORM.INI (four digits); "" when a workstation
-// number gives it as it stands.
-std::string SectionNote(const std::string& section);
+// ("Workstation_12": it reads "Workstation_012"; "Workstation_000"), or
+// reads it only for a workstation number from ORM.INI (four digits) or
+// only from its command line ("Workstation_-01"); code "" when any way of
+// giving the workstation number reads it.
+CheckWarning SectionNote(const std::string& section);
+// True for a note's code that says the section is never read.
+bool NeverRead(const CheckWarning& note);
+
+// The workstation sections of a file, each once (the launcher reads the
+// first of a name; CheckSection warns of the others), in file order.
+std::vector<std::string> WorkstationSections(const std::vector<std::string>& sections);
+
+// Warnings about the file as a whole: lines before any section.
+std::vector<CheckWarning> CheckFileText(const std::string& text);
 
 // The line of a key in a section of a profile's text (the first, as
 // Windows reads it), or of the section's own line for an empty key; 0

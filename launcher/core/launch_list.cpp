@@ -60,8 +60,29 @@ EntryKind Classify(const std::string& entry, bool ormAtStart) {
   return EntryKind::Command;
 }
 
-bool ScanPauseSeconds(const std::string& entry, std::int32_t* seconds) {
-  return ScanInt(SkipWord(SkipBlanks(entry.c_str())), *seconds);
+bool ScanPauseSeconds(const std::string& entry, std::int32_t* seconds, std::string* rest) {
+  const char* end = nullptr;
+  const bool found = ScanInt(SkipWord(SkipBlanks(entry.c_str())), *seconds, &end);
+  if (rest != nullptr) *rest = found ? std::string(end) : std::string();
+  return found;
+}
+
+bool SettingNumber(const char* text, std::int32_t* number, const char** rest) {
+  *number = 0;
+  const char* end = text;
+  const bool found = ScanInt(text, *number, &end);
+  if (rest != nullptr) *rest = found ? end : text;
+  return found;
+}
+
+std::string BootKey(std::int32_t index) { return "Boot_" + std::to_string(index); }
+
+std::int32_t BootIndexOf(const std::string& key) {
+  if (key.size() < 6 || Lower(key.substr(0, 5)) != "boot_") return 0;
+  std::int32_t n = 0;
+  const char* end = nullptr;
+  if (!ScanInt(key.c_str() + 5, n, &end) || *end != '\0' || n < 1) return 0;
+  return BootKey(n) == "Boot_" + key.substr(5) ? n : 0;
 }
 
 int PauseSeconds(const std::string& entry) {

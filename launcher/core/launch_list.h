@@ -36,8 +36,9 @@ bool ApplyDrivePrefix(std::string& entry, const char* startDrive, bool directory
 EntryKind Classify(const std::string& entry, bool ormAtStart);
 
 // Seconds of a pause entry, scanned as "%s %d": the first word is skipped,
-// then a decimal number. False when there is no number.
-bool ScanPauseSeconds(const std::string& entry, std::int32_t* seconds);
+// then a decimal number. False when there is no number. rest: the text
+// after the number, which the scan leaves unread.
+bool ScanPauseSeconds(const std::string& entry, std::int32_t* seconds, std::string* rest = nullptr);
 // The same; an entry without the number pauses 0 seconds.
 int PauseSeconds(const std::string& entry);
 
@@ -52,6 +53,29 @@ std::string WaitCommand(const std::string& entry);
 // Milliseconds for a step of the given seconds: a negative count gives 0,
 // and the product is kept within what a window timer accepts.
 unsigned SecondsToTimerMs(std::int64_t seconds);
+
+// The settings of a workstation's section, read once at start-up, each
+// with the value written back when it is missing (or holds -1).
+struct Setting {
+  const char* key;
+  const char* defaultText;
+};
+constexpr Setting kDebugMode{"DebugMode", "0"};
+constexpr Setting kQuitWhenDone{"QuitWhenDone", "0"};
+constexpr Setting kCloseRunningOrmAndWait{"CloseRunningORMandWait", "1"};
+constexpr Setting kSettings[] = {kDebugMode, kQuitWhenDone, kCloseRunningOrmAndWait};
+// A setting above this many seconds counts as this many.
+constexpr std::int32_t kCloseWaitMaxSeconds = 10;
+
+// A setting's text converted with "%d": false, and 0, when it does not
+// begin with a number. rest: the text after the number.
+bool SettingNumber(const char* text, std::int32_t* number, const char** rest = nullptr);
+
+// The key of entry N: "Boot_%d".
+std::string BootKey(std::int32_t index);
+// N when key is the key of entry N (N from 1; case aside, as profiles
+// compare keys), else 0: "Boot_01", "Boot_0" and "Boot_+1" name no entry.
+std::int32_t BootIndexOf(const std::string& key);
 
 // Number scanning is the installation's own (common/scan_int.h).
 using trelm::ScanInt;

@@ -124,30 +124,31 @@ void Launcher::LocateLaunchFile() {
   trelm::CopyCut(state_.launchFilePath, state_.startDrive, sizeof state_.startDrive);
 }
 
-std::int32_t Launcher::ReadSetting(const char* key, const char* defaultText) {
+std::int32_t Launcher::ReadSetting(const Setting& setting) {
   char value[kValueSize];
-  profiles_.ProfileRead(state_.workstationSection, key, "-1", value, sizeof value,
+  profiles_.ProfileRead(state_.workstationSection, setting.key, "-1", value, sizeof value,
                         state_.launchFilePath);
   std::int32_t number = 0;  // text that is not a number counts as 0
-  ScanInt(value, number);
+  SettingNumber(value, &number);
   if (number == -1) {
     // Missing (or stored as -1): the file fills itself in. If it cannot be
     // written, the default is used all the same.
-    profiles_.ProfileWrite(state_.workstationSection, key, defaultText, state_.launchFilePath);
-    ScanInt(defaultText, number);
+    profiles_.ProfileWrite(state_.workstationSection, setting.key, setting.defaultText,
+                           state_.launchFilePath);
+    SettingNumber(setting.defaultText, &number);
   }
   return number;
 }
 
 void Launcher::ReadSettings() {
-  state_.debugMode = ReadSetting("DebugMode", "0");
+  state_.debugMode = ReadSetting(kDebugMode);
   if (state_.debugMode != 0) {
     screen_.OpenDebugWindow();
     LogLine("Pellor running...");
   }
-  state_.quitWhenDone = ReadSetting("QuitWhenDone", "0");
-  state_.closeWaitSeconds = ReadSetting("CloseRunningORMandWait", "1");
-  if (state_.closeWaitSeconds > 10) state_.closeWaitSeconds = 10;
+  state_.quitWhenDone = ReadSetting(kQuitWhenDone);
+  state_.closeWaitSeconds = ReadSetting(kCloseRunningOrmAndWait);
+  if (state_.closeWaitSeconds > kCloseWaitMaxSeconds) state_.closeWaitSeconds = kCloseWaitMaxSeconds;
 }
 
 bool Launcher::DetectOrm() {
@@ -286,7 +287,7 @@ void Launcher::LaunchListPath(char* out, std::size_t size) {
 
 StepEntry Launcher::ReadEntry(std::int32_t index) {
   StepEntry entry{};
-  std::snprintf(entry.key, sizeof entry.key, "Boot_%d", static_cast<int>(index));
+  std::snprintf(entry.key, sizeof entry.key, "%s", BootKey(index).c_str());
   char path[kPrefixedPathSize];
   LaunchListPath(path, sizeof path);
 
@@ -346,8 +347,8 @@ void Launcher::WriteTemplate(const char* file) {
   // Only keys that are missing are written: entries that already stand in
   // Boot_2 to Boot_10 (or a short Boot_1) are never wiped.
   for (int n = 1; n <= 10; ++n) {
-    char key[16];
-    std::snprintf(key, sizeof key, "Boot_%d", n);
+    const std::string bootKey = BootKey(n);
+    const char* key = bootKey.c_str();
     char value[kEntryBufferSize];
     profiles_.ProfileRead(state_.workstationSection, key, kMissingKey, value, sizeof value, file);
     if (std::strcmp(value, kMissingKey) == 0) {

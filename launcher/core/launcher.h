@@ -118,7 +118,7 @@ class Launcher {
   // "%s\%s" of the current configuration directory and launchFileName.
   void JoinLaunchFile(char* out, std::size_t size);
   void LaunchListPath(char* out, std::size_t size);
-  std::int32_t ReadSetting(const char* key, const char* defaultText);
+  std::int32_t ReadSetting(const Setting& setting);
 
   trelm::ProfileAccess& profiles_;
   LaunchActions& actions_;

@@ -43,6 +43,20 @@ class Win32Environment : public pellor::CheckEnvironment {
     }
     return text_;
   }
+  // As the launcher's change would go: from its current directory, and
+  // back to the checker's own afterwards.
+  bool DirectoryExists(const std::string& directory, const std::string& currentDirectory,
+                       std::string* full) override {
+    char saved[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof saved, saved);
+    if (!currentDirectory.empty()) SetCurrentDirectoryA(currentDirectory.c_str());
+    const bool ok = SetCurrentDirectoryA(directory.c_str()) != FALSE;
+    char now[MAX_PATH] = "";
+    if (ok) GetCurrentDirectoryA(sizeof now, now);
+    SetCurrentDirectoryA(saved);
+    *full = ok ? std::string(now) : directory;
+    return ok;
+  }
   bool ProgramExists(const std::string& program, const std::string& currentDirectory) override {
     char saved[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof saved, saved);
@@ -82,7 +96,8 @@ const char kUsage[] =
     "  --config-dir DIR  the workstation's configuration directory: its drive is the start\n"
     "                    drive of the drive prefix rule (else this machine's, looked up as\n"
     "                    the launcher does)\n"
-    "  --json            the report as one JSON object\n"
+    "  --json            the report as one JSON object; each warning has its line and a\n"
+    "                    code that scripts can filter on (see the README)\n"
     "Programs are looked up on the machine running the check.\n"
     "Exit code: 0 nothing to warn about, 1 warnings, 2 the file cannot be read, no section\n"
     "was checked, or a usage error.\n";
@@ -166,15 +181,16 @@ int main(int argc, char** argv) {
 
   Win32Environment env;
   const std::string text = env.Text(file.c_str());
-  std::vector<pellor::CheckWarning> fileWarnings;
+  // Lines before any section, then the sections that look like a
+  // workstation's (each name once: the launcher reads the first).
+  std::vector<pellor::CheckWarning> fileWarnings = pellor::CheckFileText(text);
   std::vector<std::string> sections;
-  std::vector<std::string> present;
-  for (const std::string& s : env.Sections(file.c_str())) {
-    if (s.size() < 12 || !SameName(s.substr(0, 12), "Workstation_")) continue;
-    present.push_back(s);
-    const std::string note = pellor::SectionNote(s);
-    if (!note.empty()) fileWarnings.push_back({pellor::LineOf(text, s, ""), note});
-    if (note.empty() || note.find("is never read") == std::string::npos) sections.push_back(s);
+  const std::vector<std::string> present = pellor::WorkstationSections(env.Sections(file.c_str()));
+  for (const std::string& s : present) {
+    pellor::CheckWarning note = pellor::SectionNote(s);
+    note.line = pellor::LineOf(text, s, "");
+    if (!note.code.empty()) fileWarnings.push_back(note);
+    if (!pellor::NeverRead(note)) sections.push_back(s);
   }
   if (!workstation.empty()) {
     char section[32];
@@ -185,8 +201,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "launchcheck: %s has no [%s]: nothing was checked\n", file.c_str(), section);
       return 2;
     }
+    // Only what concerns this workstation's section, checked even where
+    // the launcher would never read it (said as a warning).
     sections = {section};
+    pellor::CheckWarning note = pellor::SectionNote(section);
+    note.line = pellor::LineOf(text, section, "");
     fileWarnings.clear();
+    if (!note.code.empty()) fileWarnings.push_back(note);
   } else if (sections.empty()) {
     for (const pellor::CheckWarning& w : fileWarnings) {
       std::fprintf(stderr, "launchcheck: warning: line %d: %s\n", w.line, w.text.c_str());

@@ -29,6 +29,7 @@ class FakePlatform : public Platform {
   std::map<std::string, long> valueFailures;  // value name -> status
   std::map<std::string, std::string> profiles;  // "file|section|key" lower-case
   std::set<std::string> unwritable;             // lower-case files
+  std::map<std::string, std::string> reasons;   // why an unwritable one fails, when said
   std::vector<std::string> writes;              // "file|section|key=value"
   std::vector<unsigned long> querySizes;        // buffer sizes asked with
   int openKeys = 0;                             // opened and not yet closed
@@ -117,13 +118,19 @@ class FakePlatform : public Platform {
   bool WriteProfileValue(const std::string& section, const std::string& key,
                          const std::string& value, const std::string& file) override {
     writes.push_back(file + "|" + section + "|" + key + "=" + value);
-    if (unwritable.count(Lower(file)) != 0) return false;
+    lastWriteError_.clear();
+    if (unwritable.count(Lower(file)) != 0) {
+      if (reasons.count(Lower(file)) != 0) lastWriteError_ = reasons[Lower(file)];
+      return false;
+    }
     profiles[Lower(file + "|" + section + "|" + key)] = value;
     return true;
   }
   std::string WindowsDirectory() override { return "C:\\windows"; }
+  std::string LastWriteError() override { return lastWriteError_; }
 
  private:
+  std::string lastWriteError_;
   std::vector<std::string> paths_;
 };
 

@@ -376,6 +376,7 @@ class MirvaleTest : public QObject {
       Adapter(p, "0000", kGuidA, "Card A");
       p.unwritable.insert("velk_nbif.ini");
       p.unwritable.insert("r\\local_settings.ini");
+      p.reasons["r\\local_settings.ini"] = "Is a directory";
       RecordedBoxes boxes;
       QStringList args{"/root=r"};
       if (silent) args << "/silent";
@@ -385,7 +386,7 @@ class MirvaleTest : public QObject {
       QCOMPARE(p.writes.size(), std::size_t(5));  // every place was tried
       QCOMPARE(d.exitCode(), 1);
       QCOMPARE(boxes.shown, silent ? QStringList{}
-                                   : QStringList{"critical|Error in Mirvale|Adaptor 7 could not be written to:\nC:\\windows\\VELK_NBIF.INI\nr\\local_settings.ini"});
+                                   : QStringList{"critical|Error in Mirvale|Adaptor 7 could not be written to:\nC:\\windows\\VELK_NBIF.INI\nr\\local_settings.ini (Is a directory)"});
     }
   }
 };

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "core/launch_list.h"
 #include "profile_text.h"
 
 namespace pellor {
@@ -18,6 +19,7 @@ class FakeEnvironment : public CheckEnvironment {
  public:
   std::string text;
   std::set<std::string> programs;  // "directory|program" that exist ("" directory: anywhere)
+  std::set<std::string> directories;  // full paths that exist
   std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
                           std::size_t size, const char*) override {
     std::string value;
@@ -41,6 +43,10 @@ class FakeEnvironment : public CheckEnvironment {
     return keys;
   }
   std::string Text(const char*) override { return text; }
+  bool DirectoryExists(const std::string& dir, const std::string& from, std::string* full) override {
+    *full = dir.size() > 1 && dir[1] == ':' ? dir : from + "\\" + dir;
+    return directories.count(*full) != 0;
+  }
   bool ProgramExists(const std::string& program, const std::string& dir) override {
     return programs.count(dir + "|" + program) != 0 || programs.count("|" + program) != 0;
   }
@@ -77,6 +83,7 @@ TEST(LaunchCheck, EveryPitfallOnItsEntryAndACleanSection) {
       "[Workstation_003]\n"
       "Boot_1=x\n";
   env.programs = {"|c:\\trelm\\orm.exe", "c:\\trelm|ready.exe"};
+  env.directories = {"c:\\trelm"};
 
   const CheckReport first = CheckSection(env, "c:\\cfg\\LAUNCH.INI", "Workstation_001");
   EXPECT_EQ(Warnings(first), (std::vector<std::string>{
@@ -168,7 +175,13 @@ TEST(LaunchCheck, TheWorkstationsDriveProgramsWithBlanksAndJson) {
     const char* note;
   } sections[] = {
       {"Workstation_007", ""},
-      {"Workstation_-01", ""},
+      {"Workstation_-05", ""},
+      {"Workstation_-01",
+       "[Workstation_-01] is read only for -1 on the launcher's command line: -1 in ORM.INI means "
+       "the workstation number is not set"},
+      {"Workstation_000",
+       "[Workstation_000] is never read: 0 on the launcher's command line means none, and 0 in "
+       "ORM.INI is no workstation number"},
       {"Workstation_12", "[Workstation_12] is never read: workstation 12 reads [Workstation_012]"},
       {"Workstation_0012", "[Workstation_0012] is never read: workstation 12 reads [Workstation_012]"},
       {"Workstation_abc", "[Workstation_abc] is never read: no workstation number gives it"},
@@ -177,21 +190,103 @@ TEST(LaunchCheck, TheWorkstationsDriveProgramsWithBlanksAndJson) {
        "[Workstation_1234] is read only for a workstation number from ORM.INI: the launcher takes "
        "a number of 1000 or more on its command line as none"},
   };
-  for (const auto& c : sections) EXPECT_EQ(SectionNote(c.section), c.note) << c.section;
+  for (const auto& c : sections) EXPECT_EQ(SectionNote(c.section).text, c.note) << c.section;
+  EXPECT_EQ(SectionNote("Workstation_-01").code, "section-command-line-only");
+  EXPECT_TRUE(NeverRead(SectionNote("Workstation_000")));
+  EXPECT_TRUE(NeverRead(SectionNote("Workstation_12")));
+  EXPECT_FALSE(NeverRead(SectionNote("Workstation_1234")));
 
   EXPECT_EQ(LineOf(env.text, "workstation_007", "boot_2"), 6);
   EXPECT_EQ(LineOf(env.text, "Workstation_007", ""), 1);
   EXPECT_EQ(LineOf(env.text, "Workstation_008", "Boot_2"), 0);
 
   const std::string json = JsonReport("d:\\stage\\LAUNCH.INI", "c:\\trelm\\config", "HOST",
-                                      {{3, "a \"quoted\" note"}},
+                                      {{3, "section-never-read", "a \"quoted\" note"}},
                                       {{"Workstation_007", asWorkstation}});
   EXPECT_EQ(json.substr(0, json.find("\"line\":3,") + 9),
             "{\"file\":\"d:\\\\stage\\\\LAUNCH.INI\",\"config_directory\":\"c:\\\\trelm\\\\config\","
             "\"start_drive\":\"c:\",\"programs_looked_up_on\":\"HOST\",\"file_warnings\":[{\"line\":3,");
-  EXPECT_NE(json.find("\"text\":\"a \\\"quoted\\\" note\"}]"), std::string::npos);
-  EXPECT_NE(json.find("{\"line\":7,\"text\":\"Boot_3: the program"), std::string::npos);
+  EXPECT_NE(json.find("\"code\":\"section-never-read\",\"text\":\"a \\\"quoted\\\" note\"}]"),
+            std::string::npos);
+  EXPECT_NE(json.find("{\"line\":7,\"code\":\"program-not-found\",\"text\":\"Boot_3: the program"),
+            std::string::npos);
   EXPECT_EQ(json.substr(json.size() - 15), "],\"warnings\":3}");
+}
+
+// Every way a list is read otherwise than it looks: each case one section
+// (its header on line 1), the codes and lines of its warnings in order.
+TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
+  const std::string settings = "DebugMode=0\nQuitWhenDone=0\nCloseRunningORMandWait=1\n";  // lines 2-4
+  using Found = std::vector<std::pair<std::string, int>>;
+  const struct {
+    const char* what;
+    std::string body;
+    Found found;
+    const char* text;  // a part of the first warning's text
+  } cases[] = {
+      {"clean", settings + "Boot_1=c:\\a.exe ; tool\nBoot_2=<pause> 3\nBoot_3=<directory> c:\\dir\n", {}, ""},
+      {"pause beyond the timer", settings + "Boot_1=<pause> 99999999999\n", {{"pause-capped", 5}},
+       "asks for 99999999999 seconds: the launcher pauses 2147483647 ms (about 24.9 days)"},
+      {"negative pause", settings + "Boot_1=<pause> -5\n", {{"pause-negative", 5}}, "takes as 0"},
+      {"pause of 2.5", settings + "Boot_1=<pause> 2.5\n", {{"pause-extra-text", 5}},
+       "pauses 2 seconds, not \"2.5\": the launcher reads a whole number and ignores \".5\""},
+      {"pause of two hours", settings + "Boot_1=<pause> 7200\n", {{"pause-long", 5}}, "about 2.0 hours"},
+      {"Boot_01 and Boot_0", settings + "Boot_1=c:\\a.exe\nBoot_01=c:\\a.exe\nBoot_0=c:\\a.exe\n",
+       {{"boot-key-never-read", 6}, {"boot-key-never-read", 7}}, "Boot_01 is never read: entry 1 is read as Boot_1"},
+      {"a line without =", settings + "Boot_1=c:\\a.exe\nc:\\a.exe /x\n", {{"line-without-equals", 6}},
+       "\"c:\\a.exe /x\" has no '='"},
+      {"a repeated key", settings + "Boot_1=c:\\a.exe\nboot_1=c:\\b.exe\n", {{"key-repeated", 6}},
+       "boot_1 stands again (first on line 5)"},
+      {"a repeated section", settings + "Boot_1=c:\\a.exe\n[Other]\nX=1\n[workstation_001]\nBoot_2=c:\\b.exe\n\n",
+       {{"section-repeated", 8}}, "the 1 line under this one is never read"},
+      {"a misspelt setting", settings + "Boot_1=c:\\a.exe\nQuitWhenDon=1\nBot_2=x\nNotes=y\nBoot3=z\nBootstrap=w\n",
+       {{"unknown-key", 6}, {"unknown-key", 7}, {"unknown-key", 8}, {"boot-key-never-read", 9}, {"unknown-key", 10}},
+       "QuitWhenDon is no key the launcher reads: is QuitWhenDone meant?"},
+      {"settings as text and -1", "DebugMode=yes\nQuitWhenDone=1 ; quit\nCloseRunningORMandWait=-1\nBoot_1=c:\\a.exe\n",
+       {{"setting-not-a-number", 2}, {"setting-extra-text", 3}, {"setting-taken-as-missing", 4}},
+       "DebugMode=yes is not a number: the launcher takes it as 0"},
+      {"an entry past the limit", settings + "Boot_1=c:\\a.exe " + std::string(300, 'x') + "\n",
+       {{"entry-cut", 5}}, "Boot_1 holds 309 characters: the launcher reads only the first 255"},
+      {"a directory that is not there", settings + "Boot_1=<directory> c:\\nowhere\n",
+       {{"directory-not-found", 5}}, "the directory \"c:\\nowhere\" does not exist"},
+      {"an ORM entry's program", "DebugMode=0\nQuitWhenDone=0\nCloseRunningORMandWait=0\nBoot_1=c:\\gone\\orm.exe [wait]\n",
+       {{"orm-entry-skipped", 5}, {"program-not-found", 5}}, "skipped when ORM is already running"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeEnvironment env;
+    env.text = "[Workstation_001]\n" + c.body;
+    env.programs = {"|c:\\a.exe", "|c:\\b.exe"};
+    env.directories = {"c:\\dir"};
+    const CheckReport r = CheckSection(env, "c:\\cfg\\LAUNCH.INI", "Workstation_001");
+    Found found;
+    for (const CheckWarning& w : r.found) found.emplace_back(w.code, w.line);
+    EXPECT_EQ(found, c.found);
+    if (!r.found.empty()) {
+      EXPECT_NE(r.found[0].text.find(c.text), std::string::npos) << r.found[0].text;
+    }
+    // A setting present in the file is never called missing.
+    for (const std::string& l : r.lines) EXPECT_EQ(l.find("missing: the launcher would write"), std::string::npos) << l;
+  }
+
+  // A profile's text is read as Windows reads it: the first section of a
+  // name only.
+  std::string value;
+  EXPECT_TRUE(trelm::ProfileLookup("[A]\nx=1\n[B]\n[a]\ny=2\n", "a", "x", &value));
+  EXPECT_FALSE(trelm::ProfileLookup("[A]\nx=1\n[B]\n[a]\ny=2\n", "a", "y", &value));
+
+  // Lines before any section, and each workstation section once.
+  const std::vector<CheckWarning> before = CheckFileText("Boot_1=x\njunk\n; note\n\n[Workstation_001]\nBoot_2=y\n");
+  ASSERT_EQ(before.size(), 2u);
+  EXPECT_EQ(before[0].code + ":" + std::to_string(before[0].line), "key-before-section:1");
+  EXPECT_EQ(before[1].text, "\"junk\" stands before any section: the launcher never reads it");
+  EXPECT_EQ(WorkstationSections({"Workstation_001", "Other", "workstation_001", "WORKSTATION_002"}),
+            (std::vector<std::string>{"Workstation_001", "WORKSTATION_002"}));
+  const struct {
+    const char* key;
+    int index;
+  } keys[] = {{"Boot_1", 1}, {"boot_12", 12}, {"Boot_01", 0}, {"Boot_0", 0}, {"Boot_+1", 0}, {"Boot_", 0}, {"Boot_1x", 0}};
+  for (const auto& k : keys) EXPECT_EQ(BootIndexOf(k.key), k.index) << k.key;
 }
 
 }  // namespace

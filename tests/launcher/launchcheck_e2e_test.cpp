@@ -98,8 +98,83 @@ TEST(LaunchcheckEndToEnd, OptionsSectionsLinesProgramsWithBlanksAndJson) {
 
   EXPECT_EQ(Check("--json --config-dir c:\\trelm\\config " + list + " 12", &out, &err), 1);
   EXPECT_EQ(out.find("{\"file\":\"c:\\\\lcstage\\\\LAUNCH.INI\",\"config_directory\":"), 0u) << out;
-  EXPECT_NE(out.find("\"warnings\":[{\"line\":6,\"text\":\"Boot_2: the program"), std::string::npos);
+  EXPECT_NE(out.find("\"warnings\":[{\"line\":6,\"code\":\"program-not-found\",\"text\":\"Boot_2: the program"), std::string::npos);
   EXPECT_NE(out.find("],\"warnings\":1}\r\n"), std::string::npos) << out;
+}
+
+// A list with every entry Pellor reads otherwise than it looks, through
+// Wine's own profile calls: each warning's code on its line in --json, the
+// same warnings in the text report, and the section repeated printed once.
+TEST(LaunchcheckEndToEnd, EveryMisreadEntryHasItsCodeAndLine) {
+  for (const char* dir : {"c:\\trelm", "c:\\trelm\\demo", "c:\\lcstage"}) CreateDirectoryA(dir, nullptr);
+  const std::string list = "c:\\lcstage\\MISREAD.INI";
+  const std::string text =
+      "Stray=1\r\n"                                               // 1
+      "[Workstation_001]\r\n"                                     // 2
+      "DebugMode=yes\r\n"                                         // 3
+      "QuitWhenDon=1\r\n"                                         // 4
+      "CloseRunningORMandWait=-1\r\n"                             // 5
+      "Boot_1=<pause> 99999999999\r\n"                            // 6
+      "Boot_2=<pause> -5\r\n"                                     // 7
+      "Boot_3=<pause> 2.5\r\n"                                    // 8
+      "Boot_01=c:\\x.exe\r\n"                                     // 9
+      "Boot_0=c:\\x.exe\r\n"                                      // 10
+      "just some text\r\n"                                        // 11
+      "Boot_4=c:\\windows\\system32\\cmd.exe /c " + std::string(300, 'x') + "\r\n"  // 12
+      "Boot_4=c:\\other.exe\r\n"                                  // 13
+      "Boot_5=<directory> c:\\nowhere\r\n"                        // 14
+      "[Workstation_001]\r\n"                                     // 15
+      "Boot_6=c:\\never.exe\r\n"                                  // 16
+      "[Workstation_-01]\r\n"                                     // 17
+      "DebugMode=0\r\nQuitWhenDone=0\r\nCloseRunningORMandWait=0\r\n"  // 18-20
+      "Boot_1=c:\\gone\\orm.exe [wait]\r\n";                      // 21
+  HANDLE h = CreateFileA(list.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(h);
+
+  std::string out, err;
+  EXPECT_EQ(Check("--json --config-dir c:\\trelm\\config " + list, &out, &err), 1) << err;
+  const struct {
+    int line;
+    const char* code;
+  } expected[] = {
+      {1, "key-before-section"},        {17, "section-command-line-only"},
+      {3, "setting-not-a-number"},      {5, "setting-taken-as-missing"},
+      {6, "pause-capped"},              {7, "pause-negative"},
+      {8, "pause-extra-text"},          {12, "entry-cut"},
+      {14, "directory-not-found"},      {4, "unknown-key"},
+      {9, "boot-key-never-read"},       {10, "boot-key-never-read"},
+      {11, "line-without-equals"},      {13, "key-repeated"},
+      {15, "section-repeated"},         {21, "orm-entry-skipped"},
+      {21, "program-not-found"},
+  };
+  std::size_t at = 0;
+  for (const auto& e : expected) {
+    const std::string item =
+        "{\"line\":" + std::to_string(e.line) + ",\"code\":\"" + e.code + "\",";
+    const std::size_t found = out.find(item, at);
+    EXPECT_NE(found, std::string::npos) << item << " in order, in " << out;
+    if (found != std::string::npos) at = found;
+  }
+  EXPECT_NE(out.find("],\"warnings\":17}\r\n"), std::string::npos) << out;
+  // The repeated section is checked once; its second half is never read.
+  EXPECT_EQ(out.find("\"section\":\"Workstation_001\""), out.rfind("\"section\":\"Workstation_001\""));
+  EXPECT_EQ(out.find("never.exe\"  ["), std::string::npos) << out;
+  // A setting written as -1 is not called missing; one really missing is.
+  EXPECT_EQ(out.find("would write CloseRunningORMandWait"), std::string::npos) << out;
+  EXPECT_NE(out.find("missing: the launcher would write QuitWhenDone=0"), std::string::npos) << out;
+
+  EXPECT_EQ(Check("--config-dir c:\\trelm\\config " + list, &out, &err), 1) << err;
+  EXPECT_NE(out.find("  warning: line 6: Boot_1 asks for 99999999999 seconds: the launcher pauses "
+                     "2147483647 ms (about 24.9 days)"), std::string::npos) << out;
+  EXPECT_NE(out.find("  warning: line 8: Boot_3 pauses 2 seconds, not \"2.5\""), std::string::npos);
+  EXPECT_NE(out.find("\r\n17 warnings\r\n"), std::string::npos) << out;
+  // One workstation given: its own note stays.
+  EXPECT_EQ(Check(list + " -1", &out, &err), 1) << err;
+  EXPECT_NE(out.find("warning: line 17: [Workstation_-01] is read only for -1 on the launcher's "
+                     "command line"), std::string::npos) << out;
 }
 
 }  // namespace
