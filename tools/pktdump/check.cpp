@@ -1,5 +1,9 @@
-// check: the gaps in the records' sequence numbers across the files, and
-// the verdict: exit 0 only when every datagram of every run was recorded.
+// check: the runs, gaps and repeats of the records' sequence numbers across
+// the files, and the verdict: exit 0 only when every number of every run,
+// from its 1, was recorded once. Files of different folders are different
+// captures, checked apart.
+#include <map>
+
 #include "pktdump_internal.h"
 #include "sequence.h"
 
@@ -10,46 +14,59 @@ namespace {
 class CheckSink : public Sink {
  public:
   explicit CheckSink(std::FILE* out) : out_(out) {}
-  void BeginFile(const std::string& name, const std::string&) override {
-    name_ = name;
-    malformed_ = 0;
+  void BeginFile(const std::string& name, const std::string& path) override {
+    names_.push_back(name);
+    stream_ = &streams_[Directory(path)];
   }
   bool ListsBad() const override { return true; }
   void Bad(std::int64_t, const std::string&) override { ++malformed_; }
   void Record(std::int64_t number, const varnet::RecordView& view) override {
-    if (view.timed) sequence_.Add(number, view.arrival.sequence);
+    if (!view.timed) return;
+    stream_->Add(static_cast<int>(names_.size() - 1), number, view.arrival.sequence,
+                 view.arrival.run);
   }
   void EndFile(std::int64_t, std::size_t rest) override {
     if (rest != 0) ++malformed_;
-    total_ += malformed_;
-    Print();
+    Print(*stream_);
   }
   bool EndAll(long* bad) override {
-    sequence_.Settle(true);
-    Print();
-    if (!sequence_.AnyTimed()) {
-      std::fprintf(out_, "no record carries its arrival (PacketTimes=1): nothing to check\n");
-    } else {
-      const long gaps = sequence_.GapCount();
-      std::fprintf(out_, "%ld gap%s, %llu datagrams lost\n", gaps, gaps == 1 ? "" : "s",
-                   static_cast<unsigned long long>(sequence_.Lost()));
+    bool timed = false;
+    long gaps = 0, repeats = 0;
+    std::uint64_t lost = 0;
+    for (auto& [directory, stream] : streams_) {
+      stream.Settle(true);
+      Print(stream);
+      timed = timed || stream.AnyTimed();
+      gaps += stream.Gaps();
+      lost += stream.Lost();
+      repeats += stream.Repeats();
     }
-    *bad = total_;
-    // The check passes with records that carry their arrival, and no gap.
-    return sequence_.AnyTimed() && sequence_.GapCount() == 0;
+    *bad = malformed_;
+    if (!timed) {
+      std::fprintf(out_, "no record carries its arrival (PacketTimes=1): nothing to check\n");
+      nothing_ = true;
+      return false;
+    }
+    std::fprintf(out_, "%s, %s lost%s\n", Count(gaps, "gap").c_str(),
+                 Count(lost, "datagram").c_str(),
+                 repeats == 0 ? "" : (", " + Count(repeats, "sequence number") + " repeated").c_str());
+    return gaps == 0 && repeats == 0;
   }
+  int FailCode() const override { return nothing_ ? kNothingToCheck : 1; }
 
  private:
-  void Print() {
-    for (const SequenceEvent& e : sequence_.Take()) {
-      std::fprintf(out_, "%s: %s\n", name_.c_str(), EventText(e).c_str());
+  void Print(SequenceGaps& stream) {
+    for (const SequenceEvent& e : stream.Take()) {
+      std::fprintf(out_, "%s: %s\n", names_[e.file].c_str(), EventText(e).c_str());
     }
   }
 
   std::FILE* out_;
-  std::string name_;
-  long malformed_ = 0, total_ = 0;
-  SequenceGaps sequence_;
+  std::vector<std::string> names_;
+  long malformed_ = 0;
+  bool nothing_ = false;
+  std::map<std::string, SequenceGaps> streams_;
+  SequenceGaps* stream_ = nullptr;
 };
 
 }  // namespace

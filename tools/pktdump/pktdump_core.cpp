@@ -87,6 +87,7 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
     bad += n;
   }
   const bool whole = sink->EndAll(&bad);
+  const int failCode = sink->FailCode();
   sink.reset();  // what the decode printer holds goes out
   if (!Finished(sinkOut, err, outName)) ok = false;
   if (export_ != nullptr) {
@@ -97,7 +98,8 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
     // A cut capture file is worse than none: it goes.
     if (!ok) std::remove(o.out.c_str());
   }
-  return ok && bad == 0 && whole ? 0 : 1;
+  if (!ok || bad != 0) return 1;
+  return whole ? 0 : failCode;
 }
 
 }  // namespace pktdump

@@ -27,6 +27,9 @@ constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
 std::string BaseName(const std::string& path);
 std::string Json(const std::string& text);
 const char* KindName(int type);
+// The folder part of a path as given ("" for none; "-" for standard
+// input): files of different folders are different captures.
+std::string Directory(const std::string& path);
 // A FILETIME as "2026-12-09T10:11:12.1234567Z" (UTC).
 std::string TimeText(std::uint64_t filetime);
 
@@ -100,7 +103,12 @@ class Sink {
   // verdict passes; *bad may be replaced by the mode's own count of bad
   // records.
   virtual bool EndAll(long* /*bad*/) { return true; }
+  // The exit code when EndAll's verdict fails (and nothing else did).
+  virtual int FailCode() const { return 1; }
 };
+
+// check's exit code when no record carries its arrival.
+constexpr int kNothingToCheck = 3;
 
 // Why a record cannot go through, or empty.
 std::string Fault(const std::uint8_t (&record)[kRecordSize], varnet::RecordView& view);

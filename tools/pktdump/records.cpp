@@ -19,6 +19,12 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string Directory(const std::string& path) {
+  if (path == "-") return path;
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 std::string Json(const std::string& text) { return trelm::JsonString(text); }
 
 const char* KindName(int type) { return type == varnet::kRecordCommand ? "command" : "revertive"; }
