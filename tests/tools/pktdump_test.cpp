@@ -199,39 +199,50 @@ TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
   std::string err;
   Pktdump({"decode", "/no/such/PKT_x"}, &code, &err);
   EXPECT_EQ(code, 1);
-  EXPECT_EQ(err, "pktdump: /no/such/PKT_x: cannot be read\n");
+  EXPECT_EQ(err, "pktdump: /no/such/PKT_x: cannot be read: No such file or directory\n");
   Pktdump({"frobnicate"}, &code);
   EXPECT_EQ(code, 2);
 }
 
-TEST(Pktdump, UsageErrorsAreFoundBeforeAnyFileIsRead) {
-  // Each line: the arguments, the exit code, and what the first line of
-  // the error output says ("" for none). /no/such is never reached.
+TEST(Pktdump, UsageErrorsAreOneLineFoundBeforeAnyFileIsRead) {
+  // Each line: the arguments, the exit code, and the whole error output
+  // without "pktdump: " and, for a usage error, "; see pktdump --help".
+  // /no/such is never reached.
   struct Case {
     std::vector<std::string> args;
     int code;
     std::string said;
   } cases[] = {
-      {{}, 2, "usage: pktdump decode [--ini VARNET.INI] [--format text|json] [FILTERS] [--keep-going] FILE..."},
-      {{"sumary", "/no/such"}, 2, "pktdump: unknown mode 'sumary'"},
-      {{"pcapng", "--chanel", "7", "--out", "x", "/no/such"}, 2, "pktdump: unknown option --chanel"},
-      {{"pcapng", "--out", "x", "--channel"}, 2, "pktdump: --channel needs a value"},
+      {{}, 2, "no mode given"},
+      {{"sumary", "/no/such"}, 2, "unknown mode 'sumary'"},
+      {{"pcapng", "--chanel", "7", "--out", "x", "/no/such"}, 2, "unknown option --chanel"},
+      {{"pcapng", "--out", "x", "--channel"}, 2, "--channel needs a value"},
       {{"pcapng", "--channel", "100", "--out", "x", "/no/such"}, 2,
-       "pktdump: --channel is a channel number, 0 to 99, not '100'"},
+       "--channel is a channel number, 0 to 99, not '100'"},
       {{"pcapng", "--channel", "7x", "--out", "x", "/no/such"}, 2,
-       "pktdump: --channel is a channel number, 0 to 99, not '7x'"},
-      {{"pcapng", "/no/such"}, 2, "pktdump: pcapng needs --out"},
-      {{"summary", "--ini", "v.ini", "/no/such"}, 2, "pktdump: --ini is not an option of summary"},
-      {{"check", "--format", "json", "/no/such"}, 2, "pktdump: --format is not an option of check"},
-      {{"decode", "--format", "xml", "/no/such"}, 2, "pktdump: --format is text or json, not 'xml'"},
-      {{"decode", "--kind", "both", "/no/such"}, 2, "pktdump: --kind is command or revertive, not 'both'"},
-      {{"decode", "--records", "9-3", "/no/such"}, 2,
-       "pktdump: the record range 9-3 is reversed or starts below 1"},
-      {{"dump", "/no/such", "0"}, 2, "pktdump: the record range 0- is reversed or starts below 1"},
-      {{"dump", "/no/such", "5", "x"}, 2, "pktdump: LAST is a record number, not 'x'"},
-      {{"decode", "-", "-"}, 2, "pktdump: standard input can be read once"},
-      {{"decode"}, 2, "pktdump: no file given"},
-      {{"decode", "/no/such"}, 1, "pktdump: /no/such: cannot be read"},
+       "--channel is a channel number, 0 to 99, not '7x'"},
+      {{"pcapng", "/no/such"}, 2, "pcapng needs --out"},
+      {{"pcapng", "--hour", "2026120910", "--out", "x", "/no/such"}, 2,
+       "--hour is an hour as YYYYMMDD.HH, not '2026120910'"},
+      {{"summary", "--ini", "v.ini", "/no/such"}, 2, "--ini is not an option of summary"},
+      {{"check", "--format", "json", "/no/such"}, 2, "--format is not an option of check"},
+      {{"decode", "--format", "xml", "/no/such"}, 2, "--format is text or json, not 'xml'"},
+      {{"decode", "--kind", "both", "/no/such"}, 2, "--kind is command or revertive, not 'both'"},
+      {{"decode", "--records", "9-3", "/no/such"}, 2, "the record range 9-3 is reversed or starts below 1"},
+      {{"decode", "--records", "2-x", "/no/such"}, 2, "--records is N, FIRST-LAST or FIRST-, not '2-x'"},
+      {{"decode", "--records", "99999999999999999999", "/no/such"}, 2,
+       "--records is N, FIRST-LAST or FIRST-, not '99999999999999999999'"},
+      {{"dump", "/no/such", "0"}, 2, "the record range 0-0 is reversed or starts below 1"},
+      {{"dump", "/no/such", "5", "x"}, 2, "LAST is a record number, not 'x'"},
+      {{"dump", "/no/such", "5-x"}, 2, "the range is N, FIRST-LAST or FIRST-, not '5-x'"},
+      {{"decode", "-", "-"}, 2, "standard input can be read once"},
+      {{"decode"}, 2, "no file given"},
+      {{"decode", "--", "--kind"}, 1, "--kind: cannot be read: No such file or directory"},
+      {{"decode", "/no/such"}, 1, "/no/such: cannot be read: No such file or directory"},
+      {{"decode", "--ini", "/no/such.ini", "x"}, 1, "/no/such.ini: cannot be read: No such file or directory"},
+      {{"decode", "--ini", "/tmp", "x"}, 1, "/tmp: cannot be read: Is a directory"},
+      {{"summary", "/tmp"}, 1, "/tmp: cannot be read: Is a directory"},
+      {{"decode", "/tmp"}, 1, "/tmp: cannot be read: Is a directory"},
   };
   for (const Case& c : cases) {
     int code = -1;
@@ -240,7 +251,7 @@ TEST(Pktdump, UsageErrorsAreFoundBeforeAnyFileIsRead) {
     std::string what;
     for (const std::string& a : c.args) what += a + " ";
     EXPECT_EQ(code, c.code) << what;
-    EXPECT_EQ(Lines(err).empty() ? "" : Lines(err)[0], c.said) << what;
+    EXPECT_EQ(err, "pktdump: " + c.said + (c.code == 2 ? "; see pktdump --help" : "") + "\n") << what;
     EXPECT_EQ(out, "") << what;
   }
   int code = -1;
@@ -328,7 +339,7 @@ TEST(Pktdump, StandardInputFiltersKeepGoingJsonAndRanges) {
   EXPECT_EQ(err, "pktdump: " + path + ": holds 3 records: record 4 is not in it\n");
   EXPECT_EQ(Lines(Pktdump({"dump", path, "3", "9"}, &code, &err)).size(), 34u);
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(err, "pktdump: " + path + ": holds 3 records: the dump ends at 3\n");
+  EXPECT_EQ(err, "pktdump: " + path + ": holds 3 records: the range ends at 3\n");
   EXPECT_EQ(Lines(PktdumpFrom(three, {"dump", "-", "2", "2"}, &code, &err))[0],
             "Packet: 0002 (0002) - Type 2 - Length 17");
 

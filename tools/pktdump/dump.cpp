@@ -12,7 +12,14 @@ class DumpSink : public Sink {
   void Record(std::int64_t number, const varnet::RecordView& view) override {
     char line[varnet::kDumpLineSize];
     varnet::DumpHeader(number, view, line, sizeof line);
-    std::fprintf(out_, "%s\n  \n", line);
+    // A timed record says when it arrived, and its place in its run.
+    if (view.timed) {
+      std::fprintf(out_, "%s\nArrival: %s - Sequence %u - Run %s\n  \n", line,
+                   TimeText(view.arrival.filetime).c_str(), view.arrival.sequence,
+                   view.arrival.run < 0 ? "not tagged" : std::to_string(view.arrival.run).c_str());
+    } else {
+      std::fprintf(out_, "%s\n  \n", line);
+    }
     for (int i = 0; i < varnet::kDumpLines; ++i) {
       varnet::DumpLine(view.data, i, line);
       std::fprintf(out_, "%s\n", line);
@@ -27,25 +34,6 @@ class DumpSink : public Sink {
 
 std::unique_ptr<Sink> MakeDumpSink(const Options&, std::FILE* out, std::FILE*) {
   return std::make_unique<DumpSink>(out);
-}
-
-bool DumpRangeFits(const std::vector<std::unique_ptr<Input>>& inputs, const Options& o,
-                   std::FILE* err) {
-  // A range that lies outside the file is said.
-  const Input& input = *inputs[0];
-  if (input.size >= 0) {
-    const long long records = input.size / static_cast<long long>(kRecordSize);
-    if (o.filter.first > records) {
-      std::fprintf(err, "pktdump: %s: holds %lld records: record %lld is not in it\n",
-                   input.path.c_str(), records, static_cast<long long>(o.filter.first));
-      return false;
-    }
-    if (o.filter.last != INT64_MAX && o.filter.last > records) {
-      std::fprintf(err, "pktdump: %s: holds %lld records: the dump ends at %lld\n",
-                   input.path.c_str(), records, records);
-    }
-  }
-  return true;
 }
 
 void Dump(const File& file, std::int64_t first, std::int64_t last, std::FILE* out) {

@@ -1,8 +1,8 @@
 // The command line: modes, options and their values, the usage text.
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <sstream>
+#include <cerrno>
+#include <cstdlib>
 
 #include "pktdump_internal.h"
 
@@ -14,27 +14,47 @@ namespace {
 // Parse.
 const char kUsage[] =
     "usage: pktdump decode [--ini VARNET.INI] [--format text|json] [FILTERS] [--keep-going] FILE...\n"
-    "       pktdump dump [--keep-going] FILE [FIRST [LAST]]\n"
+    "       pktdump dump [--keep-going] FILE [RANGE | FIRST LAST]\n"
     "       pktdump summary [--format text|json] FILE...\n"
-    "       pktdump check FILE...     (or --check: exit 1 when the records' sequence has gaps)\n"
-    "       pktdump pcapng [--channel N] --out OUT.pcapng [FILTERS] [--keep-going] FILE...\n"
+    "       pktdump check FILE...     (or --check)\n"
+    "       pktdump pcapng [--channel N] [--hour YYYYMMDD.HH] --out OUT.pcapng [FILTERS] [--keep-going] FILE...\n"
     "       pktdump --help | --version\n"
-    "FILTERS: --device N (again for more), --kind command|revertive, --records FIRST[-LAST]\n"
-    "FILE \"-\" reads standard input; --out - writes standard output.\n"
-    "Exit code: 0 done, 1 a file could not be read or written or held bad records, 2 usage.\n";
+    "FILTERS: --device N (again for more), --kind command|revertive, --records RANGE\n"
+    "RANGE: N (that record), FIRST-LAST, or FIRST- (to the end); records count from 1 in each file.\n"
+    "FILE \"-\" reads standard input; --out - writes standard output; -- ends the options.\n"
+    "--hour: the hour (UTC) that stamps untimed records of files whose name gives none.\n"
+    "Exit code: 0 done, 1 a file could not be read or written or held bad records, 2 usage;\n"
+    "check: 1 when a run's sequence has gaps or repeats, 3 when no record carries its arrival.\n";
 
+// A usage error: one line, and where the usage is.
 int Usage(std::FILE* err, const std::string& why) {
-  if (!why.empty()) std::fprintf(err, "pktdump: %s\n", why.c_str());
-  std::fputs(kUsage, err);
+  std::fprintf(err, "pktdump: %s; see pktdump --help\n", why.c_str());
   return 2;
 }
 
 // A whole number of the text, or false.
 bool WholeNumber(const std::string& text, long long* value) {
-  if (text.empty()) return false;
+  if (text.empty() || text.find_first_not_of("0123456789-+") != std::string::npos) return false;
   char* end = nullptr;
+  errno = 0;
   *value = std::strtoll(text.c_str(), &end, 10);
-  return *end == '\0' && text.find_first_not_of("0123456789-+") == std::string::npos;
+  return *end == '\0' && errno == 0;
+}
+
+// A record range: N, FIRST-LAST or FIRST-.
+bool ParseRange(const std::string& text, Filter* filter) {
+  const std::size_t dash = text.find('-', 1);
+  long long first = 0, last = INT64_MAX;
+  if (!WholeNumber(text.substr(0, dash), &first)) return false;
+  if (dash == std::string::npos) {
+    last = first;
+  } else if (dash + 1 < text.size() && !WholeNumber(text.substr(dash + 1), &last)) {
+    return false;
+  }
+  filter->first = first;
+  filter->last = last;
+  filter->ranged = true;
+  return true;
 }
 
 }  // namespace
@@ -53,7 +73,7 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
   }
   *code = 2;
   if (args.empty()) {
-    Usage(err, "");
+    Usage(err, "no mode given");
     return Parsed::Usage;
   }
   o->mode = args[0] == "--check" ? "check" : args[0];
@@ -63,14 +83,19 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
     return Parsed::Usage;
   }
   std::string iniPath;
-  bool range = false;
+  bool options = true;
   auto refuse = [&](const std::string& why) {
     Usage(err, why);
     return Parsed::Usage;
   };
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "-" || a.compare(0, 1, "-") != 0 || (a.size() > 1 && std::isdigit(static_cast<unsigned char>(a[1])))) {
+    if (options && a == "--") {
+      options = false;
+      continue;
+    }
+    if (!options || a == "-" || a.compare(0, 1, "-") != 0 ||
+        (a.size() > 1 && std::isdigit(static_cast<unsigned char>(a[1])))) {
       o->paths.push_back(a);
       continue;
     }
@@ -81,10 +106,11 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
       const char* modes;
       bool value;
     } const known[] = {
-        {"--ini", "decode", true},         {"--format", "decode summary", true},
-        {"--out", "pcapng", true},         {"--channel", "pcapng", true},
-        {"--device", "decode pcapng", true}, {"--kind", "decode pcapng", true},
-        {"--records", "decode pcapng", true}, {"--keep-going", "decode dump pcapng", false},
+        {"--ini", "decode", true},           {"--format", "decode summary", true},
+        {"--out", "pcapng", true},           {"--channel", "pcapng", true},
+        {"--hour", "pcapng", true},          {"--device", "decode pcapng", true},
+        {"--kind", "decode pcapng", true},   {"--records", "decode dump pcapng", true},
+        {"--keep-going", "decode dump pcapng", false},
     };
     const Known* k = nullptr;
     for (const Known& candidate : known) {
@@ -105,6 +131,12 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
       iniPath = v;
     } else if (a == "--out") {
       o->out = v;
+    } else if (a == "--hour") {
+      std::int64_t hour = 0;
+      if (v.size() != 11 || !HourOf("PKT_" + v, &hour)) {
+        return refuse("--hour is an hour as YYYYMMDD.HH, not '" + v + "'");
+      }
+      o->hour = hour;
     } else if (a == "--format") {
       if (v != "text" && v != "json") return refuse("--format is text or json, not '" + v + "'");
       o->json = v == "json";
@@ -123,36 +155,31 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
         return refuse("--kind is command or revertive, not '" + v + "'");
       }
       o->filter.kind = v == "command" ? 1 : 2;
-    } else {  // --records FIRST[-LAST]
-      const std::size_t dash = v.find('-');
-      long long first = 0, last = INT64_MAX;
-      if (!WholeNumber(v.substr(0, dash), &first) ||
-          (dash != std::string::npos && dash + 1 < v.size() &&
-           !WholeNumber(v.substr(dash + 1), &last))) {
-        return refuse("--records is FIRST or FIRST-LAST, not '" + v + "'");
-      }
-      if (dash == std::string::npos) last = first;
-      o->filter.first = first;
-      o->filter.last = last;
-      range = true;
+    } else if (!ParseRange(v, &o->filter)) {  // --records
+      return refuse("--records is N, FIRST-LAST or FIRST-, not '" + v + "'");
     }
   }
   if (m == "dump") {
-    // dump FILE [FIRST [LAST]]
+    // dump FILE [RANGE | FIRST LAST]: the range as --records gives it.
     if (o->paths.empty() || o->paths.size() > 3) return refuse("dump takes one file and a range");
-    long long first = 1, last = INT64_MAX;
-    if (o->paths.size() > 1 && !WholeNumber(o->paths[1], &first)) {
-      return refuse("FIRST is a record number, not '" + o->paths[1] + "'");
+    if (o->paths.size() == 2 && !ParseRange(o->paths[1], &o->filter)) {
+      return refuse("the range is N, FIRST-LAST or FIRST-, not '" + o->paths[1] + "'");
     }
-    if (o->paths.size() > 2 && !WholeNumber(o->paths[2], &last)) {
-      return refuse("LAST is a record number, not '" + o->paths[2] + "'");
+    if (o->paths.size() == 3) {
+      long long first = 0, last = 0;
+      if (!WholeNumber(o->paths[1], &first)) {
+        return refuse("FIRST is a record number, not '" + o->paths[1] + "'");
+      }
+      if (!WholeNumber(o->paths[2], &last)) {
+        return refuse("LAST is a record number, not '" + o->paths[2] + "'");
+      }
+      o->filter.first = first;
+      o->filter.last = last;
+      o->filter.ranged = true;
     }
-    range = o->paths.size() > 1;
-    o->filter.first = first;
-    o->filter.last = last;
     o->paths.resize(1);
   }
-  if (range && (o->filter.first < 1 || o->filter.last < o->filter.first)) {
+  if (o->filter.ranged && (o->filter.first < 1 || o->filter.last < o->filter.first)) {
     return refuse("the record range " + std::to_string(o->filter.first) + "-" +
                   (o->filter.last == INT64_MAX ? std::string() : std::to_string(o->filter.last)) +
                   " is reversed or starts below 1");
@@ -162,16 +189,9 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
     return refuse("standard input can be read once");
   }
   if (m == "pcapng" && o->out.empty()) return refuse("pcapng needs --out");
-  if (!iniPath.empty()) {
-    std::ifstream in(iniPath, std::ios::binary);
-    if (!in) {
-      std::fprintf(err, "pktdump: %s: cannot be read\n", iniPath.c_str());
-      *code = 1;
-      return Parsed::Failed;
-    }
-    std::stringstream s;
-    s << in.rdbuf();
-    o->ini = s.str();
+  if (!iniPath.empty() && !ReadText(iniPath, &o->ini, err)) {
+    *code = 1;
+    return Parsed::Failed;
   }
   return Parsed::Run;
 }

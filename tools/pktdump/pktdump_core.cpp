@@ -2,6 +2,7 @@
 // through the sink of its mode. The modes are in their own files; the
 // shared reading of records in records.cpp, the command line in options.cpp.
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "pktdump_internal.h"
@@ -13,7 +14,7 @@ namespace {
 // Every mode pktdump has, by name. A mode joins with a row here.
 const Mode kModes[] = {
     {"decode", MakeDecodeSink, false, nullptr},
-    {"dump", MakeDumpSink, false, DumpRangeFits},
+    {"dump", MakeDumpSink, false, nullptr},
     {"summary", MakeSummarySink, true, nullptr},
     {"check", MakeCheckSink, true, nullptr},
     {"pcapng", MakePcapngSink, false, nullptr},
@@ -41,13 +42,17 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   const Mode& mode = *FindMode(o.mode);
   // Hourly files in name order.
   std::sort(o.paths.begin(), o.paths.end(), [](const std::string& a, const std::string& b) {
-    return BaseName(a) < BaseName(b);
+    return BaseName(a) != BaseName(b) ? BaseName(a) < BaseName(b) : a < b;
   });
   std::vector<std::unique_ptr<Input>> inputs;
   for (const std::string& p : o.paths) {
     inputs.push_back(std::make_unique<Input>());
     inputs.back()->path = p;
   }
+  // Files are named by their name, or by the path given where two have the
+  // same name (the same hour of two workstations).
+  std::map<std::string, int> named;
+  for (const std::string& p : o.paths) ++named[BaseName(p)];
 
   std::FILE* sinkOut = out;
   std::FILE* export_ = nullptr;
@@ -56,8 +61,10 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   // anything is written (summary lists what is wrong instead).
   for (auto& input : inputs) {
     if (!Open(*input, in, err)) return 1;
+    if (named[input->name] > 1 && input->path != "-") input->name = input->path;
     if (!mode.listsBad && !o.keepGoing && !CheckWhole(*input, err)) return 1;
   }
+  if (!RangeFits(inputs, o.filter, err)) return 1;
   if (mode.prepare != nullptr && !mode.prepare(inputs, o, err)) return 1;
   if (!o.out.empty() && o.out != "-") {
     export_ = std::fopen(o.out.c_str(), "wb");
@@ -76,7 +83,8 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
     StreamSource source(input->file, input->size >= 0);
     const long n = Run(source, input->name, input->path, *sink, o.filter, o.keepGoing, err);
     if (source.Failed()) {
-      std::fprintf(err, "pktdump: %s: cannot be read\n", input->path.c_str());
+      std::fprintf(err, "pktdump: %s: cannot be read: %s\n", input->path.c_str(),
+                   source.Reason().c_str());
       ok = false;
       break;
     }

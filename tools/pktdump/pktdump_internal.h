@@ -50,15 +50,18 @@ class RecordSource {
   // whole record (Rest() then counts them).
   virtual bool Next(std::uint8_t (&record)[kRecordSize]) = 0;
   virtual std::size_t Rest() const = 0;
-  // Passes over count records; false when the input ends first.
-  virtual bool Skip(std::int64_t count) {
+  // Passes over count records; returns how many there were (fewer when
+  // the input ends first).
+  virtual std::int64_t Skip(std::int64_t count) {
     std::uint8_t record[kRecordSize];
     for (std::int64_t i = 0; i < count; ++i) {
-      if (!Next(record)) return false;
+      if (!Next(record)) return i;
     }
-    return true;
+    return count;
   }
   virtual bool Failed() const { return false; }
+  // The system's reason for a failed read.
+  virtual std::string Reason() const { return std::string(); }
 };
 
 class MemorySource : public RecordSource {
@@ -79,11 +82,13 @@ class StreamSource : public RecordSource {
   StreamSource(std::FILE* in, bool seekable) : in_(in), seekable_(seekable) {}
   bool Next(std::uint8_t (&record)[kRecordSize]) override;
   std::size_t Rest() const override { return rest_; }
-  bool Skip(std::int64_t count) override;
+  std::int64_t Skip(std::int64_t count) override;
   bool Failed() const override { return std::ferror(in_) != 0; }
+  std::string Reason() const override;
 
  private:
   std::FILE* in_;
+  int errno_ = 0;
   const bool seekable_;
   long long read_ = 0;
   std::size_t rest_ = 0;
@@ -143,6 +148,17 @@ struct Input {
 
 bool Open(Input& input, std::FILE* in, std::FILE* err);
 
+// Why a path cannot be read as a file, in the system's words ("Is a
+// directory", "No such file or directory"); empty when it can be opened.
+std::string Unreadable(const std::string& path);
+// A whole file's text; false with the reason said on err.
+bool ReadText(const std::string& path, std::string* text, std::FILE* err);
+
+// Files of a known size hold the record range asked for: a range that
+// starts past a file's end is said, before anything is shown.
+bool RangeFits(const std::vector<std::unique_ptr<Input>>& inputs, const Filter& filter,
+               std::FILE* err);
+
 // What makes a file of that size and those records unfit to go through, the
 // size first; empty when nothing does.
 std::string FirstFault(std::uint64_t size, RecordSource& source);
@@ -177,9 +193,5 @@ std::unique_ptr<Sink> MakeSummarySink(const Options& o, std::FILE* out, std::FIL
 std::unique_ptr<Sink> MakeCheckSink(const Options& o, std::FILE* out, std::FILE* err);
 std::unique_ptr<Sink> MakePcapngSink(const Options& o, std::FILE* out, std::FILE* err);
 
-// dump: a range that lies outside the file is said before anything is
-// shown; false stops the run.
-bool DumpRangeFits(const std::vector<std::unique_ptr<Input>>& inputs, const Options& o,
-                   std::FILE* err);
 
 }  // namespace pktdump

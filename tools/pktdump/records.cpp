@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cerrno>
 #include <ctime>
 
 #include "core/packet_dump.h"
 #include "json_text.h"
 #include "pktdump_internal.h"
 #include "scan_int.h"
+#include "sequence.h"
 
 namespace pktdump {
 
@@ -112,20 +114,69 @@ bool SeekTo(std::FILE* in, long long offset) {
 }
 
 bool StreamSource::Next(std::uint8_t (&record)[kRecordSize]) {
+  errno = 0;
   const std::size_t n = std::fread(record, 1, kRecordSize, in_);
   if (n == kRecordSize) {
     ++read_;
     return true;
   }
+  if (std::ferror(in_) != 0) errno_ = errno;
   rest_ = n;
   return false;
 }
 
-bool StreamSource::Skip(std::int64_t count) {
+std::int64_t StreamSource::Skip(std::int64_t count) {
   if (!seekable_) return RecordSource::Skip(count);
   // Records are found by their number: no need to read those before.
   read_ += count;
-  return SeekTo(in_, read_ * static_cast<long long>(kRecordSize));
+  return SeekTo(in_, read_ * static_cast<long long>(kRecordSize)) ? count : 0;
+}
+
+std::string StreamSource::Reason() const { return errno_ != 0 ? std::strerror(errno_) : "a read error"; }
+
+std::string Unreadable(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return std::strerror(errno);
+  std::fclose(f);
+  return std::string();
+}
+
+bool ReadText(const std::string& path, std::string* text, std::FILE* err) {
+  std::string why = Unreadable(path);
+  if (why.empty()) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+      why = std::strerror(errno);
+    } else {
+      char chunk[4096];
+      std::size_t n;
+      while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text->append(chunk, n);
+      if (std::ferror(f) != 0) why = std::strerror(errno);
+      std::fclose(f);
+    }
+  }
+  if (why.empty()) return true;
+  std::fprintf(err, "pktdump: %s: cannot be read: %s\n", path.c_str(), why.c_str());
+  return false;
+}
+
+bool RangeFits(const std::vector<std::unique_ptr<Input>>& inputs, const Filter& filter,
+               std::FILE* err) {
+  if (!filter.ranged) return true;
+  for (const auto& input : inputs) {
+    if (input->size < 0) continue;  // a pipe: said when it ends
+    const long long records = input->size / static_cast<long long>(kRecordSize);
+    if (filter.first > records) {
+      std::fprintf(err, "pktdump: %s: holds %s: record %lld is not in it\n",
+                   input->path.c_str(), Count(records, "record").c_str(),
+                   static_cast<long long>(filter.first));
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string Fault(const std::uint8_t (&record)[kRecordSize], varnet::RecordView& view) {
@@ -143,14 +194,16 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
   long bad = 0;
   std::uint8_t record[kRecordSize];
   std::int64_t n = 0;
+  bool ended = false;
   if (filter.first > 1) {
-    if (!source.Skip(filter.first - 1)) {
-      sink.EndFile(0, source.Rest());
-      return 0;
-    }
-    n = filter.first - 1;
+    n = source.Skip(filter.first - 1);
+    ended = n < filter.first - 1;
   }
-  while (n < filter.last && source.Next(record)) {
+  while (!ended && n < filter.last) {
+    if (!source.Next(record)) {
+      ended = true;
+      break;
+    }
     ++n;
     varnet::RecordView view;
     const std::string fault = Fault(record, view);
@@ -167,12 +220,25 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
     }
     if (Passes(filter, view)) sink.Record(n, view);
   }
-  const std::size_t rest = n < filter.last ? source.Rest() : 0;
+  const std::size_t rest = ended ? source.Rest() : 0;
   if (rest != 0 && !sink.ListsBad()) {
     ++bad;
     std::fprintf(err, "pktdump: %s: %zu bytes after the last whole record%s\n", name.c_str(),
                  rest, keepGoing ? "; skipped" : "");
     if (!keepGoing) return -1;
+  }
+  // A range past the end, as RangeFits says it for files of a known size.
+  if (filter.ranged && ended && !source.Failed()) {
+    const std::string& named = path == "-" ? name : path;
+    if (n < filter.first) {
+      std::fprintf(err, "pktdump: %s: holds %s: record %lld is not in it\n", named.c_str(),
+                   Count(n, "record").c_str(), static_cast<long long>(filter.first));
+      return -1;
+    }
+    if (filter.last != INT64_MAX && n < filter.last) {
+      std::fprintf(err, "pktdump: %s: holds %s: the range ends at %lld\n", named.c_str(),
+                   Count(n, "record").c_str(), static_cast<long long>(n));
+    }
   }
   sink.EndFile(n, rest);
   return bad;
@@ -209,8 +275,10 @@ bool Open(Input& input, std::FILE* in, std::FILE* err) {
     input.file = std::fopen(input.path.c_str(), "rb");
     input.owned = true;
   }
-  if (input.file == nullptr) {
-    std::fprintf(err, "pktdump: %s: cannot be read\n", input.path.c_str());
+  if (input.file == nullptr || (input.path != "-" && !Unreadable(input.path).empty())) {
+    const std::string why = input.path == "-" ? std::strerror(errno) : Unreadable(input.path);
+    std::fprintf(err, "pktdump: %s: cannot be read: %s\n", input.path.c_str(),
+                 why.empty() ? std::strerror(errno) : why.c_str());
     return false;
   }
   input.size = FileSize(input.file);
@@ -243,7 +311,9 @@ bool CheckWhole(Input& input, std::FILE* err) {
     return false;
   }
   const bool read = !source.Failed();
-  if (!read) std::fprintf(err, "pktdump: %s: cannot be read\n", named.c_str());
+  if (!read) {
+    std::fprintf(err, "pktdump: %s: cannot be read: %s\n", named.c_str(), source.Reason().c_str());
+  }
   return read && SeekTo(input.file, 0);
 }
 
