@@ -420,8 +420,8 @@ TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
   const std::string stamped = testing::TempDir() + "renamed.pcapng";
   Pktdump({"pcapng", "--out", stamped, renamed}, &code, &err);
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(err, "pktdump: night.pkt: the name gives no hour (PKT_YYYYMMDD.HH): its frames are "
-                 "stamped from 2026-12-09 10:00 UTC, the hour of its last change\n");
+  EXPECT_EQ(err, "pktdump: night.pkt: the name gives no hour (PKT_YYYYMMDD.HH): its untimed frames "
+                 "are stamped from 2026-12-09 10:00 UTC, the hour of its last change; --hour gives one\n");
   EXPECT_NE(Shell("capinfos -a " + stamped + " 2>/dev/null").find("2026-12-09 10:00:00"),
             std::string::npos);
 

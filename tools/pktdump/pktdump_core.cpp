@@ -2,6 +2,9 @@
 // through the sink of its mode. The modes are in their own files; the
 // shared reading of records in records.cpp, the command line in options.cpp.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -66,10 +69,22 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   }
   if (!RangeFits(inputs, o.filter, err)) return 1;
   if (mode.prepare != nullptr && !mode.prepare(inputs, o, err)) return 1;
+  // An output file is written beside itself and takes its name only when
+  // whole: a failure leaves what was there before. One of the inputs is
+  // never an output (the same file, by whatever name).
+  const std::string part = o.out + ".pktdump-part";
   if (!o.out.empty() && o.out != "-") {
-    export_ = std::fopen(o.out.c_str(), "wb");
+    for (const auto& input : inputs) {
+      std::error_code same;
+      if (input->path != "-" && std::filesystem::equivalent(o.out, input->path, same)) {
+        std::fprintf(err, "pktdump: --out %s is the input %s; see pktdump --help\n",
+                     o.out.c_str(), input->path.c_str());
+        return 2;
+      }
+    }
+    export_ = std::fopen(part.c_str(), "wb");
     if (export_ == nullptr) {
-      std::fprintf(err, "pktdump: %s: cannot be written\n", o.out.c_str());
+      std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(), std::strerror(errno));
       return 1;
     }
     sinkOut = export_;
@@ -103,8 +118,15 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
       std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n", o.out.c_str());
       ok = false;
     }
+    std::error_code renamed;
+    if (ok) std::filesystem::rename(part, o.out, renamed);
+    if (ok && renamed) {
+      std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(),
+                   renamed.message().c_str());
+      ok = false;
+    }
     // A cut capture file is worse than none: it goes.
-    if (!ok) std::remove(o.out.c_str());
+    if (!ok) std::remove(part.c_str());
   }
   if (!ok || bad != 0) return 1;
   return whole ? 0 : failCode;
