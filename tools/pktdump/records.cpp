@@ -225,7 +225,6 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
     ++bad;
     std::fprintf(err, "pktdump: %s: %zu bytes after the last whole record%s\n", name.c_str(),
                  rest, keepGoing ? "; skipped" : "");
-    if (!keepGoing) return -1;
   }
   // A range past the end, as RangeFits says it for files of a known size.
   if (filter.ranged && ended && !source.Failed()) {
@@ -240,6 +239,7 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
                    Count(n, "record").c_str(), static_cast<long long>(n));
     }
   }
+  if (rest != 0 && !sink.ListsBad() && !keepGoing) return -1;
   sink.EndFile(n, rest);
   return bad;
 }
