@@ -34,8 +34,16 @@ class SummarySink : public Sink {
   }
   bool ListsBad() const override { return true; }
   void Bad(std::int64_t number, const std::string& fault) override {
-    ++files_.back().malformed;
-    files_.back().bad.emplace_back(number, fault);
+    FileSummary& f = files_.back();
+    ++f.malformed;
+    // Said as found, so that a file of garbage takes no memory; JSON keeps
+    // the first of them for the file's object.
+    if (!json_) {
+      std::fprintf(out_, "%s: record %lld is malformed: %s\n", f.name.c_str(),
+                   static_cast<long long>(number), fault.c_str());
+    } else if (f.bad.size() < kListed) {
+      f.bad.emplace_back(number, fault);
+    }
   }
   void Record(std::int64_t number, const varnet::RecordView& view) override {
     FileSummary& f = files_.back();
@@ -78,10 +86,6 @@ class SummarySink : public Sink {
  private:
   void PrintText(const FileSummary& f) {
     const char* n = f.name.c_str();
-    for (const auto& [record, fault] : f.bad) {
-      std::fprintf(out_, "%s: record %lld is malformed: %s\n", n, static_cast<long long>(record),
-                   fault.c_str());
-    }
     std::fprintf(out_, "%s: %s, %s, %s, %ld malformed\n", n, Count(f.records, "record").c_str(),
                  Count(f.commands, "command").c_str(), Count(f.revertives, "revertive").c_str(),
                  f.malformed);
@@ -113,6 +117,9 @@ class SummarySink : public Sink {
            ",\"fault\":" + Json(f.bad[i].second) + "}";
     }
     o += "]";
+    if (f.malformed > static_cast<long>(f.bad.size())) {
+      o += ",\"bad_records_not_listed\":" + std::to_string(f.malformed - f.bad.size());
+    }
     if (f.timed > 0) {
       const double seconds = static_cast<double>(f.latest - f.earliest) / 1e7;
       char rate[64];
@@ -138,6 +145,7 @@ class SummarySink : public Sink {
     std::fprintf(out_, "%s}\n", o.c_str());
   }
 
+  static constexpr std::size_t kListed = 1000;
   std::FILE* out_;
   const bool json_;
   std::vector<FileSummary> files_;
