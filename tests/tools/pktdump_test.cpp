@@ -830,6 +830,10 @@ TEST(Pktdump, TheShippedSampleIsTheSampleMakersAndReadsAsItsRunsSay) {
   EXPECT_EQ(code, 1);
   EXPECT_EQ(Lines(Pktdump({"summary", sample}, &code))[0],
             "PKT_20261209.10: 157 records, 64 commands, 93 revertives, 0 malformed");
+  // JSON says each record's run.
+  EXPECT_NE(Pktdump({"decode", "--format", "json", "--records", "118", sample}, &code)
+                .find("\"sequence\":1,\"run\":1,"),
+            std::string::npos);
 }
 
 }  // namespace

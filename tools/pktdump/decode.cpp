@@ -48,6 +48,7 @@ class Printer : public varnet::DecoderHost {
       if (view_.timed) {
         pending_ += ",\"time\":\"" + TimeText(view_.arrival.filetime) +
                     "\",\"sequence\":" + std::to_string(view_.arrival.sequence);
+        if (view_.arrival.run >= 0) pending_ += ",\"run\":" + std::to_string(view_.arrival.run);
       }
       pending_ += ",\"lines\":[";
       for (std::size_t i = 0; i < lines_.size(); ++i) pending_ += (i ? "," : "") + Json(lines_[i]);

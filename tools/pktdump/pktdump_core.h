@@ -47,8 +47,9 @@ struct Options {
 std::string CheckFile(const File& file);
 
 // The program: arguments without the program name; the exit code (0 done,
-// 1 a file could not be read or written or held bad records, 2 a usage
-// error, found before any file is read). in is what "-" reads.
+// 1 a file could not be read or written or held bad records, or check
+// found gaps or repeats, 2 a usage error, found before any file is read,
+// 3 check found no record with its arrival). in is what "-" reads.
 int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
          std::FILE* in = stdin);
 

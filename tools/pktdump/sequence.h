@@ -5,8 +5,8 @@
 // A record written with a run tag says which run it belongs to: a run
 // starts where the tag changes, even when its first datagrams were lost,
 // and its loss counts from its sequence 1. Records written before tags
-// (and untimed 'T' files' neighbours) have none; for them a run starts at
-// a sequence of 1, or one far below what the run has seen.
+// carry none; for them a run starts at a sequence of 1, or one far below
+// what the run has seen, and counts from its first number.
 #pragma once
 
 #include <cstdint>
