@@ -32,7 +32,7 @@ class CheckSink : public Sink {
   bool EndAll(long* bad) override {
     bool timed = false;
     long gaps = 0, repeats = 0;
-    std::uint64_t lost = 0;
+    std::uint64_t lost = 0, earlier = 0;
     for (auto& [directory, stream] : streams_) {
       stream.Settle(true);
       Print(stream);
@@ -40,6 +40,7 @@ class CheckSink : public Sink {
       gaps += stream.Gaps();
       lost += stream.Lost();
       repeats += stream.Repeats();
+      earlier += stream.Earlier();
     }
     *bad = malformed_;
     if (!timed) {
@@ -47,10 +48,12 @@ class CheckSink : public Sink {
       nothing_ = true;
       return false;
     }
-    std::fprintf(out_, "%s, %s lost%s\n", Count(gaps, "gap").c_str(),
-                 Count(lost, "datagram").c_str(),
-                 repeats == 0 ? "" : (", " + Count(repeats, "sequence number") + " repeated").c_str());
-    return gaps == 0 && repeats == 0;
+    std::string verdict = Count(gaps, "gap") + ", " + Count(lost, "datagram") + " lost";
+    if (repeats != 0) verdict += ", " + Count(repeats, "sequence number") + " repeated";
+    if (earlier != 0) verdict += ", " + Count(earlier, "datagram") + " before the first record not in these files";
+    std::fprintf(out_, "%s\n", verdict.c_str());
+    // Whole only when every number from each run's 1 is here once.
+    return gaps == 0 && repeats == 0 && earlier == 0;
   }
   int FailCode() const override { return nothing_ ? kNothingToCheck : 1; }
 

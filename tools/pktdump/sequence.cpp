@@ -22,6 +22,12 @@ std::string EventText(const SequenceEvent& e) {
                       static_cast<long long>(e.record), e.sequence);
       }
       break;
+    case SequenceEvent::kEarlier:
+      std::snprintf(text, sizeof text,
+                    "%s not in these files (sequence %u to %u, before record %lld): lost, or in "
+                    "an earlier file",
+                    Count(e.lost, "datagram").c_str(), e.from, e.to, static_cast<long long>(e.record));
+      break;
     case SequenceEvent::kRepeat:
       std::snprintf(text, sizeof text, "sequence %u repeated at record %lld", e.sequence,
                     static_cast<long long>(e.record));
@@ -56,6 +62,7 @@ void SequenceGaps::Add(int file, std::int64_t record, std::uint32_t sequence, in
       e.run = run;
       events_.push_back(e);
     }
+    firstRun_ = !anyTimed_;
     anyTimed_ = true;
     run_ = run;
     // A tagged run is known to start here: its loss counts from 1.
@@ -98,9 +105,14 @@ void SequenceGaps::Settle(bool all) {
     e.lost = next->first - base_;
     e.from = base_;
     e.to = next->first - 1;
+    if (firstRun_ && run_ >= 0 && e.from == 1) {
+      e.kind = SequenceEvent::kEarlier;
+      earlier_ += e.lost;
+    } else {
+      lost_ += e.lost;
+      ++gaps_;
+    }
     events_.push_back(e);
-    lost_ += e.lost;
-    ++gaps_;
     base_ = next->first;
   }
 }

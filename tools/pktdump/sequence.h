@@ -17,14 +17,16 @@
 namespace pktdump {
 
 struct SequenceEvent {
-  enum Kind { kGap, kNewRun, kRepeat } kind = kGap;
+  // kEarlier: the first numbers of the first run of the files, which
+  // are lost or in an earlier file than those given.
+  enum Kind { kGap, kNewRun, kRepeat, kEarlier } kind = kGap;
   // Where it falls: the input (its index among the files) and record. A
   // gap falls before the record that carries the first number after it.
   int file = 0;
   std::int64_t record = 0;
   std::uint32_t sequence = 0;  // kNewRun: the run's first number; kRepeat: the number
   int run = -1;                // kNewRun: its tag, or -1 for none
-  std::uint32_t lost = 0, from = 0, to = 0;  // kGap
+  std::uint32_t lost = 0, from = 0, to = 0;  // kGap, kEarlier
 };
 
 // The event as summary and check print it after the file's name.
@@ -47,6 +49,7 @@ class SequenceGaps {
   long Gaps() const { return gaps_; }
   std::uint64_t Lost() const { return lost_; }
   long Repeats() const { return repeats_; }
+  std::uint64_t Earlier() const { return earlier_; }
 
  private:
   struct Where {
@@ -56,12 +59,13 @@ class SequenceGaps {
   static constexpr std::size_t kWindow = 1 << 16;
   bool anyTimed_ = false;
   int run_ = -1;                         // the tag of the run being read
+  bool firstRun_ = true;                 // it began before the first record read
   std::uint32_t first_ = 0;              // the run's first number: 1 when tagged
   std::uint32_t base_ = 0;               // every number below it came or was counted lost
   std::map<std::uint32_t, Where> ahead_;  // numbers from base_ on that came
   std::vector<SequenceEvent> events_;
   long gaps_ = 0, repeats_ = 0;
-  std::uint64_t lost_ = 0;
+  std::uint64_t lost_ = 0, earlier_ = 0;
 };
 
 }  // namespace pktdump

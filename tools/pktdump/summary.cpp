@@ -129,9 +129,10 @@ class SummarySink : public Sink {
       std::string gaps, runs, repeats;
       for (const SequenceEvent& e : f.events) {
         const std::string at = "{\"record\":" + std::to_string(e.record);
-        if (e.kind == SequenceEvent::kGap) {
+        if (e.kind == SequenceEvent::kGap || e.kind == SequenceEvent::kEarlier) {
           gaps += (gaps.empty() ? "" : ",") + at + ",\"lost\":" + std::to_string(e.lost) +
-                  ",\"from\":" + std::to_string(e.from) + ",\"to\":" + std::to_string(e.to) + "}";
+                  ",\"from\":" + std::to_string(e.from) + ",\"to\":" + std::to_string(e.to) +
+                  (e.kind == SequenceEvent::kEarlier ? ",\"maybe_in_an_earlier_file\":true}" : "}");
         } else if (e.kind == SequenceEvent::kNewRun) {
           runs += (runs.empty() ? "" : ",") + at + ",\"sequence\":" + std::to_string(e.sequence) +
                   (e.run >= 0 ? ",\"run\":" + std::to_string(e.run) : std::string()) + "}";
