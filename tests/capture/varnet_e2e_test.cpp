@@ -317,8 +317,8 @@ TEST_F(VarnetEndToEnd, PacketTimesGiveArrivalsInOrderAndGapsThatAreTheWrappersDr
   for (const std::string& line : ReadLines(summary)) {
     const std::size_t at = line.find(": ");
     long l = 0;
-    if (at != std::string::npos && line.find(" datagrams lost (sequence ") != std::string::npos &&
-        std::sscanf(line.c_str() + at, ": %ld datagrams lost", &l) == 1) {
+    if (at != std::string::npos && line.find(" lost (sequence ") != std::string::npos &&
+        std::sscanf(line.c_str() + at, ": %ld datagram", &l) == 1) {
       lost += l;
       ++gaps;
     }

@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,6 +19,7 @@
 #include "fake_capture_host.h"
 #include "fake_net.h"
 #include "pktdump_core.h"
+#include "sample_capture.h"
 #include "traffic_mix.h"
 
 namespace {
@@ -76,6 +79,10 @@ std::string Temp(const std::string& name, const std::string& bytes) {
   const std::string path = testing::TempDir() + name;
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
+}
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 std::string Shell(const std::string& command) {
   std::string out;
@@ -157,8 +164,8 @@ TEST(Pktdump, FilesInNameOrderDumpsAsTheDialogAndSummaries) {
   const std::string summary = Pktdump({"summary", b}, &code);
   EXPECT_EQ(code, 0);
   EXPECT_EQ(Lines(summary), (std::vector<std::string>{
-                                "PKT_20091001.08: 2 records, 1 commands, 1 revertives, 0 malformed",
-                                "PKT_20091001.08: device 002: 1 datagrams"}));
+                                "PKT_20091001.08: 2 records, 1 command, 1 revertive, 0 malformed",
+                                "PKT_20091001.08: device 002: 1 datagram"}));
 }
 
 TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
@@ -199,39 +206,50 @@ TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
   std::string err;
   Pktdump({"decode", "/no/such/PKT_x"}, &code, &err);
   EXPECT_EQ(code, 1);
-  EXPECT_EQ(err, "pktdump: /no/such/PKT_x: cannot be read\n");
+  EXPECT_EQ(err, "pktdump: /no/such/PKT_x: cannot be read: No such file or directory\n");
   Pktdump({"frobnicate"}, &code);
   EXPECT_EQ(code, 2);
 }
 
-TEST(Pktdump, UsageErrorsAreFoundBeforeAnyFileIsRead) {
-  // Each line: the arguments, the exit code, and what the first line of
-  // the error output says ("" for none). /no/such is never reached.
+TEST(Pktdump, UsageErrorsAreOneLineFoundBeforeAnyFileIsRead) {
+  // Each line: the arguments, the exit code, and the whole error output
+  // without "pktdump: " and, for a usage error, "; see pktdump --help".
+  // /no/such is never reached.
   struct Case {
     std::vector<std::string> args;
     int code;
     std::string said;
   } cases[] = {
-      {{}, 2, "usage: pktdump decode [--ini VARNET.INI] [--format text|json] [FILTERS] [--keep-going] FILE..."},
-      {{"sumary", "/no/such"}, 2, "pktdump: unknown mode 'sumary'"},
-      {{"pcapng", "--chanel", "7", "--out", "x", "/no/such"}, 2, "pktdump: unknown option --chanel"},
-      {{"pcapng", "--out", "x", "--channel"}, 2, "pktdump: --channel needs a value"},
+      {{}, 2, "no mode given"},
+      {{"sumary", "/no/such"}, 2, "unknown mode 'sumary'"},
+      {{"pcapng", "--chanel", "7", "--out", "x", "/no/such"}, 2, "unknown option --chanel"},
+      {{"pcapng", "--out", "x", "--channel"}, 2, "--channel needs a value"},
       {{"pcapng", "--channel", "100", "--out", "x", "/no/such"}, 2,
-       "pktdump: --channel is a channel number, 0 to 99, not '100'"},
+       "--channel is a channel number, 0 to 99, not '100'"},
       {{"pcapng", "--channel", "7x", "--out", "x", "/no/such"}, 2,
-       "pktdump: --channel is a channel number, 0 to 99, not '7x'"},
-      {{"pcapng", "/no/such"}, 2, "pktdump: pcapng needs --out"},
-      {{"summary", "--ini", "v.ini", "/no/such"}, 2, "pktdump: --ini is not an option of summary"},
-      {{"check", "--format", "json", "/no/such"}, 2, "pktdump: --format is not an option of check"},
-      {{"decode", "--format", "xml", "/no/such"}, 2, "pktdump: --format is text or json, not 'xml'"},
-      {{"decode", "--kind", "both", "/no/such"}, 2, "pktdump: --kind is command or revertive, not 'both'"},
-      {{"decode", "--records", "9-3", "/no/such"}, 2,
-       "pktdump: the record range 9-3 is reversed or starts below 1"},
-      {{"dump", "/no/such", "0"}, 2, "pktdump: the record range 0- is reversed or starts below 1"},
-      {{"dump", "/no/such", "5", "x"}, 2, "pktdump: LAST is a record number, not 'x'"},
-      {{"decode", "-", "-"}, 2, "pktdump: standard input can be read once"},
-      {{"decode"}, 2, "pktdump: no file given"},
-      {{"decode", "/no/such"}, 1, "pktdump: /no/such: cannot be read"},
+       "--channel is a channel number, 0 to 99, not '7x'"},
+      {{"pcapng", "/no/such"}, 2, "pcapng needs --out"},
+      {{"pcapng", "--hour", "2026120910", "--out", "x", "/no/such"}, 2,
+       "--hour is an hour as YYYYMMDD.HH, not '2026120910'"},
+      {{"summary", "--ini", "v.ini", "/no/such"}, 2, "--ini is not an option of summary"},
+      {{"check", "--format", "json", "/no/such"}, 2, "--format is not an option of check"},
+      {{"decode", "--format", "xml", "/no/such"}, 2, "--format is text or json, not 'xml'"},
+      {{"decode", "--kind", "both", "/no/such"}, 2, "--kind is command or revertive, not 'both'"},
+      {{"decode", "--records", "9-3", "/no/such"}, 2, "the record range 9-3 is reversed or starts below 1"},
+      {{"decode", "--records", "2-x", "/no/such"}, 2, "--records is N, FIRST-LAST or FIRST-, not '2-x'"},
+      {{"decode", "--records", "99999999999999999999", "/no/such"}, 2,
+       "--records is N, FIRST-LAST or FIRST-, not '99999999999999999999'"},
+      {{"dump", "/no/such", "0"}, 2, "the record range 0-0 is reversed or starts below 1"},
+      {{"dump", "/no/such", "5", "x"}, 2, "LAST is a record number, not 'x'"},
+      {{"dump", "/no/such", "5-x"}, 2, "the range is N, FIRST-LAST or FIRST-, not '5-x'"},
+      {{"decode", "-", "-"}, 2, "standard input can be read once"},
+      {{"decode"}, 2, "no file given"},
+      {{"decode", "--", "--kind"}, 1, "--kind: cannot be read: No such file or directory"},
+      {{"decode", "/no/such"}, 1, "/no/such: cannot be read: No such file or directory"},
+      {{"decode", "--ini", "/no/such.ini", "x"}, 1, "/no/such.ini: cannot be read: No such file or directory"},
+      {{"decode", "--ini", "/tmp", "x"}, 1, "/tmp: cannot be read: Is a directory"},
+      {{"summary", "/tmp"}, 1, "/tmp: cannot be read: Is a directory"},
+      {{"decode", "/tmp"}, 1, "/tmp: cannot be read: Is a directory"},
   };
   for (const Case& c : cases) {
     int code = -1;
@@ -240,7 +258,7 @@ TEST(Pktdump, UsageErrorsAreFoundBeforeAnyFileIsRead) {
     std::string what;
     for (const std::string& a : c.args) what += a + " ";
     EXPECT_EQ(code, c.code) << what;
-    EXPECT_EQ(Lines(err).empty() ? "" : Lines(err)[0], c.said) << what;
+    EXPECT_EQ(err, "pktdump: " + c.said + (c.code == 2 ? "; see pktdump --help" : "") + "\n") << what;
     EXPECT_EQ(out, "") << what;
   }
   int code = -1;
@@ -317,9 +335,9 @@ TEST(Pktdump, StandardInputFiltersKeepGoingJsonAndRanges) {
   EXPECT_EQ(Lines(Pktdump({"summary", badPath}, &code)),
             (std::vector<std::string>{
                 "PKT_20091001.10: record 2 is malformed: type 3, neither 1 nor 2",
-                "PKT_20091001.10: 3 records, 2 commands, 0 revertives, 2 malformed",
+                "PKT_20091001.10: 3 records, 2 commands, 0 revertives, 1 malformed",
                 "PKT_20091001.10: 2 bytes after the last whole record",
-                "PKT_20091001.10: device 001: 1 datagrams", "PKT_20091001.10: device 003: 1 datagrams"}));
+                "PKT_20091001.10: device 001: 1 datagram", "PKT_20091001.10: device 003: 1 datagram"}));
   EXPECT_EQ(code, 1);
 
   // Dump ranges: outside the file is said; past its end is cut and said.
@@ -328,7 +346,7 @@ TEST(Pktdump, StandardInputFiltersKeepGoingJsonAndRanges) {
   EXPECT_EQ(err, "pktdump: " + path + ": holds 3 records: record 4 is not in it\n");
   EXPECT_EQ(Lines(Pktdump({"dump", path, "3", "9"}, &code, &err)).size(), 34u);
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(err, "pktdump: " + path + ": holds 3 records: the dump ends at 3\n");
+  EXPECT_EQ(err, "pktdump: " + path + ": holds 3 records: the range ends at 3\n");
   EXPECT_EQ(Lines(PktdumpFrom(three, {"dump", "-", "2", "2"}, &code, &err))[0],
             "Packet: 0002 (0002) - Type 2 - Length 17");
 
@@ -364,13 +382,16 @@ TEST(Pktdump, AnOutputThatCannotBeWrittenEndsWithCodeOne) {
     std::system(("rmdir " + disk).c_str());
     GTEST_SKIP() << "a small tmpfs cannot be mounted here (the test command runs as root)";
   }
+  // What was there before stays, and no part of the new export.
   const std::string pcapng = disk + "/night.pcapng";
+  std::ofstream(pcapng, std::ios::binary) << "before";
   int code = -1;
   std::string err;
   Pktdump({"pcapng", "--out", pcapng, path}, &code, &err);
   EXPECT_EQ(code, 1);
   EXPECT_EQ(err, "pktdump: " + pcapng + ": cannot be written (disk full?)\n");
-  EXPECT_NE(std::system(("test -e " + pcapng).c_str()), 0) << "a cut export was left";
+  EXPECT_EQ(Slurp(pcapng), "before");
+  EXPECT_FALSE(std::filesystem::exists(pcapng + ".pktdump-part")) << "a cut export was left";
   std::system(("umount " + disk + " && rmdir " + disk).c_str());
 }
 
@@ -409,8 +430,8 @@ TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
   const std::string stamped = testing::TempDir() + "renamed.pcapng";
   Pktdump({"pcapng", "--out", stamped, renamed}, &code, &err);
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(err, "pktdump: night.pkt: the name gives no hour (PKT_YYYYMMDD.HH): its frames are "
-                 "stamped from 2026-12-09 10:00 UTC, the hour of its last change\n");
+  EXPECT_EQ(err, "pktdump: night.pkt: the name gives no hour (PKT_YYYYMMDD.HH): its untimed frames "
+                 "are stamped from 2026-12-09 10:00 UTC, the hour of its last change; --hour gives one\n");
   EXPECT_NE(Shell("capinfos -a " + stamped + " 2>/dev/null").find("2026-12-09 10:00:00"),
             std::string::npos);
 
@@ -445,11 +466,11 @@ TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
 }
 
 std::string TimedRecord(std::uint8_t type, const std::string& data, std::uint64_t filetime,
-                        std::uint32_t sequence) {
+                        std::uint32_t sequence, int run = varnet::Arrival::kNoRunTag) {
   std::uint8_t buffer[varnet::kDatagramSize + 1] = {};
   std::memcpy(buffer, data.data(), std::min(data.size(), varnet::kDatagramSize));
   std::uint8_t record[varnet::kRecordSize];
-  const varnet::Arrival arrival{filetime, sequence};
+  const varnet::Arrival arrival{filetime, sequence, run};
   varnet::BuildRecord(type, buffer, static_cast<std::uint16_t>(data.size()), record, &arrival);
   return std::string(reinterpret_cast<char*>(record), sizeof record);
 }
@@ -475,24 +496,24 @@ TEST(Pktdump, RecordsWithTheirArrivalGiveTimesRatesGapsAndChecks) {
             std::string::npos);
   EXPECT_EQ(Lines(Pktdump({"summary", a, b}, &code)),
             (std::vector<std::string>{
-                "PKT_20261209.10: 3 records, 2 commands, 1 revertives, 0 malformed",
+                "PKT_20261209.10: 3 records, 2 commands, 1 revertive, 0 malformed",
                 "PKT_20261209.10: from 2026-12-09T10:00:00.0000000Z to 2026-12-09T10:00:00.0200000Z, "
                 "0.020 s, 100.0 datagrams a second",
-                "PKT_20261209.10: device 012: 1 datagrams", "PKT_20261209.10: device 013: 1 datagrams",
+                "PKT_20261209.10: device 012: 1 datagram", "PKT_20261209.10: device 013: 1 datagram",
                 "PKT_20261209.11: 3 records, 3 commands, 0 revertives, 0 malformed",
                 "PKT_20261209.11: from 2026-12-09T10:00:00.0300000Z to 2026-12-09T10:00:00.0500000Z, "
                 "0.020 s, 100.0 datagrams a second",
-                "PKT_20261209.11: 3 datagrams lost (sequence 4 to 6)",
+                "PKT_20261209.11: 3 datagrams lost (sequence 4 to 6) before record 1",
                 "PKT_20261209.11: the sequence starts again at 1 at record 3 (a new run)",
-                "PKT_20261209.11: device 014: 1 datagrams", "PKT_20261209.11: device 015: 1 datagrams",
-                "PKT_20261209.11: device 016: 1 datagrams"}));
+                "PKT_20261209.11: device 014: 1 datagram", "PKT_20261209.11: device 015: 1 datagram",
+                "PKT_20261209.11: device 016: 1 datagram"}));
   EXPECT_EQ(code, 0);
   // The check: whole, with a gap, and with nothing to check.
   EXPECT_EQ(Pktdump({"check", a}, &code), "0 gaps, 0 datagrams lost\n");
   EXPECT_EQ(code, 0);
   EXPECT_EQ(Lines(Pktdump({"--check", b, a}, &code)),
             (std::vector<std::string>{
-                "PKT_20261209.11: 3 datagrams lost (sequence 4 to 6)",
+                "PKT_20261209.11: 3 datagrams lost (sequence 4 to 6) before record 1",
                 "PKT_20261209.11: the sequence starts again at 1 at record 3 (a new run)",
                 "1 gap, 3 datagrams lost"}));
   EXPECT_EQ(code, 1);
@@ -501,12 +522,12 @@ TEST(Pktdump, RecordsWithTheirArrivalGiveTimesRatesGapsAndChecks) {
   std::string shuffled;
   for (std::uint32_t n : {1, 3, 2, 5, 4, 8, 6}) shuffled += TimedRecord(2, "RD", base + n * tick, n);
   EXPECT_EQ(Pktdump({"check", Temp("PKT_20261209.13", shuffled)}, &code),
-            "PKT_20261209.13: 1 datagrams lost (sequence 7 to 7)\n1 gap, 1 datagrams lost\n");
+            "PKT_20261209.13: 1 datagram lost (sequence 7 to 7) before record 6\n1 gap, 1 datagram lost\n");
   EXPECT_EQ(code, 1);
   const std::string untimed = Temp("PKT_20261209.12", Record(1, "CP 1 1"));
   EXPECT_EQ(Pktdump({"check", untimed}, &code),
             "no record carries its arrival (PacketTimes=1): nothing to check\n");
-  EXPECT_EQ(code, 1);
+  EXPECT_EQ(code, 3);  // not the code of a gap
 
   // The export stamps each frame with its arrival and names its sequence.
   if (Shell("command -v tshark").empty()) GTEST_SKIP() << "tshark (installed by tools/setup.sh)";
@@ -624,6 +645,199 @@ TEST(Pktdump, TheDissectorAgreesWithVarnetRecordByRecord) {
                         " -Y 'frame.number == " + std::to_string(last - 3) +
                         "' -T fields -e trelm.time -e trelm.time_valid 2>/dev/null")),
             std::vector<std::string>{"2026-12-09 10:11:12.13\t1"});
+}
+
+// 2026-12-09 10:00:00 UTC as a FILETIME, and 10 ms.
+constexpr std::uint64_t kTen = (1796810400ull + 11644473600ull) * 10000000ull;
+constexpr std::uint64_t kTick = 100000;
+
+// Records of the given sequence numbers and run tag, 10 ms apart.
+std::string Tagged(std::initializer_list<std::uint32_t> sequences, int run, std::uint64_t from = 0) {
+  std::string records;
+  for (std::uint32_t n : sequences) records += TimedRecord(2, "RD 5", kTen + (from + n) * kTick, n, run);
+  return records;
+}
+std::string Span(std::uint32_t first, std::uint32_t last, int run) {
+  std::string records;
+  for (std::uint32_t n = first; n <= last; ++n) records += TimedRecord(2, "RD 5", kTen + n * kTick, n, run);
+  return records;
+}
+
+TEST(Pktdump, CheckKnowsRunsByTheirTagAndTellsEachGapWhereItFalls) {
+  // Each case: files (folder/name, records), check's output, exit code.
+  const int none = varnet::Arrival::kNoRunTag;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::string said;
+    int code;
+  } cases[] = {
+      {"reordered inside the window", {{"a/PKT_20261209.10", Tagged({2, 1, 3}, 0)}}, "0 gaps, 0 datagrams lost\n", 0},
+      {"a run whose first datagram was lost",
+       {{"a/PKT_20261209.10", Span(1, 1000, 0) + Tagged({2, 3}, 1)}},
+       "PKT_20261209.10: run 1 starts at record 1001 (sequence 2)\n"
+       "PKT_20261209.10: 1 datagram lost (sequence 1 to 1) before record 1001\n1 gap, 1 datagram lost\n", 1},
+      {"a run tagged from its sequence 1", {{"a/PKT_20261209.10", Tagged({1, 2}, 5) + Tagged({1}, 6)}},
+       "PKT_20261209.10: run 6 starts at record 3 (sequence 1)\n0 gaps, 0 datagrams lost\n", 0},
+      {"untagged files keep the old rule", {{"a/PKT_20261209.10", Tagged({1, 2, 3, 1, 2}, none)}},
+       "PKT_20261209.10: the sequence starts again at 1 at record 4 (a new run)\n0 gaps, 0 datagrams lost\n", 0},
+      {"a repeated number", {{"a/PKT_20261209.10", Tagged({1, 2, 2, 3}, 0)}},
+       "PKT_20261209.10: sequence 2 repeated at record 3\n"
+       "0 gaps, 0 datagrams lost, 1 sequence number repeated\n", 1},
+      {"a gap told in its own file",
+       {{"a/PKT_20261209.07", Span(1, 500, 0) + Span(511, 520, 0)}, {"a/PKT_20261209.09", Span(521, 530, 0)}},
+       "PKT_20261209.07: 10 datagrams lost (sequence 501 to 510) before record 501\n"
+       "1 gap, 10 datagrams lost\n", 1},
+      {"two folders, two captures, named by path",
+       {{"a/PKT_20261209.10", Tagged({1, 2, 3}, 0)}, {"b/PKT_20261209.10", Tagged({1, 3}, 0)}},
+       "b/PKT_20261209.10: 1 datagram lost (sequence 2 to 2) before record 2\n1 gap, 1 datagram lost\n", 1},
+      {"a run that began before the files given", {{"a/PKT_20261209.11", Tagged({5001, 5002}, 3) + Tagged({1}, 4)}},
+       "PKT_20261209.11: 5000 datagrams not in these files (sequence 1 to 5000, before record 1): lost, "
+       "or in an earlier file\nPKT_20261209.11: run 4 starts at record 3 (sequence 1)\n0 gaps, 0 datagrams lost, 5000 datagrams before the first record not in "
+       "these files\n", 1},
+      {"nothing to check", {{"a/PKT_20261209.10", Record(1, "CP 1 1")}},
+       "no record carries its arrival (PacketTimes=1): nothing to check\n", 3},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"check"};
+    for (const auto& [name, bytes] : c.files) {
+      std::filesystem::create_directories(testing::TempDir() + name.substr(0, 1));
+      args.push_back(Temp(name, bytes));
+    }
+    int code = -1;
+    std::string out = Pktdump(args, &code);
+    // The path given names a file only where two share a name.
+    const std::string dir = testing::TempDir();
+    for (std::size_t at; (at = out.find(dir)) != std::string::npos;) out.erase(at, dir.size());
+    EXPECT_EQ(out, c.said) << c.what;
+    EXPECT_EQ(code, c.code) << c.what;
+  }
+}
+
+// The frames of a pcapng: their times in the interface's units, and the
+// interface's options by code.
+struct Pcapng {
+  std::vector<std::uint64_t> times;
+  std::map<int, std::string> interface;
+};
+Pcapng ReadPcapng(const std::string& bytes) {
+  Pcapng p;
+  auto u32 = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+  };
+  for (std::size_t at = 0; at + 12 <= bytes.size();) {
+    const std::uint32_t type = u32(at), length = u32(at + 4);
+    if (length < 12 || at + length > bytes.size()) break;
+    if (type == 6) p.times.push_back(static_cast<std::uint64_t>(u32(at + 12)) << 32 | u32(at + 16));
+    for (std::size_t o = at + 16; type == 1 && o + 4 <= at + length - 4;) {
+      const unsigned code = static_cast<unsigned char>(bytes[o]) | static_cast<unsigned char>(bytes[o + 1]) << 8;
+      const unsigned size = static_cast<unsigned char>(bytes[o + 2]) | static_cast<unsigned char>(bytes[o + 3]) << 8;
+      if (code == 0) break;
+      p.interface[static_cast<int>(code)] = bytes.substr(o + 4, size);
+      o += 4 + (size + 3) / 4 * 4;
+    }
+    at += length;
+  }
+  return p;
+}
+
+TEST(Pktdump, ExportsNeverOverAnInputTimedToTheirResolutionInTimeOrder) {
+  // Times out of order, one of them going back (a clock set).
+  const std::string timed = TimedRecord(2, "RD 1", kTen + 30, 1, 0) + TimedRecord(2, "RD 2", kTen + 10, 2, 0) +
+                            TimedRecord(2, "RD 3", kTen + 20, 3, 0);
+  const std::string pkt = Temp("night.pkt", timed);
+  const std::string cap = testing::TempDir() + "night.pcapng";
+  int code = -1;
+  std::string err;
+  Pktdump({"pcapng", "--out", cap, pkt}, &code, &err);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(err, "") << "every record carries its time: no hour is needed";
+  const std::uint64_t since1970 = kTen - 116444736000000000ull;
+  Pcapng p = ReadPcapng(Slurp(cap));
+  EXPECT_EQ(p.times, (std::vector<std::uint64_t>{since1970 + 10, since1970 + 20, since1970 + 30}));
+  EXPECT_EQ(p.interface[9], std::string(1, '\x07'));  // 100 ns
+  EXPECT_EQ(p.interface[2], "varnet");
+  // The span of times that go back is from the earliest to the latest.
+  EXPECT_EQ(Lines(Pktdump({"summary", pkt}, &code))[1],
+            "night.pkt: from 2026-12-09T10:00:00.0000010Z to 2026-12-09T10:00:00.0000030Z, 0.000 s, "
+            "1000000.0 datagrams a second");
+  // dump shows when each timed record arrived.
+  EXPECT_EQ(Lines(Pktdump({"dump", pkt, "2"}, &code))[1],
+            "Arrival: 2026-12-09T10:00:00.0000010Z - Sequence 2 - Run 0");
+
+  // Untimed records from standard input take the hour --hour gives.
+  err.clear();
+  const std::string untimed = Record(1, "CP 1 1") + Record(1, "CP 2 1");
+  const std::string piped = PktdumpFrom(untimed, {"pcapng", "--hour", "20261209.10", "--out", "-", "-"}, &code, &err);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(ReadPcapng(piped).times, (std::vector<std::uint64_t>{since1970 + 10, since1970 + 20}));
+
+  // The output is never one of the inputs, by any name: refused, and the
+  // capture is as it was.
+  for (const std::string& out : {pkt, testing::TempDir() + "./night.pkt"}) {
+    Pktdump({"pcapng", "--out", out, pkt}, &code, &err);
+    EXPECT_EQ(code, 2) << out;
+    EXPECT_EQ(err, "pktdump: --out " + out + " is the input " + pkt + "; see pktdump --help\n");
+    EXPECT_EQ(Slurp(pkt), timed);
+  }
+}
+
+TEST(Pktdump, ARangePastTheEndIsSaidTheSameWayInEveryModeFromFilesAndPipes) {
+  const std::string three = Record(1, "CP 1 1") + Record(1, "CP 2 1") + Record(1, "CP 3 1");
+  const std::string path = Temp("PKT_20261209.12", three);
+  const std::string out = testing::TempDir() + "range.pcapng";
+  struct Case {
+    std::vector<std::string> args;  // FILE is put last
+    std::string said;               // after "pktdump: FILE: holds 3 records: "
+    int code;
+  } cases[] = {
+      {{"dump", "-", "5"}, "record 5 is not in it", 1},
+      {{"dump", "-", "2", "9"}, "the range ends at 3", 0},
+      {{"dump", "-", "2-"}, "", 0},
+      {{"decode", "--records", "4-"}, "record 4 is not in it", 1},
+      {{"decode", "--records", "3-7"}, "the range ends at 3", 0},
+      {{"pcapng", "--out", out, "--records", "9"}, "record 9 is not in it", 1},
+  };
+  for (const Case& c : cases) {
+    for (const bool pipe : {false, true}) {
+      std::vector<std::string> args = c.args;
+      const auto at = std::find(args.begin(), args.end(), "-");
+      if (at != args.end()) args.erase(at);
+      args.insert(args[0] == "dump" ? args.begin() + 1 : args.end(), pipe ? "-" : path);
+      int code = -1;
+      std::string err;
+      const std::string shown = pipe ? PktdumpFrom(three, args, &code, &err) : Pktdump(args, &code, &err);
+      const std::string name = pipe ? "(standard input)" : path;
+      EXPECT_EQ(err, c.said.empty() ? "" : "pktdump: " + name + ": holds 3 records: " + c.said + "\n")
+          << args[0] << " " << args.back() << " " << pipe;
+      EXPECT_EQ(code, c.code) << c.said << " " << pipe;
+    }
+  }
+  // dump N is that record, as --records N.
+  int code = -1;
+  EXPECT_EQ(Lines(Pktdump({"dump", path, "2"}, &code))[0], "Packet: 0002 (0002) - Type 1 - Length 6");
+  EXPECT_EQ(Lines(Pktdump({"dump", path, "2"}, &code)).size(), 34u);
+  EXPECT_EQ(Pktdump({"dump", "--records", "2", path}, &code), Pktdump({"dump", path, "2"}, &code));
+}
+
+TEST(Pktdump, TheShippedSampleIsTheSampleMakersAndReadsAsItsRunsSay) {
+  const char* sample = std::getenv("TRELM_PKTDUMP_SAMPLE");
+  ASSERT_NE(sample, nullptr) << "TRELM_PKTDUMP_SAMPLE names tools/pktdump/sample/PKT_20261209.10";
+  EXPECT_TRUE(Slurp(sample) == pktdump::SampleCapture()) << "make_pktdump_sample writes it again";
+  int code = -1;
+  EXPECT_EQ(Pktdump({"check", sample}, &code),
+            "PKT_20261209.10: 3 datagrams lost (sequence 61 to 63) before record 61\n"
+            "PKT_20261209.10: run 1 starts at record 118 (sequence 1)\n1 gap, 3 datagrams lost\n");
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(Lines(Pktdump({"summary", sample}, &code))[0],
+            "PKT_20261209.10: 157 records, 64 commands, 93 revertives, 0 malformed");
+  // JSON says each record's run.
+  EXPECT_NE(Pktdump({"decode", "--format", "json", "--records", "118", sample}, &code)
+                .find("\"sequence\":1,\"run\":1,"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ struct Filter {
   int kind = 0;              // 0 both, 1 commands, 2 revertives
   std::int64_t first = 1;
   std::int64_t last = INT64_MAX;
+  bool ranged = false;  // a range was asked for: one past a file's end is said
 };
 
 struct Options {
@@ -33,6 +34,7 @@ struct Options {
   std::string ini;  // VARNET.INI's text; empty: a first run's defaults
   std::string out;  // pcapng: the file to write, "-" standard output
   int channel = 0;
+  std::int64_t hour = -1;  // pcapng --hour: UTC seconds; -1 none
   bool keepGoing = false;
   bool json = false;
   Filter filter;
@@ -45,8 +47,9 @@ struct Options {
 std::string CheckFile(const File& file);
 
 // The program: arguments without the program name; the exit code (0 done,
-// 1 a file could not be read or written or held bad records, 2 a usage
-// error, found before any file is read). in is what "-" reads.
+// 1 a file could not be read or written or held bad records, or check
+// found gaps or repeats, 2 a usage error, found before any file is read,
+// 3 check found no record with its arrival). in is what "-" reads.
 int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
          std::FILE* in = stdin);
 

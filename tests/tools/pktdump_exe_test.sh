@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# pktdump.exe (the Windows build) under Wine, through pipes: standard input
+# and output carry records and pcapng byte for byte, and what the native
+# tests check of inputs and outputs holds on Windows too.
+#   pktdump_exe_test.sh PKTDUMP.EXE WINE-RUN SAMPLE
+set -uo pipefail
+exe=$1 run=$2 sample=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$sample" "$work/PKT_20261209.10"
+cd "$work"
+pkt=PKT_20261209.10
+p() { bash "$run" "$exe" "$@"; }
+failed=0
+# Each case: its name, the exit code expected, and a command whose output
+# (stdout and stderr) must be exactly the expected text.
+expect() {
+  local name=$1 code=$2 want=$3 got rc
+  shift 3
+  got=$("$@" 2>&1)
+  rc=$?
+  got=${got//$'\r'/}  # messages go to standard error, in text mode
+  if [ "$rc" != "$code" ] || [ "$got" != "$want" ]; then
+    echo "FAIL $name: exit $rc (want $code)"
+    diff <(echo "$want") <(echo "$got") | head -10
+    failed=1
+  else
+    echo "ok $name"
+  fi
+}
+
+# pcapng on standard output is the file's bytes, not one 0x0D more.
+p pcapng --out file.pcapng "$pkt" || failed=1
+p pcapng --out - "$pkt" | cat >piped.pcapng
+expect "pcapng --out - is the --out file byte for byte" 0 "" cmp file.pcapng piped.pcapng
+# Standard input reads records as the file does (0x1A and 0x0D inside).
+p decode "$pkt" >file.txt
+cat "$pkt" | p decode - | sed 's/^(standard input)/PKT_20261209.10/' >piped.txt
+expect "decode - reads the records of a pipe" 0 "" cmp file.txt piped.txt
+expect "decode - gives an object for every record" 0 "157" \
+  bash -c "cat $pkt | bash $run $exe decode --format json - | wc -l"
+p dump "$pkt" 90 >file.dump
+cat "$pkt" | p dump - 90 >piped.dump
+expect "dump - N shows the record of a pipe" 0 "" cmp file.dump piped.dump
+expect "check - counts the runs of a pipe" 1 "(standard input): 3 datagrams lost (sequence 61 to 63) before record 61
+(standard input): run 1 starts at record 118 (sequence 1)
+1 gap, 3 datagrams lost" bash -c "cat $pkt | bash $run $exe check -"
+expect "dump - past a pipe's end is said" 1 \
+  "pktdump: (standard input): holds 157 records: record 500 is not in it" \
+  bash -c "cat $pkt | bash $run $exe dump - 500"
+expect "a cut last record and a range past a pipe's end are both said" 1 \
+  "pktdump: (standard input): 100 bytes after the last whole record
+pktdump: (standard input): holds 157 records: record 500 is not in it" \
+  bash -c "{ cat $pkt; head -c 100 /dev/zero; } | bash $run $exe dump - 500"
+# The capture is never its own export.
+cp "$pkt" before
+expect "pcapng --out X X is refused" 2 "pktdump: --out $pkt is the input $pkt; see pktdump --help" \
+  p pcapng --out "$pkt" "$pkt"
+expect "and X is as it was" 0 "" cmp before "$pkt"
+mkdir folder
+expect "a folder as input says so" 1 "pktdump: folder: cannot be read: Is a directory" p decode folder
+expect "a folder as --ini says so" 1 "pktdump: folder: cannot be read: Is a directory" \
+  p decode --ini folder "$pkt"
+exit $failed
