@@ -110,6 +110,9 @@ struct Wrapper {
   Lana* lanas[256] = {};
   LONG nextId = 0;
   VELKNB_STATS stats = {};
+  // Of the unclaimed, the datagrams that had been received (numbered)
+  // first: what waited for a name, or to be posted, when it was deleted.
+  DWORD unclaimedReceived = 0;
 };
 
 Wrapper* g_wrapper = nullptr;
@@ -309,7 +312,10 @@ void SettleUndelivered(const Name& name) {
   std::size_t kept = 0;
   for (Request* r : w.undelivered) {
     if (r->ncb.ncb_command == NCBDGRECV && r->ncb.ncb_num == name.number) {
-      if (r->ncb.ncb_retcode == NRC_GOODRET) ++w.stats.unclaimed;
+      if (r->ncb.ncb_retcode == NRC_GOODRET) {
+        ++w.stats.unclaimed;
+        ++w.unclaimedReceived;
+      }
       InterlockedDecrement(&w.undeliveredCount);
       DeleteRequest(r);
     } else {
@@ -716,6 +722,7 @@ int WINAPI NetDeleteName(char* nameField, UCHAR nameNumber, UCHAR adapter) {
   // What waited for the name is lost to the caller: counted as such.
   g_wrapper->stats.queued -= static_cast<DWORD>(name->queue.size());
   g_wrapper->stats.unclaimed += static_cast<DWORD>(name->queue.size());
+  g_wrapper->unclaimedReceived += static_cast<DWORD>(name->queue.size());
   if (!IsFormer(*lana, name->field)) {
     if (lana->former.size() == kFormerNames) lana->former.pop_front();
     std::array<UCHAR, velknb::kNameSize> field;
@@ -871,7 +878,8 @@ void WINAPI VelknbStats(VELKNB_STATS* stats) {
   *stats = g_wrapper->stats;
   // The last of these lines is what the caller's final figures were made
   // of: datagrams that come after it (to names already deleted) are not.
-  Trace("stats received=%lu unclaimed=%lu", stats->received, stats->unclaimed);
+  Trace("stats received=%lu unclaimed=%lu of them received=%lu", stats->received,
+        stats->unclaimed, g_wrapper->unclaimedReceived);
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
