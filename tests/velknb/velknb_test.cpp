@@ -542,8 +542,16 @@ int PeerDead() {
     NetNcbFree(r);
   }
   check(failed == 2, "the pending receives complete with 0x23");
-  // Sent while the socket is down: kept by the system, taken when it opens.
+  // Sent while the socket is down: kept by the system, taken when it opens,
+  // all of it, also past an empty payload (counted as malformed).
+  const DWORD malformed = Stats().malformed;
   SendText(sink.Window(), b, "DEAD_A", "while down 1");
+  velknb::TransportSettings settings;
+  velknb::ApplyEnvironment(settings);
+  velknb::Transport raw;
+  std::string error;
+  check(raw.Open(settings, 0, &error, false), "a sender opens");
+  check(raw.Send("", 0), "an empty payload is sent");
   SendText(sink.Window(), b, "DEAD_A", "while down 2");
   bool back = false;
   for (int i = 0; i < 100 && !back; ++i) {
@@ -560,6 +568,7 @@ int PeerDead() {
   }
   check(later == std::vector<std::string>({"while down 1", "while down 2"}),
         "what was sent while down arrives once, in order");
+  check(Stats().malformed - malformed == 1, "the empty payload is counted");
   SendText(sink.Window(), b, "DEAD_A", "after");
   NCB* r = NextReceive(sink, 3000);
   check(r != nullptr && Received(r) == "after", "reception goes on");
