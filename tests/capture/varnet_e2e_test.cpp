@@ -209,6 +209,8 @@ TEST_F(VarnetEndToEnd, ASecondVarnetOnTheSameLogDirectoryIsRefusedAndWritesNothi
   Program first(Command());
   HWND main = WaitWindow(first.Pid(), "V3VARNET", kTitle, 60000);
   ASSERT_NE(main, nullptr);
+  // Once the start-up lines are written.
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(HourLog()).find("Heartbeats -") != std::string::npos; }));
   const std::string log = ReadFile(HourLog());
   Program second(Command());
   HWND box = WaitWindow(second.Pid(), "#32770", "! Error !", 60000);

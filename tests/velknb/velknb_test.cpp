@@ -586,10 +586,15 @@ int PeerDeliver() {
   Post(sink.Window(), a, 4);
   for (const char* text : {"d1", "d2", "d3", "d4"}) SendText(sink.Window(), b, "DELIVER_A", text);
   std::vector<std::string> got;
+  std::vector<DWORD> numbers;
   for (NCB* r; got.size() < 4 && (r = NextReceive(sink, 3000)) != nullptr;) {
+    DWORD sequence = 0;
     if (r->ncb_retcode == NRC_GOODRET) got.push_back(Received(r));
+    if (VelknbArrival(r, nullptr, &sequence)) numbers.push_back(sequence);
     NetNcbFree(r);
   }
+  // A process's numbers count from 1: a reader counts a run's loss so.
+  check(numbers == std::vector<DWORD>({1, 2, 3, 4}), "numbered from 1 in order");
   // In the order the datagrams came: nothing new overtakes a completion
   // that waits to be posted again.
   check(got == std::vector<std::string>({"d1", "d2", "d3", "d4"}),
