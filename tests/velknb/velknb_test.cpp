@@ -577,14 +577,17 @@ int PeerDead() {
 }
 
 int PeerDeliver() {
-  // After one completion message, the window refuses the next two.
-  SetEnvironmentVariableA("VELKNB_FAULTS", "deliver=2@1");
+  // After five completion messages (four sends' and the first receive's),
+  // the window refuses the next two: the second and third receives'.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "deliver=2@5");
   Checks check{"deliver"};
   Completions sink;
   Name a = Add("DELIVER_A");
   Name b = Add("DELIVER_B");
-  Post(sink.Window(), a, 4);
   for (const char* text : {"d1", "d2", "d3", "d4"}) SendText(sink.Window(), b, "DELIVER_A", text);
+  for (int i = 0; i < 50 && Stats().queued < 4; ++i) Sleep(20);
+  // The receives take the queued datagrams one after another, here.
+  Post(sink.Window(), a, 4);
   std::vector<std::string> got;
   std::vector<DWORD> numbers;
   for (NCB* r; got.size() < 4 && (r = NextReceive(sink, 3000)) != nullptr;) {
