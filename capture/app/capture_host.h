@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/input_file.h"
 #include "clock.h"
@@ -51,6 +53,16 @@ class CaptureFiles {
   virtual std::unique_ptr<InputFile> OpenInput(const char* path, bool text) = 0;
   // One level; an existing directory or a failure is ignored.
   virtual void MakeDirectory(const char* path) = 0;
+  // The files of a directory whose names start with prefix (letters in
+  // any case): names without the directory, and sizes; in no set order.
+  struct FileEntry {
+    std::string name;
+    std::uint64_t size = 0;
+  };
+  virtual std::vector<FileEntry> ListFiles(const char* dir, const char* prefix) = 0;
+  // Takes the log directory for this run until the program ends; false
+  // when another run holds it.
+  virtual bool HoldDirectory(const char* dir) = 0;
 };
 
 // The workstation's local clock, which the time-set command sets.
@@ -62,6 +74,8 @@ class WorkstationClock : public trelm::Clock {
   virtual void SetClockTime(int hour, int minute, int second, int milliseconds) = 0;
   // Now as a Windows FILETIME: UTC, 100 ns since 1601.
   virtual std::uint64_t UtcFileTime() = 0;
+  // Milliseconds since some start, never set back (the clock above may be).
+  virtual std::uint64_t Ticks() = 0;
 };
 
 // The main window: display, title, menu check marks, timers, its boxes and
@@ -99,6 +113,9 @@ class MainWindowView {
   virtual bool DelayFlush(unsigned ms) = 0;
   // True when messages (completions, say) wait in the main window's queue.
   virtual bool MessagesWaiting() = 0;
+  // Hands the completion messages that wait in the main window's queue to
+  // Varnet::OnNetCompletion now (the close, after the names went).
+  virtual void TakeWaitingCompletions() = 0;
 
   virtual void PostQuit(int exitCode) = 0;
 };

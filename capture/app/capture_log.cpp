@@ -44,6 +44,7 @@ bool AppendWhole(Stream& stream, const void* data, std::size_t size, std::uint64
 void Varnet::Put(HourFile& file, const void* data, std::size_t size, const LocalTime& now) {
   if (file.pending.empty()) file.since = MillisecondsOfDay(now);
   file.pending.append(static_cast<const char*>(data), size);
+  if (file.unit == 0) file.lengths.push_back(size);
   ++file.units;
   // Held for kFlushMs and written in one call for many lines or records:
   // by the timer when the network goes quiet, else here when the oldest
@@ -78,19 +79,24 @@ void Varnet::Flush(HourFile& file, WriteLoss& loss) {
   if (file.stream == nullptr) {
     lost = file.units;
   } else if (!AppendWhole(*file.stream, file.pending.data(), file.pending.size(), file.cut)) {
-    // What fits is kept whole, a line or record at a time, up to the first
-    // that does not.
+    // What fits is kept whole, a line or record at a time as they were
+    // queued, up to the first that does not; the rest is counted.
     std::size_t at = 0;
-    lost = file.units;
-    while (at < file.pending.size()) {
-      std::size_t length = file.unit;
-      if (length == 0) length = file.pending.find('\n', at) - at + 1;
-      if (!AppendWhole(*file.stream, file.pending.data() + at, length, file.cut)) break;
+    std::uint64_t written = 0;
+    while (written < file.units) {
+      const std::size_t length =
+          file.unit != 0 ? file.unit : file.lengths[static_cast<std::size_t>(written)];
+      if (at + length > file.pending.size() ||
+          !AppendWhole(*file.stream, file.pending.data() + at, length, file.cut)) {
+        break;
+      }
       at += length;
-      --lost;
+      ++written;
     }
+    lost = file.units - written;
   }
   file.pending.clear();
+  file.lengths.clear();
   file.units = 0;
   if (lost == 0) {
     loss.failing = false;
@@ -179,8 +185,10 @@ void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagra
       if (settings_.packetTimes != 0) {
         // The wrapper's time and count, else the time the completion is
         // handled and the tool's own count.
-        const Arrival taken = arrival != nullptr ? *arrival
-                                                 : Arrival{host_.UtcFileTime(), ownSequence_};
+        // Every timed record of the run carries the run's tag.
+        Arrival taken = arrival != nullptr ? *arrival
+                                           : Arrival{host_.UtcFileTime(), ownSequence_};
+        taken.run = runTag_;
         BuildRecord(type, buffer, length, record, &taken);
       } else {
         BuildRecord(type, buffer, length, record);
@@ -315,6 +323,7 @@ void Varnet::PutErrorEntry(const char* text, bool counted) {
     entry[length] = '\n';
     if (counted) {
       file.pending.assign(entry, length + 1);
+      file.lengths.assign(1, length + 1);
       file.units = 1;
       Flush(file, errorLoss_);
     } else {
@@ -333,6 +342,15 @@ void Varnet::PutErrorEntry(const char* text, bool counted) {
 void Varnet::ReportDatagramLoss(bool closing) {
   NetLoss now;
   const bool counted = net_.Loss(now);
+  if (closing) {
+    // What came for the names once the close removed them (what waited
+    // in the wrapper for them, and what was still on its way) is lost
+    // with the program, as what waits in the wrapper yet is.
+    const std::uint64_t atClose =
+        now.unclaimed >= unclaimedBeforeClose_ ? now.unclaimed - unclaimedBeforeClose_ : 0;
+    now.waiting += atClose;
+    now.unclaimed -= atClose;
+  }
   // The wrapper's count of what came for the names while they were gone,
   // and the channel's of what it ignored meanwhile.
   now.unclaimed += channel_.DownDrops();

@@ -30,8 +30,9 @@ void Varnet::AnalyseLog() {
 
 void Varnet::AnalyseStep() {
   if (analysis_ == nullptr) return;
-  // The flush timer waits behind the pieces' messages.
-  FlushIfDue(host_.Now());
+  // The timers wait behind the pieces' messages.
+  CatchUp();
+  if (analysis_ == nullptr) return;
   // A piece at a time: completions waiting in the message queue are taken
   // between two pieces, so that a large log never holds up reception. A
   // piece ends early when messages wait.

@@ -2,6 +2,7 @@
 // dialog and the orderly shutdown.
 #include "app/varnet.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "path_join.h"
@@ -30,6 +31,18 @@ bool Varnet::Startup() {
     host_.PostQuit(0);
     return false;
   }
+  // One run at a time writes a log directory: a second would write the
+  // same hour's files.
+  if (!host_.HoldDirectory(settings_.logFilePath)) {
+    char text[kPathSize + 96];
+    std::snprintf(text, sizeof text,
+                  "Varnet is already running with the log directory '%s'", settings_.logFilePath);
+    host_.ShowError(text);
+    host_.PostQuit(0);
+    return false;
+  }
+  // Found before this run's files are opened: they may be the newest.
+  runTag_ = FindRunTag();
   // The run's first log lines: they open the hour's files.
   WriteLogLine("Configuration Path:");
   WriteLogLine(settings_.varnetIni);
@@ -68,28 +81,87 @@ bool Varnet::Startup() {
     host_.CheckMenuItem(info.menuId, on);
     WriteLogLine(on ? info.onLine : info.offLine);
   }
-  host_.SetTimer(kTimerIdle, 1000);
-  host_.SetTimer(kTimerWatchdog, 60000);
+  SetTimer(kTimerIdle, 1000);
+  SetTimer(kTimerWatchdog, 60000);
   channel_.WatchdogReport();
   return true;
+}
+
+int Varnet::FindRunTag() {
+  std::vector<CaptureFiles::FileEntry> files = host_.ListFiles(settings_.logFilePath, "PKT_");
+  // Newest first: the names carry the date and hour.
+  std::sort(files.begin(), files.end(),
+            [](const CaptureFiles::FileEntry& a, const CaptureFiles::FileEntry& b) {
+              return a.name > b.name;
+            });
+  for (const CaptureFiles::FileEntry& entry : files) {
+    if (entry.size < kRecordSize) continue;  // no record: an older file may hold one
+    char path[kPathSize + 64];
+    trelm::JoinPath(settings_.logFilePath, entry.name.c_str(), path, sizeof path);
+    std::unique_ptr<InputFile> file = host_.OpenInput(path, false);
+    std::uint8_t bytes[kRecordSize];
+    RecordView record;
+    if (file == nullptr || !file->Seek(static_cast<std::int64_t>(
+                                (entry.size / kRecordSize - 1) * kRecordSize)) ||
+        file->Read(bytes, sizeof bytes) != sizeof bytes || !ReadRecord(bytes, sizeof bytes, record)) {
+      // Unreadable: the first tag is as good a guess as any other.
+      return NextRunTag(Arrival::kNoRunTag);
+    }
+    return NextRunTag(record.timed ? record.arrival.run : Arrival::kNoRunTag);
+  }
+  return NextRunTag(Arrival::kNoRunTag);
+}
+
+void Varnet::SetTimer(unsigned id, unsigned ms) {
+  host_.SetTimer(id, ms);
+  if (id < sizeof timersDue_ / sizeof timersDue_[0]) timersDue_[id] = {ms, host_.Ticks()};
+}
+
+void Varnet::KillTimer(unsigned id) {
+  host_.KillTimer(id);
+  if (id < sizeof timersDue_ / sizeof timersDue_[0]) timersDue_[id].ms = 0;
+}
+
+void Varnet::OnNetCompletion(unsigned code, NetRequest request) {
+  channel_.OnCompletion(code, request);
+  CatchUp();
+}
+
+void Varnet::CatchUp() {
+  if (closing_) return;
+  // Lines held kFlushMs go out, whatever the completions bring.
+  FlushIfDue(host_.Now());
+  // A timer's message waits while posted ones come (a backlog of
+  // completions, an analysis): one that is half an interval late runs here.
+  const std::uint64_t now = host_.Ticks();
+  for (unsigned id : {kTimerIdle, kTimerReset, kTimerWatchdog}) {
+    const TimerDue& due = timersDue_[id];
+    if (due.ms != 0 && now - due.since >= due.ms + due.ms / 2) OnTimer(id);
+  }
 }
 
 void Varnet::CloseProgram() {
   // Once per run: a file error while closing must not close again.
   if (closing_) return;
   closing_ = true;
-  host_.KillTimer(kTimerIdle);
-  host_.KillTimer(kTimerWatchdog);
+  KillTimer(kTimerIdle);
+  KillTimer(kTimerWatchdog);
   // No reset attempt may add the names again after they were removed.
-  host_.KillTimer(kTimerReset);
+  KillTimer(kTimerReset);
   analysis_.reset();
+  // The names go first; what was on its way (completions in the window's
+  // queue, and those the wrapper still posts as the names go) is then
+  // taken, and only then are the run's figures complete.
+  NetLoss before;
+  if (net_.Loss(before)) unclaimedBeforeClose_ = before.unclaimed;
+  channel_.Close();
+  host_.TakeWaitingCompletions();
   // What was lost in this run, just before the close line.
   ReportDatagramLoss(true);
   WriteLogLine("Log Closed");
   // The hour's streams stay open: a caller may still be inside WriteLogLine.
   host_.DeleteDisplayFont();
   host_.ClearDisplay();
-  channel_.Close();
   // The dialogs' buttons belong to TRELM_CC.DLL: they go before it does.
   packets_.Destroy();
   if (filterCreated_) {
@@ -156,9 +228,11 @@ void Varnet::OnCommand(std::uintptr_t wParam) {
 void Varnet::OnTimer(unsigned id) {
   switch (id) {
     case kTimerIdle:
+      timersDue_[id].since = host_.Ticks();
       IdleTick();
       break;
     case kTimerWatchdog:
+      timersDue_[id].since = host_.Ticks();
       channel_.WatchdogReport();
       break;
     case kTimerReset:

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/capture_host.h"
 #include "app/packet_analysis.h"
@@ -109,7 +110,7 @@ class Varnet : public ChannelHost, public DecoderHost {
   void AnalyseStep();
   bool Analysing() const { return analysis_ != nullptr; }
   // Message 3024: a NetBIOS request completed.
-  void OnNetCompletion(unsigned code, NetRequest request) { channel_.OnCompletion(code, request); }
+  void OnNetCompletion(unsigned code, NetRequest request);
 
   // The log-line operation and the error log.
   void WriteLogLine(const char* text) override;
@@ -132,8 +133,8 @@ class Varnet : public ChannelHost, public DecoderHost {
 
   // The channel's side of the tool.
   void ShowLine(const char* text) override { host_.AddLine(text); }
-  void SetTimer(unsigned id, unsigned ms) override { host_.SetTimer(id, ms); }
-  void KillTimer(unsigned id) override { host_.KillTimer(id); }
+  void SetTimer(unsigned id, unsigned ms) override;
+  void KillTimer(unsigned id) override;
   void ShowWindowError(const char* text) override { host_.ShowWindowError(text); }
   LocalTime Now() override { return host_.Now(); }
   // Records the datagram (opening the hour's files for it when packets are
@@ -175,6 +176,9 @@ class Varnet : public ChannelHost, public DecoderHost {
     std::string pending;
     std::uint64_t units = 0;
     long since = 0;
+    // The length of each line held (a line may hold line feeds of its
+    // own); unused for records, which are all unit long.
+    std::vector<std::size_t> lengths;
     void Open(std::unique_ptr<Stream> opened, const char* path, std::size_t unitSize);
   };
   // What could not be written to one kind of file.
@@ -213,6 +217,12 @@ class Varnet : public ChannelHost, public DecoderHost {
   // The wrapper's loss counters: a line when they rose (at most one a
   // minute), or the run's totals at the close.
   void ReportDatagramLoss(bool closing);
+  // The timers of a second or more, run here when their messages are held
+  // back (posted messages come first), and the flush when it is due.
+  void CatchUp();
+  // The run's tag: the one after the tag of the last record of the newest
+  // packet data file of the log directory that holds one.
+  int FindRunTag();
   void OpenHourFiles();
   // WriteLogLine's hour change and opening, without a line; true when the
   // capture log is open.
@@ -251,6 +261,18 @@ class Varnet : public ChannelHost, public DecoderHost {
   // Datagrams handled in this run: the sequence of records when the wrapper
   // gives none.
   std::uint32_t ownSequence_ = 0;
+  // This run's tag in its timed records.
+  int runTag_ = Arrival::kNoRunTag;
+  // The wrapper's count of datagrams for the names while they were gone,
+  // as it stood before the close removed them.
+  std::uint64_t unclaimedBeforeClose_ = 0;
+  // The timers that run here too when their messages are held back: the
+  // interval and when each last ran (Ticks), while set.
+  struct TimerDue {
+    unsigned ms = 0;
+    std::uint64_t since = 0;
+  };
+  TimerDue timersDue_[kTimerFlush + 1];
 
   bool filterCreated_ = false;
   bool configOpen_ = false;

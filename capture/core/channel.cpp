@@ -45,8 +45,10 @@ bool Channel::AddName(Registration& name, const char* base, int& next) {
   }
   net_.CopyName(name.field, text);
   name.field[16] = '\0';
+  const std::uint8_t kind = &name == &deviceControl_ ? kRecordCommand : kRecordRevertive;
   std::uint8_t result = net_.AddGroupName(name.field, &name.number, Adapter());
   name.added = result == kNrcGood;
+  if (name.added) numberKinds_[name.number] = kind;
   if (result != kNrcGood) {
     net_.RetCode("<CL>-AddName failed", result);
     if (reset_) {
@@ -69,6 +71,7 @@ bool Channel::AddName(Registration& name, const char* base, int& next) {
     if (net_.AddGroupName(name.field, &again, Adapter()) != kNrcGood) return true;
     name.number = again;
     name.added = true;
+    numberKinds_[again] = kind;
   }
 
   const int share = count_ / 2;
@@ -156,7 +159,9 @@ bool Channel::Deliver(NetRequest request, const RequestView& view) {
     ++replayDrops_;
     return false;
   }
-  const bool command = view.number == deviceControl_.number;
+  const std::uint8_t kind = numberKinds_[view.number];
+  const bool command =
+      kind != 0 ? kind == kRecordCommand : view.number == deviceControl_.number;
   std::memset(datagram_, 0, sizeof datagram_);
   std::uint16_t length = view.length;
   if (length > kDatagramSize) length = kDatagramSize;
@@ -176,14 +181,22 @@ void Channel::ReceiveCompletion(NetRequest request) {
   if (slot < 0) {
     // Not in the table: a completion of an earlier registration pass. Its
     // datagram is still recorded and decoded, and the request freed.
-    if (!closed_ && view.retcode == kNrcGood && Deliver(request, view)) host_.CountReceive();
+    if (view.retcode == kNrcGood && Deliver(request, view)) host_.CountReceive();
     net_.NcbFree(request);
     return;
   }
-  if (reset_ || closed_) {
+  if (closed_) {
+    // The names are gone; what was on its way is the run's last datagrams:
+    // recorded, and nothing posted again.
+    slots_[slot] = nullptr;
+    if (view.retcode == kNrcGood && Deliver(request, view)) host_.CountReceive();
+    net_.NcbFree(request);
+    return;
+  }
+  if (reset_) {
     // Completions are ignored while the channel is down; a datagram among
     // them is counted as lost.
-    if (reset_ && !closed_ && view.retcode == kNrcGood) ++downDrops_;
+    if (view.retcode == kNrcGood) ++downDrops_;
     slots_[slot] = nullptr;
     net_.NcbFree(request);
     return;

@@ -101,7 +101,8 @@ class Channel {
   // 1 = done; 0 = a name could not be added while in network-reset state.
   int Register();
   void RemoveNames();
-  // The program's end: names removed; later completions are only freed.
+  // The program's end: names removed. Completions that still come (they
+  // were on their way) are recorded and decoded, and not posted again.
   void Close();
   // Message 3024: wParam (the command code) and lParam (the request).
   void OnCompletion(unsigned code, NetRequest request);
@@ -157,6 +158,10 @@ class Channel {
   NetRequest slots_[kReceiveSlots] = {};
   // The name number each slot receives for.
   std::uint8_t slotNames_[kReceiveSlots] = {};
+  // What each name number was last given to: a completion is recorded as
+  // a command or a revertive by the name it was received for, also when
+  // it comes after the names were registered again under new numbers.
+  std::uint8_t numberKinds_[256] = {};
   int count_ = 0;
   // Sends under way, freed when they complete.
   static constexpr std::size_t kMaxSends = 256;

@@ -110,6 +110,7 @@ Win32Host::Win32Host(HINSTANCE instance) : instance_(instance) {
 Win32Host::~Win32Host() {
   if (screenLog_ != nullptr) std::fclose(screenLog_);
   if (font_ != nullptr) DeleteObject(font_);
+  if (directoryLock_ != INVALID_HANDLE_VALUE) CloseHandle(directoryLock_);
   g_host = nullptr;
 }
 
@@ -120,6 +121,34 @@ void Win32Host::LookupSystemPath(char* out, std::size_t size) {
   trelm::capture_form::LookupSystemPath(out, size);
 }
 void Win32Host::MakeDirectory(const char* path) { CreateDirectoryA(path, nullptr); }
+
+std::vector<CaptureFiles::FileEntry> Win32Host::ListFiles(const char* dir, const char* prefix) {
+  std::vector<FileEntry> files;
+  const std::string pattern = std::string(dir) + "\\" + prefix + "*";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return files;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    files.push_back({found.cFileName,
+                     static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return files;
+}
+
+bool Win32Host::HoldDirectory(const char* dir) {
+  // A lock file open with no sharing: a second run on the directory cannot
+  // open it. It goes with the handle, also when the program ends abruptly.
+  if (directoryLock_ != INVALID_HANDLE_VALUE) return true;
+  const std::string path = std::string(dir) + "\\VARNET.LCK";
+  directoryLock_ = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (directoryLock_ != INVALID_HANDLE_VALUE) return true;
+  // Held only where another run holds it: a directory that cannot take
+  // the file (read-only, say) is reported when the logs are opened.
+  return GetLastError() != ERROR_SHARING_VIOLATION;
+}
 
 LocalTime Win32Host::Now() {
   SYSTEMTIME t;
@@ -417,6 +446,15 @@ bool Win32Host::DelayFlush(unsigned ms) {
 
 bool Win32Host::MessagesWaiting() {
   return (HIWORD(GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE) != 0;
+}
+
+void Win32Host::TakeWaitingCompletions() {
+  if (main_ == nullptr || app_ == nullptr) return;
+  MSG msg;
+  while (PeekMessageA(&msg, main_, kNetCompletionMessage, kNetCompletionMessage, PM_REMOVE)) {
+    app_->OnNetCompletion(static_cast<unsigned>(msg.wParam),
+                          reinterpret_cast<NetRequest>(msg.lParam));
+  }
 }
 
 void Win32Host::PostAnalyseStep() {

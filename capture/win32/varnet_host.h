@@ -31,10 +31,13 @@ class Win32Host : public CaptureShell {
   void LookupConfigPath(char* out, std::size_t size) override;
   void LookupSystemPath(char* out, std::size_t size) override;
   void MakeDirectory(const char* path) override;
+  std::vector<FileEntry> ListFiles(const char* dir, const char* prefix) override;
+  bool HoldDirectory(const char* dir) override;
   LocalTime Now() override;
   void SetClockDate(int year, int month, int day) override;
   void SetClockTime(int hour, int minute, int second, int milliseconds) override;
   std::uint64_t UtcFileTime() override;
+  std::uint64_t Ticks() override { return GetTickCount64(); }
   std::unique_ptr<Stream> OpenFile(const char* path, const char* mode) override;
   std::unique_ptr<InputFile> OpenInput(const char* path, bool text) override;
   bool ChooseFile(const char* title, bool fromPacketDialog, const char* initialDir, char* out,
@@ -68,6 +71,7 @@ class Win32Host : public CaptureShell {
   void PostAnalyseStep() override;
   bool DelayFlush(unsigned ms) override;
   bool MessagesWaiting() override;
+  void TakeWaitingCompletions() override;
   void PostQuit(int exitCode) override;
 
   // Registers the class "V3VARNET", creates and shows the main window with
@@ -104,6 +108,8 @@ class Win32Host : public CaptureShell {
   HFONT dumpFont_ = nullptr;
   HFONT font_ = nullptr;
   HMODULE controls_ = nullptr;
+  // The log directory's lock file, held open for the run.
+  HANDLE directoryLock_ = INVALID_HANDLE_VALUE;
   // The display refreshes at most this often while lines stream in; a line
   // that comes alone scrolls the window at once.
   static constexpr UINT_PTR kRefreshTimer = 0x5652;

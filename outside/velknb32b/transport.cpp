@@ -22,7 +22,7 @@ namespace velknb {
 namespace {
 // Large enough for a burst of several thousand datagrams while the reader
 // is descheduled; the system may grant less.
-constexpr int kReceiveBuffer = 8 * 1024 * 1024;
+constexpr int kReceiveBuffer = kReceiveBufferAsked;
 
 bool ParseAddress(const std::string& text, std::uint8_t out[4]) {
   in_addr address{};
@@ -156,6 +156,15 @@ void Transport::Swap(Transport& other) {
   std::swap(port_, other.port_);
   std::swap(localPort_, other.localPort_);
   std::swap(receiveBuffer_, other.receiveBuffer_);
+}
+
+bool Transport::LeaveGroup() {
+  if (socket_ == kNoSocket) return false;
+  ip_mreq leave{};
+  std::memcpy(&leave.imr_multiaddr, groupBytes_, 4);
+  std::memcpy(&leave.imr_interface, interfaceBytes_, 4);
+  return setsockopt(socket_, IPPROTO_IP, IP_DROP_MEMBERSHIP, reinterpret_cast<const char*>(&leave),
+                    sizeof leave) == 0;
 }
 
 long Transport::Peek(void* buffer, std::size_t size) {

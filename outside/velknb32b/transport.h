@@ -9,6 +9,9 @@
 
 namespace velknb {
 
+// The receive buffer a receiving socket asks for; the system may grant less.
+constexpr int kReceiveBufferAsked = 8 * 1024 * 1024;
+
 struct TransportSettings {
   std::string interfaceAddress = "127.0.0.1";
   std::string group = "239.255.138.1";
@@ -52,6 +55,11 @@ class Transport {
   long Peek(void* buffer, std::size_t size);
   // Exchanges the sockets of two transports.
   void Swap(Transport& other);
+  // Leaves the group: the socket keeps what it holds and takes no more.
+  // False when the system refused.
+  bool LeaveGroup();
+  // True when a payload, an empty one too, waits to be read.
+  bool HasWaiting() { return WaitReadable(0) == 1; }
 
   // What goes into the header's SOURCE_IP and SOURCE_PORT.
   const std::uint8_t* InterfaceBytes() const { return interfaceBytes_; }

@@ -110,6 +110,9 @@ struct Wrapper {
   Lana* lanas[256] = {};
   LONG nextId = 0;
   VELKNB_STATS stats = {};
+  // Of the unclaimed, the datagrams that had been received (numbered)
+  // first: what waited for a name, or to be posted, when it was deleted.
+  DWORD unclaimedReceived = 0;
 };
 
 Wrapper* g_wrapper = nullptr;
@@ -276,22 +279,45 @@ bool PostCompletion(Request* r) {
 // the request, so one whose message the window cannot take now (its queue
 // full, say) is never freed here: its message is posted again later, with
 // its datagram, and the caller frees it as always.
+// Completions reach the window in the order they finished: while older
+// ones wait to be posted again, a new one waits behind them.
 void Deliver(Request* r, UCHAR code) {
   SetOutcome(r, code);
-  if (PostCompletion(r)) return;
+  if (g_wrapper->undelivered.empty() && PostCompletion(r)) return;
   r->undelivered = true;
   g_wrapper->undelivered.push_back(r);
   InterlockedIncrement(&g_wrapper->undeliveredCount);
 }
 
-// Under the lock: the completions still to be posted, in their order.
+// Under the lock: the completions still to be posted, oldest first, up to
+// the first the window refuses again.
 void RetryUndelivered() {
   Wrapper& w = *g_wrapper;
+  std::size_t posted = 0;
+  while (posted < w.undelivered.size() && PostCompletion(w.undelivered[posted])) {
+    w.undelivered[posted]->undelivered = false;
+    InterlockedDecrement(&w.undeliveredCount);
+    ++posted;
+  }
+  w.undelivered.erase(w.undelivered.begin(), w.undelivered.begin() + static_cast<long>(posted));
+}
+
+// Under the lock: a name is deleted. Its completions that still wait to be
+// posted go now if the window takes them; those it refuses never reach it
+// (no completion for the name follows its delete), so they are released
+// and their datagrams counted as lost to the caller.
+void SettleUndelivered(const Name& name) {
+  Wrapper& w = *g_wrapper;
+  RetryUndelivered();
   std::size_t kept = 0;
   for (Request* r : w.undelivered) {
-    if (PostCompletion(r)) {
-      r->undelivered = false;
+    if (r->ncb.ncb_command == NCBDGRECV && r->ncb.ncb_num == name.number) {
+      if (r->ncb.ncb_retcode == NRC_GOODRET) {
+        ++w.stats.unclaimed;
+        ++w.unclaimedReceived;
+      }
       InterlockedDecrement(&w.undeliveredCount);
+      DeleteRequest(r);
     } else {
       w.undelivered[kept++] = r;
     }
@@ -436,9 +462,13 @@ void FailLana(Lana& lana) {
 }
 
 // The receive thread opens a failed LANA's socket again. The new socket
-// joins before the old one goes, and what the old one still holds from
-// before the join is dispatched, so that nothing that reached the machine
-// is lost; what both hold is taken from the new one only.
+// joins before the old one leaves the group, so that nothing that reached
+// the machine is missed; the old one then holds a fixed backlog, which is
+// read to its end (an empty payload among it too, counted as malformed)
+// and dispatched before what the new one takes. What both hold (what came
+// between the join and the leave) is taken from the new one only. Each
+// held datagram is stamped when it is read from the old socket: when it
+// reached the wrapper, since the system does not say when it came.
 bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
   Wrapper& w = *g_wrapper;
   velknb::TransportSettings settings;
@@ -457,15 +487,29 @@ bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
     Trace("reopen %d failed: %s", lana.number, error.c_str());
     return false;
   }
-  std::vector<std::vector<UCHAR>> held;
-  for (long got; (got = lana.transport.Receive(buffer.data(), buffer.size(), 0)) > 0;) {
-    held.emplace_back(buffer.data(), buffer.data() + got);
+  // Left, the old socket takes nothing more: its backlog is bounded by its
+  // receive buffer. A socket that cannot leave (it is dead) is read only
+  // up to that many datagrams.
+  const bool left = lana.transport.LeaveGroup();
+  const std::size_t bound = static_cast<std::size_t>(
+      lana.transport.ReceiveBufferSize() > 0 ? lana.transport.ReceiveBufferSize() : 1 << 20);
+  struct Held {
+    std::vector<UCHAR> data;
+    FILETIME arrival;
+  };
+  std::vector<Held> held;
+  while (held.size() < bound && lana.transport.HasWaiting()) {
+    const long got = lana.transport.TryReceive(buffer.data(), buffer.size());
+    if (got < 0) break;
+    Held h{std::vector<UCHAR>(buffer.data(), buffer.data() + got), {}};
+    GetSystemTimeAsFileTime(&h.arrival);
+    held.push_back(std::move(h));
   }
   std::size_t end = held.size();
   if (const long first = fresh.Peek(buffer.data(), buffer.size()); first > 0) {
     for (std::size_t i = 0; i < held.size(); ++i) {
-      if (held[i].size() == static_cast<std::size_t>(first) &&
-          std::memcmp(held[i].data(), buffer.data(), held[i].size()) == 0) {
+      if (held[i].data.size() == static_cast<std::size_t>(first) &&
+          std::memcmp(held[i].data.data(), buffer.data(), held[i].data.size()) == 0) {
         end = i;
         break;
       }
@@ -476,12 +520,13 @@ bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
     lana.transport.Swap(fresh);
     InterlockedExchange(&lana.down, 0);
     ++w.stats.reopened;
-    Trace("lana %d opened again", lana.number);
+    Trace("lana %d opened again: %lu held over%s", lana.number, static_cast<unsigned long>(end),
+          left ? "" : ", the old socket could not leave the group");
+    for (std::size_t i = 0; i < end; ++i) {
+      Dispatch(lana, held[i].data.data(), held[i].data.size(), held[i].arrival);
+    }
   }
   InterlockedExchange(&lana.playDead, 0);
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  for (std::size_t i = 0; i < end; ++i) Dispatch(lana, held[i].data(), held[i].size(), now);
   return true;
 }
 
@@ -589,6 +634,15 @@ Lana* OpenLana(UCHAR adapter) {
     delete lana;
     return nullptr;
   }
+  // What the system granted of the receive buffer asked for bounds the
+  // burst it holds while this thread is away; a datagram it drops never
+  // reaches the wrapper and has no number, so the size is reported.
+  char granted[160];
+  std::snprintf(granted, sizeof granted,
+                "velknb32b: LANA %d open, receive buffer %d bytes granted (%d asked for)", adapter,
+                lana->transport.ReceiveBufferSize(), velknb::kReceiveBufferAsked);
+  Report(granted);
+  Trace("%s", granted);
   lana->thread = CreateThread(nullptr, 0, ReceiveThread, lana, 0, nullptr);
   if (lana->thread == nullptr) {
     delete lana;
@@ -664,9 +718,11 @@ int WINAPI NetDeleteName(char* nameField, UCHAR nameNumber, UCHAR adapter) {
   // Pending receives are released, not completed: after the delete no
   // completion for the name reaches the window.
   for (Request* r : name->pending) DeleteRequest(r);
+  SettleUndelivered(*name);
   // What waited for the name is lost to the caller: counted as such.
   g_wrapper->stats.queued -= static_cast<DWORD>(name->queue.size());
   g_wrapper->stats.unclaimed += static_cast<DWORD>(name->queue.size());
+  g_wrapper->unclaimedReceived += static_cast<DWORD>(name->queue.size());
   if (!IsFormer(*lana, name->field)) {
     if (lana->former.size() == kFormerNames) lana->former.pop_front();
     std::array<UCHAR, velknb::kNameSize> field;
@@ -820,6 +876,10 @@ void WINAPI VelknbStats(VELKNB_STATS* stats) {
   if (stats == nullptr) return;
   Locked lock;
   *stats = g_wrapper->stats;
+  // The last of these lines is what the caller's final figures were made
+  // of: datagrams that come after it (to names already deleted) are not.
+  Trace("stats received=%lu unclaimed=%lu of them received=%lu", stats->received,
+        stats->unclaimed, g_wrapper->unclaimedReceived);
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {

@@ -125,7 +125,9 @@ TEST_F(ChannelTest, PacketTimesPutTheArrivalInTheFillerAndNothingElseChanges) {
   Arrive(2, "RD 3");
   const std::string& file = host.files[kPkt07];
   ASSERT_EQ(file.size(), 2 * kRecordSize);
-  EXPECT_EQ(file.substr(0, 16), std::string("\x01\x00\x07T\x78\x56\x34\x12\x0B\x6A\xDD\x01\x29\x00\x00\x00", 16));
+  // The marker carries the run's tag: 0, the first, with no packet data
+  // file before.
+  EXPECT_EQ(file.substr(0, 16), std::string("\x01\x00\x07\x80\x78\x56\x34\x12\x0B\x6A\xDD\x01\x29\x00\x00\x00", 16));
   RecordView first, second;
   ASSERT_TRUE(ReadRecord(reinterpret_cast<const std::uint8_t*>(file.data()), kRecordSize, first));
   ASSERT_TRUE(ReadRecord(reinterpret_cast<const std::uint8_t*>(file.data()) + kRecordSize,
@@ -340,7 +342,7 @@ TEST_F(ChannelTest, DatagramsDuringAReplayAreDroppedButReceptionGoesOn) {
   EXPECT_EQ(host.files[kPkt07].size(), kRecordSize);
 }
 
-TEST_F(ChannelTest, AfterCloseCompletionsAreFreedAndNothingIsRecorded) {
+TEST_F(ChannelTest, AfterCloseCompletionsOnTheirWayAreRecordedAndNothingIsPosted) {
   host.Set(kIni, "Network", "SavePackets", "1");
   Start();
   FakeNet::Request* late = net.Arrive(1, "CP 1");
@@ -348,8 +350,11 @@ TEST_F(ChannelTest, AfterCloseCompletionsAreFreedAndNothingIsRecorded) {
   EXPECT_EQ(net.calls[net.calls.size() - 2], "DeleteName DEVICE_CONTROL7 1 0");
   EXPECT_EQ(net.calls.back(), "DeleteName ORM7 2 0");
   app.OnNetCompletion(kNcbDatagramReceive, late);
+  app.OnNetCompletion(kNcbDatagramReceive, net.Foreign(2, "RD 1"));
   EXPECT_FALSE(net.Live(late));
-  EXPECT_EQ(host.files[kPkt07].size(), 0u);
+  EXPECT_EQ(host.files[kPkt07].size(), 2 * kRecordSize);
+  EXPECT_EQ(host.files[kPkt07][0], kRecordCommand);
+  EXPECT_EQ(host.files[kPkt07][kRecordSize], kRecordRevertive);
   EXPECT_EQ(net.calls.back(), "DeleteName ORM7 2 0");  // nothing posted after close
   EXPECT_FALSE(host.timers.count(4));
   EXPECT_TRUE(net.faults.empty());

@@ -3,6 +3,7 @@
 // tracks, the wrapper's loss counters, and keys after the Packet dialog.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -284,6 +285,223 @@ TEST_F(LossTest, TheWrappersLossIsShownAtMostOnceAMinuteAndTotalledAtTheClose) {
             "Lost in this run: 9 datagrams dropped (queue full), 1 malformed, 4 while the channel "
             "was down, 0 during replay, 2 waiting at the close");
   EXPECT_EQ(end.back(), "Log Closed");
+}
+
+TEST_F(LossTest, AFailedBatchIsRetriedALineAtATimeAsQueuedThoughLinesHoldLineFeeds) {
+  // Lines with line feeds of their own (a datagram's text in an error
+  // entry; a log line keeps all but its first): a failed batch is retried
+  // line by line as they were queued, never split at a line feed.
+  const std::string raw = "bad text\nsecond part\nthird part";
+  struct Case {
+    bool errorLog;
+    int failNext;        // passing failures
+    long long space;     // or a disk that fills (-1: no limit)
+    int kept;            // whole lines kept of the three queued (one for the error log)
+  };
+  const Case cases[] = {
+      {true, 1, -1, 1},  {true, 0, 40, 0},     // the one entry: retried whole, or lost whole
+      {false, 1, -1, 3}, {false, 0, 60, 1},   // three lines: the batch fails once, or fills
+      {false, 2, -1, 0},  // the retry of the first line fails too: nothing after it goes
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.errorLog ? "error log" : "capture log") + ", fail " +
+                 std::to_string(c.failNext) + ", space " + std::to_string(c.space));
+    VarnetRig rig("7");
+    ASSERT_TRUE(rig.app.Startup());
+    FakeCaptureHost& h = rig.host;
+    h.delaysFlush = true;
+    const std::string path = c.errorLog ? kErrors : kLog07;
+    const std::size_t before = h.files[path].size();
+    h.failNext = c.failNext;
+    h.space = c.space;
+    if (c.errorLog) {
+      rig.app.WriteErrorLog(raw.c_str());
+    } else {
+      rig.app.WriteLogLine("one");
+      rig.app.WriteLogLine(raw.c_str());
+      rig.app.WriteLogLine("three");
+      rig.app.FlushFiles();
+    }
+    const std::string written = h.files[path].substr(before);
+    // Whole lines only: each starts with its stamp and is followed by the
+    // next one's or the end.
+    std::vector<std::string> expected;
+    if (c.errorLog) {
+      expected = {"01/10/2009 07:15:02 - " + raw + "\n"};
+    } else {
+      expected = {"07:15:02-48 - one\n", "07:15:02-48 - bad text second part\nthird part\n",
+                  "07:15:02-48 - three\n"};
+    }
+    std::string whole;
+    for (int i = 0; i < c.kept; ++i) whole += expected[static_cast<std::size_t>(i)];
+    EXPECT_EQ(written, whole);
+    h.space = -1;
+    rig.app.WriteLogLine("after");
+    rig.app.FlushFiles();
+    rig.app.FlushFiles();  // the line about the loss follows with the next flush
+    const int lost = static_cast<int>(expected.size()) - c.kept;
+    const std::vector<std::string> lines = h.Lines(kLog07);
+    if (lost == 0) {
+      EXPECT_EQ(Count(lines, "Writing resumed"), 0);
+      EXPECT_EQ(lines.back(), "07:15:02-48 - after");
+    } else {
+      EXPECT_EQ(lines.back(), "07:15:02-48 - Writing resumed - " + std::to_string(lost) +
+                                  " lines and 0 records could not be written and are lost");
+    }
+  }
+}
+
+TEST_F(LossTest, TheCloseRemovesTheNamesThenTakesWhatWasOnItsWayThenCounts) {
+  host.Set(kIni, "Network", "PacketTimes", "1");
+  Start();
+  // Two completions wait in the window's queue; as the names go the
+  // wrapper counts three datagrams that it could no longer hand over.
+  FakeNet::Request* first = net.Arrive(1, "CP 3 'queued'");
+  FakeNet::Request* second = net.Arrive(2, "RD 4");
+  net.loss.unclaimed = 2;  // while the channel was down earlier
+  net.mirror = &host.events;
+  host.waitingCompletions = [&] {
+    net.loss.unclaimed += 3;
+    app.OnNetCompletion(kNcbDatagramReceive, first);
+    app.OnNetCompletion(kNcbDatagramReceive, second);
+  };
+  app.CloseProgram();
+  const auto at = [&](const std::string& event) {
+    return std::find(host.events.begin(), host.events.end(), event) - host.events.begin();
+  };
+  EXPECT_LT(at("DeleteName ORM7 2 0"), at("TakeWaitingCompletions"));
+  EXPECT_EQ(net.Posted(1) + net.Posted(2), 0);  // nothing posted again
+  const std::string& records = host.files[kPkt07];
+  ASSERT_EQ(records.size(), 2 * kRecordSize);
+  EXPECT_EQ(records.substr(16, 13), "CP 3 'queued'");
+  EXPECT_EQ(records.substr(kRecordSize + 16, 4), "RD 4");
+  const std::vector<std::string> end = Texts(kLog07);
+  ASSERT_GE(end.size(), 3u);
+  EXPECT_EQ(Count(end, "CP 3 'queued'"), 1);
+  EXPECT_EQ(end[end.size() - 3], "RD 4");
+  EXPECT_EQ(end[end.size() - 2],
+            "Lost in this run: 0 datagrams dropped (queue full), 0 malformed, 2 while the channel "
+            "was down, 0 during replay, 3 waiting at the close");
+  EXPECT_EQ(end.back(), "Log Closed");
+  EXPECT_TRUE(net.faults.empty());
+}
+
+TEST_F(LossTest, EachRunTagsItsRecordsWithTheTagAfterTheNewestFilesLast) {
+  auto record = [](int run, std::uint32_t sequence) {
+    std::uint8_t buffer[kDatagramSize + 1] = {'R', 'D'};
+    std::uint8_t out[kRecordSize];
+    const Arrival arrival{1, sequence, run};
+    BuildRecord(kRecordRevertive, buffer, 2, out, &arrival);
+    return std::string(reinterpret_cast<const char*>(out), kRecordSize);
+  };
+  const std::string untimed(kRecordSize, '\x02');
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> files;
+    int tag;
+  };
+  const std::string old05 = "c:\\logs\\PKT_20091001.05";
+  const std::string old06 = "c:\\logs\\PKT_20091001.06";
+  const Case cases[] = {
+      {"no file", {}, 0},
+      {"the newest by name", {{old06, record(5, 1) + record(5, 2)}, {old05, record(9, 1)}}, 6},
+      {"the tags go round", {{old06, record(126, 7)}}, 0},
+      {"an empty newest file", {{kPkt07, ""}, {old06, record(9, 3)}}, 10},
+      {"a file without tags", {{old06, record(-1, 4) + untimed}}, 0},
+      {"part of a record at the end", {{old06, record(4, 1) + "\x02\x00"}}, 5},
+      {"another file name", {{"c:\\logs\\PKT_20091001.08x", record(40, 1)}, {old06, record(2, 1)}}, 41},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    VarnetRig rig("7", true);
+    rig.host.Set(kIni, "Network", "PacketTimes", "1");
+    for (const auto& [path, bytes] : c.files) rig.host.files[path] = bytes;
+    const std::size_t before = rig.host.files[kPkt07].size() / kRecordSize * kRecordSize;
+    ASSERT_TRUE(rig.app.Startup());
+    rig.Arrive(2, "RD 1");
+    rig.host.now.hour = 8;  // the hour changes within the run
+    rig.Arrive(1, "CP 2");
+    rig.Arrive(2, "RD 3");
+    std::vector<RecordView> views;
+    for (const auto& [path, offset] :
+         {std::pair<std::string, std::size_t>{kPkt07, before},
+          {"c:\\logs\\PKT_20091001.08", 0}, {"c:\\logs\\PKT_20091001.08", kRecordSize}}) {
+      const std::string& bytes = rig.host.files[path];
+      RecordView view;
+      ASSERT_TRUE(ReadRecord(reinterpret_cast<const std::uint8_t*>(bytes.data()) + offset,
+                             bytes.size() - offset, view));
+      views.push_back(view);
+    }
+    // One tag for the run, sequences from 1.
+    for (std::size_t i = 0; i < views.size(); ++i) {
+      EXPECT_EQ(views[i].arrival.run, c.tag) << i;
+      EXPECT_EQ(views[i].arrival.sequence, i + 1) << i;
+    }
+    rig.app.CloseProgram();
+  }
+}
+
+TEST_F(LossTest, ACompletionAfterTheNamesCameBackIsRecordedByTheNameItCameFor) {
+  host.Set(kIni, "Network", "SavePackets", "1");
+  Start();
+  Arrive(1, "CP 1", 0x17);  // the network fails: the names go
+  host.Advance(10000);
+  app.OnTimer(kTimerReset);  // and come back under 3 and 4
+  ASSERT_EQ(net.calls.back().substr(0, 9), "ReceiveDG");
+  for (const auto& [number, type] : {std::pair<int, int>{1, kRecordCommand}, {2, kRecordRevertive},
+                                      {3, kRecordCommand}, {4, kRecordRevertive}}) {
+    app.OnNetCompletion(kNcbDatagramReceive, net.Foreign(static_cast<std::uint8_t>(number), "XX"));
+    const std::string& records = host.files[kPkt07];
+    ASSERT_GE(records.size(), kRecordSize);
+    EXPECT_EQ(records.substr(records.size() - kRecordSize + 16, 2), "XX");
+    EXPECT_EQ(records[records.size() - kRecordSize], type) << number;
+  }
+}
+
+TEST_F(LossTest, HeldLinesAndTheTimersAreBoundByTheClockNotByWhatComes) {
+  // A backlog of completions that log nothing (heartbeats, not shown):
+  // a line held 100 ms is written all the same.
+  host.delaysFlush = true;
+  host.Set(kIni, "Watchdog", "InfoDriver", "5");
+  host.Set(kIni, "Watchdog", "InfoSlot", "2");
+  Start();
+  app.WriteLogLine("held");
+  for (int i = 0; i < 3; ++i) {
+    host.Advance(60);
+    Arrive(2, "HB 1");
+  }
+  EXPECT_EQ(Texts(kLog07).back(), "held");
+
+  // An analysis's pieces come one after another: the idle tick (which
+  // closes the files after five idle seconds), the watchdog report and the
+  // reset attempt still run.
+  std::string old;
+  for (int i = 0; i < 30000; ++i) old += "12:00:00.000 [001] CP 12 'x'\n";
+  host.files["c:\\logs\\old.log"] = old;
+  host.choices.push_back("c:\\logs\\old.log");
+  Arrive(1, "CP 1", 0x17);  // the network fails
+  const std::size_t sent = net.sent.size();
+  app.AnalyseLog();
+  for (int i = 0; i < 120 && app.Analysing(); ++i) {
+    host.Advance(1000);
+    host.messagesAfter = 0;  // each piece reads a little
+    app.AnalyseStep();
+  }
+  EXPECT_EQ(Count(Texts(kLog07), "Network connection reset ok after 1 retries"), 1);
+  EXPECT_EQ(net.sent.size(), sent + 2);
+  EXPECT_FALSE(app.LogOpen());
+}
+
+TEST_F(LossTest, ASecondRunOnTheSameLogDirectoryIsRefused) {
+  Start();
+  VarnetRig second("8", true);
+  second.host.heldDirectories = host.heldDirectories;  // one machine
+  EXPECT_FALSE(second.app.Startup());
+  EXPECT_EQ(second.host.errors,
+            std::vector<std::string>{"Varnet is already running with the log directory 'c:\\logs'"});
+  EXPECT_EQ(second.host.quits, 1);
+  EXPECT_TRUE(second.host.files.empty());  // nothing of the first run's was touched
+  EXPECT_TRUE(second.net.calls.empty());
 }
 
 TEST_F(LossTest, KeysStepTheReplayOnlyWhileThePacketDialogIsOpen) {

@@ -443,9 +443,10 @@ TEST_F(VarnetTest, CloseProgramRunsInOrderAndDestroysTheDialogBeforeTheLibraryGo
   app.OnCommand(kCmdExit);
   EXPECT_EQ(host.events,
             (std::vector<std::string>{"KillTimer 1", "KillTimer 2", "KillTimer 4",
-                                      "DeleteDisplayFont", "ClearDisplay",
                                       "DeleteName DEVICE_CONTROL 1 0", "DeleteName ORM 2 0",
-                                      "DestroyFilterDialog", "FreeControlLibrary", "PostQuit 0"}));
+                                      "TakeWaitingCompletions", "DeleteDisplayFont",
+                                      "ClearDisplay", "DestroyFilterDialog",
+                                      "FreeControlLibrary", "PostQuit 0"}));
   EXPECT_EQ(Texts(kLog07).back(), "Log Closed");
   EXPECT_TRUE(app.LogOpen());  // the streams stay open until the program ends
   app.CloseProgram();          // a second close (the window's close box) does nothing

@@ -66,6 +66,7 @@ class FakeCaptureHost : public CaptureHost {
   }
   // Advances the clock by ms milliseconds (within a day).
   void Advance(int ms) {
+    ticks += static_cast<std::uint64_t>(ms);
     long total = ((now.hour * 60L + now.minute) * 60 + now.second) * 1000 + now.milliseconds + ms;
     now.milliseconds = static_cast<int>(total % 1000);
     total /= 1000;
@@ -102,6 +103,8 @@ class FakeCaptureHost : public CaptureHost {
   // does; cutsFail makes every cut fail too.
   long long space = -1;
   bool cutsFail = false;
+  // The next so many writes fail, whatever the space.
+  int failNext = 0;
   int failedWrites = 0;
   int writes = 0;
 
@@ -113,6 +116,13 @@ class FakeCaptureHost : public CaptureHost {
     ~MemoryStream() override { --host_.openStreams; }
     bool Write(const void* data, std::size_t size) override {
       ++host_.writes;
+      if (host_.failNext > 0) {
+        // A passing failure: this write stores its first half and fails.
+        --host_.failNext;
+        ++host_.failedWrites;
+        host_.files[path_].append(static_cast<const char*>(data), size / 2);
+        return false;
+      }
       std::size_t fits = size;
       if (host_.space >= 0 && static_cast<long long>(size) > host_.space) {
         fits = static_cast<std::size_t>(host_.space);
@@ -153,6 +163,33 @@ class FakeCaptureHost : public CaptureHost {
     profile[Key(file, section, key)] = value;
   }
   void MakeDirectory(const char* path) override { madeDirectories.push_back(path); }
+  std::vector<FileEntry> ListFiles(const char* dir, const char* prefix) override {
+    std::vector<FileEntry> found;
+    const std::string start = Lower(std::string(dir) + "\\" + prefix);
+    for (const auto& [path, bytes] : files) {
+      if (Lower(path).rfind(start, 0) == 0 && path.find('\\', start.size()) == std::string::npos) {
+        found.push_back({path.substr(std::strlen(dir) + 1), bytes.size()});
+      }
+    }
+    // Listed newest first, as no order is promised.
+    std::reverse(found.begin(), found.end());
+    return found;
+  }
+  // Directories held by a run: shared by hosts that stand for programs on
+  // one machine.
+  std::shared_ptr<std::set<std::string>> heldDirectories = std::make_shared<std::set<std::string>>();
+  bool HoldDirectory(const char* dir) override { return heldDirectories->insert(Lower(dir)).second; }
+  // Milliseconds that Advance moved on.
+  std::uint64_t ticks = 1000000;
+  std::uint64_t Ticks() override { return ticks; }
+  // Completions that wait in the window's queue, taken at the close.
+  std::function<void()> waitingCompletions;
+  int completionTakes = 0;
+  void TakeWaitingCompletions() override {
+    ++completionTakes;
+    events.push_back("TakeWaitingCompletions");
+    if (waitingCompletions) waitingCompletions();
+  }
   LocalTime Now() override { return now; }
   // The clock is never set by a test: the settings are recorded.
   std::vector<std::string> clockSets;
@@ -320,6 +357,11 @@ class FakeCaptureHost : public CaptureHost {
   }
 
  private:
+  static std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+  }
   static void Copy(const std::string& text, char* out, std::size_t size) {
     if (size == 0) return;
     const std::size_t n = std::min(text.size(), size - 1);

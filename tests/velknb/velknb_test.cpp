@@ -406,8 +406,9 @@ TEST(Velknb, ADeadSocketFailsThePendingReceivesAndIsOpenedAgainLosingNothing) {
   EXPECT_EQ(RunPeer("--dead"), 0u) << "see the peer's output above";
 }
 
-TEST(Velknb, ACompletionTheWindowCannotTakeIsPostedLaterNeverFreed) {
+TEST(Velknb, ACompletionTheWindowCannotTakeIsPostedLaterInOrderNeverFreed) {
   EXPECT_EQ(RunPeer("--deliver"), 0u) << "see the peer's output above";
+  EXPECT_EQ(RunPeer("--deliver-delete"), 0u) << "see the peer's output above";
 }
 
 TEST(Velknb, FailuresAreReportedToTheReportFileWithoutABox) {
@@ -541,8 +542,16 @@ int PeerDead() {
     NetNcbFree(r);
   }
   check(failed == 2, "the pending receives complete with 0x23");
-  // Sent while the socket is down: kept by the system, taken when it opens.
+  // Sent while the socket is down: kept by the system, taken when it opens,
+  // all of it, also past an empty payload (counted as malformed).
+  const DWORD malformed = Stats().malformed;
   SendText(sink.Window(), b, "DEAD_A", "while down 1");
+  velknb::TransportSettings settings;
+  velknb::ApplyEnvironment(settings);
+  velknb::Transport raw;
+  std::string error;
+  check(raw.Open(settings, 0, &error, false), "a sender opens");
+  check(raw.Send("", 0), "an empty payload is sent");
   SendText(sink.Window(), b, "DEAD_A", "while down 2");
   bool back = false;
   for (int i = 0; i < 100 && !back; ++i) {
@@ -559,6 +568,7 @@ int PeerDead() {
   }
   check(later == std::vector<std::string>({"while down 1", "while down 2"}),
         "what was sent while down arrives once, in order");
+  check(Stats().malformed - malformed == 1, "the empty payload is counted");
   SendText(sink.Window(), b, "DEAD_A", "after");
   NCB* r = NextReceive(sink, 3000);
   check(r != nullptr && Received(r) == "after", "reception goes on");
@@ -567,24 +577,55 @@ int PeerDead() {
 }
 
 int PeerDeliver() {
-  // After one completion message, the window refuses the next two.
-  SetEnvironmentVariableA("VELKNB_FAULTS", "deliver=2@1");
+  // After five completion messages (four sends' and the first receive's),
+  // the window refuses the next two: the second and third receives'.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "deliver=2@5");
   Checks check{"deliver"};
   Completions sink;
   Name a = Add("DELIVER_A");
   Name b = Add("DELIVER_B");
-  Post(sink.Window(), a, 4);
   for (const char* text : {"d1", "d2", "d3", "d4"}) SendText(sink.Window(), b, "DELIVER_A", text);
+  for (int i = 0; i < 50 && Stats().queued < 4; ++i) Sleep(20);
+  // The receives take the queued datagrams one after another, here.
+  Post(sink.Window(), a, 4);
   std::vector<std::string> got;
+  std::vector<DWORD> numbers;
   for (NCB* r; got.size() < 4 && (r = NextReceive(sink, 3000)) != nullptr;) {
+    DWORD sequence = 0;
     if (r->ncb_retcode == NRC_GOODRET) got.push_back(Received(r));
+    if (VelknbArrival(r, nullptr, &sequence)) numbers.push_back(sequence);
     NetNcbFree(r);
   }
-  std::sort(got.begin(), got.end());
+  // A process's numbers count from 1: a reader counts a run's loss so.
+  check(numbers == std::vector<DWORD>({1, 2, 3, 4}), "numbered from 1 in order");
+  // In the order the datagrams came: nothing new overtakes a completion
+  // that waits to be posted again.
   check(got == std::vector<std::string>({"d1", "d2", "d3", "d4"}),
-        "every completion arrives, with its datagram");
+        "every completion arrives, with its datagram, in order");
   const VELKNB_STATS s = Stats();
   check(s.dropped == 0 && s.delivered == 4, "nothing dropped");
+  return check.failures;
+}
+
+int PeerDeliverDelete() {
+  // After one completion message the window refuses every other.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "deliver=100000@1");
+  Checks check{"deliver-delete"};
+  Completions sink;
+  Name a = Add("SETTLE_A");
+  Name b = Add("SETTLE_B");
+  Post(sink.Window(), a, 3);
+  for (const char* text : {"s1", "s2", "s3"}) SendText(sink.Window(), b, "SETTLE_A", text);
+  for (int i = 0; i < 50 && Stats().delivered < 3; ++i) Sleep(50);
+  check(Stats().delivered == 3, "three receives completed");
+  // The name goes while its completions still wait: they never reach the
+  // window, and their datagrams are counted as lost.
+  const DWORD before = Stats().unclaimed;
+  check(NetDeleteName(a.field, a.number, 0) == NRC_GOODRET, "the delete");
+  check(Stats().unclaimed - before == 3, "the three waiting datagrams are counted");
+  SendText(sink.Window(), b, "SETTLE_A", "after");
+  Sleep(300);
+  check(Stats().unclaimed - before == 4, "one that comes after the delete is counted too");
   return check.failures;
 }
 
@@ -593,6 +634,7 @@ int PeerDeliver() {
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--dead") == 0) return PeerDead();
   if (argc >= 2 && std::strcmp(argv[1], "--deliver") == 0) return PeerDeliver();
+  if (argc >= 2 && std::strcmp(argv[1], "--deliver-delete") == 0) return PeerDeliverDelete();
   if (argc >= 5 && std::strcmp(argv[1], "--peer") == 0) {
     return PeerExchange(argv[2], argv[3], std::atoi(argv[4]));
   }
