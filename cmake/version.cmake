@@ -114,4 +114,12 @@ function(trelm_version_resources)
   trelm_version_resource(appready "Application-ready reporter (test bench)")
   trelm_version_resource(lanacfg "lanacfg (test bench stand-in)")
   trelm_version_resource(poke "Window message poster (test bench)")
+
+  # Where each file is, for tools/release.sh: "target<TAB>path" a line.
+  get_property(targets GLOBAL PROPERTY TRELM_VERSIONED_TARGETS)
+  set(list)
+  foreach(target IN LISTS targets)
+    string(APPEND list "${target}\t$<TARGET_FILE:${target}>\n")
+  endforeach()
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/release_files.txt CONTENT "${list}")
 endfunction()
