@@ -74,8 +74,10 @@ cp "$TRELM_VELKNB" "$TRELM_BWCC" "$TRELM_CC" "$TRELM_ORM" "$TRELM_APPREADY" "$TR
 cp "$src"/tools/sample/{ORM,LAUNCH,VARNET}.INI "$work/stage/sample/"
 IFS=. read -r major minor patch <<<"$version"
 next=$major.$minor.$((patch + 1))
-bash "$src/tools/release/package.sh" "$work/stage" "$version" "$arch" "$work/dist" >/dev/null || finish
-bash "$src/tools/release/package.sh" "$work/stage" "$next" "$arch" "$work/next" >/dev/null || finish
+for v in "$version:dist" "$next:next"; do
+  bash "$src/tools/release/package.sh" "$work/stage" "${v%:*}" "$arch" "$work/${v#*:}" >/dev/null ||
+    { fail "packaging ${v%:*}"; finish; }
+done
 msi=$(winpath "$work/dist/trelm-toolset-$version-$arch.msi")
 msi_next=$(winpath "$work/next/trelm-toolset-$next-$arch.msi")
 zip=$work/dist/trelm-toolset-$version-$arch.zip
@@ -112,8 +114,11 @@ check "registry: InstallDir $installdir" [ "$(reg_value 'HKLM\Software\Trelm\Too
 check "registry: Version $version" [ "$(reg_value 'HKLM\Software\Trelm\Toolset' Version)" = "$version" ]
 check "registry: Pellor at log-on" \
   [ "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' 'Trelm Pellor')" = "\"${installdir}pellor.exe\"" ]
-product=$(msiinfo export "$work/dist/trelm-toolset-$version-$arch.msi" Property | awk -F'\t' '$1 == "ProductCode" { print $2 }' | tr -d '\r')
-uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
+uninstall_key_of() {
+  echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(msiinfo export "$1" Property |
+    tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }')"
+}
+uninstall_key=$(uninstall_key_of "$work/dist/trelm-toolset-$version-$arch.msi")
 check "registered for Programs and Features as $version" [ "$(reg_value "$uninstall_key" DisplayVersion)" = "$version" ]
 printf '[Config]\r\nConfigPath=c:\\trelm\\config\r\nSystemPath=c:\\trelm\\system\r\n' >"$work/bootstrap.expected"
 check "bootstrap file c:\\trelm_config.ini from CONFIGDIR and SYSTEMDIR" \
@@ -194,6 +199,8 @@ left=$( (cd "$c" && find trelm trelm_config.ini "Program Files/Trelm Toolset" "P
 check "uninstall: nothing else of ours on C: ${left:+(left: $left)}" [ -z "$left" ]
 no_key() { ! win reg query "$1" >/dev/null; }
 check "uninstall: no registry key of ours" no_key 'HKLM\Software\Trelm'
+check "uninstall: gone from Programs and Features" \
+  [ -z "$(reg_value "$(uninstall_key_of "$work/next/trelm-toolset-$next-$arch.msi")" DisplayVersion)" ]
 check "uninstall: no log-on entry" [ -z "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' 'Trelm Pellor')" ]
 
 # 5. A default install with CONFIGDIR alone, where there is no bootstrap

@@ -11,6 +11,7 @@
 # bootstrap file (an IniFile table found by an AppSearch for an existing
 # c:\trelm_config.ini, idt/), its components' conditions, and the sample
 # settings' Permanent and NeverOverwrite attributes.
+# WIXL names another wixl than the one on the PATH.
 set -euo pipefail
 stage=$(cd "$1" && pwd) version=$2 arch=$3
 mkdir -p "$4"
