@@ -96,7 +96,20 @@ END
   set_property(GLOBAL APPEND PROPERTY TRELM_VERSIONED_FILE_VERSIONS ${file_version})
 endfunction()
 
-# Every Windows program and library we build (test programs aside).
+# The targets of a directory and of those below it.
+function(trelm_targets_below var dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    trelm_targets_below(below ${sub})
+    list(APPEND targets ${below})
+  endforeach()
+  set(${var} ${targets} PARENT_SCOPE)
+endfunction()
+
+# Every Windows program and library we build: called once all exist.
+# Writes, for the release and its test, where each is and what version it
+# carries (release_files.txt, built_versions.txt in the build folder).
 function(trelm_version_resources)
   if(NOT WIN32)
     return()
@@ -114,12 +127,40 @@ function(trelm_version_resources)
   trelm_version_resource(appready "Application-ready reporter (test bench)")
   trelm_version_resource(lanacfg "lanacfg (test bench stand-in)")
   trelm_version_resource(poke "Window message poster (test bench)")
-
-  # Where each file is, for tools/release.sh: "target<TAB>path" a line.
-  get_property(targets GLOBAL PROPERTY TRELM_VERSIONED_TARGETS)
-  set(list)
-  foreach(target IN LISTS targets)
-    string(APPEND list "${target}\t$<TARGET_FILE:${target}>\n")
+  # The test programs and benchmarks.
+  get_property(done GLOBAL PROPERTY TRELM_VERSIONED_TARGETS)
+  trelm_targets_below(all ${PROJECT_SOURCE_DIR})
+  foreach(target IN LISTS all)
+    get_target_property(type ${target} TYPE)
+    if((type STREQUAL "EXECUTABLE" OR type STREQUAL "SHARED_LIBRARY") AND NOT target IN_LIST done)
+      get_target_property(dir ${target} SOURCE_DIR)
+      if(dir MATCHES "/bench$")
+        trelm_version_resource(${target} "Trelm toolset benchmark")
+      else()
+        trelm_version_resource(${target} "Trelm toolset test program")
+      endif()
+    endif()
   endforeach()
-  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/release_files.txt CONTENT "${list}")
+
+  # "target<TAB>path" a line, for tools/release.sh; "path<TAB>file
+  # version<TAB>program or -", for the version test.
+  get_property(targets GLOBAL PROPERTY TRELM_VERSIONED_TARGETS)
+  get_property(versions GLOBAL PROPERTY TRELM_VERSIONED_FILE_VERSIONS)
+  set(cli launchcheck pktdump nbtraffic)
+  set(files)
+  set(expected)
+  foreach(target version IN ZIP_LISTS targets versions)
+    set(program -)
+    if(target IN_LIST cli)
+      set(program ${target})
+    endif()
+    string(APPEND files "${target}\t$<TARGET_FILE:${target}>\n")
+    string(APPEND expected "$<TARGET_FILE:${target}>\t${version}\t${program}\n")
+  endforeach()
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/release_files.txt CONTENT "${files}")
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/built_versions.txt CONTENT "${expected}")
+  if(TARGET version_resource_tests)
+    list(REMOVE_ITEM targets version_resource_tests)
+    add_dependencies(version_resource_tests ${targets})
+  endif()
 endfunction()
