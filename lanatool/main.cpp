@@ -5,8 +5,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QProcessEnvironment>
+#include <cstdio>
+#include <cstring>
 
 #include "mirvale_dialog.h"
+#include "trelm_version.h"
 
 #ifdef _WIN32
 #include "win32_platform.h"
@@ -15,6 +18,10 @@
 #endif
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("mirvale %s (Trelm workstation toolset)\n", TRELM_VERSION);
+    return 0;
+  }
   QApplication app(argc, argv);
 #ifdef _WIN32
   mirvale::Win32Platform platform;

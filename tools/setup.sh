@@ -35,7 +35,7 @@ BASE_PACKAGES=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev xdotool
   tshark strace linux-perf time
-  msitools zip unzip chromium
+  msitools wixl zip unzip chromium
 )
 # Step 2: the 32-bit Wine.
 WINE32_PACKAGES=(wine32:i386)

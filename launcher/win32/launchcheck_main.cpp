@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/launch_check.h"
+#include "trelm_version.h"
 #include "win32_profile.h"
 
 namespace {
@@ -147,7 +148,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (a == "--version") {
-      std::printf("launchcheck 1.1 (Trelm workstation toolset)\n");
+      std::printf("launchcheck %s (Trelm workstation toolset)\n", TRELM_VERSION);
       return 0;
     }
     if (a == "--json") {

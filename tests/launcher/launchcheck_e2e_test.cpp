@@ -7,6 +7,7 @@
 #include <string>
 
 #include "e2e_harness.h"
+#include "trelm_version.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ TEST(LaunchcheckEndToEnd, OptionsSectionsLinesProgramsWithBlanksAndJson) {
   EXPECT_EQ(Check("--help", &out, &err), 0);
   EXPECT_EQ(out.find("usage: launchcheck [--config-dir DIR] [--json] [LAUNCH_LIST [WORKSTATION]]"), 0u);
   EXPECT_EQ(Check("--version", &out, &err), 0);
-  EXPECT_EQ(out, "launchcheck 1.1 (Trelm workstation toolset)\r\n");
+  EXPECT_EQ(out, "launchcheck " TRELM_VERSION " (Trelm workstation toolset)\r\n");
   // Usage errors, before the file is read.
   EXPECT_EQ(Check("--frob " + list, &out, &err), 2);
   EXPECT_EQ(err.find("launchcheck: unknown option --frob\r\nusage:"), 0u) << err;

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "trelm_version.h"
+
 namespace pktdump {
 
-constexpr const char* kVersion = "1.1";
+constexpr const char* kVersion = TRELM_VERSION;
 
 struct File {
   std::string name;  // as given

@@ -41,6 +41,7 @@
 #include "nbdgm.h"
 #include "traffic_mix.h"
 #include "transport.h"
+#include "trelm_version.h"
 
 namespace {
 
@@ -77,7 +78,8 @@ int Usage(const char* why) {
                "                      [--rate PER_SECOND | --pace recorded [--speed F]]\n"
                "                      [--seconds S] [--quiet]\n"
                "       nbtraffic listen --name NAME [--name NAME ...] [--lana N]\n"
-               "                      [--seconds S] [--count N] [--hex] [--out FILE]\n",
+               "                      [--seconds S] [--count N] [--hex] [--out FILE]\n"
+               "       nbtraffic --version\n",
                why);
   return 2;
 }
@@ -397,6 +399,10 @@ int Listen(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("nbtraffic %s (Trelm workstation toolset)\n", TRELM_VERSION);
+    return 0;
+  }
   Options o;
   std::string error;
   if (!Parse(argc, argv, o, error)) return Usage(error.c_str());
