@@ -31,6 +31,47 @@ bool ParseAddress(const std::string& text, std::uint8_t out[4]) {
   return true;
 }
 
+bool StartSockets();
+
+// Whether the address is one of this machine's: a socket bound to it (and
+// closed again, nothing sent) tells.
+bool LocalAddress(const std::uint8_t address[4]) {
+  const auto s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+#ifdef _WIN32
+  if (s == INVALID_SOCKET) return false;
+#else
+  if (s < 0) return false;
+#endif
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  std::memcpy(&local.sin_addr, address, 4);
+  const bool bound = bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+#ifdef _WIN32
+  closesocket(s);
+#else
+  close(s);
+#endif
+  return bound;
+}
+
+// What makes the settings unusable, checked before any socket of the LANA
+// is opened: a group that is not multicast would send every datagram
+// unicast or broadcast to wherever it points, and an interface that is not
+// this machine's would send from an address that is not ours. Empty when
+// they are fit.
+std::string SettingsFault(const TransportSettings& settings, const std::uint8_t group[4],
+                          const std::uint8_t interface[4]) {
+  if ((group[0] & 0xF0) != 0xE0) {
+    return "the group " + settings.group +
+           " is not a multicast group (224.0.0.0 to 239.255.255.255)";
+  }
+  const bool any = interface[0] == 0 && interface[1] == 0 && interface[2] == 0 && interface[3] == 0;
+  if (any || (interface[0] & 0xF0) >= 0xE0 || !LocalAddress(interface)) {
+    return "the interface " + settings.interfaceAddress + " is not an address of this machine";
+  }
+  return std::string();
+}
+
 #ifdef _WIN32
 bool StartSockets() {
   static const bool started = [] {
@@ -84,6 +125,9 @@ bool Transport::Open(const TransportSettings& settings, int lana, std::string* e
   }
   if (!ParseAddress(settings.group, groupBytes_)) {
     return fail("the group address is not an IPv4 address");
+  }
+  if (const std::string fault = SettingsFault(settings, groupBytes_, interfaceBytes_); !fault.empty()) {
+    return fail(fault.c_str());
   }
   const long port = static_cast<long>(settings.basePort) + lana;
   if (settings.basePort <= 0 || port > 65535) return fail("the port is out of range");
