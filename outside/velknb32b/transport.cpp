@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <vector>
 using socklen_t = int;
 #else
 #include <arpa/inet.h>
@@ -33,9 +35,29 @@ bool ParseAddress(const std::string& text, std::uint8_t out[4]) {
 
 bool StartSockets();
 
+#ifdef _WIN32
+// Whether the address is in the system's table of its own addresses.
+bool InAddressTable(const std::uint8_t address[4]) {
+  ULONG size = 0;
+  if (GetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return false;
+  std::vector<unsigned char> space(size);
+  auto* table = reinterpret_cast<MIB_IPADDRTABLE*>(space.data());
+  if (GetIpAddrTable(table, &size, FALSE) != NO_ERROR) return false;
+  for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+    if (std::memcmp(&table->table[i].dwAddr, address, 4) == 0) return true;
+  }
+  return false;
+}
+#endif
+
 // Whether the address is one of this machine's: a socket bound to it (and
-// closed again, nothing sent) tells.
+// closed again, nothing sent) tells, and on Windows the system's address
+// table as well: Wine binds a socket to an address the machine does not
+// have instead of refusing it.
 bool LocalAddress(const std::uint8_t address[4]) {
+#ifdef _WIN32
+  if (!InAddressTable(address)) return false;
+#endif
   const auto s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
 #ifdef _WIN32
   if (s == INVALID_SOCKET) return false;
@@ -60,13 +82,13 @@ bool LocalAddress(const std::uint8_t address[4]) {
 // this machine's would send from an address that is not ours. Empty when
 // they are fit.
 std::string SettingsFault(const TransportSettings& settings, const std::uint8_t group[4],
-                          const std::uint8_t interface[4]) {
+                          const std::uint8_t own[4]) {
   if ((group[0] & 0xF0) != 0xE0) {
     return "the group " + settings.group +
            " is not a multicast group (224.0.0.0 to 239.255.255.255)";
   }
-  const bool any = interface[0] == 0 && interface[1] == 0 && interface[2] == 0 && interface[3] == 0;
-  if (any || (interface[0] & 0xF0) >= 0xE0 || !LocalAddress(interface)) {
+  const bool any = own[0] == 0 && own[1] == 0 && own[2] == 0 && own[3] == 0;
+  if (any || (own[0] & 0xF0) >= 0xE0 || !LocalAddress(own)) {
     return "the interface " + settings.interfaceAddress + " is not an address of this machine";
   }
   return std::string();
