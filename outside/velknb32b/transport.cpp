@@ -33,8 +33,6 @@ bool ParseAddress(const std::string& text, std::uint8_t out[4]) {
   return true;
 }
 
-bool StartSockets();
-
 #ifdef _WIN32
 // Whether the address is in the system's table of its own addresses.
 bool InAddressTable(const std::uint8_t address[4]) {

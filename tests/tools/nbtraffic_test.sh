@@ -71,7 +71,7 @@ done <<'EOF'
 2|--first needs --text|-|send --channel 7 --first 5
 2|--commands and --revertives cannot be given together|-|send --channel 7 --commands --revertives
 2|--commands does not apply to --file|-|send --channel 7 --file f --commands
-2|--rate and --pace cannot be given together|-|send --channel 7 --file f --pace recorded --rate 5
+2|--rate and --pace recorded cannot be given together|-|send --channel 7 --file f --pace recorded --rate 5
 2|--speed needs --pace recorded|-|send --channel 7 --file f --speed 2
 2|--pace recorded needs --file|-|send --channel 7 --pace recorded
 2|--channel is given twice|-|send --channel 7 --channel 8
@@ -131,6 +131,8 @@ seconds() { local a b; a=$(date +%s.%N); "$@" >"$work/sent" 2>&1; b=$(date +%s.%
 within() { awk -v s="$1" -v lo="$2" -v hi="$3" 'BEGIN { exit !(s >= lo && s < hi) }'; }
 both=$(seconds timeout 20 "$tool" send --channel 7 --text 'CP %d 1' --count 3 --seconds 10)
 check "--count 3 with --seconds 10 sends three and ends ($both s)" 'within "$both" 0 2 && grep -q "^sent 3 datagrams" "$work/sent"'
+grown=$(seconds timeout 20 "$tool" send --channel 7 --text "${long:2}%d" --first 9 --count 3)
+check "a text that grows past 512 bytes with its number is not sent, nor what follows" '[ "$(grep -c "" "$work/sent")" -eq 2 ] && grep -q "the text of datagram 10 is longer than a datagram carries (513 bytes, at most 512): not sent" "$work/sent" && grep -q "^sent 1 datagrams" "$work/sent"'
 slow=$(seconds timeout 20 "$tool" send --channel 7 --text 'CP %d 1' --rate 0.001 --count 5 --seconds 1)
 check "a wait never goes past --seconds ($slow s)" 'within "$slow" 0.9 3 && grep -q "^sent 1 datagrams" "$work/sent"'
 

@@ -162,7 +162,7 @@ bool PositiveNumber(const char* text, double* value) {
 // The text with "%d" (with flags and a width, as in "%03d") replaced by the
 // number and "%%" by a '%'; any other '%' (a "%s" in a command, say) stays
 // as it stands. The text is never used as a format.
-std::string NumberedText(const std::string& pattern, long number) {
+std::string NumberedText(const std::string& pattern, long long number) {
   std::string text;
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     if (pattern[i] != '%') {
@@ -180,7 +180,7 @@ std::string NumberedText(const std::string& pattern, long number) {
     if (end < pattern.size() && pattern[end] == 'd') {
       char spec[16];
       char digits[64];
-      std::snprintf(spec, sizeof spec, "%sld", pattern.substr(i, end - i).c_str());
+      std::snprintf(spec, sizeof spec, "%slld", pattern.substr(i, end - i).c_str());
       std::snprintf(digits, sizeof digits, spec, number);
       text += digits;
       i = end;
@@ -335,7 +335,7 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
   if (send) {
     if (!o.Has("--channel") && !o.Has("--to")) return refuse("send needs --channel N or --to NAME");
     if (both("--channel", "--to") || both("--text", "--file") || both("--commands", "--revertives") ||
-        both("--commands", "--mix") || both("--revertives", "--mix") || both("--rate", "--pace")) {
+        both("--commands", "--mix") || both("--revertives", "--mix")) {
       return false;
     }
     for (const char* kind : {"--commands", "--revertives", "--mix"}) {
@@ -344,6 +344,7 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
       }
     }
     if (o.Has("--first") && !o.Has("--text")) return refuse("--first needs --text");
+    if (o.recordedPace && o.Has("--rate")) return refuse("--rate and --pace recorded cannot be given together");
     if (o.recordedPace && o.file.empty()) return refuse("--pace recorded needs --file");
     for (const char* paced : {"--speed", "--max-pause"}) {
       if (o.Has(paced) && !o.recordedPace) return refuse(std::string(paced) + " needs --pace recorded");
@@ -534,10 +535,10 @@ int Send(const Options& o) {
       data = record->data.data();
       length = record->data.size();
     } else if (o.Has("--text")) {
-      const long number = o.first + n;
+      const long long number = static_cast<long long>(o.first) + n;
       text = NumberedText(o.text, number);
       if (text.size() > velknb::kMaxUserData) {
-        std::fprintf(stderr, "nbtraffic: the text of datagram %ld is longer than a datagram carries "
+        std::fprintf(stderr, "nbtraffic: the text of datagram %lld is longer than a datagram carries "
                      "(%zu bytes, at most 512): not sent\n", number, text.size());
         code = 1;
         break;
