@@ -182,4 +182,24 @@ for at in range(5 * 528, len(b), 528):
 PY
 check "records: kinds by name, a tag per run, sequences from 1, their arrival" '[ "$(cat "$work/records" | tr "\n" "/")" = "1 0x80 1 R1D1 recent/2 0x80 2 R1D2 recent/1 0x80 3 R1D3 recent/1 0x81 1 R2D1 recent/2 0x81 2 R2D2 recent/1 0x81 3 R2D3 recent/" ]'
 check "the older records are kept" 'cmp -s -n 2640 "$work/PKT_timed" "$work/PKT_heard"'
+# A datagram longer than a record holds (nbtraffic never sends one: a
+# direct group datagram from here, on loopback) is recorded cut, as the
+# capture tool records it, and counted.
+timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 1 --seconds 15 --format packets \
+  --out "$work/PKT_long" 2>"$work/long.err" &
+listener=$!
+sleep 1
+python3 - "$VELKNB_BASEPORT" <<'PY'
+import socket, struct, sys
+def name(text):
+    return b"\x20" + bytes(c for b in text.ljust(16).encode() for c in (65 + (b >> 4), 65 + (b & 15))) + b"\0"
+data = b"L" * 600
+head = struct.pack(">BBH4sHHH", 0x11, 0x02, 1, bytes([127, 0, 0, 1]), 0, 68 + len(data), 0)
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("127.0.0.1"))
+s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 1)
+s.sendto(head + name("PY") + name("DEVICE_CONTROL7") + data, ("239.255.138.1", int(sys.argv[1])))
+PY
+wait $listener
+check "a datagram longer than 512 bytes is recorded cut and counted" '[ "$(od -An -tu1 -j1 -N2 "$work/PKT_long" | tr -s " ")" = " 2 0" ] && grep -q "1 datagrams longer than 512 bytes were recorded cut to 512" "$work/long.err"'
 exit $failures

@@ -101,7 +101,8 @@ const char kHelp[] =
     "  --format packets a packet data file of timed records (as Varnet writes with\n"
     "                   PacketTimes=1), appended to --out FILE as a new run: datagrams to\n"
     "                   a name beginning with ORM as revertives, the others as commands;\n"
-    "                   sequence numbers count the datagrams heard from 1\n"
+    "                   sequence numbers count the datagrams heard from 1; a datagram\n"
+    "                   longer than 512 bytes is recorded cut to 512, and counted\n"
     "\n"
     "The transport's settings come from VELKNB_INTERFACE (an address of this machine;\n"
     "127.0.0.1), VELKNB_GROUP (a multicast group; 239.255.138.1) and VELKNB_BASEPORT\n"
@@ -704,7 +705,7 @@ int Listen(const Options& o) {
   const auto start = Clock::now();
   const auto deadline = After(start, o.seconds);
   std::vector<std::uint8_t> buffer(65536);
-  long heard = 0, malformed = 0;
+  long heard = 0, malformed = 0, cut = 0;
   bool written = true;
   while (written && (o.count < 0 || heard < o.count)) {
     int wait = 200;
@@ -727,7 +728,10 @@ int Listen(const Options& o) {
       ++heard;
       if (o.packets) {
         std::uint8_t data[varnet::kDatagramSize + 1] = {};
+        // As the capture tool records it: a datagram longer than its
+        // buffer is cut, and counted here.
         const std::size_t length = std::min(d.length, varnet::kDatagramSize);
+        if (length < d.length) ++cut;
         std::memcpy(data, d.data, length);
         varnet::Arrival arrival;
         arrival.filetime = now.filetime;
@@ -747,6 +751,9 @@ int Listen(const Options& o) {
   }
   std::fprintf(stderr, "nbtraffic: %ld datagrams heard, %ld malformed payloads\n", heard,
                malformed);
+  if (cut != 0) {
+    std::fprintf(stderr, "nbtraffic: %ld datagrams longer than 512 bytes were recorded cut to 512\n", cut);
+  }
   // A datagram that could not be written is not reported as heard in silence.
   bool ok = written && std::fflush(out) == 0 && std::ferror(out) == 0;
   if (out != stdout) ok = std::fclose(out) == 0 && ok;
