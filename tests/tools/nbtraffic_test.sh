@@ -87,6 +87,7 @@ done <<'EOF'
 2|--text is longer than a datagram carries (513 bytes, at most 512)|-|send --channel 7 --text "${long:5}%05d" --first 9
 2|unknown argument '--bogus'|-|send --channel 7 --bogus
 2|the mode is send or listen, not 'sned'|-|sned --channel 7
+2|no mode given, send or listen|-|
 1|cannot be read: it is a directory|-|send --channel 7 --file "$work"
 1|PKT_none cannot be read: No such file or directory|-|send --channel 7 --file "$work/PKT_none"
 1|its size, 1 bytes, is not a multiple of 528; nothing is appended|-|listen --name X --format packets --out "$work/PKT_cut"

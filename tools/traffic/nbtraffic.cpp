@@ -769,7 +769,7 @@ int Listen(const Options& o) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fputs(kHelp, stderr);
+    std::fputs("nbtraffic: no mode given, send or listen (nbtraffic --help lists the options)\n", stderr);
     return 2;
   }
   Options o;
