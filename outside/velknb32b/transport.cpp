@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <vector>
 using socklen_t = int;
 #else
 #include <arpa/inet.h>
@@ -29,6 +31,65 @@ bool ParseAddress(const std::string& text, std::uint8_t out[4]) {
   if (inet_pton(AF_INET, text.c_str(), &address) != 1) return false;
   std::memcpy(out, &address, 4);
   return true;
+}
+
+#ifdef _WIN32
+// Whether the address is in the system's table of its own addresses.
+bool InAddressTable(const std::uint8_t address[4]) {
+  ULONG size = 0;
+  if (GetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return false;
+  std::vector<unsigned char> space(size);
+  auto* table = reinterpret_cast<MIB_IPADDRTABLE*>(space.data());
+  if (GetIpAddrTable(table, &size, FALSE) != NO_ERROR) return false;
+  for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+    if (std::memcmp(&table->table[i].dwAddr, address, 4) == 0) return true;
+  }
+  return false;
+}
+#endif
+
+// Whether the address is one of this machine's: a socket bound to it (and
+// closed again, nothing sent) tells, and on Windows the system's address
+// table as well: Wine binds a socket to an address the machine does not
+// have instead of refusing it.
+bool LocalAddress(const std::uint8_t address[4]) {
+#ifdef _WIN32
+  if (!InAddressTable(address)) return false;
+#endif
+  const auto s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+#ifdef _WIN32
+  if (s == INVALID_SOCKET) return false;
+#else
+  if (s < 0) return false;
+#endif
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  std::memcpy(&local.sin_addr, address, 4);
+  const bool bound = bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+#ifdef _WIN32
+  closesocket(s);
+#else
+  close(s);
+#endif
+  return bound;
+}
+
+// What makes the settings unusable, checked before any socket of the LANA
+// is opened: a group that is not multicast would send every datagram
+// unicast or broadcast to wherever it points, and an interface that is not
+// this machine's would send from an address that is not ours. Empty when
+// they are fit.
+std::string SettingsFault(const TransportSettings& settings, const std::uint8_t group[4],
+                          const std::uint8_t own[4]) {
+  if ((group[0] & 0xF0) != 0xE0) {
+    return "the group " + settings.group +
+           " is not a multicast group (224.0.0.0 to 239.255.255.255)";
+  }
+  const bool any = own[0] == 0 && own[1] == 0 && own[2] == 0 && own[3] == 0;
+  if (any || (own[0] & 0xF0) >= 0xE0 || !LocalAddress(own)) {
+    return "the interface " + settings.interfaceAddress + " is not an address of this machine";
+  }
+  return std::string();
 }
 
 #ifdef _WIN32
@@ -84,6 +145,9 @@ bool Transport::Open(const TransportSettings& settings, int lana, std::string* e
   }
   if (!ParseAddress(settings.group, groupBytes_)) {
     return fail("the group address is not an IPv4 address");
+  }
+  if (const std::string fault = SettingsFault(settings, groupBytes_, interfaceBytes_); !fault.empty()) {
+    return fail(fault.c_str());
   }
   const long port = static_cast<long>(settings.basePort) + lana;
   if (settings.basePort <= 0 || port > 65535) return fail("the port is out of range");

@@ -626,10 +626,14 @@ Lana* OpenLana(UCHAR adapter) {
   lana->number = adapter;
   std::string error;
   if (!lana->transport.Open(w.transport, adapter, &error)) {
-    char text[200];
-    std::snprintf(text, sizeof text, "velknb32b: LANA %d cannot be opened: %s", adapter,
+    // Settings that are refused (a group that is not multicast, an
+    // interface that is not this machine's) and sockets that cannot be
+    // opened make the LANA one that cannot be used: said in the report
+    // file, and every call on it fails.
+    char text[300];
+    std::snprintf(text, sizeof text, "velknb32b: LANA %d cannot be used: %s", adapter,
                   error.c_str());
-    OutputDebugStringA(text);
+    Report(text);
     Trace("open %d failed: %s", adapter, error.c_str());
     delete lana;
     return nullptr;
@@ -663,7 +667,8 @@ UCHAR WINAPI NetReset(int /*sessions*/, int /*names*/, UCHAR adapter) {
   Locked lock;
   Trace("reset %d", adapter);
   Lana* lana = OpenLana(adapter);
-  return lana != nullptr && !lana->down ? NRC_GOODRET : NRC_SYSTEM;
+  if (lana == nullptr) return NRC_BRIDGE;  // no usable LANA of that number
+  return !lana->down ? NRC_GOODRET : NRC_SYSTEM;
 }
 
 void WINAPI NetCopyName(char* nameField, const char* text) {

@@ -366,7 +366,7 @@ TEST_F(VarnetEndToEnd, RecordsEveryDatagramRecoversFromANetworkFailureAndLeavesC
   // The 20th datagram is followed by a receive that fails with 0x17.
   SetEnvironmentVariableA("VELKNB_FAULTS", "recv=0x17@20");
 
-  Program listener(Traffic() + " listen --name ID_012 --name DEVICE_CONTROL --seconds 120 --out " +
+  Program listener(Traffic() + " listen --name ID_012 --name DEVICE_CONTROL --seconds 120 --no-time --out " +
                    heard);
   ASSERT_TRUE(WaitFor([&] { return ReadFile(heard).find("listening") != std::string::npos; }, 30000));
   Program varnet(Command());
@@ -616,7 +616,7 @@ TEST_F(VarnetEndToEnd, ThePacketDialogViewsAndReplaysAndAnalyseListsTheUnusualLi
   const char* heard = "c:\\vne2e\\replayed.txt";
   DeleteFileA(heard);
   DeleteFileA(HourPackets().c_str());
-  Program listener(Traffic() + " listen --name DEVICE_CONTROL7 --name ORM7 --seconds 120 --out " +
+  Program listener(Traffic() + " listen --name DEVICE_CONTROL7 --name ORM7 --seconds 120 --no-time --out " +
                    heard);
   ASSERT_TRUE(WaitFor([&] { return ReadFile(heard).find("listening") != std::string::npos; }, 30000));
   Program varnet(Command());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "faults.h"
+#include "transport.h"
 
 namespace velknb {
 namespace {
@@ -121,6 +122,38 @@ TEST(Faults, TheListInTheEnvironment) {
   EXPECT_EQ(g.receiveAfter, 0);
   EXPECT_EQ(g.addFailures, 0);
   EXPECT_EQ(ParseFaults(nullptr, g), 0);
+}
+
+// Settings that would send off this machine, or unicast, are refused
+// before any socket of the LANA exists: nothing is sent to find out.
+TEST(Transport, RefusesAGroupThatIsNotMulticastAndAnInterfaceNotOfThisMachine) {
+  struct Case {
+    const char* interfaceAddress;
+    const char* group;
+    const char* error;  // empty: opens
+  } const cases[] = {
+      {"127.0.0.1", "239.255.138.1", ""},
+      {"127.0.0.1", "224.0.0.251", ""},
+      {"127.0.0.1", "10.1.2.3", "the group 10.1.2.3 is not a multicast group (224.0.0.0 to 239.255.255.255)"},
+      {"127.0.0.1", "127.0.0.1", "the group 127.0.0.1 is not a multicast group (224.0.0.0 to 239.255.255.255)"},
+      {"127.0.0.1", "255.255.255.255", "the group 255.255.255.255 is not a multicast group (224.0.0.0 to 239.255.255.255)"},
+      {"127.0.0.1", "group", "the group address is not an IPv4 address"},
+      {"192.0.2.1", "239.255.138.1", "the interface 192.0.2.1 is not an address of this machine"},
+      {"0.0.0.0", "239.255.138.1", "the interface 0.0.0.0 is not an address of this machine"},
+      {"239.255.138.1", "239.255.138.1", "the interface 239.255.138.1 is not an address of this machine"},
+      {"255.255.255.255", "239.255.138.1", "the interface 255.255.255.255 is not an address of this machine"},
+  };
+  for (const Case& c : cases) {
+    TransportSettings settings;
+    settings.interfaceAddress = c.interfaceAddress;
+    settings.group = c.group;
+    settings.basePort = 15990;
+    Transport t;
+    std::string error;
+    EXPECT_EQ(t.Open(settings, 0, &error, false), *c.error == '\0') << c.interfaceAddress << " " << c.group;
+    EXPECT_EQ(error, c.error) << c.interfaceAddress << " " << c.group;
+    EXPECT_EQ(t.IsOpen(), *c.error == '\0');
+  }
 }
 
 }  // namespace

@@ -411,6 +411,24 @@ TEST(Velknb, ACompletionTheWindowCannotTakeIsPostedLaterInOrderNeverFreed) {
   EXPECT_EQ(RunPeer("--deliver-delete"), 0u) << "see the peer's output above";
 }
 
+// Settings that would send unicast or from an address not this machine's:
+// refused before any socket of the LANA opens, so nothing is sent.
+struct Refused {
+  const char* group;
+  const char* interfaceAddress;
+  const char* reason;
+} const kRefused[] = {
+    {"127.0.0.1", "127.0.0.1", "the group 127.0.0.1 is not a multicast group (224.0.0.0 to 239.255.255.255)"},
+    {"239.255.138.1", "192.0.2.1", "the interface 192.0.2.1 is not an address of this machine"},
+    {"239.255.138.1", "0.0.0.0", "the interface 0.0.0.0 is not an address of this machine"},
+};
+
+TEST(Velknb, SettingsThatWouldSendOffThisMachineMakeALanaThatCannotBeUsed) {
+  for (std::size_t i = 0; i < sizeof kRefused / sizeof kRefused[0]; ++i) {
+    EXPECT_EQ(RunPeer("--refused " + std::to_string(i)), 0u) << kRefused[i].reason;
+  }
+}
+
 TEST(Velknb, FailuresAreReportedToTheReportFileWithoutABox) {
   const char* file = std::getenv("VELKNB_REPORT");
   ASSERT_NE(file, nullptr);
@@ -513,6 +531,31 @@ void SendText(HWND window, const Name& from, const char* to, const char* text) {
   char dest[17];
   NetCopyName(dest, to);
   NetSendDG(window, text, static_cast<WORD>(std::strlen(text)), dest, from.number, &r, 0);
+}
+
+int PeerRefused(std::size_t index) {
+  if (index >= sizeof kRefused / sizeof kRefused[0]) return 100;
+  const Refused& c = kRefused[index];
+  // The environment is read at the first call; this process has made none.
+  SetEnvironmentVariableA("VELKNB_GROUP", c.group);
+  SetEnvironmentVariableA("VELKNB_INTERFACE", c.interfaceAddress);
+  char report[MAX_PATH] = "";
+  GetTempPathA(sizeof report, report);
+  std::strcat(report, "velknb_refused.log");
+  DeleteFileA(report);
+  SetEnvironmentVariableA("VELKNB_REPORT", report);
+  Checks check{"refused"};
+  check(NetReset(0, 0, 5) == NRC_BRIDGE, "NetReset fails as for a LANA that cannot be used");
+  Name n;
+  NetCopyName(n.field, "REFUSED");
+  check(NetAddGroupName(n.field, &n.number, 5) != NRC_GOODRET, "no name is added");
+  std::ifstream in(report);
+  std::stringstream text;
+  text << in.rdbuf();
+  check(text.str().find(std::string(" - velknb32b: LANA 5 cannot be used: ") + c.reason) != std::string::npos,
+        "the report file says why");
+  if (check.failures != 0) std::printf("report: %s\n", text.str().c_str());
+  return check.failures;
 }
 
 int PeerDead() {
@@ -639,6 +682,7 @@ int main(int argc, char** argv) {
     return PeerExchange(argv[2], argv[3], std::atoi(argv[4]));
   }
   if (argc >= 2 && std::strcmp(argv[1], "--faults") == 0) return PeerFaults();
+  if (argc >= 3 && std::strcmp(argv[1], "--refused") == 0) return PeerRefused(std::strtoul(argv[2], nullptr, 10));
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
