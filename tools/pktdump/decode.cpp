@@ -1,0 +1,151 @@
+// decode: each record through Varnet's decoders, as the lines Varnet logs
+// with the file and record, or as one JSON object per record.
+#include <algorithm>
+#include <cstring>
+
+#include "core/capture_config.h"
+#include "core/decoder.h"
+#include "core/log_text.h"
+#include "pktdump_internal.h"
+#include "profile_text.h"
+
+namespace pktdump {
+
+namespace {
+
+// The decoders' outputs as lines of the file and record, or as one JSON
+// object per record.
+class Printer : public varnet::DecoderHost {
+ public:
+  Printer(std::FILE* out, const varnet::DecodeOptions& settings, bool json)
+      : out_(out), settings_(settings), json_(json) {
+    pending_.reserve(kFlushAt + 2048);
+  }
+  ~Printer() override { Flush(); }
+  // Lines are gathered and written in large blocks.
+  void Flush() {
+    if (!pending_.empty()) std::fwrite(pending_.data(), 1, pending_.size(), out_);
+    pending_.clear();
+  }
+  void Begin(const std::string& name, std::int64_t record, const varnet::RecordView& view) {
+    name_ = name;
+    record_ = record;
+    view_ = view;
+    lines_.clear();
+    errors_.clear();
+    devices_.clear();
+    // A record that carries its arrival says when.
+    prefixLength_ = static_cast<std::size_t>(std::snprintf(
+        prefix_, sizeof prefix_, "%s:%06lld%s%s: ", name.c_str(), static_cast<long long>(record),
+        view.timed ? " " : "", view.timed ? TimeText(view.arrival.filetime).c_str() : ""));
+    if (prefixLength_ >= sizeof prefix_) prefixLength_ = sizeof prefix_ - 1;
+  }
+  void End() {
+    if (json_) {
+      pending_ += "{\"file\":" + Json(name_) + ",\"record\":" + std::to_string(record_) +
+                  ",\"kind\":\"" + KindName(view_.type) + "\",\"length\":" +
+                  std::to_string(view_.length);
+      if (view_.timed) {
+        pending_ += ",\"time\":\"" + TimeText(view_.arrival.filetime) +
+                    "\",\"sequence\":" + std::to_string(view_.arrival.sequence);
+      }
+      pending_ += ",\"lines\":[";
+      for (std::size_t i = 0; i < lines_.size(); ++i) pending_ += (i ? "," : "") + Json(lines_[i]);
+      pending_ += "],\"devices\":[";
+      for (std::size_t i = 0; i < devices_.size(); ++i) {
+        pending_ += (i ? "," : "") + std::to_string(devices_[i]);
+      }
+      pending_ += "],\"errorlog\":[";
+      for (std::size_t i = 0; i < errors_.size(); ++i) pending_ += (i ? "," : "") + Json(errors_[i]);
+      pending_ += "]}\n";
+    }
+    if (pending_.size() >= kFlushAt) Flush();
+  }
+  void WriteLogLine(const char* text) override {
+    if (varnet::LogDropsText(text, settings_.showNxMessages != 0)) return;
+    std::string& into = json_ ? lines_.emplace_back() : pending_;
+    if (!json_) into.append(prefix_, prefixLength_);
+    const std::size_t at = into.size();
+    into += text;
+    // As the log does; the text just added ends at the string's end.
+    varnet::BlankFirstLineEnds(&into[at]);
+    if (!json_) into += '\n';
+  }
+  void ShowLine(const char*) override {}  // screen only: not in the log
+  void WriteErrorLog(const char* text) override {
+    if (json_) {
+      errors_.push_back(text);
+      return;
+    }
+    pending_.append(prefix_, prefixLength_);
+    pending_ += "ERRORLOG: ";
+    pending_ += text;
+    pending_ += '\n';
+  }
+  void SetClockDate(int, int, int) override {}
+  void SetClockTime(int, int, int, int) override {}
+  void NoteDevice(int device) override {
+    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
+      devices_.push_back(device);
+    }
+  }
+
+ private:
+  std::FILE* out_;
+  const varnet::DecodeOptions& settings_;
+  const bool json_;
+  std::vector<int> devices_;
+  static constexpr std::size_t kFlushAt = 1 << 20;
+  char prefix_[320] = "";
+  std::size_t prefixLength_ = 0;
+  std::string pending_;
+  std::string name_;
+  std::int64_t record_ = 0;
+  varnet::RecordView view_;
+  std::vector<std::string> lines_;
+  std::vector<std::string> errors_;
+};
+
+class DecodeSink : public Sink {
+ public:
+  DecodeSink(std::FILE* out, const std::string& ini, bool json) : printer_(out, settings_, json) {
+    if (!ini.empty()) {
+      trelm::ProfileText text(ini);
+      varnet::ReadDecodeSettings(text, "VARNET.INI", settings_, filters_);
+    }
+  }
+  void BeginFile(const std::string& name, const std::string&) override { name_ = name; }
+  void Record(std::int64_t number, const varnet::RecordView& view) override {
+    std::memcpy(buffer_, view.data, kDatagramSize);
+    printer_.Begin(name_, number, view);
+    if (view.type == varnet::kRecordCommand) {
+      decoder_.DecodeCommand(buffer_);
+    } else {
+      decoder_.DecodeRevertive(buffer_, 0);
+    }
+    printer_.End();
+  }
+  void EndFile(std::int64_t, std::size_t) override { printer_.Flush(); }
+
+ private:
+  varnet::DecodeOptions settings_;
+  varnet::DeviceFilters filters_;
+  Printer printer_;
+  varnet::Decoder decoder_{printer_, settings_, filters_};
+  std::string name_;
+  std::uint8_t buffer_[kDatagramSize + 1] = {};  // the byte after the 512 stays zero
+};
+
+}  // namespace
+
+std::unique_ptr<Sink> MakeDecodeSink(const Options& o, std::FILE* out, std::FILE*) {
+  return std::make_unique<DecodeSink>(out, o.ini, o.json);
+}
+
+void Decode(const File& file, const std::string& ini, std::FILE* out) {
+  MemorySource source(file);
+  DecodeSink sink(out, ini, false);
+  Run(source, BaseName(file.name), file.name, sink, Filter(), true, out);
+}
+
+}  // namespace pktdump

@@ -1,0 +1,179 @@
+// The command line: modes, options and their values, the usage text.
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+#include "pktdump_internal.h"
+
+namespace pktdump {
+
+namespace {
+
+// A mode that joins adds its line here, and its options to the table in
+// Parse.
+const char kUsage[] =
+    "usage: pktdump decode [--ini VARNET.INI] [--format text|json] [FILTERS] [--keep-going] FILE...\n"
+    "       pktdump dump [--keep-going] FILE [FIRST [LAST]]\n"
+    "       pktdump summary [--format text|json] FILE...\n"
+    "       pktdump check FILE...     (or --check: exit 1 when the records' sequence has gaps)\n"
+    "       pktdump pcapng [--channel N] --out OUT.pcapng [FILTERS] [--keep-going] FILE...\n"
+    "       pktdump --help | --version\n"
+    "FILTERS: --device N (again for more), --kind command|revertive, --records FIRST[-LAST]\n"
+    "FILE \"-\" reads standard input; --out - writes standard output.\n"
+    "Exit code: 0 done, 1 a file could not be read or written or held bad records, 2 usage.\n";
+
+int Usage(std::FILE* err, const std::string& why) {
+  if (!why.empty()) std::fprintf(err, "pktdump: %s\n", why.c_str());
+  std::fputs(kUsage, err);
+  return 2;
+}
+
+// A whole number of the text, or false.
+bool WholeNumber(const std::string& text, long long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  *value = std::strtoll(text.c_str(), &end, 10);
+  return *end == '\0' && text.find_first_not_of("0123456789-+") == std::string::npos;
+}
+
+}  // namespace
+
+Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, std::FILE* err,
+             int* code) {
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    std::fputs(kUsage, out);
+    *code = Finished(out, err, "the output") ? 0 : 1;
+    return Parsed::Done;
+  }
+  if (!args.empty() && args[0] == "--version") {
+    std::fprintf(out, "pktdump %s (Trelm workstation toolset)\n", kVersion);
+    *code = Finished(out, err, "the output") ? 0 : 1;
+    return Parsed::Done;
+  }
+  *code = 2;
+  if (args.empty()) {
+    Usage(err, "");
+    return Parsed::Usage;
+  }
+  o->mode = args[0] == "--check" ? "check" : args[0];
+  const std::string& m = o->mode;
+  if (FindMode(m) == nullptr) {
+    Usage(err, "unknown mode '" + m + "'");
+    return Parsed::Usage;
+  }
+  std::string iniPath;
+  bool range = false;
+  auto refuse = [&](const std::string& why) {
+    Usage(err, why);
+    return Parsed::Usage;
+  };
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-" || a.compare(0, 1, "-") != 0 || (a.size() > 1 && std::isdigit(static_cast<unsigned char>(a[1])))) {
+      o->paths.push_back(a);
+      continue;
+    }
+    // Options: which modes take them, and whether a value follows. A mode
+    // that takes an option is named in its row.
+    struct Known {
+      const char* name;
+      const char* modes;
+      bool value;
+    } const known[] = {
+        {"--ini", "decode", true},         {"--format", "decode summary", true},
+        {"--out", "pcapng", true},         {"--channel", "pcapng", true},
+        {"--device", "decode pcapng", true}, {"--kind", "decode pcapng", true},
+        {"--records", "decode pcapng", true}, {"--keep-going", "decode dump pcapng", false},
+    };
+    const Known* k = nullptr;
+    for (const Known& candidate : known) {
+      if (a == candidate.name) k = &candidate;
+    }
+    if (k == nullptr) return refuse("unknown option " + a);
+    if (std::string(" ") .append(k->modes).append(" ").find(" " + m + " ") == std::string::npos) {
+      return refuse(a + " is not an option of " + m);
+    }
+    if (!k->value) {
+      o->keepGoing = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) return refuse(a + " needs a value");
+    const std::string& v = args[++i];
+    long long number = 0;
+    if (a == "--ini") {
+      iniPath = v;
+    } else if (a == "--out") {
+      o->out = v;
+    } else if (a == "--format") {
+      if (v != "text" && v != "json") return refuse("--format is text or json, not '" + v + "'");
+      o->json = v == "json";
+    } else if (a == "--channel") {
+      if (!WholeNumber(v, &number) || number < 0 || number > 99) {
+        return refuse("--channel is a channel number, 0 to 99, not '" + v + "'");
+      }
+      o->channel = static_cast<int>(number);
+    } else if (a == "--device") {
+      if (!WholeNumber(v, &number) || number < 0 || number > 4095) {
+        return refuse("--device is a device number, 0 to 4095, not '" + v + "'");
+      }
+      o->filter.devices.push_back(static_cast<int>(number));
+    } else if (a == "--kind") {
+      if (v != "command" && v != "revertive") {
+        return refuse("--kind is command or revertive, not '" + v + "'");
+      }
+      o->filter.kind = v == "command" ? 1 : 2;
+    } else {  // --records FIRST[-LAST]
+      const std::size_t dash = v.find('-');
+      long long first = 0, last = INT64_MAX;
+      if (!WholeNumber(v.substr(0, dash), &first) ||
+          (dash != std::string::npos && dash + 1 < v.size() &&
+           !WholeNumber(v.substr(dash + 1), &last))) {
+        return refuse("--records is FIRST or FIRST-LAST, not '" + v + "'");
+      }
+      if (dash == std::string::npos) last = first;
+      o->filter.first = first;
+      o->filter.last = last;
+      range = true;
+    }
+  }
+  if (m == "dump") {
+    // dump FILE [FIRST [LAST]]
+    if (o->paths.empty() || o->paths.size() > 3) return refuse("dump takes one file and a range");
+    long long first = 1, last = INT64_MAX;
+    if (o->paths.size() > 1 && !WholeNumber(o->paths[1], &first)) {
+      return refuse("FIRST is a record number, not '" + o->paths[1] + "'");
+    }
+    if (o->paths.size() > 2 && !WholeNumber(o->paths[2], &last)) {
+      return refuse("LAST is a record number, not '" + o->paths[2] + "'");
+    }
+    range = o->paths.size() > 1;
+    o->filter.first = first;
+    o->filter.last = last;
+    o->paths.resize(1);
+  }
+  if (range && (o->filter.first < 1 || o->filter.last < o->filter.first)) {
+    return refuse("the record range " + std::to_string(o->filter.first) + "-" +
+                  (o->filter.last == INT64_MAX ? std::string() : std::to_string(o->filter.last)) +
+                  " is reversed or starts below 1");
+  }
+  if (o->paths.empty()) return refuse("no file given");
+  if (std::count(o->paths.begin(), o->paths.end(), "-") > 1) {
+    return refuse("standard input can be read once");
+  }
+  if (m == "pcapng" && o->out.empty()) return refuse("pcapng needs --out");
+  if (!iniPath.empty()) {
+    std::ifstream in(iniPath, std::ios::binary);
+    if (!in) {
+      std::fprintf(err, "pktdump: %s: cannot be read\n", iniPath.c_str());
+      *code = 1;
+      return Parsed::Failed;
+    }
+    std::stringstream s;
+    s << in.rdbuf();
+    o->ini = s.str();
+  }
+  return Parsed::Run;
+}
+
+}  // namespace pktdump

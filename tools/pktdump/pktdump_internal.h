@@ -1,0 +1,185 @@
+// What pktdump's modes share: reading records from files and pipes, the
+// record filter, the texts of names and times, and the Sink a mode is.
+// Each mode lives in a file of its own (decode.cpp, dump.cpp, ...) and is
+// listed once, in the mode table of pktdump_core.cpp. Portable.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/packet_record.h"
+#include "pktdump_core.h"
+
+namespace pktdump {
+
+using varnet::kDatagramSize;
+using varnet::kRecordSize;
+
+constexpr const char* kStdinName = "(standard input)";
+
+// 100 ns intervals from 1601 to 1970.
+constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
+
+// The name a file is shown by: its last path component.
+std::string BaseName(const std::string& path);
+std::string Json(const std::string& text);
+const char* KindName(int type);
+// The folder part of a path as given ("" for none; "-" for standard
+// input): files of different folders are different captures.
+std::string Directory(const std::string& path);
+// A FILETIME as "2026-12-09T10:11:12.1234567Z" (UTC).
+std::string TimeText(std::uint64_t filetime);
+
+// The first device a datagram names, or -1.
+int FirstDevice(std::uint8_t type, const std::uint8_t* data);
+bool Passes(const Filter& filter, const varnet::RecordView& view);
+
+// The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds;
+// false when the name gives none.
+bool HourOf(const std::string& name, std::int64_t* hour);
+
+// Records one after another, from memory or from a stream; never more than
+// one record held.
+class RecordSource {
+ public:
+  virtual ~RecordSource() = default;
+  // The next whole record; false at the end, or at bytes that make no
+  // whole record (Rest() then counts them).
+  virtual bool Next(std::uint8_t (&record)[kRecordSize]) = 0;
+  virtual std::size_t Rest() const = 0;
+  // Passes over count records; false when the input ends first.
+  virtual bool Skip(std::int64_t count) {
+    std::uint8_t record[kRecordSize];
+    for (std::int64_t i = 0; i < count; ++i) {
+      if (!Next(record)) return false;
+    }
+    return true;
+  }
+  virtual bool Failed() const { return false; }
+};
+
+class MemorySource : public RecordSource {
+ public:
+  explicit MemorySource(const File& file) : file_(file) {}
+  bool Next(std::uint8_t (&record)[kRecordSize]) override;
+  std::size_t Rest() const override { return file_.bytes.size() % kRecordSize; }
+
+ private:
+  const File& file_;
+  std::size_t at_ = 0;
+};
+
+bool SeekTo(std::FILE* in, long long offset);
+
+class StreamSource : public RecordSource {
+ public:
+  StreamSource(std::FILE* in, bool seekable) : in_(in), seekable_(seekable) {}
+  bool Next(std::uint8_t (&record)[kRecordSize]) override;
+  std::size_t Rest() const override { return rest_; }
+  bool Skip(std::int64_t count) override;
+  bool Failed() const override { return std::ferror(in_) != 0; }
+
+ private:
+  std::FILE* in_;
+  const bool seekable_;
+  long long read_ = 0;
+  std::size_t rest_ = 0;
+};
+
+// What a mode does with the records of a file.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void BeginFile(const std::string& /*name*/, const std::string& /*path*/) {}
+  virtual void Record(std::int64_t number, const varnet::RecordView& view) = 0;
+  // Summary lists bad records itself; the other modes refuse or skip them.
+  virtual bool ListsBad() const { return false; }
+  virtual void Bad(std::int64_t /*number*/, const std::string& /*fault*/) {}
+  virtual void EndFile(std::int64_t /*records*/, std::size_t /*rest*/) {}
+  // After every file: what is still to say. Returns whether the mode's
+  // verdict passes; *bad may be replaced by the mode's own count of bad
+  // records.
+  virtual bool EndAll(long* /*bad*/) { return true; }
+  // The exit code when EndAll's verdict fails (and nothing else did).
+  virtual int FailCode() const { return 1; }
+};
+
+// check's exit code when no record carries its arrival.
+constexpr int kNothingToCheck = 3;
+
+// Why a record cannot go through, or empty.
+std::string Fault(const std::uint8_t (&record)[kRecordSize], varnet::RecordView& view);
+
+// One file through a sink. A bad record (or a cut last one) ends the run
+// with its message, or with keep-going is reported and skipped; summary
+// lists them instead. Returns the count of bad records, or -1 when the
+// run must stop.
+long Run(RecordSource& source, const std::string& name, const std::string& path, Sink& sink,
+         const Filter& filter, bool keepGoing, std::FILE* err);
+
+// The size of an open file (past 2 GB too), or -1 when it has none (a
+// pipe); the file is left at its start.
+long long FileSize(std::FILE* in);
+
+// Every write of an output went through: what was buffered is flushed and
+// the stream's error mark read, so that a full disk or a closed pipe is
+// never reported as success.
+bool Finished(std::FILE* out, std::FILE* err, const std::string& name);
+
+// An input file open for reading, standard input for "-".
+struct Input {
+  std::string path;
+  std::string name;
+  std::FILE* file = nullptr;
+  bool owned = false;
+  long long size = -1;  // -1: not known (a pipe)
+  ~Input() {
+    if (owned && file != nullptr) std::fclose(file);
+  }
+};
+
+bool Open(Input& input, std::FILE* in, std::FILE* err);
+
+// What makes a file of that size and those records unfit to go through, the
+// size first; empty when nothing does.
+std::string FirstFault(std::uint64_t size, RecordSource& source);
+
+// A file on disk is checked whole before anything of it is shown: its
+// size, then every record. Standard input is checked as it is read.
+bool CheckWhole(Input& input, std::FILE* err);
+
+// The command line (options.cpp).
+enum class Parsed { Run, Done, Usage, Failed };
+Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, std::FILE* err,
+             int* code);
+
+// A mode: its name on the command line and what it does. A new mode is a
+// file with its sink, a row in the table (pktdump_core.cpp), its lines in
+// the usage text and its options in the option table (options.cpp).
+struct Mode {
+  const char* name;
+  std::unique_ptr<Sink> (*make)(const Options& o, std::FILE* out, std::FILE* err);
+  // Lists bad records itself: files are not checked whole first.
+  bool listsBad;
+  // Before anything is written, with every input open; false stops.
+  bool (*prepare)(const std::vector<std::unique_ptr<Input>>& inputs, const Options& o,
+                  std::FILE* err);
+};
+const Mode* FindMode(const std::string& name);
+
+// The modes, each in its own file: the sink that does its work.
+std::unique_ptr<Sink> MakeDecodeSink(const Options& o, std::FILE* out, std::FILE* err);
+std::unique_ptr<Sink> MakeDumpSink(const Options& o, std::FILE* out, std::FILE* err);
+std::unique_ptr<Sink> MakeSummarySink(const Options& o, std::FILE* out, std::FILE* err);
+std::unique_ptr<Sink> MakeCheckSink(const Options& o, std::FILE* out, std::FILE* err);
+std::unique_ptr<Sink> MakePcapngSink(const Options& o, std::FILE* out, std::FILE* err);
+
+// dump: a range that lies outside the file is said before anything is
+// shown; false stops the run.
+bool DumpRangeFits(const std::vector<std::unique_ptr<Input>>& inputs, const Options& o,
+                   std::FILE* err);
+
+}  // namespace pktdump

@@ -1,0 +1,250 @@
+// The record reading every mode shares: files and pipes read record by
+// record, the filter, and the texts of names and times.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "core/packet_dump.h"
+#include "json_text.h"
+#include "pktdump_internal.h"
+#include "scan_int.h"
+
+namespace pktdump {
+
+std::string BaseName(const std::string& path) {
+  if (path == "-") return kStdinName;
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Directory(const std::string& path) {
+  if (path == "-") return path;
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string Json(const std::string& text) { return trelm::JsonString(text); }
+
+const char* KindName(int type) { return type == varnet::kRecordCommand ? "command" : "revertive"; }
+
+std::string TimeText(std::uint64_t filetime) {
+  if (filetime < kUnixEpoch) return "before 1970";
+  const std::uint64_t since = filetime - kUnixEpoch;
+  const std::time_t seconds = static_cast<std::time_t>(since / 10000000u);
+  char date[32] = "?";
+  if (const std::tm* t = std::gmtime(&seconds)) std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", t);
+  char text[48];
+  std::snprintf(text, sizeof text, "%s.%07uZ", date, static_cast<unsigned>(since % 10000000u));
+  return text;
+}
+
+// The first device a datagram names, or -1.
+int FirstDevice(std::uint8_t type, const std::uint8_t* data) {
+  char text[kDatagramSize + 1];
+  std::memcpy(text, data, kDatagramSize);
+  text[kDatagramSize] = '\0';
+  std::int32_t device = -1;
+  if (type == varnet::kRecordCommand ||
+      (std::strncmp(text, "GR", 2) == 0 || std::strncmp(text, "IR", 2) == 0 ||
+       std::strncmp(text, "RR", 2) == 0)) {
+    if (std::strlen(text) > 3 && trelm::ScanInt(text + 3, device)) return device;
+    return -1;
+  }
+  if (std::strncmp(text, "UR", 2) == 0 && static_cast<signed char>(data[5]) > 0) {
+    return (data[6] & 0x0F) << 8 | data[7];
+  }
+  return -1;
+}
+
+bool Passes(const Filter& filter, const varnet::RecordView& view) {
+  if (filter.kind != 0 && view.type != filter.kind) return false;
+  if (filter.devices.empty()) return true;
+  const int device = FirstDevice(view.type, view.data);
+  return std::find(filter.devices.begin(), filter.devices.end(), device) != filter.devices.end();
+}
+
+namespace {
+
+std::int64_t UtcSeconds(int y, int m, int d, int h) {
+  std::tm t{};
+  t.tm_year = y - 1900;
+  t.tm_mon = m - 1;
+  t.tm_mday = d;
+  t.tm_hour = h;
+#ifdef _WIN32
+  return _mkgmtime(&t);
+#else
+  return timegm(&t);
+#endif
+}
+
+}  // namespace
+
+// The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds;
+// false when the name gives none.
+bool HourOf(const std::string& name, std::int64_t* hour) {
+  const std::string base = BaseName(name);
+  int y = 0, m = 0, d = 0, h = 0;
+  char end = 0;
+  if (std::sscanf(base.c_str(), "PKT_%4d%2d%2d.%2d%c", &y, &m, &d, &h, &end) != 4 || y < 1970 ||
+      m < 1 || m > 12 || d < 1 || d > 31 || h < 0 || h > 23) {
+    return false;
+  }
+  *hour = UtcSeconds(y, m, d, h);
+  return true;
+}
+
+bool MemorySource::Next(std::uint8_t (&record)[kRecordSize]) {
+  if (at_ + kRecordSize > file_.bytes.size()) return false;
+  std::memcpy(record, file_.bytes.data() + at_, kRecordSize);
+  at_ += kRecordSize;
+  return true;
+}
+
+bool SeekTo(std::FILE* in, long long offset) {
+#ifdef _WIN32
+  return _fseeki64(in, offset, SEEK_SET) == 0;
+#else
+  return fseeko(in, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+bool StreamSource::Next(std::uint8_t (&record)[kRecordSize]) {
+  const std::size_t n = std::fread(record, 1, kRecordSize, in_);
+  if (n == kRecordSize) {
+    ++read_;
+    return true;
+  }
+  rest_ = n;
+  return false;
+}
+
+bool StreamSource::Skip(std::int64_t count) {
+  if (!seekable_) return RecordSource::Skip(count);
+  // Records are found by their number: no need to read those before.
+  read_ += count;
+  return SeekTo(in_, read_ * static_cast<long long>(kRecordSize));
+}
+
+std::string Fault(const std::uint8_t (&record)[kRecordSize], varnet::RecordView& view) {
+  varnet::ReadRecord(record, kRecordSize, view);
+  return varnet::RecordFault(view);
+}
+
+// One file through a sink. A bad record (or a cut last one) ends the run
+// with its message, or with keep-going is reported and skipped; summary
+// lists them instead. Returns the count of bad records, or -1 when the
+// run must stop.
+long Run(RecordSource& source, const std::string& name, const std::string& path, Sink& sink,
+         const Filter& filter, bool keepGoing, std::FILE* err) {
+  sink.BeginFile(name, path);
+  long bad = 0;
+  std::uint8_t record[kRecordSize];
+  std::int64_t n = 0;
+  if (filter.first > 1) {
+    if (!source.Skip(filter.first - 1)) {
+      sink.EndFile(0, source.Rest());
+      return 0;
+    }
+    n = filter.first - 1;
+  }
+  while (n < filter.last && source.Next(record)) {
+    ++n;
+    varnet::RecordView view;
+    const std::string fault = Fault(record, view);
+    if (!fault.empty()) {
+      ++bad;
+      if (sink.ListsBad()) {
+        sink.Bad(n, fault);
+        continue;
+      }
+      std::fprintf(err, "pktdump: %s: record %lld has %s%s\n", name.c_str(),
+                   static_cast<long long>(n), fault.c_str(), keepGoing ? "; skipped" : "");
+      if (!keepGoing) return -1;
+      continue;
+    }
+    if (Passes(filter, view)) sink.Record(n, view);
+  }
+  const std::size_t rest = n < filter.last ? source.Rest() : 0;
+  if (rest != 0 && !sink.ListsBad()) {
+    ++bad;
+    std::fprintf(err, "pktdump: %s: %zu bytes after the last whole record%s\n", name.c_str(),
+                 rest, keepGoing ? "; skipped" : "");
+    if (!keepGoing) return -1;
+  }
+  sink.EndFile(n, rest);
+  return bad;
+}
+
+// The size of an open file (past 2 GB too), or -1 when it has none (a
+// pipe); the file is left at its start.
+long long FileSize(std::FILE* in) {
+#ifdef _WIN32
+  if (_fseeki64(in, 0, SEEK_END) != 0) return -1;
+  const long long size = _ftelli64(in);
+#else
+  if (fseeko(in, 0, SEEK_END) != 0) return -1;
+  const long long size = ftello(in);
+#endif
+  if (!SeekTo(in, 0)) return -1;
+  return size;
+}
+
+// Every write of an output went through: what was buffered is flushed and
+// the stream's error mark read, so that a full disk or a closed pipe is
+// never reported as success.
+bool Finished(std::FILE* out, std::FILE* err, const std::string& name) {
+  if (std::fflush(out) == 0 && std::ferror(out) == 0) return true;
+  std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n", name.c_str());
+  return false;
+}
+
+bool Open(Input& input, std::FILE* in, std::FILE* err) {
+  input.name = BaseName(input.path);
+  if (input.path == "-") {
+    input.file = in;
+  } else {
+    input.file = std::fopen(input.path.c_str(), "rb");
+    input.owned = true;
+  }
+  if (input.file == nullptr) {
+    std::fprintf(err, "pktdump: %s: cannot be read\n", input.path.c_str());
+    return false;
+  }
+  input.size = FileSize(input.file);
+  return true;
+}
+
+// What makes a file of that size and those records unfit to go through, the
+// size first; empty when nothing does.
+std::string FirstFault(std::uint64_t size, RecordSource& source) {
+  const std::string sizeFault = varnet::SizeFault(size);
+  if (!sizeFault.empty()) return sizeFault;
+  std::uint8_t record[kRecordSize];
+  for (long long n = 1; source.Next(record); ++n) {
+    varnet::RecordView view;
+    const std::string fault = Fault(record, view);
+    if (!fault.empty()) return "record " + std::to_string(n) + " has " + fault;
+  }
+  return std::string();
+}
+
+// A file on disk is checked whole before anything of it is shown: its
+// size, then every record. Standard input is checked as it is read.
+bool CheckWhole(Input& input, std::FILE* err) {
+  if (input.size < 0) return true;
+  const std::string& named = input.path == "-" ? input.name : input.path;
+  StreamSource source(input.file, true);
+  const std::string fault = FirstFault(static_cast<std::uint64_t>(input.size), source);
+  if (!fault.empty()) {
+    std::fprintf(err, "pktdump: %s: %s\n", named.c_str(), fault.c_str());
+    return false;
+  }
+  const bool read = !source.Failed();
+  if (!read) std::fprintf(err, "pktdump: %s: cannot be read\n", named.c_str());
+  return read && SeekTo(input.file, 0);
+}
+
+}  // namespace pktdump

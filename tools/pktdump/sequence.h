@@ -1,0 +1,67 @@
+// The records' sequence numbers across the files of one capture: where a
+// run of the recorder starts, which numbers never came and which came
+// twice. summary and check share it. Portable.
+//
+// A record written with a run tag says which run it belongs to: a run
+// starts where the tag changes, even when its first datagrams were lost,
+// and its loss counts from its sequence 1. Records written before tags
+// (and untimed 'T' files' neighbours) have none; for them a run starts at
+// a sequence of 1, or one far below what the run has seen.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace pktdump {
+
+struct SequenceEvent {
+  enum Kind { kGap, kNewRun, kRepeat } kind = kGap;
+  // Where it falls: the input (its index among the files) and record. A
+  // gap falls before the record that carries the first number after it.
+  int file = 0;
+  std::int64_t record = 0;
+  std::uint32_t sequence = 0;  // kNewRun: the run's first number; kRepeat: the number
+  int run = -1;                // kNewRun: its tag, or -1 for none
+  std::uint32_t lost = 0, from = 0, to = 0;  // kGap
+};
+
+// The event as summary and check print it after the file's name.
+std::string EventText(const SequenceEvent& event);
+
+// "1 datagram", "2 datagrams".
+std::string Count(std::uint64_t n, const char* thing);
+
+class SequenceGaps {
+ public:
+  // A timed record: its input, number, sequence and run tag (-1: none).
+  void Add(int file, std::int64_t record, std::uint32_t sequence, int run);
+  // Numbers that came at the window's start are done with; with all set
+  // (the end, or a new run), or a window too wide, those that never came
+  // are lost.
+  void Settle(bool all);
+  // The events since the last call, in the order they were found.
+  std::vector<SequenceEvent> Take();
+  bool AnyTimed() const { return anyTimed_; }
+  long Gaps() const { return gaps_; }
+  std::uint64_t Lost() const { return lost_; }
+  long Repeats() const { return repeats_; }
+
+ private:
+  struct Where {
+    int file;
+    std::int64_t record;
+  };
+  static constexpr std::size_t kWindow = 1 << 16;
+  bool anyTimed_ = false;
+  int run_ = -1;                         // the tag of the run being read
+  std::uint32_t first_ = 0;              // the run's first number: 1 when tagged
+  std::uint32_t base_ = 0;               // every number below it came or was counted lost
+  std::map<std::uint32_t, Where> ahead_;  // numbers from base_ on that came
+  std::vector<SequenceEvent> events_;
+  long gaps_ = 0, repeats_ = 0;
+  std::uint64_t lost_ = 0;
+};
+
+}  // namespace pktdump

@@ -1,0 +1,165 @@
+// summary: per file its records, kinds, devices, span and rate, its bad
+// records, and the runs, gaps and repeats of the records' sequence numbers
+// that fall in it. Gaps are known only once the reordering window has
+// passed them, perhaps files later, so the files are said at the end, each
+// with everything that falls in it.
+#include <algorithm>
+#include <map>
+
+#include "pktdump_internal.h"
+#include "sequence.h"
+
+namespace pktdump {
+
+namespace {
+
+struct FileSummary {
+  std::string name;
+  std::int64_t records = 0;
+  std::size_t rest = 0;
+  long commands = 0, revertives = 0, malformed = 0, timed = 0;
+  std::map<int, long> devices;
+  std::vector<std::pair<std::int64_t, std::string>> bad;  // record, fault
+  std::uint64_t earliest = 0, latest = 0;
+  std::vector<SequenceEvent> events;
+};
+
+class SummarySink : public Sink {
+ public:
+  SummarySink(std::FILE* out, bool json) : out_(out), json_(json) {}
+  void BeginFile(const std::string& name, const std::string& path) override {
+    files_.emplace_back();
+    files_.back().name = name;
+    stream_ = &streams_[Directory(path)];
+  }
+  bool ListsBad() const override { return true; }
+  void Bad(std::int64_t number, const std::string& fault) override {
+    ++files_.back().malformed;
+    files_.back().bad.emplace_back(number, fault);
+  }
+  void Record(std::int64_t number, const varnet::RecordView& view) override {
+    FileSummary& f = files_.back();
+    (view.type == varnet::kRecordCommand ? f.commands : f.revertives) += 1;
+    const int device = FirstDevice(view.type, view.data);
+    if (device >= 0) ++f.devices[device];
+    if (!view.timed) return;
+    // Times can go back (a clock set, the two names' queues): the span is
+    // from the earliest to the latest.
+    const std::uint64_t t = view.arrival.filetime;
+    if (f.timed++ == 0 || t < f.earliest) f.earliest = t;
+    if (f.timed == 1 || t > f.latest) f.latest = t;
+    stream_->Add(static_cast<int>(files_.size() - 1), number, view.arrival.sequence,
+                 view.arrival.run);
+  }
+  void EndFile(std::int64_t records, std::size_t rest) override {
+    files_.back().records = records;
+    files_.back().rest = rest;
+    if (rest != 0) ++extra_;
+  }
+  bool EndAll(long* bad) override {
+    for (auto& [directory, stream] : streams_) {
+      stream.Settle(true);
+      for (const SequenceEvent& e : stream.Take()) files_[e.file].events.push_back(e);
+    }
+    for (FileSummary& f : files_) {
+      std::stable_sort(f.events.begin(), f.events.end(),
+                       [](const SequenceEvent& a, const SequenceEvent& b) { return a.record < b.record; });
+      json_ ? PrintJson(f) : PrintText(f);
+    }
+    *bad = Malformed();
+    return true;
+  }
+  long Malformed() const {
+    long n = extra_;
+    for (const FileSummary& f : files_) n += f.malformed;
+    return n;
+  }
+
+ private:
+  void PrintText(const FileSummary& f) {
+    const char* n = f.name.c_str();
+    for (const auto& [record, fault] : f.bad) {
+      std::fprintf(out_, "%s: record %lld is malformed: %s\n", n, static_cast<long long>(record),
+                   fault.c_str());
+    }
+    std::fprintf(out_, "%s: %s, %s, %s, %ld malformed\n", n, Count(f.records, "record").c_str(),
+                 Count(f.commands, "command").c_str(), Count(f.revertives, "revertive").c_str(),
+                 f.malformed);
+    if (f.rest != 0) std::fprintf(out_, "%s: %zu bytes after the last whole record\n", n, f.rest);
+    if (f.timed > 0) {
+      const double seconds = static_cast<double>(f.latest - f.earliest) / 1e7;
+      std::fprintf(out_, "%s: from %s to %s, %.3f s, %.1f datagrams a second\n", n,
+                   TimeText(f.earliest).c_str(), TimeText(f.latest).c_str(), seconds,
+                   seconds > 0 ? (f.timed - 1) / seconds : 0.0);
+    }
+    for (const SequenceEvent& e : f.events) std::fprintf(out_, "%s: %s\n", n, EventText(e).c_str());
+    for (const auto& [device, count] : f.devices) {
+      std::fprintf(out_, "%s: device %03d: %s\n", n, device, Count(count, "datagram").c_str());
+    }
+  }
+  void PrintJson(const FileSummary& f) {
+    std::string o = "{\"file\":" + Json(f.name) + ",\"records\":" + std::to_string(f.records) +
+                    ",\"commands\":" + std::to_string(f.commands) + ",\"revertives\":" +
+                    std::to_string(f.revertives) + ",\"malformed\":" + std::to_string(f.malformed) +
+                    ",\"bytes_after_last_record\":" + std::to_string(f.rest) + ",\"devices\":{";
+    bool first = true;
+    for (const auto& [device, count] : f.devices) {
+      o += (first ? "\"" : ",\"") + std::to_string(device) + "\":" + std::to_string(count);
+      first = false;
+    }
+    o += "},\"bad_records\":[";
+    for (std::size_t i = 0; i < f.bad.size(); ++i) {
+      o += (i ? "," : "") + std::string("{\"record\":") + std::to_string(f.bad[i].first) +
+           ",\"fault\":" + Json(f.bad[i].second) + "}";
+    }
+    o += "]";
+    if (f.timed > 0) {
+      const double seconds = static_cast<double>(f.latest - f.earliest) / 1e7;
+      char rate[64];
+      std::snprintf(rate, sizeof rate, "%.3f", seconds > 0 ? (f.timed - 1) / seconds : 0.0);
+      o += ",\"first_time\":\"" + TimeText(f.earliest) + "\",\"last_time\":\"" +
+           TimeText(f.latest) + "\",\"per_second\":" + rate;
+      std::string gaps, runs, repeats;
+      for (const SequenceEvent& e : f.events) {
+        const std::string at = "{\"record\":" + std::to_string(e.record);
+        if (e.kind == SequenceEvent::kGap) {
+          gaps += (gaps.empty() ? "" : ",") + at + ",\"lost\":" + std::to_string(e.lost) +
+                  ",\"from\":" + std::to_string(e.from) + ",\"to\":" + std::to_string(e.to) + "}";
+        } else if (e.kind == SequenceEvent::kNewRun) {
+          runs += (runs.empty() ? "" : ",") + at + ",\"sequence\":" + std::to_string(e.sequence) +
+                  (e.run >= 0 ? ",\"run\":" + std::to_string(e.run) : std::string()) + "}";
+        } else {
+          repeats += (repeats.empty() ? "" : ",") + at + ",\"sequence\":" +
+                     std::to_string(e.sequence) + "}";
+        }
+      }
+      o += ",\"gaps\":[" + gaps + "],\"new_runs\":[" + runs + "],\"repeated\":[" + repeats + "]";
+    }
+    std::fprintf(out_, "%s}\n", o.c_str());
+  }
+
+  std::FILE* out_;
+  const bool json_;
+  std::vector<FileSummary> files_;
+  long extra_ = 0;  // files that end in a cut record
+  // One sequence per folder: files of another folder are another capture.
+  std::map<std::string, SequenceGaps> streams_;
+  SequenceGaps* stream_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Sink> MakeSummarySink(const Options& o, std::FILE* out, std::FILE*) {
+  return std::make_unique<SummarySink>(out, o.json);
+}
+
+long Summarise(const File& file, std::FILE* out) {
+  MemorySource source(file);
+  SummarySink sink(out, false);
+  Run(source, BaseName(file.name), file.name, sink, Filter(), true, out);
+  long bad = 0;
+  sink.EndAll(&bad);
+  return bad;
+}
+
+}  // namespace pktdump
