@@ -18,6 +18,7 @@ const char kUsage[] =
     "       pktdump summary [--format text|json] FILE...\n"
     "       pktdump check FILE...     (or --check: exit 1 when the records' sequence has gaps)\n"
     "       pktdump pcapng [--channel N] --out OUT.pcapng [FILTERS] [--keep-going] FILE...\n"
+    "       pktdump report [--ini VARNET.INI] [--from TIME] [--to TIME] [--keep-going] --out REPORT.html FILE...\n"
     "       pktdump --help | --version\n"
     "FILTERS: --device N (again for more), --kind command|revertive, --records FIRST[-LAST]\n"
     "FILE \"-\" reads standard input; --out - writes standard output.\n"

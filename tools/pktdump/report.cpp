@@ -85,7 +85,7 @@ std::int64_t Liveness::Usual() const {
   std::uint64_t seen = 0;
   for (int b = 0; b < kBins; ++b) {
     seen += bins_[b];
-    if (seen * 2 >= intervals_) return static_cast<std::int64_t>(sums_[b] / bins_[b] + 0.5f);
+    if (seen * 10 >= intervals_ * 9) return static_cast<std::int64_t>(sums_[b] / bins_[b] + 0.5f);
   }
   return 0;
 }
@@ -227,7 +227,7 @@ void FileReport::Add(std::int64_t number, const varnet::RecordView& view) {
     if (totals_.first == kNoTime || ms < totals_.first) totals_.first = ms;
     if (totals_.last == kNoTime || ms > totals_.last) totals_.last = ms;
     traffic_.Add(ms, command ? 1 : 0, command ? 0 : 1);
-    Sequence(ms, view.arrival);
+    Sequence(number, ms, view.arrival);
   } else {
     ++totals_.untimed;
   }
@@ -280,55 +280,52 @@ void FileReport::Note(const char* kind, const char* text) {
     if (it == eventMarks_.end()) it = eventMarks_.emplace(kind, Buckets()).first;
     it->second.Add(now_, 1);
   }
-  if (events_.size() < kEventsKept) events_.push_back({now_, record_, kind, text});
+  // The first of each kind are kept, so that rare ones are never crowded out.
+  if (eventCounts_[kind] <= kEventsKept) events_.push_back({now_, record_, kind, text});
 }
 
 namespace {
-// A number is counted lost once this many later ones came.
-constexpr std::size_t kSequenceWindow = 4096;
+constexpr std::size_t kRecent = 1 << 17;  // beyond the sequence's window
 }  // namespace
 
-void FileReport::Sequence(std::int64_t ms, const varnet::Arrival& arrival) {
-  const std::uint32_t sequence = arrival.sequence;
-  // A new run of the recorder counts from 1 again, under another run tag.
-  const bool newRun =
-      sequenced_ && ((arrival.run != varnet::Arrival::kNoRunTag &&
-                      run_ != varnet::Arrival::kNoRunTag && arrival.run != run_) ||
-                     sequence == 1 ||
-                     static_cast<std::uint64_t>(sequence) + kSequenceWindow < base_);
-  if (newRun) {
-    Settle(true);
-    sequenced_ = false;
-  }
-  if (!sequenced_) {
-    sequenced_ = true;
-    base_ = sequence;
-    run_ = arrival.run;
-    ahead_.clear();
-  }
-  if (sequence >= base_) ahead_.emplace(sequence, ms);
-  Settle(false);
+void FileReport::Sequence(std::int64_t number, std::int64_t ms, const varnet::Arrival& arrival) {
+  if (recent_.empty()) recent_.assign(kRecent, kNoTime);
+  recent_[static_cast<std::size_t>(number) % kRecent] = ms;
+  sequence_.Add(0, number, arrival.sequence, arrival.run);
+  TakeGaps(number, ms);
 }
 
-void FileReport::Settle(bool all) {
-  for (;;) {
-    while (!ahead_.empty() && ahead_.begin()->first == base_) {
-      ahead_.erase(ahead_.begin());
-      ++base_;
+void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
+  for (const SequenceEvent& e : sequence_.Take()) {
+    std::int64_t at = ms;
+    if (number - e.record < static_cast<std::int64_t>(kRecent) && !recent_.empty()) {
+      at = recent_[static_cast<std::size_t>(e.record) % kRecent];
     }
-    if (ahead_.empty() || (!all && ahead_.size() <= kSequenceWindow)) return;
-    const std::uint32_t next = ahead_.begin()->first;
-    const std::int64_t at = ahead_.begin()->second;
-    const std::uint32_t lost = next - base_;
-    ++totals_.gaps;
-    totals_.lost += lost;
-    gapMarks_.Add(at, 1, lost);
-    if (gaps_.size() < kGapsKept) gaps_.push_back({at, base_, next - 1});
-    base_ = next;
+    if (e.kind == SequenceEvent::kRepeat) {
+      ++totals_.repeats;
+      continue;
+    }
+    const std::int64_t keepNow = now_, keepRecord = record_;
+    now_ = at;
+    record_ = e.record;
+    if (e.kind == SequenceEvent::kNewRun) {
+      ++totals_.runs;
+      Note("new run", EventText(e).c_str());
+    } else {
+      ++totals_.gaps;
+      totals_.lost += e.lost;
+      if (at != kNoTime) gapMarks_.Add(at, 1, e.lost);
+      if (gaps_.size() < kGapsKept) gaps_.push_back({at, e.from, e.to});
+    }
+    now_ = keepNow;
+    record_ = keepRecord;
   }
 }
 
-void FileReport::Finish() { Settle(true); }
+void FileReport::Finish() {
+  sequence_.Settle(true);
+  TakeGaps(totals_.records + totals_.outside + totals_.bad, kNoTime);
+}
 
 }  // namespace report
 }  // namespace pktdump

@@ -17,6 +17,7 @@
 
 #include "core/capture_config.h"
 #include "core/packet_record.h"
+#include "sequence.h"
 
 namespace pktdump {
 namespace report {
@@ -50,8 +51,9 @@ class Buckets {
 };
 
 // When something (a workstation's heartbeats, a device's revertives) was
-// heard, as far as the alive rule needs it: the usual interval (the median
-// of the intervals, from a histogram of 12 % wide bins holding their mean)
+// heard, as far as the alive rule needs it: the usual interval (the one
+// that nine intervals in ten do not exceed, from a histogram of 12 % wide
+// bins holding their mean)
 // and the silences that may be longer than twice it.
 class Liveness {
  public:
@@ -111,7 +113,7 @@ class FileReport {
   struct Totals {
     std::uint64_t records = 0, commands = 0, revertives = 0, timed = 0, untimed = 0, bad = 0;
     std::uint64_t outside = 0;  // outside --from/--to
-    std::uint64_t gaps = 0, lost = 0;
+    std::uint64_t gaps = 0, lost = 0, runs = 0, repeats = 0;
     std::int64_t first = kNoTime, last = kNoTime;  // arrivals, in the window
   };
 
@@ -129,15 +131,15 @@ class FileReport {
   // Datagrams per device (by the decoders' device rule) and per code.
   const std::map<int, std::uint64_t>& DeviceCounts() const { return deviceCounts_; }
   const std::map<std::string, std::uint64_t>& KindCounts() const { return kindCounts_; }
-  static constexpr std::size_t kEventsKept = 400;
+  static constexpr std::size_t kEventsKept = 200;  // of each kind
   static constexpr std::size_t kGapsKept = 400;
 
  private:
   class Host;
   friend class Host;
   void Note(const char* kind, const char* text);
-  void Sequence(std::int64_t ms, const varnet::Arrival& arrival);
-  void Settle(bool all);
+  void Sequence(std::int64_t number, std::int64_t ms, const varnet::Arrival& arrival);
+  void TakeGaps(std::int64_t number, std::int64_t ms);
 
   std::string name_;
   std::int64_t hourStart_;
@@ -153,12 +155,10 @@ class FileReport {
   std::map<std::string, std::uint64_t> kindCounts_;
   // The record being decoded.
   std::int64_t now_ = kNoTime, record_ = 0;
-  // The sequence: numbers below base_ came or are counted lost; ahead_
-  // holds those from base_ on that came, with their arrival.
-  bool sequenced_ = false;
-  int run_ = varnet::Arrival::kNoRunTag;
-  std::uint32_t base_ = 0;
-  std::map<std::uint32_t, std::int64_t> ahead_;
+  // The sequence, as summary and check follow it; a gap falls before a
+  // record, whose arrival the ring of recent records' times gives.
+  SequenceGaps sequence_;
+  std::vector<std::int64_t> recent_;
   std::unique_ptr<Host> host_;
 };
 

@@ -21,7 +21,7 @@ constexpr int kWidth = kLeft + kPlot + 30;
 constexpr int kMaxColumns = 500;
 constexpr std::size_t kBusiest = 20;
 constexpr std::size_t kMaxWorkstations = 60;
-constexpr std::size_t kTableRows = 1000;
+constexpr std::size_t kTableRows = 300;  // of each kind
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
   const std::int64_t q = a / b;
@@ -614,7 +614,12 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     }
     page += "</svg>\n";
   }
-  std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+  // The rarest kind first (a clock set is not to drown among a night's
+  // unusual lines), then by time.
+  std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
+    const std::uint64_t ca = eventCounts[a.second->kind], cb = eventCounts[b.second->kind];
+    if (ca != cb) return ca < cb;
+    if (a.second->kind != b.second->kind) return a.second->kind < b.second->kind;
     const std::int64_t ta = a.second->time == kNoTime ? INT64_MAX : a.second->time;
     const std::int64_t tb = b.second->time == kNoTime ? INT64_MAX : b.second->time;
     return ta < tb;
@@ -624,9 +629,11 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   } else {
     page += "<table id=\"event-table\"><tr><th>Time</th><th>File</th><th>Record</th><th>Kind</th>"
             "<th>Text</th></tr>\n";
-    std::size_t shown = 0;
+    std::map<std::string, std::size_t> shownOf;
+    std::uint64_t listed = 0;
     for (const auto& [f, e] : rows) {
-      if (shown++ == kTableRows) break;
+      if (shownOf[e->kind]++ >= kTableRows) continue;
+      ++listed;
       page += "<tr data-kind=\"" + e->kind + "\" data-time=\"" + Iso(e->time) + "\" data-file=\"" +
               Escape(f->Name()) + "\" data-record=\"" + std::to_string(e->record) + "\"><td class=\"t\">" +
               Shown(e->time) + "</td><td>" + Escape(f->Name()) + "</td><td class=\"n\">" +
@@ -634,11 +641,11 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
               Escape(e->text.substr(0, 300)) + "</td></tr>\n";
     }
     page += "</table>\n";
-    const std::uint64_t listed = std::min<std::uint64_t>(rows.size(), kTableRows);
     if (listed < allEvents) {
-      page += "<p class=\"meta\">" + Number(allEvents - listed) + " more events are counted above "
-              "but not listed (the first " + std::to_string(FileReport::kEventsKept) +
-              " of each file are kept).</p>\n";
+      page += "<p class=\"meta\" id=\"not-listed\">" + Number(allEvents - listed) +
+              " more events are counted above but not listed (the first " +
+              std::to_string(FileReport::kEventsKept) + " of each kind in each file, and " +
+              std::to_string(kTableRows) + " of each kind in all, are).</p>\n";
     }
     page += "<p class=\"meta\"><code>pktdump dump FILE RECORD</code> shows a record's bytes, "
             "<code>pktdump decode --records RECORD FILE</code> its lines.</p>\n";
