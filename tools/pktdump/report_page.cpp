@@ -235,8 +235,9 @@ struct Strip {
 
 // The alive rule over every file that heard it: dark where no file heard it
 // for longer than twice its usual interval, and after its last hearing
-// when the page goes on longer than that.
-Strip Alive(const std::vector<const Liveness*>& heard, const Axis& axis) {
+// while the arrivals go on (to heardUntil) longer than that: where no record
+// has a time, nobody can be said to be silent.
+Strip Alive(const std::vector<const Liveness*>& heard, std::int64_t heardUntil) {
   Strip strip;
   Spans alive;
   for (const Liveness* l : heard) {
@@ -257,8 +258,8 @@ Strip Alive(const std::vector<const Liveness*>& heard, const Axis& axis) {
       strip.dark.emplace_back(alive[i - 1].second, alive[i].first);
     }
   }
-  if (strip.usual > 0 && axis.to - strip.last > 2 * strip.usual) {
-    strip.dark.emplace_back(strip.last, axis.to);
+  if (strip.usual > 0 && heardUntil - strip.last > 2 * strip.usual) {
+    strip.dark.emplace_back(strip.last, heardUntil);
   }
   return strip;
 }
@@ -480,7 +481,9 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   page += "<h2 id=\"alive\">Who was alive</h2>\n";
   std::map<int, std::vector<const Liveness*>> workstations, devices;
   std::map<int, std::uint64_t> revertiveCounts;
+  std::int64_t heardUntil = INT64_MIN;
   for (const FileReport* f : files) {
+    if (f->Numbers().last != kNoTime) heardUntil = std::max(heardUntil, f->Numbers().last + 1);
     for (const auto& [ws, l] : f->Workstations()) workstations[ws].push_back(&l);
     for (const auto& [d, l] : f->Devices()) {
       devices[d].push_back(&l);
@@ -511,7 +514,7 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     page += Ticks(axis, height, true);
     int y = top;
     auto draw = [&](const std::string& kind, int id, const std::vector<const Liveness*>& heard) {
-      Strip s = Alive(heard, axis);
+      Strip s = Alive(heard, std::min(heardUntil, axis.to));
       const std::string name = (kind == "workstation" ? "WS " : "Device ") + std::to_string(id);
       page += "<g class=\"strip\" data-kind=\"" + kind + "\" data-id=\"" + std::to_string(id) +
               "\" data-usual=\"" + std::to_string(s.usual) + "\" data-heard=\"" +
