@@ -109,8 +109,9 @@ void Liveness::Heard(std::int64_t ms) {
   // interval is a candidate.
   const std::int64_t usual = intervals_ > 8 ? Usual() : 0;
   if (intervals_ <= 8 || interval * 2 > usual * 3) {
+    if (candidates_.capacity() == 0) candidates_.reserve(2 * kKept);
     candidates_.emplace_back(last_, ms);
-    if (candidates_.size() > 2 * kKept) {
+    if (candidates_.size() >= 2 * kKept) {
       // Keep the longest.
       std::sort(candidates_.begin(), candidates_.end(), [](const auto& x, const auto& y) {
         return x.second - x.first > y.second - y.first;
@@ -285,12 +286,16 @@ void FileReport::Note(const char* kind, const char* text) {
 }
 
 namespace {
-constexpr std::size_t kRecent = 1 << 17;  // beyond the sequence's window
+constexpr std::size_t kRecent = 1 << 15;  // beyond the sequence's window
 }  // namespace
 
 void FileReport::Sequence(std::int64_t number, std::int64_t ms, const varnet::Arrival& arrival) {
-  if (recent_.empty()) recent_.assign(kRecent, kNoTime);
-  recent_[static_cast<std::size_t>(number) % kRecent] = ms;
+  if (recent_.empty()) {
+    recentBase_ = ms;
+    recent_.assign(kRecent, 0);
+  }
+  const std::int64_t offset = std::max<std::int64_t>(INT32_MIN, std::min<std::int64_t>(INT32_MAX, ms - recentBase_));
+  recent_[static_cast<std::size_t>(number) % kRecent] = static_cast<std::int32_t>(offset);
   sequence_.Add(0, number, arrival.sequence, arrival.run);
   TakeGaps(number, ms);
 }
@@ -299,7 +304,7 @@ void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
   for (const SequenceEvent& e : sequence_.Take()) {
     std::int64_t at = ms;
     if (number - e.record < static_cast<std::int64_t>(kRecent) && !recent_.empty()) {
-      at = recent_[static_cast<std::size_t>(e.record) % kRecent];
+      at = recentBase_ + recent_[static_cast<std::size_t>(e.record) % kRecent];
     }
     if (e.kind == SequenceEvent::kRepeat) {
       ++totals_.repeats;

@@ -68,8 +68,8 @@ class Liveness {
   std::vector<std::pair<std::int64_t, std::int64_t>> Silences() const;
 
  private:
-  static constexpr int kBins = 128;
-  static constexpr std::size_t kKept = 128;
+  static constexpr int kBins = 112;  // up to about 7 minutes
+  static constexpr std::size_t kKept = 24;
   static int Bin(std::int64_t interval);
   std::int64_t first_ = kNoTime, last_ = kNoTime;
   std::uint64_t count_ = 0, intervals_ = 0;
@@ -157,8 +157,11 @@ class FileReport {
   std::int64_t now_ = kNoTime, record_ = 0;
   // The sequence, as summary and check follow it; a gap falls before a
   // record, whose arrival the ring of recent records' times gives.
-  SequenceGaps sequence_;
-  std::vector<std::int64_t> recent_;
+  // Its window is a wrapper queue's worth (4096) twice over: a gap the page
+  // shows is settled in memory that stays small for a file per core.
+  SequenceGaps sequence_{8192};
+  std::int64_t recentBase_ = kNoTime;
+  std::vector<std::int32_t> recent_;  // ms after recentBase_
   std::unique_ptr<Host> host_;
 };
 
