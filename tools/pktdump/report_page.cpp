@@ -413,8 +413,16 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
               "\" width=\"" + std::to_string(kPlot) + "\" height=\"" + std::to_string(rowHeight) + "\"/>";
       page += "<text class=\"label\" x=\"4\" y=\"" + std::to_string(y + 16) + "\">" +
               Escape(f->Name()) + "</text>";
-      page += "<text class=\"sub\" x=\"4\" y=\"" + std::to_string(y + 31) + "\">peak " +
-              Fixed(rate, rate < 10 ? 1 : 0) + (perMinute ? "/min" : "/s") + "</text>";
+      page += "<text class=\"sub\" x=\"4\" y=\"" + std::to_string(y + 31) + "\">" +
+              (f->Numbers().timed == 0 ? std::string("no arrival times")
+                                       : "peak " + Fixed(rate, rate < 10 ? 1 : 0) +
+                                             (perMinute ? "/min" : "/s")) +
+              "</text>";
+      if (f->Numbers().untimed > 0 && f->HourStart() == kNoTime) {
+        page += "<text class=\"sub\" x=\"" + std::to_string(kLeft + 8) + "\" y=\"" +
+                std::to_string(y + rowHeight / 2 + 4) + "\">" + Number(f->Numbers().untimed) +
+                " records without arrival time, and no hour in the file's name: not on the axis</text>";
+      }
       page += "<text class=\"sub\" x=\"4\" y=\"" + std::to_string(y + 46) + "\">" +
               Number(f->Numbers().records) + " records</text>";
       const int base = y + rowHeight;
