@@ -301,6 +301,9 @@ TEST_F(ReportTest, TwoFilesReadInParallelMakeThePageOfBothInOrder) {
   ASSERT_TRUE(std::regex_search(page, span, std::regex("id=\"span\" data-from=\"([^\"]*)\" data-to=\"([^\"]*)\"")));
   EXPECT_EQ(span[1].str().substr(0, 19), "2026-12-09T06:00:00");
   EXPECT_EQ(span[2].str().substr(0, 16), "2026-12-09T07:03");
+  // From 06:25 to 07:00 no file was recording: nobody was silent there.
+  EXPECT_EQ(Marks(page, "silence").size(), 0u);
+  EXPECT_GT(Marks(page, "gap").size(), 0u);
 }
 
 TEST_F(ReportTest, ABrowserRendersThePage) {

@@ -264,6 +264,19 @@ Strip Alive(const std::vector<const Liveness*>& heard, std::int64_t heardUntil) 
   return strip;
 }
 
+// The parts of the spans that lie inside the covered ones (both sorted):
+// where no file was recording, nobody is said to be silent.
+Spans Within(const Spans& spans, const Spans& covered) {
+  Spans out;
+  for (const auto& s : spans) {
+    for (const auto& c : covered) {
+      const std::int64_t a = std::max(s.first, c.first), b = std::min(s.second, c.second);
+      if (a < b) out.emplace_back(a, b);
+    }
+  }
+  return out;
+}
+
 const char* EventColour(const std::string& kind) {
   if (kind == "clock-set") return "#7b3fb5";
   if (kind == "errorlog") return "#c62828";
@@ -490,14 +503,19 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   std::map<int, std::vector<const Liveness*>> workstations, devices;
   std::map<int, std::uint64_t> revertiveCounts;
   std::int64_t heardUntil = INT64_MIN;
+  Spans covered;  // from each file's first arrival to its last
   for (const FileReport* f : files) {
-    if (f->Numbers().last != kNoTime) heardUntil = std::max(heardUntil, f->Numbers().last + 1);
+    if (f->Numbers().last != kNoTime) {
+      heardUntil = std::max(heardUntil, f->Numbers().last + 1);
+      covered.emplace_back(f->Numbers().first, f->Numbers().last + 1);
+    }
     for (const auto& [ws, l] : f->Workstations()) workstations[ws].push_back(&l);
     for (const auto& [d, l] : f->Devices()) {
       devices[d].push_back(&l);
       revertiveCounts[d] += l.Count();
     }
   }
+  covered = Union(covered);
   if (axis.known && (!workstations.empty() || !devices.empty())) {
     std::vector<std::pair<std::uint64_t, int>> busiest;
     for (const auto& [d, count] : revertiveCounts) busiest.emplace_back(count, d);
@@ -510,7 +528,7 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
         workstations.size() > kMaxWorkstations ? workstations.size() - kMaxWorkstations : 0;
     page += "<p class=\"legend\"><span><i class=\"sw\" style=\"background:#b8e0b0\"></i>heard</span>"
             "<span><i class=\"sw\" style=\"background:#2b2b2b\"></i>silent for longer than twice its "
-            "usual interval</span>Workstations by their heartbeat revertives; devices by the "
+            "usual interval while a file was recording</span>Workstations by their heartbeat revertives; devices by the "
             "revertives that give them lines (the " + std::to_string(busiest.size()) +
             " busiest" + (restDevices ? ", and " + std::to_string(restDevices) + " more not drawn" : std::string()) +
             ").</p>\n";
@@ -523,16 +541,25 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     int y = top;
     auto draw = [&](const std::string& kind, int id, const std::vector<const Liveness*>& heard) {
       Strip s = Alive(heard, std::min(heardUntil, axis.to));
+      // Only where a file was recording, and only what is still a silence
+      // there.
+      Spans dark;
+      for (const auto& d : Within(s.dark, covered)) {
+        if (d.second - d.first > 2 * s.usual) dark.push_back(d);
+      }
+      s.dark = dark;
       const std::string name = (kind == "workstation" ? "WS " : "Device ") + std::to_string(id);
       page += "<g class=\"strip\" data-kind=\"" + kind + "\" data-id=\"" + std::to_string(id) +
               "\" data-usual=\"" + std::to_string(s.usual) + "\" data-heard=\"" +
               std::to_string(s.heard) + "\">";
       page += "<text x=\"4\" y=\"" + std::to_string(y + 11) + "\">" + name +
               "<tspan class=\"sub\"> every " + Duration(s.usual) + "</tspan></text>";
-      const double x0 = axis.X(std::max(s.first, axis.from));
-      const double x1 = axis.X(std::min(std::max(s.last, s.first + 1), axis.to));
-      page += "<rect class=\"alive\" x=\"" + Px(x0) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
-              Px(std::max(1.0, x1 - x0)) + "\" height=\"" + std::to_string(strip) + "\"/>";
+      for (const auto& [a, b] : Within({{s.first, std::max(s.last, s.first + 1)}}, covered)) {
+        const double x0 = axis.X(std::max(a, axis.from)), x1 = axis.X(std::min(b, axis.to));
+        page += "<rect class=\"alive\" x=\"" + Px(x0) + "\" y=\"" + std::to_string(y) +
+                "\" width=\"" + Px(std::max(1.0, x1 - x0)) + "\" height=\"" +
+                std::to_string(strip) + "\"/>";
+      }
       for (const auto& [a, b] : s.dark) {
         const double d0 = axis.X(std::max(a, axis.from)), d1 = axis.X(std::min(b, axis.to));
         page += Mark("silence", a,
