@@ -162,6 +162,8 @@ std::string Ticks(const Axis& axis, int height, bool labels) {
       break;
     }
   }
+  // Years: whole weeks, about ten ticks.
+  if (span / step > 10) step = (span / 10 / step + 1) * step;
   const std::int64_t offset = OffsetAt(axis.from) * 1000;
   std::string out;
   for (std::int64_t t = (FloorDiv(axis.from + offset, step) + 1) * step - offset; t < axis.to;
@@ -356,13 +358,12 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   // What the page cannot show, and why.
   std::vector<std::string> notes;
   for (const std::string& n : options.notes) notes.push_back(Escape(n));
-  std::uint64_t timed = 0, untimed = 0, outside = 0;
+  std::uint64_t timed = 0, outside = 0;
   bool heartbeats = false;
   for (const FileReport* f : files) {
     const FileReport::Totals& n = f->Numbers();
     timed += n.timed;
     outside += n.outside;
-    untimed += n.untimed;
     if (!f->Workstations().empty()) heartbeats = true;
     if (n.untimed == 0) continue;
     std::string note = Escape(f->Name()) + ": " + Number(n.untimed) +
