@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <cstring>
+
+#include "core/packet_record.h"
 #include "pktdump_core.h"
 #include "report.h"
 
@@ -165,6 +168,51 @@ TEST(ReportAlive, SilentWhereLongerThanTwiceTheUsualInterval) {
     EXPECT_NEAR(static_cast<double>(l.Usual()), static_cast<double>(c.usual), 1.0) << c.what;
     EXPECT_EQ(l.Silences(), c.silences) << c.what;
     EXPECT_EQ(l.Count(), c.heard.size()) << c.what;
+  }
+}
+
+// One record at a time through the gathering, no file: the event it
+// makes and the devices it counts for, by the decoders' device rule.
+TEST(ReportGathering, EachKindGivesItsEventAndItsDevices) {
+  struct Case {
+    int type;
+    std::string datagram;
+    const char* event;  // "" for none
+    std::vector<int> devices;
+  } const cases[] = {
+      {1, "XP 12 1 1:XY:XP 13 2", "", {12, 13}},
+      {1, "NN 7 'A1'", "", {}},
+      {1, "XP 5 1:NN 7 'x':XY", "", {5, 7}},
+      {2, "RD 5 READY", "unusual", {}},
+      {2, "NS 5 x", "unusual", {}},
+      {2, "NA 5 x", "", {}},
+      {2, "TS 09 12 2026 10 11 12 050", "clock-set", {}},
+      {2, "TS 31 02 2026 10 11 12 050", "unusual", {}},  // no such day: the clock stays
+      {2, "GR 1000 1 1", "errorlog", {}},
+      {2, "ZZ 5", "unusual", {}},
+      {2, "HB 00\x0c", "", {}},
+      {2, std::string("UR \0\5\1\x10\x00\0\1\0\1\0\2", 14), "", {}},  // device 0
+      {2, std::string("UR \0\5\1\x10\x0c\0\1\0\1\0\2", 14), "", {12}},
+  };
+  for (const Case& c : cases) {
+    pktdump::report::FileReport report("PKT_20261209.07", pktdump::report::kNoTime, "", {});
+    std::uint8_t buffer[varnet::kDatagramSize + 1] = {};
+    std::memcpy(buffer, c.datagram.data(), c.datagram.size());
+    std::uint8_t record[varnet::kRecordSize];
+    varnet::Arrival arrival{116444736000000000ull + 17967996000000000ull, 1};
+    varnet::BuildRecord(static_cast<std::uint8_t>(c.type), buffer,
+                        static_cast<std::uint16_t>(c.datagram.size()), record, &arrival);
+    varnet::RecordView view;
+    ASSERT_TRUE(varnet::ReadRecord(record, sizeof record, view));
+    report.Add(1, view);
+    report.Finish();
+    std::string events;
+    for (const auto& [kind, count] : report.EventCounts()) events += kind;
+    EXPECT_EQ(events, c.event) << c.datagram;
+    std::vector<int> devices;
+    for (const auto& [device, count] : report.DeviceCounts()) devices.push_back(device);
+    EXPECT_EQ(devices, c.devices) << c.datagram;
+    EXPECT_EQ(report.Numbers().records, 1u);
   }
 }
 
