@@ -10,6 +10,8 @@
 //   --drop AT COUNT          COUNT datagrams lost: their numbers never recorded
 //   --clock-set AT           a time-set revertive ("TS ..."), with the
 //                            arrival's UTC time of day and 50 hundredths
+//   --sequence N             the first record's number (default 1): a file
+//                            that goes on from the hour before
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,12 +33,14 @@ struct Shape {
   double dropAt = -1;
   long dropCount = 0;
   double clockAt = -1;
+  std::uint32_t firstSequence = 1;
 };
 
 int Usage() {
   std::fprintf(stderr,
                "usage: make_packets RECORDS FILE [--start SECONDS [--rate N] [--silent WS AT S]\n"
-               "                    [--burst AT S FACTOR] [--drop AT COUNT] [--clock-set AT]]\n");
+               "                    [--burst AT S FACTOR] [--drop AT COUNT] [--clock-set AT]\n"
+               "                    [--sequence N]]\n");
   return 2;
 }
 }  // namespace
@@ -68,6 +72,9 @@ int main(int argc, char** argv) {
       shape.dropAt = value(1);
       shape.dropCount = static_cast<long>(value(2));
       i += 2;
+    } else if (a == "--sequence" && i + 1 < argc) {
+      shape.firstSequence = static_cast<std::uint32_t>(value(1));
+      i += 1;
     } else if (a == "--clock-set" && i + 1 < argc) {
       shape.clockAt = value(1);
       i += 1;
@@ -82,7 +89,7 @@ int main(int argc, char** argv) {
   std::vector<std::uint8_t> bytes;
   const bool timed = shape.start >= 0;
   double at = 0;  // seconds after the start
-  std::uint32_t sequence = 0;
+  std::uint32_t sequence = shape.firstSequence - 1;
   bool dropped = false, clockSet = false;
   auto write = [&](bool command, const std::vector<std::uint8_t>& data) {
     std::uint8_t buffer[varnet::kDatagramSize + 1] = {};

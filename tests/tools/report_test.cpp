@@ -354,6 +354,39 @@ TEST_F(ReportTest, TwoFilesReadInParallelMakeThePageOfBothInOrder) {
   EXPECT_GT(Marks(page, "gap").size(), 0u);
 }
 
+TEST_F(ReportTest, WhatWasLostBetweenAFoldersHoursCountsAsSummaryCountsIt) {
+  // Hour 07 numbers 1..1000 (3 lost inside); hour 08 goes on from 1006:
+  // 1001..1005 were lost between the files. The same two in another
+  // folder each are two captures: nothing between them.
+  const std::string start = std::to_string(kStart);
+  const std::string a = dir_ + "PKT_20261209.07", b = dir_ + "PKT_20261209.08";
+  ASSERT_EQ(std::system((maker_ + " 997 " + a + " --start " + start + " --drop 5 3").c_str()), 0);
+  ASSERT_EQ(std::system((maker_ + " 500 " + b + " --start " + std::to_string(kStart + 3600) +
+                         " --sequence 1006").c_str()), 0);
+  const std::string html = dir_ + "hours.html";
+  ASSERT_EQ(Report({"--out", html, b, a}), 0);
+  std::string page = ReadAll(html);
+  EXPECT_NE(page.find("data-file=\"PKT_20261209.07\" data-records=\"997\" data-gaps=\"1\" data-lost=\"3\""), std::string::npos);
+  EXPECT_NE(page.find("data-file=\"PKT_20261209.08\" data-records=\"500\" data-gaps=\"1\" data-lost=\"5\""), std::string::npos);
+  const auto gaps = Marks(page, "gap");
+  ASSERT_EQ(gaps.size(), 2u);
+  EXPECT_EQ(gaps[1].time.substr(0, 19), "2026-12-09T08:00:00");
+  // pktdump summary says the same.
+  std::FILE* out = std::tmpfile();
+  pktdump::Main({"summary", a, b}, out, stderr);
+  std::rewind(out);
+  std::string summary;
+  for (int c; (c = std::fgetc(out)) != EOF;) summary += static_cast<char>(c);
+  std::fclose(out);
+  EXPECT_NE(summary.find("5 datagrams lost (sequence 1001 to 1005)"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("3 datagrams lost"), std::string::npos) << summary;
+
+  Shell("mkdir -p " + dir_ + "ws12 " + dir_ + "ws14 && mv " + a + " " + dir_ + "ws12/ && mv " + b + " " + dir_ + "ws14/");
+  ASSERT_EQ(Report({"--out", html, dir_ + "ws12/PKT_20261209.07", dir_ + "ws14/PKT_20261209.08"}), 0);
+  page = ReadAll(html);
+  EXPECT_NE(page.find("data-file=\"PKT_20261209.08\" data-records=\"500\" data-gaps=\"0\""), std::string::npos);
+}
+
 TEST_F(ReportTest, ABrowserRendersThePage) {
   const std::string chromium = Shell("command -v chromium");
   if (chromium.empty()) GTEST_SKIP() << "chromium (installed by tools/setup.sh)";

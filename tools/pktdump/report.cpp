@@ -298,6 +298,24 @@ void FileReport::Sequence(std::int64_t number, std::int64_t ms, const varnet::Ar
   recent_[static_cast<std::size_t>(number) % kRecent] = static_cast<std::int32_t>(offset);
   sequence_.Add(0, number, arrival.sequence, arrival.run);
   TakeGaps(number, ms);
+  if (!firstRun_.seen) firstRun_ = {true, arrival.run, arrival.sequence, number, ms};
+  if (!newRunSeen_ && arrival.sequence < firstRun_.sequence && arrival.sequence != 1) {
+    firstRun_.sequence = arrival.sequence;
+  }
+  if (!lastRun_.seen || arrival.sequence > lastRun_.sequence) {
+    lastRun_ = {true, arrival.run, arrival.sequence, number, ms};
+  }
+}
+
+void FileReport::ContinueFrom(const FileReport& before) {
+  const RunEnd& last = before.lastRun_;
+  if (!last.seen || !firstRun_.seen || last.run != firstRun_.run) return;
+  if (firstRun_.sequence <= last.sequence + 1) return;
+  const std::uint32_t from = last.sequence + 1, to = firstRun_.sequence - 1;
+  ++totals_.gaps;
+  totals_.lost += to - from + 1;
+  gapMarks_.Add(firstRun_.time, 1, to - from + 1);
+  if (gaps_.size() < kGapsKept) gaps_.insert(gaps_.begin(), {firstRun_.time, from, to});
 }
 
 void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
@@ -315,6 +333,9 @@ void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
     record_ = e.record;
     if (e.kind == SequenceEvent::kNewRun) {
       ++totals_.runs;
+      // The last run is this one from now on.
+      newRunSeen_ = true;
+      lastRun_ = {true, e.run, e.sequence, e.record, at};
       Note("new run", EventText(e).c_str());
     } else {
       ++totals_.gaps;

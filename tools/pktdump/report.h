@@ -105,6 +105,10 @@ class FileReport {
   void Bad(std::int64_t number, const std::string& fault);
   // After the last record: the sequence's open gaps are settled.
   void Finish();
+  // Where a capture goes on from the file before (its folder's previous
+  // hour): the numbers between the last the one before saw and the first
+  // this one saw, when both are of one run, were lost between the files.
+  void ContinueFrom(const FileReport& before);
 
   struct Gap {
     std::int64_t time;  // arrival of the record after the gap
@@ -160,6 +164,15 @@ class FileReport {
   // Its window is a wrapper queue's worth (4096) twice over: a gap the page
   // shows is settled in memory that stays small for a file per core.
   SequenceGaps sequence_{8192};
+  // The ends of the sequence, for ContinueFrom: the first run's tag,
+  // lowest number and first timed record; the last run's tag and highest.
+  struct RunEnd {
+    bool seen = false;
+    int run = varnet::Arrival::kNoRunTag;
+    std::uint32_t sequence = 0;
+    std::int64_t record = 0, time = kNoTime;
+  } firstRun_, lastRun_;
+  bool newRunSeen_ = false;
   std::int64_t recentBase_ = kNoTime;
   std::vector<std::int32_t> recent_;  // ms after recentBase_
   std::unique_ptr<Host> host_;

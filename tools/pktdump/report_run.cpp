@@ -15,6 +15,7 @@
 
 #include "core/packet_dump.h"
 #include "core/packet_record.h"
+#include "pktdump_internal.h"
 #include "report.h"
 
 namespace pktdump {
@@ -26,12 +27,6 @@ const char kReportUsage[] =
     "TIME is local time, YYYY-MM-DD HH:MM[:SS]; --out - writes standard output.\n";
 
 namespace {
-
-std::string BaseName(const std::string& path) {
-  if (path == "-") return "(standard input)";
-  const std::size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::int64_t LocalToMs(int y, int mo, int d, int h, int mi, int s) {
   std::tm t{};
@@ -61,25 +56,6 @@ struct Reading {
   bool bad = false;                   // held something bad (skipped with --keep-going)
 };
 
-bool SeekTo(std::FILE* in, long long offset) {
-#ifdef _WIN32
-  return _fseeki64(in, offset, SEEK_SET) == 0;
-#else
-  return fseeko(in, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
-long long SizeOf(std::FILE* in) {
-#ifdef _WIN32
-  if (_fseeki64(in, 0, SEEK_END) != 0) return -1;
-  const long long size = _ftelli64(in);
-#else
-  if (fseeko(in, 0, SEEK_END) != 0) return -1;
-  const long long size = ftello(in);
-#endif
-  return SeekTo(in, 0) ? size : -1;
-}
-
 void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, std::FILE* in) {
   const std::string name = BaseName(r.path);
   r.report = std::make_unique<FileReport>(name, HourOfName(name), ini, window);
@@ -90,7 +66,7 @@ void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, 
     r.failed = true;
     return;
   }
-  const long long size = SizeOf(file);
+  const long long size = FileSize(file);
   const std::string skipped = keepGoing ? "; skipped" : "";
   if (size == 0) {
     say("is empty: it holds no records");
@@ -253,6 +229,13 @@ int RunReport(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
     bad = bad || r.bad;
   }
   if (failed) return 1;
+  // A capture's hours go on from one file to the next in its folder:
+  // what was lost between them counts too.
+  for (std::size_t i = 1; i < readings.size(); ++i) {
+    if (Directory(readings[i].path) == Directory(readings[i - 1].path)) {
+      readings[i].report->ContinueFrom(*readings[i - 1].report);
+    }
+  }
   std::vector<const FileReport*> files;
   for (const Reading& r : readings) files.push_back(r.report.get());
   const std::string page = RenderPage(files, options);
