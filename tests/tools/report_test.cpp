@@ -285,8 +285,14 @@ TEST_F(ReportTest, KnownShapesComeBackFromTheMarkup) {
   EXPECT_NE(narrow.find("data-records=\"6000\""), std::string::npos);
 
   // Standard output.
-  std::string err;
-  EXPECT_EQ(Report({"--out", "-", "--from", "2026-12-09 07:00", "--to", "2026-12-09 07:00:01", shaped}, &err), 0);
+  std::FILE* out = std::tmpfile();
+  EXPECT_EQ(pktdump::Main({"report", "--out", "-", "--from", "2026-12-09 07:00", "--to",
+                           "2026-12-09 07:00:01", shaped}, out, stderr), 0);
+  std::rewind(out);
+  char head[16] = "";
+  EXPECT_EQ(std::fread(head, 1, 15, out), 15u);
+  std::fclose(out);
+  EXPECT_STREQ(head, "<!DOCTYPE html>");
 }
 
 TEST_F(ReportTest, BadInputIsNamedAndKeepGoingStillWritesThePage) {
