@@ -122,6 +122,10 @@ class FileReport {
   };
 
   const std::string& Name() const { return name_; }
+  // The folder it was read from: the files of one folder are one capture
+  // (a workstation's hours), drawn as one row of Traffic.
+  void SetFolder(const std::string& folder) { folder_ = folder; }
+  const std::string& Folder() const { return folder_; }
   std::int64_t HourStart() const { return hourStart_; }
   const Totals& Numbers() const { return totals_; }
   const Buckets& Traffic() const { return traffic_; }
@@ -145,7 +149,7 @@ class FileReport {
   void Sequence(std::int64_t number, std::int64_t ms, const varnet::Arrival& arrival);
   void TakeGaps(std::int64_t number, std::int64_t ms);
 
-  std::string name_;
+  std::string name_, folder_;
   std::int64_t hourStart_;
   Window window_;
   Totals totals_;

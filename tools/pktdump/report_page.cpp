@@ -342,8 +342,39 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
           "<title>Packet report</title><style>";
   page += kStyle;
   page += "</style></head><body>\n<h1>Packet report</h1>\n";
+  // Files of several folders are named with their folder.
+  std::set<std::string> folders;
+  for (const FileReport* f : files) folders.insert(f->Folder());
+  auto folderName = [](std::string folder) {
+    while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    const std::size_t slash = folder.find_last_of("/\\");
+    return (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "/";
+  };
+  auto Label = [&](const FileReport* f) {
+    return Escape(folders.size() > 1 ? folderName(f->Folder()) + f->Name() : f->Name());
+  };
   std::string names;
-  for (std::size_t i = 0; i < files.size(); ++i) names += (i ? ", " : "") + Escape(files[i]->Name());
+  if (files.size() <= 8) {
+    for (std::size_t i = 0; i < files.size(); ++i) names += (i ? ", " : "") + Label(files[i]);
+  } else {
+    std::string from = files.front()->Name(), to = from;
+    for (const FileReport* f : files) {
+      from = std::min(from, f->Name());
+      to = std::max(to, f->Name());
+    }
+    names = std::to_string(files.size()) + " files, " + Escape(from) + " to " + Escape(to);
+    if (folders.size() > 1) {
+      names += ", in " + std::to_string(folders.size()) + " folders:";
+      std::size_t n = 0;
+      for (const std::string& folder : folders) {
+        if (n++ == 8) {
+          names += " ...";
+          break;
+        }
+        names += " " + Escape(folderName(folder));
+      }
+    }
+  }
   page += "<p class=\"meta\">Files: " + names + "</p>\n";
   if (axis.known) {
     char zone[64] = "";
@@ -366,7 +397,7 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     outside += n.outside;
     if (!f->Workstations().empty()) heartbeats = true;
     if (n.untimed == 0) continue;
-    std::string note = Escape(f->Name()) + ": " + Number(n.untimed) +
+    std::string note = Label(f) + ": " + Number(n.untimed) +
                        " records carry no arrival time (recorded with PacketTimes off). They count "
                        "in Numbers and their events are listed without a time, but they give no "
                        "rates, no sequence gaps and no alive strips";
@@ -407,38 +438,74 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
             "<span><i class=\"sw\" style=\"background:repeating-linear-gradient(45deg,#c5ccd2 0 3px,#fff 3px 6px)\"></i>no arrival time</span>"
             "Datagrams per " + std::string(perMinute ? "minute" : "second") + ", in buckets of " +
             WidthName(axis.column) + ".</p>\n";
+    // A row per capture: the files of one folder (a workstation's hours).
+    struct Row {
+      std::string label;
+      std::vector<const FileReport*> files;
+    };
+    std::vector<Row> rows;
+    for (const FileReport* f : files) {
+      auto it = std::find_if(rows.begin(), rows.end(), [&](const Row& r) {
+        return r.files.front()->Folder() == f->Folder();
+      });
+      if (it == rows.end()) {
+        rows.push_back({f->Name(), {}});
+        it = rows.end() - 1;
+      }
+      it->files.push_back(f);
+    }
+    for (Row& r : rows) {
+      if (r.files.size() < 2) continue;
+      std::string folder = r.files.front()->Folder();
+      while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+      const std::size_t slash = folder.find_last_of("/\\");
+      r.label = (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "/";
+      if (r.label == "/") r.label = "./";
+    }
     const int rowHeight = 64, top = 18;
-    const int height = top + static_cast<int>(files.size()) * (rowHeight + 10);
-    page += SvgOpen(height, "Traffic per file");
+    const int height = top + static_cast<int>(rows.size()) * (rowHeight + 10);
+    page += SvgOpen(height, "Traffic per capture");
     page += "<defs><pattern id=\"hatch\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
             "patternTransform=\"rotate(45)\"><rect width=\"3\" height=\"6\" fill=\"#c5ccd2\"/></pattern></defs>";
     page += Ticks(axis, height, true);
     int y = top;
-    for (const FileReport* f : files) {
-      const auto columns = Columns(f->Traffic(), axis);
+    for (const Row& row : rows) {
+      std::map<std::int64_t, Buckets::Cell> columns, gaps;
+      std::uint64_t records = 0, timedRecords = 0;
+      for (const FileReport* f : row.files) {
+        records += f->Numbers().records;
+        timedRecords += f->Numbers().timed;
+        for (const auto& [start, cell] : Columns(f->Traffic(), axis)) {
+          columns[start].a += cell.a;
+          columns[start].b += cell.b;
+        }
+        for (const auto& [start, cell] : Columns(f->GapMarks(), axis)) {
+          Buckets::Cell& into = gaps[start];
+          into.a += cell.a;
+          into.b += cell.b;
+          into.first = std::min(into.first, cell.first);
+        }
+      }
       double peak = 0;
       for (const auto& [start, cell] : columns) {
         peak = std::max(peak, static_cast<double>(cell.a + cell.b));
       }
       const double rate = peak * perUnit / static_cast<double>(axis.column);
-      page += "<g class=\"file\" data-file=\"" + Escape(f->Name()) + "\" data-peak=\"" +
-              Fixed(rate, 1) + "\">";
+      const std::string label = Escape(row.label);
+      page += "<g class=\"capture\" data-row=\"" + label + "\" data-files=\"" +
+              std::to_string(row.files.size()) + "\" data-peak=\"" + Fixed(rate, 1) + "\">";
       page += "<rect class=\"row\" x=\"" + std::to_string(kLeft) + "\" y=\"" + std::to_string(y) +
               "\" width=\"" + std::to_string(kPlot) + "\" height=\"" + std::to_string(rowHeight) + "\"/>";
-      page += "<text class=\"label\" x=\"4\" y=\"" + std::to_string(y + 16) + "\">" +
-              Escape(f->Name()) + "</text>";
+      page += "<text class=\"label\" x=\"4\" y=\"" + std::to_string(y + 16) + "\">" + label + "</text>";
       page += "<text class=\"sub\" x=\"4\" y=\"" + std::to_string(y + 31) + "\">" +
-              (f->Numbers().timed == 0 ? std::string("no arrival times")
-                                       : "peak " + Fixed(rate, rate < 10 ? 1 : 0) +
-                                             (perMinute ? "/min" : "/s")) +
+              (timedRecords == 0 ? std::string("no arrival times")
+                                 : "peak " + Fixed(rate, rate < 10 ? 1 : 0) +
+                                       (perMinute ? "/min" : "/s")) +
               "</text>";
-      if (f->Numbers().untimed > 0 && f->HourStart() == kNoTime) {
-        page += "<text class=\"sub\" x=\"" + std::to_string(kLeft + 8) + "\" y=\"" +
-                std::to_string(y + rowHeight / 2 + 4) + "\">" + Number(f->Numbers().untimed) +
-                " records without arrival time, and no hour in the file's name: not on the axis</text>";
-      }
       page += "<text class=\"sub\" x=\"4\" y=\"" + std::to_string(y + 46) + "\">" +
-              Number(f->Numbers().records) + " records</text>";
+              Number(records) + " records" +
+              (row.files.size() > 1 ? ", " + std::to_string(row.files.size()) + " files" : std::string()) +
+              "</text>";
       const int base = y + rowHeight;
       for (const auto& [start, cell] : columns) {
         if (peak <= 0) break;
@@ -455,26 +522,35 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
                   "\" width=\"" + Px(w) + "\" height=\"" + Px(hr) + "\"/>";
         }
       }
-      // Records without arrival: a hatched span over the name's hour.
-      const FileReport::Totals& n = f->Numbers();
-      if (n.untimed > 0 && f->HourStart() != kNoTime) {
+      int nowhere = 0;
+      for (const FileReport* f : row.files) {
+        const FileReport::Totals& n = f->Numbers();
+        if (n.untimed == 0) continue;
+        if (f->HourStart() == kNoTime) {
+          nowhere += static_cast<int>(n.untimed);
+          continue;
+        }
+        // Records without arrival: a hatched span over the name's hour.
         const std::int64_t a = std::max(f->HourStart(), axis.from);
         const std::int64_t b = std::min(f->HourStart() + 3600000, axis.to);
-        if (a < b) {
-          const std::string text = Number(n.untimed) + " records without arrival time";
-          page += Mark("untimed", f->HourStart(),
-                       " data-file=\"" + Escape(f->Name()) + "\" data-count=\"" +
-                           std::to_string(n.untimed) + "\"",
-                       text,
-                       "<rect class=\"untimed\" x=\"" + Px(axis.X(a)) + "\" y=\"" +
-                           std::to_string(y + 2) + "\" width=\"" + Px(axis.X(b) - axis.X(a)) +
-                           "\" height=\"" + std::to_string(rowHeight - 4) + "\"/><text x=\"" +
-                           Px(axis.X(a) + 6) + "\" y=\"" + std::to_string(y + 16) + "\">" + text +
-                           "</text>");
-        }
+        if (a >= b) continue;
+        const std::string text = Number(n.untimed) + " records without arrival time";
+        page += Mark("untimed", f->HourStart(),
+                     " data-file=\"" + Label(f) + "\" data-count=\"" +
+                         std::to_string(n.untimed) + "\"",
+                     f->Name() + ": " + text,
+                     "<rect class=\"untimed\" x=\"" + Px(axis.X(a)) + "\" y=\"" +
+                         std::to_string(y + 2) + "\" width=\"" + Px(axis.X(b) - axis.X(a)) +
+                         "\" height=\"" + std::to_string(rowHeight - 4) + "\"/><text x=\"" +
+                         Px(axis.X(a) + 6) + "\" y=\"" + std::to_string(y + 16) + "\">" + text +
+                         "</text>");
+      }
+      if (nowhere > 0) {
+        page += "<text class=\"sub\" x=\"" + std::to_string(kLeft + 8) + "\" y=\"" +
+                std::to_string(y + rowHeight / 2 + 4) + "\">" + Number(nowhere) +
+                " records without arrival time, and no hour in the file's name: not on the axis</text>";
       }
       // Sequence gaps, per column, with what they lost.
-      const auto gaps = Columns(f->GapMarks(), axis);
       for (const auto& [start, cell] : gaps) {
         const double x = axis.X(std::max(cell.first, axis.from));
         const std::string title = Number(cell.a) + (cell.a == 1 ? " gap, " : " gaps, ") +
@@ -487,8 +563,8 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
                    "\" style=\"fill:#b71c1c\">" + Number(cell.b) + " lost</text>";
         }
         page += Mark("gap", cell.first,
-                     " data-file=\"" + Escape(f->Name()) + "\" data-count=\"" +
-                         std::to_string(cell.a) + "\" data-lost=\"" + std::to_string(cell.b) + "\"",
+                     " data-row=\"" + label + "\" data-count=\"" + std::to_string(cell.a) +
+                         "\" data-lost=\"" + std::to_string(cell.b) + "\"",
                      title, shape);
       }
       page += "</g>";
@@ -674,8 +750,8 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
       if (shownOf[e->kind]++ >= kTableRows) continue;
       ++listed;
       page += "<tr data-kind=\"" + e->kind + "\" data-time=\"" + Iso(e->time) + "\" data-file=\"" +
-              Escape(f->Name()) + "\" data-record=\"" + std::to_string(e->record) + "\"><td class=\"t\">" +
-              Shown(e->time) + "</td><td>" + Escape(f->Name()) + "</td><td class=\"n\">" +
+              Label(f) + "\" data-record=\"" + std::to_string(e->record) + "\"><td class=\"t\">" +
+              Shown(e->time) + "</td><td>" + Label(f) + "</td><td class=\"n\">" +
               std::to_string(e->record) + "</td><td>" + e->kind + "</td><td class=\"x\">" +
               Escape(e->text.substr(0, 300)) + "</td></tr>\n";
     }
@@ -713,10 +789,10 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
       }
       return out;
     };
-    page += "<tr data-file=\"" + Escape(f->Name()) + "\" data-records=\"" + std::to_string(n.records) +
+    page += "<tr data-file=\"" + Label(f) + "\" data-records=\"" + std::to_string(n.records) +
             "\" data-gaps=\"" + std::to_string(n.gaps) + "\" data-lost=\"" + std::to_string(n.lost) +
             "\" data-untimed=\"" + std::to_string(n.untimed) + "\" data-bad=\"" + std::to_string(n.bad) +
-            "\"><td>" + Escape(f->Name()) + "</td><td class=\"n\">" + Number(n.records) +
+            "\"><td>" + Label(f) + "</td><td class=\"n\">" + Number(n.records) +
             "</td><td class=\"n\">" + Number(n.commands) + "</td><td class=\"n\">" + Number(n.revertives) +
             "</td><td class=\"t\">" + (n.first == kNoTime ? "&ndash;" : Shown(n.first)) +
             "</td><td class=\"t\">" + (n.last == kNoTime ? "&ndash;" : Shown(n.last)) +
@@ -731,10 +807,12 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   if (anyGaps) {
     page += "<table id=\"gap-table\"><tr><th>File</th><th>Gap before</th><th>Sequence</th>"
             "<th>Lost</th></tr>\n";
+    std::size_t listed = 0;
     for (const FileReport* f : files) {
       for (const FileReport::Gap& g : f->Gaps()) {
-        page += "<tr data-file=\"" + Escape(f->Name()) + "\" data-time=\"" + Iso(g.time) +
-                "\" data-lost=\"" + std::to_string(g.to - g.from + 1) + "\"><td>" + Escape(f->Name()) +
+        if (listed++ == kTableRows) break;
+        page += "<tr data-file=\"" + Label(f) + "\" data-time=\"" + Iso(g.time) +
+                "\" data-lost=\"" + std::to_string(g.to - g.from + 1) + "\"><td>" + Label(f) +
                 "</td><td class=\"t\">" + Shown(g.time) + "</td><td class=\"n\">" +
                 std::to_string(g.from) + "&ndash;" + std::to_string(g.to) + "</td><td class=\"n\">" +
                 Number(g.to - g.from + 1) + "</td></tr>\n";
