@@ -139,7 +139,7 @@ class FileReport {
   // Datagrams per device (by the decoders' device rule) and per code.
   const std::map<int, std::uint64_t>& DeviceCounts() const { return deviceCounts_; }
   const std::map<std::string, std::uint64_t>& KindCounts() const { return kindCounts_; }
-  static constexpr std::size_t kEventsKept = 200;  // of each kind
+  static constexpr std::size_t kEventsKept = 100;  // of each kind
   static constexpr std::size_t kGapsKept = 400;
 
  private:

@@ -21,7 +21,7 @@ constexpr int kWidth = kLeft + kPlot + 30;
 constexpr int kMaxColumns = 500;
 constexpr std::size_t kBusiest = 20;
 constexpr std::size_t kMaxWorkstations = 60;
-constexpr std::size_t kTableRows = 300;  // of each kind
+constexpr std::size_t kTableRows = 200;  // of each kind
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
   const std::int64_t q = a / b;
