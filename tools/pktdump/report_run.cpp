@@ -60,7 +60,8 @@ void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, 
   const std::string name = BaseName(r.path);
   r.report = std::make_unique<FileReport>(name, HourOfName(name), ini, window);
   r.report->SetFolder(Directory(r.path));
-  auto say = [&](const std::string& text) { r.messages.push_back("pktdump: " + r.path + ": " + text); };
+  const std::string named = r.path == "-" ? name : r.path;
+  auto say = [&](const std::string& text) { r.messages.push_back("pktdump: " + named + ": " + text); };
   std::FILE* file = r.path == "-" ? in : std::fopen(r.path.c_str(), "rb");
   if (file == nullptr) {
     say("cannot be read");
