@@ -2,7 +2,8 @@
 # Offline decoding: pktdump (native, Release) on a packet data file of
 # RECORDS records of the traffic tool's mix (default 1,000,000), side by
 # side with tshark and our Lua dissector on the same records exported to
-# pcapng. Prints records per second of each and the ratio.
+# pcapng. Prints records per second of each and the ratio; then the
+# report mode against decode (see its figures below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -41,3 +42,32 @@ printf " decode %d KB," "$(peak "$pktdump" decode "${set[@]}")"
 printf " dump of the last 10 %d KB," "$(peak "$pktdump" dump "${set[1]}" $((records - 9)) "$records")"
 printf " summary %d KB," "$(peak "$pktdump" summary "${set[@]}")"
 printf " pcapng %d KB\n" "$(peak "$pktdump" pcapng --out "$work/y.pcapng" "${set[@]}")"
+
+# The report: the same number of records with their arrivals (an hour at
+# the rate that makes it, with a silent workstation, a burst, a gap and a
+# clock set), decode and report on it side by side; peak memory of both on
+# two such files (an hour each, 1 GB at the default size); the page's size;
+# and the speed-up of reading two files over one (a worker per core).
+rate=$(( (records + 3599) / 3600 ))
+t1=$work/timed/PKT_20261209.07
+t2=$work/timed/PKT_20261209.08
+mkdir -p "$work/timed"
+build/native/bench/make_packets "$records" "$t1" --start 1796799600 --rate "$rate" \
+  --silent 4 600 60 --burst 1200 30 3 --drop 1800 40 --clock-set 2400
+build/native/bench/make_packets "$records" "$t2" --start 1796803200 --rate "$rate" --drop 900 12
+rm -f "$work/x.pcapng" "$work/y.pcapng" "$file" "$work/PKT_20261209.08"
+seconds() { local a b; a=$(date +%s.%N); "$@" >/dev/null; b=$(date +%s.%N); echo "$a $b" | awk '{print $2 - $1}'; }
+d1=$(seconds "$pktdump" decode "$t1")
+r1=$(seconds "$pktdump" report --out "$work/one.html" "$t1")
+r2=$(seconds "$pktdump" report --out "$work/two.html" "$t1" "$t2")
+awk -v n="$records" -v d="$d1" -v r="$r1" -v r2="$r2" -v c="$(nproc)" 'BEGIN {
+  printf "pktdump decode (timed records): %d records in %.2f s = %.0f records/s\n", n, d, n / d
+  printf "pktdump report: %d records in %.2f s = %.0f records/s (%.2f of decode'"'"'s; aim: at least 0.5)\n", n, r, n / r, d / r
+  printf "pktdump report, two files: %d records in %.2f s: %.2f times the speed of one file (%d cores; aim: 1.6 on 2)\n", 2 * n, r2, 2 * r / r2, c
+}'
+printf "page of %d records: %d KB (aim: under 2048 KB); of two files: %d KB\n" "$records" \
+  $(( $(stat -c %s "$work/one.html") / 1024 )) $(( $(stat -c %s "$work/two.html") / 1024 ))
+pd=$(peak "$pktdump" decode "$t1" "$t2")
+pr=$(peak "$pktdump" report --out "$work/two.html" "$t1" "$t2")
+printf "peak memory, 2 timed files of %d records (%d MB): decode %d KB, report %d KB (%.2f of decode's; aim: at most 2)\n" \
+  "$records" $(( 2 * $(stat -c %s "$t1") / 1048576 )) "$pd" "$pr" "$(awk -v a="$pr" -v b="$pd" 'BEGIN{print a/b}')"

@@ -153,10 +153,8 @@ void Varnet::WriteLogLine(const char* text) {
 
 void Varnet::PutLogLine(const LocalTime& now, const char* text) {
   char line[kLineBuffer];
-  std::snprintf(line, sizeof line, "%02d:%02d:%02d-%02d - %s", now.hour, now.minute, now.second,
-                now.milliseconds / 10, text);
-  BlankFirstLineEnds(line);
-  const std::size_t length = std::strlen(line);
+  const std::size_t length = static_cast<std::size_t>(FormatLogLine(
+      line, sizeof line, now.hour, now.minute, now.second, now.milliseconds / 10, text));
   line[length] = '\n';
   Put(log_, line, length + 1, now);
   line[length] = '\0';

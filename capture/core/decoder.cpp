@@ -247,8 +247,10 @@ void Decoder::RouterRevertive() {
 }
 
 void Decoder::Heartbeat() {
+  const int workstation = data_[5] | data_[6] << 8;
+  host_.NoteHeartbeat(workstation);
   if (options_.showHeartbeats == 0) return;
-  std::snprintf(line_, sizeof line_, "Heartbeat - workstation %d", data_[5] | data_[6] << 8);
+  std::snprintf(line_, sizeof line_, "Heartbeat - workstation %d", workstation);
   host_.WriteLogLine(line_);
 }
 
@@ -338,7 +340,8 @@ void Decoder::UniversalRevertive() {
       continue;
     }
     const bool shown = device == 0 || RevertiveEnabled(device);
-    if (shown && type != 4) host_.NoteDevice(device);
+    // Device 0 passes every filter: its lines belong to no device.
+    if (shown && type != 4 && device != 0) host_.NoteDevice(device);
     const int index = static_cast<std::int16_t>(BigEndian16(m + 4));
     switch (type) {
       case 1:

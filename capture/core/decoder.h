@@ -25,9 +25,17 @@ class DecoderHost {
   // day (date kept). A refusal is ignored.
   virtual void SetClockDate(int year, int month, int day) = 0;
   virtual void SetClockTime(int hour, int minute, int second, int milliseconds) = 0;
-  // The device the lines written next belong to, told before each line a
-  // device gates (pktdump lists them; the tool needs no more than the lines).
+  // The device the lines written next belong to. One rule for every reader
+  // (pktdump's decode and report, the Wireshark dissector): a line belongs
+  // to the device, 1 to 999, whose entry in the device filters decides
+  // whether it is written; a line no filter can hide (a packet serial, RD,
+  // the N series, a time set, a heartbeat, unrecognised data, the universal
+  // revertive's header, its device 0 and its texts other than "RM") belongs
+  // to none. Told before the lines; the tool needs no more than the lines.
   virtual void NoteDevice(int /*device*/) {}
+  // A heartbeat revertive arrived from this workstation, whether or not its
+  // line is shown.
+  virtual void NoteHeartbeat(int /*workstation*/) {}
 };
 
 // The token scanner of the text-headed revertives and the NN command.

@@ -1,5 +1,6 @@
 #include "core/log_text.h"
 
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -15,6 +16,16 @@ void BlankFirstLineEnds(char* line) {
     char* at = std::strchr(line, c);
     if (at != nullptr) *at = ' ';
   }
+}
+
+int FormatLogLine(char* line, std::size_t size, int hour, int minute, int second,
+                  int hundredths, const char* text) {
+  if (size == 0) return 0;
+  const int n = std::snprintf(line, size, "%02d:%02d:%02d-%02d - %s", hour, minute, second,
+                              hundredths, text);
+  BlankFirstLineEnds(line);
+  if (n < 0) return 0;
+  return static_cast<std::size_t>(n) < size ? n : static_cast<int>(size - 1);
 }
 
 bool IsUnusualEntry(const char* line) {

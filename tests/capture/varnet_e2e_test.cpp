@@ -341,6 +341,7 @@ TEST_F(VarnetEndToEnd, PacketTimesGiveArrivalsInOrderAndGapsThatAreTheWrappersDr
   for (const std::string& line : ReadLines(summary)) {
     const std::size_t at = line.find(": ");
     long l = 0;
+    // "1 datagram lost (sequence ...", "2 datagrams lost (sequence ...".
     if (at != std::string::npos && line.find(" lost (sequence ") != std::string::npos &&
         std::sscanf(line.c_str() + at, ": %ld datagram", &l) == 1) {
       lost += l;
@@ -349,6 +350,29 @@ TEST_F(VarnetEndToEnd, PacketTimesGiveArrivalsInOrderAndGapsThatAreTheWrappersDr
   }
   EXPECT_EQ(lost, dropped) << ReadFile(summary);
   EXPECT_EQ(static_cast<long>(records.size() / 528) + dropped, 3011) << "recorded or dropped";
+
+  // The report's page of the same capture: its numbers and its gap marks
+  // (each with what it lost) say the same, and the burst's records are on
+  // the axis.
+  const std::string page = "c:\\vne2e\\report.html";
+  DeleteFileA(page.c_str());
+  Program report("\"" + Built("TRELM_PKTDUMP") + "\" report --out " + page + " " + HourPackets());
+  ASSERT_EQ(report.Wait(30000), 0);
+  const std::string html = ReadFile(page);
+  const std::size_t row = html.find("<tr data-file=\"" + HourPackets().substr(HourPackets().rfind('\\') + 1) +
+                                    "\" data-records=\"" + std::to_string(records.size() / 528) + "\"");
+  ASSERT_NE(row, std::string::npos) << html.substr(0, 4000);
+  EXPECT_EQ(html.substr(html.find("data-lost=", row), 12 + std::to_string(dropped).size()),
+            "data-lost=\"" + std::to_string(dropped) + "\"");
+  long marked = 0;
+  for (std::size_t at = html.find("data-kind=\"gap\""); at != std::string::npos;
+       at = html.find("data-kind=\"gap\"", at + 1)) {
+    const std::size_t lostAt = html.find("data-lost=\"", at);
+    if (lostAt != std::string::npos) marked += std::atol(html.c_str() + lostAt + 11);
+  }
+  EXPECT_EQ(marked, dropped);
+  EXPECT_EQ(html.find("carry no arrival time"), std::string::npos) << "every record carries its time";
+  EXPECT_NE(html.find("id=\"traffic\""), std::string::npos);
   std::printf("burst of 3000: %ld dropped in %ld gaps\n", dropped, gaps);
 }
 

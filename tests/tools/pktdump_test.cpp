@@ -452,7 +452,7 @@ TEST(Pktdump, ThePcapngExportAsTsharkAndOurDissectorReadIt) {
       "revertive;UR;12;3;-2;;hello;;0x00000102;5",
       "revertive;NA;;;;;NA 1 x;;;",
       "revertive;NS;;;;;NS 1 x;;;",
-      "revertive;GR;0;;;;;;;",
+      "revertive;GR;;;;;;;;",
       "revertive;UR;12;1;;;abc;;;5",
   };
   EXPECT_EQ(rows, expected);
@@ -589,6 +589,14 @@ TEST(Pktdump, TheDissectorAgreesWithVarnetRecordByRecord) {
         "UR" + Bytes({' ', 0, 5, 1}) + Bytes({0x30, 0x0C, 0, 1, 0, 1, 0xFF}) + "abc"}) {
     records += Record(2, revertive);
   }
+  // The device rule: a line belongs to the device whose filter decides
+  // whether it is written, so a packet serial, RD, NS, a time set and the
+  // universal revertive's device 0 give none; a command after NN keeps its
+  // number. Seven records, last.
+  records += Record(1, "XP 5 1:NN 7 'x':XY") + Record(1, "NN 300 'A1'") + Record(2, "RD 5 READY 1") +
+             Record(2, "NS 5 x") + Record(2, "TS 09 12 2026 10 11 12 050") +
+             Record(2, "UR" + Bytes({' ', 0, 5, 1}) + Bytes({0x10, 0x00, 0, 1, 0, 1, 0, 2})) +
+             Record(2, Pad("GR 0 1 1", 16) + "1");
   const std::string pkt = Temp("PKT_20261209.07", records);
   const std::string cap = testing::TempDir() + "agree.pcapng";
   int code = -1;
@@ -600,9 +608,7 @@ TEST(Pktdump, TheDissectorAgreesWithVarnetRecordByRecord) {
     Said said;
     const std::size_t at = object.find("\"devices\":[") + 11;
     std::istringstream list(object.substr(at, object.find(']', at) - at));
-    for (std::string d; std::getline(list, d, ',');) {
-      if (std::atoi(d.c_str()) >= 1 && std::atoi(d.c_str()) <= 999) said.devices.insert(std::atoi(d.c_str()));
-    }
+    for (std::string d; std::getline(list, d, ',');) said.devices.insert(std::atoi(d.c_str()));
     if (object.find("\"errorlog\":[]") == std::string::npos) said.anomalies.insert("errorlog");
     if (object.find("Unrecognised data in revertive packet") != std::string::npos) {
       said.anomalies.insert("unrecognised");
@@ -619,9 +625,7 @@ TEST(Pktdump, TheDissectorAgreesWithVarnetRecordByRecord) {
     Said said;
     const std::size_t semicolon = row.find(';');
     std::istringstream devices(row.substr(0, semicolon)), anomalies(row.substr(semicolon + 1));
-    for (std::string d; std::getline(devices, d, ',');) {
-      if (std::atoi(d.c_str()) >= 1 && std::atoi(d.c_str()) <= 999) said.devices.insert(std::atoi(d.c_str()));
-    }
+    for (std::string d; std::getline(devices, d, ',');) said.devices.insert(std::atoi(d.c_str()));
     for (std::string a; std::getline(anomalies, a, ',');) said.anomalies.insert(a);
     dissector.push_back(said);
   }
@@ -634,7 +638,7 @@ TEST(Pktdump, TheDissectorAgreesWithVarnetRecordByRecord) {
                   << Show(dissector[n]);
   }
   // The cases themselves, so that agreement is not agreement on nothing.
-  const std::size_t last = varnet.size();
+  const std::size_t end = varnet.size(), last = end - 7;
   EXPECT_EQ(varnet[last - 18].devices, (std::set<int>{12, 13}));  // XY keeps device 12
   EXPECT_EQ(varnet[last - 10].anomalies, std::set<std::string>{"unrecognised"});  // ZZ 5
   EXPECT_EQ(varnet[last - 7].anomalies, std::set<std::string>{"errorlog"});        // GR 1000
@@ -644,7 +648,14 @@ TEST(Pktdump, TheDissectorAgreesWithVarnetRecordByRecord) {
   EXPECT_EQ(Lines(Shell("tshark -r " + cap + " -X lua_script:" + lua +
                         " -Y 'frame.number == " + std::to_string(last - 3) +
                         "' -T fields -e trelm.time -e trelm.time_valid 2>/dev/null")),
-            std::vector<std::string>{"2026-12-09 10:11:12.13\t1"});
+            std::vector<std::string>{"2026-12-09 10:11:12.130\t1"});
+  EXPECT_EQ(varnet[end - 7].devices, (std::set<int>{5, 7}));  // XY keeps NN's 7
+  for (std::size_t n = end - 6; n < end; ++n) EXPECT_EQ(varnet[n].devices, std::set<int>{}) << n;
+  EXPECT_EQ(varnet[end - 1].anomalies, std::set<std::string>{"errorlog"});  // GR 0
+  // Hundredths 050 set the clock to .500, in three digits.
+  EXPECT_EQ(Lines(Shell("tshark -r " + cap + " -X lua_script:" + lua + " -Y 'frame.number == " +
+                        std::to_string(end - 2) + "' -T fields -e trelm.time 2>/dev/null")),
+            std::vector<std::string>{"2026-12-09 10:11:12.500"});
 }
 
 // 2026-12-09 10:00:00 UTC as a FILETIME, and 10 ms.

@@ -18,6 +18,7 @@ const char kUsage[] =
     "       pktdump summary [--format text|json] FILE...\n"
     "       pktdump check FILE...     (or --check)\n"
     "       pktdump pcapng [--channel N] [--hour YYYYMMDD.HH] --out OUT.pcapng [FILTERS] [--keep-going] FILE...\n"
+    "       pktdump report [--ini VARNET.INI] [--from TIME] [--to TIME] [--keep-going] --out REPORT.html FILE...\n"
     "       pktdump --help | --version\n"
     "FILTERS: --device N (again for more), --kind command|revertive, --records RANGE\n"
     "RANGE: N (that record), FIRST-LAST, or FIRST- (to the end); records count from 1 in each file.\n"

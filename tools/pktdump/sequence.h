@@ -37,6 +37,9 @@ std::string Count(std::uint64_t n, const char* thing);
 
 class SequenceGaps {
  public:
+  // window: how many later numbers must come before a missing one counts
+  // as lost (how far completions may come out of order).
+  explicit SequenceGaps(std::size_t window = 1 << 16) : kWindow(window) {}
   // A timed record: its input, number, sequence and run tag (-1: none).
   void Add(int file, std::int64_t record, std::uint32_t sequence, int run);
   // Numbers that came at the window's start are done with; with all set
@@ -56,7 +59,7 @@ class SequenceGaps {
     int file;
     std::int64_t record;
   };
-  static constexpr std::size_t kWindow = 1 << 16;
+  const std::size_t kWindow;
   bool anyTimed_ = false;
   int run_ = -1;                         // the tag of the run being read
   bool firstRun_ = true;                 // it began before the first record read

@@ -9,6 +9,11 @@
 --   tshark -X lua_script:trelm.lua -r capture.pcapng
 --   tshark -X lua_script:trelm.lua -i lo          (our wrapper's traffic, port 13800)
 -- or copy it into Wireshark's personal plugins folder.
+-- trelm.device follows the decoders' one device rule: a line belongs to
+-- the device, 1 to 999, whose device filter decides whether Varnet writes
+-- it; a packet serial (NN), RD, the N series, a time set, a heartbeat, the
+-- universal revertive's device 0 and its texts other than "RM" belong to
+-- none.
 
 local trelm = Proto("trelm", "Trelm control protocol")
 
@@ -171,7 +176,12 @@ local function dissect_text_headed(tvb, tree, code, info)
   local _, v = tokens(head, code == "GR" and 3 or 4)
   local device, first, last = v[1], v[2], v[3]
   local head_range = tvb(0, math.max(#head, 2))
-  tree:add(f.device, head_range, device)
+  -- trelm.device holds only the devices lines belong to (1..999).
+  if device >= 1 and device <= 999 then
+    tree:add(f.device, head_range, device)
+  else
+    tree:add(head_range, "Device: " .. device .. " (outside 1..999)")
+  end
   tree:add(f.first, head_range, first)
   tree:add(f.last, head_range, last)
   if code == "IR" then tree:add(f.slot_size, head_range, v[4]) end
@@ -203,7 +213,9 @@ local function dissect_text_headed(tvb, tree, code, info)
 end
 
 -- "TS dd mm yyyy hh mm ss hhh": each field read as "%02d" (or "%04d",
--- "%03d") reads it; only a real date and time set the clock.
+-- "%03d") reads it; only a real date and time set the clock. The last
+-- field is hundredths: the clock gets hundredths x 10 milliseconds, shown
+-- in three digits ("050" sets .500), as pktdump's report shows it.
 local function dissect_time(tvb, tree, s)
   tree:add(f.text, tvb(0, math.max(#s, 2)), s)
   local pos, values = 4, {}
@@ -223,7 +235,7 @@ local function dissect_time(tvb, tree, s)
                 d <= ((mo == 2 and leap) and 29 or days[mo] or 0) and h >= 0 and h <= 23 and
                 mi >= 0 and mi <= 59 and se >= 0 and se <= 59 and hu >= 0 and hu <= 99
   tree:add(f.time, tvb(3, math.max(#s - 3, 1)),
-    string.format("%04d-%02d-%02d %02d:%02d:%02d.%02d", y, mo, d, h, mi, se, hu))
+    string.format("%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, se, hu * 10))
   tree:add(f.time_valid, valid):set_generated()
 end
 
@@ -284,8 +296,13 @@ local function dissect_universal(tvb, tree, info)
           end
         end
       else
-        if device >= 1 then devices[#devices + 1] = device end
-        m:add(f.device, tvb(a, 2), device)
+        -- Device 0 passes every filter: its lines belong to no device.
+        if device >= 1 then
+          devices[#devices + 1] = device
+          m:add(f.device, tvb(a, 2), device)
+        else
+          m:add(tvb(a, 2), "Device: 0 (no device's line)")
+        end
         m:add(f.index, tvb(a + 4, 2), tvb(a + 4, 2):int())
         if type == 1 then
           m:add(f.value, tvb(a + 6, 2), tvb(a + 6, 2):int())

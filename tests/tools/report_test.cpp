@@ -1,0 +1,422 @@
+// pktdump report: the bucketing and the alive rule case by case; captures
+// of known shapes made by the benchmark's maker, read back from the page's
+// markup (every mark carries its kind and time); bad input; and the page
+// rendered by a real browser.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <cstring>
+
+#include "core/packet_record.h"
+#include "pktdump_core.h"
+#include "report.h"
+
+namespace {
+
+using pktdump::report::Buckets;
+using pktdump::report::Liveness;
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (std::FILE* p = popen(command.c_str(), "r")) {
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, n);
+    pclose(p);
+  }
+  return out;
+}
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+int Report(const std::vector<std::string>& args, std::string* err = nullptr) {
+  std::FILE* e = std::tmpfile();
+  std::vector<std::string> all = {"report"};
+  all.insert(all.end(), args.begin(), args.end());
+  const int code = pktdump::Main(all, stdout, e);
+  std::rewind(e);
+  std::string text;
+  char chunk[4096];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, e)) > 0) text.append(chunk, n);
+  std::fclose(e);
+  if (err != nullptr) *err = text;
+  return code;
+}
+
+// The marks of a page: kind, time and the rest of their attributes.
+struct Mark {
+  std::string kind, time, attributes;
+};
+std::vector<Mark> Marks(const std::string& page, const std::string& kind) {
+  std::vector<Mark> out;
+  static const std::regex mark("<g class=\"mark [^\"]*\" data-kind=\"([^\"]*)\" data-time=\"([^\"]*)\"([^>]*)>");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), mark); it != std::sregex_iterator(); ++it) {
+    if ((*it)[1] == kind) out.push_back({(*it)[1], (*it)[2], (*it)[3]});
+  }
+  return out;
+}
+std::string Attribute(const std::string& attributes, const std::string& name) {
+  const std::regex a(" " + name + "=\"([^\"]*)\"");
+  std::smatch m;
+  return std::regex_search(attributes, m, a) ? m[1].str() : "";
+}
+
+class ReportTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    // Local time is UTC here, so that the page's times are known.
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const char* maker = std::getenv("TRELM_MAKE_PACKETS");
+    if (maker == nullptr) GTEST_SKIP() << "TRELM_MAKE_PACKETS names the benchmark's maker";
+    maker_ = maker;
+    dir_ = testing::TempDir() + "report_test/";
+    Shell("rm -rf " + dir_ + " && mkdir -p " + dir_);
+  }
+  std::string maker_, dir_;
+  // 2026-12-09 07:00:00 UTC.
+  static constexpr long kStart = 1796799600;
+};
+
+TEST(ReportBuckets, WidenAlongTheLadderAndKeepEveryCount) {
+  struct Case {
+    std::size_t limit;
+    std::vector<std::int64_t> times;  // ms
+    std::int64_t width;               // expected
+    std::vector<std::pair<std::int64_t, std::uint64_t>> cells;  // start ms, count
+  } const cases[] = {
+      {8, {0, 999, 1000, 5500}, 1000, {{0, 2}, {1000, 1}, {5000, 1}}},
+      // Three buckets of 1 s over a limit of 2: 2 s, then 10 s.
+      {2, {0, 1000, 2000}, 2000, {{0, 2}, {2000, 1}}},
+      {2, {0, 1000, 2000, 4000}, 10000, {{0, 4}}},
+      // A week's span in 8 buckets: a day each.
+      {8, {0, 3 * 86400000LL, 6 * 86400000LL + 5}, 1000, {}},
+      {1, {0, 59999, 60000}, 300000, {{0, 3}}},
+  };
+  for (const Case& c : cases) {
+    Buckets b(c.limit);
+    for (std::int64_t t : c.times) b.Add(t, 1);
+    if (c.cells.empty()) {
+      // Only the limit is known to hold: three buckets fit in eight.
+      EXPECT_EQ(b.Cells().size(), 3u);
+      continue;
+    }
+    EXPECT_EQ(b.Width(), c.width) << c.times.size();
+    std::vector<std::pair<std::int64_t, std::uint64_t>> cells;
+    std::uint64_t total = 0;
+    for (const auto& [key, cell] : b.Cells()) {
+      cells.emplace_back(key * b.Width(), cell.a);
+      total += cell.a;
+    }
+    EXPECT_EQ(cells, c.cells);
+    EXPECT_EQ(total, c.times.size());
+  }
+  // Widening to a display width merges, never splits; first is the earliest.
+  Buckets b;
+  b.Add(61000, 1, 2);
+  b.Add(1500, 3, 4);
+  b.Widen(60000);
+  ASSERT_EQ(b.Cells().size(), 2u);
+  EXPECT_EQ(b.Cells().begin()->second.first, 1500);
+  EXPECT_EQ(b.Cells().rbegin()->second.b, 2u);
+}
+
+TEST(ReportAlive, SilentWhereLongerThanTwiceTheUsualInterval) {
+  struct Case {
+    const char* what;
+    std::vector<std::int64_t> heard;  // ms
+    std::int64_t usual;
+    std::vector<std::pair<std::int64_t, std::int64_t>> silences;
+  };
+  auto every = [](std::int64_t step, std::int64_t from, std::int64_t to) {
+    std::vector<std::int64_t> v;
+    for (std::int64_t t = from; t <= to; t += step) v.push_back(t);
+    return v;
+  };
+  auto join = [](std::vector<std::int64_t> a, const std::vector<std::int64_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const Case cases[] = {
+      {"steady, 1 s", every(1000, 0, 100000), 1000, {}},
+      {"a minute's silence", join(every(1000, 0, 100000), every(1000, 160000, 200000)), 1000,
+       {{100000, 160000}}},
+      {"1.9 times the interval is no silence", join(every(1000, 0, 50000), every(1000, 51900, 90900)),
+       1000, {}},
+      {"2.5 times is", join(every(1000, 0, 50000), every(1000, 52500, 90500)), 1000, {{50000, 52500}}},
+      {"out of order by a little", {0, 1000, 2000, 1990, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000, 30000}, 1000,
+       {{10000, 30000}}},
+      {"heard once", {5000}, 0, {}},
+      {"two silences, every 2 s", join(join(every(2000, 0, 40000), every(2000, 50000, 90000)), every(2000, 100000, 140000)),
+       2000, {{40000, 50000}, {90000, 100000}}},
+  };
+  for (const Case& c : cases) {
+    Liveness l;
+    for (std::int64_t t : c.heard) l.Heard(t);
+    EXPECT_NEAR(static_cast<double>(l.Usual()), static_cast<double>(c.usual), 1.0) << c.what;
+    EXPECT_EQ(l.Silences(), c.silences) << c.what;
+    EXPECT_EQ(l.Count(), c.heard.size()) << c.what;
+  }
+}
+
+// One record at a time through the gathering, no file: the event it
+// makes and the devices it counts for, by the decoders' device rule.
+TEST(ReportGathering, EachKindGivesItsEventAndItsDevices) {
+  struct Case {
+    int type;
+    std::string datagram;
+    const char* event;  // "" for none
+    std::vector<int> devices;
+  } const cases[] = {
+      {1, "XP 12 1 1:XY:XP 13 2", "", {12, 13}},
+      {1, "NN 7 'A1'", "", {}},
+      {1, "XP 5 1:NN 7 'x':XY", "", {5, 7}},
+      {2, "RD 5 READY", "unusual", {}},
+      {2, "NS 5 x", "unusual", {}},
+      {2, "NA 5 x", "", {}},
+      {2, "TS 09 12 2026 10 11 12 050", "clock-set", {}},
+      {2, "TS 31 02 2026 10 11 12 050", "unusual", {}},  // no such day: the clock stays
+      {2, "GR 1000 1 1", "errorlog", {}},
+      {2, "ZZ 5", "unusual", {}},
+      {2, "HB 00\x0c", "", {}},
+      {2, std::string("UR \0\5\1\x10\x00\0\1\0\1\0\2", 14), "", {}},  // device 0
+      {2, std::string("UR \0\5\1\x10\x0c\0\1\0\1\0\2", 14), "", {12}},
+  };
+  for (const Case& c : cases) {
+    pktdump::report::FileReport report("PKT_20261209.07", pktdump::report::kNoTime, "", {});
+    std::uint8_t buffer[varnet::kDatagramSize + 1] = {};
+    std::memcpy(buffer, c.datagram.data(), c.datagram.size());
+    std::uint8_t record[varnet::kRecordSize];
+    varnet::Arrival arrival{116444736000000000ull + 17967996000000000ull, 1};
+    varnet::BuildRecord(static_cast<std::uint8_t>(c.type), buffer,
+                        static_cast<std::uint16_t>(c.datagram.size()), record, &arrival);
+    varnet::RecordView view;
+    ASSERT_TRUE(varnet::ReadRecord(record, sizeof record, view));
+    report.Add(1, view);
+    report.Finish();
+    std::string events;
+    for (const auto& [kind, count] : report.EventCounts()) events += kind;
+    EXPECT_EQ(events, c.event) << c.datagram;
+    std::vector<int> devices;
+    for (const auto& [device, count] : report.DeviceCounts()) devices.push_back(device);
+    EXPECT_EQ(devices, c.devices) << c.datagram;
+    EXPECT_EQ(report.Numbers().records, 1u);
+  }
+}
+
+TEST_F(ReportTest, KnownShapesComeBackFromTheMarkup) {
+  const std::string start = std::to_string(kStart);
+  // 20 minutes at 50 a second: workstation 4 silent for a minute from
+  // 07:05, a burst at five times the rate from 07:10 for 30 s, 40
+  // datagrams lost at 07:15, a clock set at 07:16:40.
+  const std::string shaped = dir_ + "PKT_20261209.07";
+  ASSERT_EQ(std::system((maker_ + " 60000 " + shaped + " --start " + start +
+                         " --rate 50 --silent 4 300 60 --burst 600 30 5 --drop 900 40 --clock-set 1000").c_str()), 0);
+  // The next hour's file without arrival times, and one whose name gives no hour.
+  const std::string untimed = dir_ + "PKT_20261209.08";
+  ASSERT_EQ(std::system((maker_ + " 3000 " + untimed).c_str()), 0);
+  const std::string nameless = dir_ + "night.pkt";
+  ASSERT_EQ(std::system((maker_ + " 500 " + nameless).c_str()), 0);
+  const std::string html = dir_ + "report.html";
+  ASSERT_EQ(Report({"--out", html, shaped, untimed, nameless}), 0);
+  const std::string page = ReadAll(html);
+
+  // The gap: one, 40 lost, at the record after it (07:15:00).
+  const auto gaps = Marks(page, "gap");
+  ASSERT_EQ(gaps.size(), 1u);
+  EXPECT_EQ(gaps[0].time.substr(0, 19), "2026-12-09T07:15:00");
+  EXPECT_EQ(Attribute(gaps[0].attributes, "data-lost"), "40");
+  EXPECT_NE(page.find("data-file=\"PKT_20261209.07\" data-records=\"60001\" data-gaps=\"1\" data-lost=\"40\""),
+            std::string::npos);
+  // The silence: workstation 4 only, about a minute from 07:05.
+  const auto silences = Marks(page, "silence");
+  ASSERT_EQ(silences.size(), 1u) << page.substr(0, 3000);
+  EXPECT_EQ(silences[0].time.substr(0, 15), "2026-12-09T07:0");
+  const double seconds = std::atof(Attribute(silences[0].attributes, "data-seconds").c_str());
+  EXPECT_GT(seconds, 60.0);
+  EXPECT_LT(seconds, 66.0);
+  const std::size_t strip = page.rfind("data-kind=\"workstation\" data-id=", page.find("data-kind=\"silence\""));
+  EXPECT_EQ(page.substr(strip, 35), "data-kind=\"workstation\" data-id=\"4\"");
+  // The burst: the peak is five times the rate.
+  std::smatch peak;
+  // The three files of the folder are one capture: one row.
+  ASSERT_TRUE(std::regex_search(page, peak, std::regex("data-row=\"report_test/\" data-files=\"3\" data-peak=\"([0-9.]+)\"")));
+  EXPECT_NEAR(std::atof(peak[1].str().c_str()), 250.0, 5.0);
+  // The clock set: one mark, and its row with file and record.
+  const auto clock = Marks(page, "clock-set");
+  ASSERT_EQ(clock.size(), 1u);
+  EXPECT_EQ(clock[0].time.substr(0, 19), "2026-12-09T07:16:40");
+  EXPECT_NE(page.find("data-kind=\"clock-set\" data-time=\"2026-12-09T07:16:40"), std::string::npos);
+  EXPECT_NE(page.find("sets the clock to 2026-12-09 07:16:40.500: TS 09 12 2026 07 16 40 050"), std::string::npos);
+  // Unusual entries by Analyse's rule: the mix's RD lines (3 in 30 datagrams:
+  // 6,000 + 300 + 49).
+  std::smatch unusual;
+  ASSERT_TRUE(std::regex_search(page, unusual, std::regex("data-kind=\"unusual\" class=\"count\">([0-9,]+)<")));
+  EXPECT_EQ(unusual[1].str(), "6,349");
+  // The untimed hour: a hatched span with its count, and the notes.
+  const auto spans = Marks(page, "untimed");
+  ASSERT_EQ(spans.size(), 1u);
+  EXPECT_EQ(spans[0].time.substr(0, 19), "2026-12-09T08:00:00");
+  EXPECT_EQ(Attribute(spans[0].attributes, "data-count"), "3000");
+  EXPECT_NE(page.find("night.pkt: 500 records carry no arrival time"), std::string::npos);
+  EXPECT_NE(page.find("the file's name gives no hour"), std::string::npos);
+  EXPECT_NE(page.find("Times are local time, UTC (UTC+00:00)"), std::string::npos);
+  // Self-contained: nothing fetched, no script.
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_EQ(std::regex_search(page, std::regex("(src|href)=|url\\(http|@import")), false);
+
+  // A window: only what lies inside it.
+  ASSERT_EQ(Report({"--from", "2026-12-09 07:14", "--to", "2026-12-09T07:16:00", "--out", html, shaped}), 0);
+  const std::string narrow = ReadAll(html);
+  EXPECT_EQ(Marks(narrow, "gap").size(), 1u);
+  EXPECT_EQ(Marks(narrow, "clock-set").size(), 0u);
+  EXPECT_EQ(Marks(narrow, "silence").size(), 0u);
+  EXPECT_NE(narrow.find("data-records=\"6000\""), std::string::npos);
+
+  // Standard output.
+  std::FILE* out = std::tmpfile();
+  EXPECT_EQ(pktdump::Main({"report", "--out", "-", "--from", "2026-12-09 07:00", "--to",
+                           "2026-12-09 07:00:01", shaped}, out, stderr), 0);
+  std::rewind(out);
+  char head[16] = "";
+  EXPECT_EQ(std::fread(head, 1, 15, out), 15u);
+  std::fclose(out);
+  EXPECT_STREQ(head, "<!DOCTYPE html>");
+}
+
+TEST_F(ReportTest, BadInputIsNamedAndKeepGoingStillWritesThePage) {
+  const std::string good = dir_ + "PKT_20261209.07";
+  ASSERT_EQ(std::system((maker_ + " 100 " + good + " --start " + std::to_string(kStart)).c_str()), 0);
+  const std::string cut = dir_ + "PKT_20261209.08";
+  std::string bytes = ReadAll(good);
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, 528 * 3 + 100);
+  const std::string notPackets = dir_ + "PKT_20261209.09";
+  std::ofstream(notPackets, std::ios::binary) << std::string(528, 'x');
+  const std::string empty = dir_ + "PKT_20261209.10";
+  std::ofstream(empty, std::ios::binary) << "";
+  const std::string html = dir_ + "bad.html";
+  struct Case {
+    std::string file, message;
+  } const cases[] = {
+      {cut, "PKT_20261209.08: not a packet data file: its size, 1684 bytes, is not a multiple of 528"},
+      {notPackets, "PKT_20261209.09: record 1 has "},
+      {empty, "PKT_20261209.10: is empty: it holds no records"},
+      {dir_ + "PKT_20261209.11", "PKT_20261209.11: cannot be read"},
+  };
+  for (const Case& c : cases) {
+    std::remove(html.c_str());
+    std::string err;
+    EXPECT_EQ(Report({"--out", html, good, c.file}, &err), 1) << c.file;
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    EXPECT_FALSE(std::ifstream(html).good()) << "no page without --keep-going: " << c.file;
+  }
+  // Going on: the page comes, says what was skipped, and the code is 1.
+  std::string err;
+  EXPECT_EQ(Report({"--keep-going", "--out", html, good, cut, notPackets, empty}, &err), 1);
+  const std::string page = ReadAll(html);
+  EXPECT_NE(page.find("PKT_20261209.09: record 1 has"), std::string::npos);
+  EXPECT_NE(page.find("data-file=\"PKT_20261209.08\" data-records=\"3\""), std::string::npos);
+  EXPECT_NE(page.find("data-bad=\"1\""), std::string::npos);
+  // Usage errors come before any file is read.
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{good}, {"--out", html}, {"--from", "yesterday", "--out", html, good},
+                                             {"--from", "2026-12-09 08:00", "--to", "2026-12-09 07:00", "--out", html, good},
+                                             {"--format", "json", "--out", html, good}}) {
+    EXPECT_EQ(Report(args, &err), 2) << args[0];
+  }
+}
+
+TEST_F(ReportTest, TwoFilesReadInParallelMakeThePageOfBothInOrder) {
+  // Two workstations' hours, given in reverse: the page lists them in name
+  // order, their numbers each their own.
+  const std::string a = dir_ + "PKT_20261209.07", b = dir_ + "PKT_20261209.06";
+  ASSERT_EQ(std::system((maker_ + " 20000 " + a + " --start " + std::to_string(kStart) + " --drop 10 7").c_str()), 0);
+  ASSERT_EQ(std::system((maker_ + " 30000 " + b + " --start " + std::to_string(kStart - 3600) + " --rate 20").c_str()), 0);
+  const std::string html = dir_ + "two.html";
+  ASSERT_EQ(Report({"--out", html, a, b}), 0);
+  const std::string page = ReadAll(html);
+  const std::size_t first = page.find("<tr data-file=\"PKT_20261209.06\" data-records=\"30000\" data-gaps=\"0\"");
+  const std::size_t second = page.find("<tr data-file=\"PKT_20261209.07\" data-records=\"20000\" data-gaps=\"1\" data-lost=\"7\"");
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_LT(first, second);
+  std::smatch span;
+  ASSERT_TRUE(std::regex_search(page, span, std::regex("id=\"span\" data-from=\"([^\"]*)\" data-to=\"([^\"]*)\"")));
+  EXPECT_EQ(span[1].str().substr(0, 19), "2026-12-09T06:00:00");
+  EXPECT_EQ(span[2].str().substr(0, 16), "2026-12-09T07:03");
+  // From 06:25 to 07:00 no file was recording: nobody was silent there.
+  EXPECT_EQ(Marks(page, "silence").size(), 0u);
+  EXPECT_GT(Marks(page, "gap").size(), 0u);
+}
+
+TEST_F(ReportTest, WhatWasLostBetweenAFoldersHoursCountsAsSummaryCountsIt) {
+  // Hour 07 numbers 1..1000 (3 lost inside); hour 08 goes on from 1006:
+  // 1001..1005 were lost between the files. The same two in another
+  // folder each are two captures: nothing between them.
+  const std::string start = std::to_string(kStart);
+  const std::string a = dir_ + "PKT_20261209.07", b = dir_ + "PKT_20261209.08";
+  ASSERT_EQ(std::system((maker_ + " 997 " + a + " --start " + start + " --drop 5 3").c_str()), 0);
+  ASSERT_EQ(std::system((maker_ + " 500 " + b + " --start " + std::to_string(kStart + 3600) +
+                         " --sequence 1006").c_str()), 0);
+  const std::string html = dir_ + "hours.html";
+  ASSERT_EQ(Report({"--out", html, b, a}), 0);
+  std::string page = ReadAll(html);
+  EXPECT_NE(page.find("data-file=\"PKT_20261209.07\" data-records=\"997\" data-gaps=\"1\" data-lost=\"3\""), std::string::npos);
+  EXPECT_NE(page.find("data-file=\"PKT_20261209.08\" data-records=\"500\" data-gaps=\"1\" data-lost=\"5\""), std::string::npos);
+  const auto gaps = Marks(page, "gap");
+  ASSERT_EQ(gaps.size(), 2u);
+  EXPECT_EQ(gaps[1].time.substr(0, 19), "2026-12-09T08:00:00");
+  // pktdump summary says the same.
+  std::FILE* out = std::tmpfile();
+  pktdump::Main({"summary", a, b}, out, stderr);
+  std::rewind(out);
+  std::string summary;
+  for (int c; (c = std::fgetc(out)) != EOF;) summary += static_cast<char>(c);
+  std::fclose(out);
+  EXPECT_NE(summary.find("5 datagrams lost (sequence 1001 to 1005)"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("3 datagrams lost"), std::string::npos) << summary;
+
+  Shell("mkdir -p " + dir_ + "ws12 " + dir_ + "ws14 && mv " + a + " " + dir_ + "ws12/ && mv " + b + " " + dir_ + "ws14/");
+  ASSERT_EQ(Report({"--out", html, dir_ + "ws12/PKT_20261209.07", dir_ + "ws14/PKT_20261209.08"}), 0);
+  page = ReadAll(html);
+  EXPECT_NE(page.find("data-file=\"ws14/PKT_20261209.08\" data-records=\"500\" data-gaps=\"0\""), std::string::npos);
+}
+
+TEST_F(ReportTest, ABrowserRendersThePage) {
+  const std::string chromium = Shell("command -v chromium");
+  if (chromium.empty()) GTEST_SKIP() << "chromium (installed by tools/setup.sh)";
+  const std::string pkt = dir_ + "PKT_20261209.07";
+  ASSERT_EQ(std::system((maker_ + " 20000 " + pkt + " --start " + std::to_string(kStart) +
+                         " --silent 6 60 40 --drop 120 12 --clock-set 150").c_str()), 0);
+  const std::string html = dir_ + "shown.html", png = dir_ + "shown.png";
+  ASSERT_EQ(Report({"--out", html, pkt}), 0);
+  // A headless browser of its own profile, offline, bounded in time.
+  Shell("timeout 90 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+        "--disable-background-networking --disable-component-update --disable-sync "
+        "--user-data-dir=" + dir_ + "profile --screenshot=" + png +
+        " --window-size=1280,2000 file://" + html + " >/dev/null 2>&1");
+  const std::string image = ReadAll(png);
+  ASSERT_GT(image.size(), 20000u) << "no screenshot";
+  EXPECT_EQ(image.substr(1, 3), "PNG");
+  // 1280 wide, 2000 high, as asked.
+  auto be32 = [&](std::size_t at) {
+    return (static_cast<unsigned char>(image[at]) << 24) | (static_cast<unsigned char>(image[at + 1]) << 16) |
+           (static_cast<unsigned char>(image[at + 2]) << 8) | static_cast<unsigned char>(image[at + 3]);
+  };
+  EXPECT_EQ(be32(16), 1280);
+  EXPECT_EQ(be32(20), 2000);
+}
+
+}  // namespace

@@ -1,0 +1,357 @@
+// pktdump report: gathering. Each record goes through Varnet's own
+// decoders; what they write is judged by Analyse's own rule for unusual
+// entries (on the line as the capture log would stamp it), what they
+// error-log and the clocks they set become events, the devices they note
+// (the decoders' one device rule) and the heartbeats they see feed the
+// alive strips. Nothing is kept per datagram: counts go into buckets.
+#include "report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+#include "core/decoder.h"
+#include "core/log_text.h"
+#include "profile_text.h"
+
+namespace pktdump {
+namespace report {
+
+namespace {
+// 100 ns intervals from 1601 to 1970.
+constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+bool LocalParts(std::int64_t ms, std::tm* out) {
+  const std::time_t seconds = static_cast<std::time_t>(FloorDiv(ms, 1000));
+#ifdef _WIN32
+  return localtime_s(out, &seconds) == 0;
+#else
+  return localtime_r(&seconds, out) != nullptr;
+#endif
+}
+}  // namespace
+
+// ---------------------------------------------------------------- Buckets
+
+std::int64_t Buckets::NextWidth(std::int64_t width) {
+  static const std::int64_t ladder[] = {1000,    2000,    10000,    30000,    60000,
+                                        300000,  600000,  1800000,  3600000,  7200000,
+                                        21600000, 86400000, 604800000};
+  for (std::int64_t w : ladder) {
+    if (w > width) return w;
+  }
+  return width * 2;
+}
+
+void Buckets::Add(std::int64_t ms, std::uint64_t a, std::uint64_t b) {
+  Cell& cell = cells_[FloorDiv(ms, width_)];
+  cell.a += a;
+  cell.b += b;
+  if (ms < cell.first) cell.first = ms;
+  if (cells_.size() > limit_) Widen(NextWidth(width_));
+}
+
+void Buckets::Widen(std::int64_t width) {
+  while (width_ < width || cells_.size() > limit_) {
+    const std::int64_t old = width_;
+    width_ = NextWidth(width_);
+    std::map<std::int64_t, Cell> wider;
+    for (const auto& [key, cell] : cells_) {
+      Cell& into = wider[FloorDiv(key * old, width_)];
+      into.a += cell.a;
+      into.b += cell.b;
+      into.first = std::min(into.first, cell.first);
+    }
+    cells_.swap(wider);
+  }
+}
+
+// --------------------------------------------------------------- Liveness
+
+int Liveness::Bin(std::int64_t interval) {
+  if (interval <= 1) return 0;
+  const int bin = static_cast<int>(std::log2(static_cast<double>(interval)) * 6);
+  return std::min(bin, kBins - 1);
+}
+
+std::int64_t Liveness::Usual() const {
+  if (intervals_ == 0) return 0;
+  std::uint64_t seen = 0;
+  for (int b = 0; b < kBins; ++b) {
+    seen += bins_[b];
+    if (seen * 10 >= intervals_ * 9) return static_cast<std::int64_t>(sums_[b] / bins_[b] + 0.5f);
+  }
+  return 0;
+}
+
+void Liveness::Heard(std::int64_t ms) {
+  ++count_;
+  if (first_ == kNoTime) {
+    first_ = last_ = ms;
+    return;
+  }
+  if (ms < first_) first_ = ms;
+  // Records may come a little out of order: only a later one makes an
+  // interval.
+  if (ms <= last_) return;
+  const std::int64_t interval = ms - last_;
+  const int bin = Bin(interval);
+  ++bins_[bin];
+  sums_[bin] += static_cast<float>(interval);
+  ++intervals_;
+  // A silence may count once the usual interval is known; until then every
+  // interval is a candidate.
+  const std::int64_t usual = intervals_ > 8 ? Usual() : 0;
+  if (intervals_ <= 8 || interval * 2 > usual * 3) {
+    if (candidates_.capacity() == 0) candidates_.reserve(2 * kKept);
+    candidates_.emplace_back(last_, ms);
+    if (candidates_.size() >= 2 * kKept) {
+      // Keep the longest.
+      std::sort(candidates_.begin(), candidates_.end(), [](const auto& x, const auto& y) {
+        return x.second - x.first > y.second - y.first;
+      });
+      candidates_.resize(kKept);
+      std::sort(candidates_.begin(), candidates_.end());
+    }
+  }
+  last_ = ms;
+}
+
+std::vector<std::pair<std::int64_t, std::int64_t>> Liveness::Silences() const {
+  const std::int64_t usual = Usual();
+  std::vector<std::pair<std::int64_t, std::int64_t>> out;
+  if (usual <= 0) return out;
+  for (const auto& c : candidates_) {
+    if (c.second - c.first > 2 * usual) out.push_back(c);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// ------------------------------------------------------------- FileReport
+
+// What the decoders say about one record.
+class FileReport::Host : public varnet::DecoderHost {
+ public:
+  Host() = default;
+  void Begin(std::int64_t ms) {
+    time_ = ms;
+    devices_.clear();
+    unusual_.clear();
+    errors_.clear();
+    clockSet_ = false;
+    heartbeat_ = -1;
+    if (ms == kNoTime || !LocalParts(ms, &local_)) local_ = std::tm{};
+    hundredths_ = ms == kNoTime ? 0 : static_cast<int>(FloorDiv(ms, 10) % 100);
+  }
+  void WriteLogLine(const char* text) override {
+    if (varnet::LogDropsText(text, options_.showNxMessages != 0)) return;
+    // Analyse's rule, on the line as the capture log stamps it.
+    char line[varnet::kDatagramSize + 256];
+    varnet::FormatLogLine(line, sizeof line, local_.tm_hour, local_.tm_min, local_.tm_sec,
+                          hundredths_, text);
+    if (!varnet::IsUnusualEntry(line)) return;
+    if (!unusual_.empty()) unusual_ += " | ";
+    unusual_ += line + 14;  // the text after the stamp
+  }
+  void ShowLine(const char*) override {}
+  void WriteErrorLog(const char* text) override {
+    if (!errors_.empty()) errors_ += " | ";
+    errors_ += text;
+  }
+  void SetClockDate(int year, int month, int day) override {
+    clockSet_ = true;
+    std::snprintf(clock_, sizeof clock_, "%04d-%02d-%02d", year, month, day);
+  }
+  void SetClockTime(int hour, int minute, int second, int milliseconds) override {
+    const std::size_t at = std::strlen(clock_);
+    std::snprintf(clock_ + at, sizeof clock_ - at, " %02d:%02d:%02d.%03d", hour, minute, second,
+                  milliseconds);
+  }
+  void NoteDevice(int device) override {
+    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
+      devices_.push_back(device);
+    }
+  }
+  void NoteHeartbeat(int workstation) override { heartbeat_ = workstation; }
+
+  varnet::DecodeOptions options_;
+  varnet::DeviceFilters filters_;
+  varnet::Decoder decoder_{*this, options_, filters_};
+  std::vector<int> devices_;
+  std::string unusual_, errors_;
+  bool clockSet_ = false;
+  char clock_[48] = "";
+  int heartbeat_ = -1;
+
+ private:
+  std::int64_t time_ = kNoTime;
+  std::tm local_{};
+  int hundredths_ = 0;
+};
+
+FileReport::FileReport(std::string name, std::int64_t hourStart, const std::string& ini,
+                       Window window)
+    : name_(std::move(name)), hourStart_(hourStart), window_(window),
+      host_(std::make_unique<Host>()) {
+  if (!ini.empty()) {
+    trelm::ProfileText text(ini);
+    varnet::ReadDecodeSettings(text, "VARNET.INI", host_->options_, host_->filters_);
+  }
+}
+
+FileReport::~FileReport() = default;
+
+void FileReport::Add(std::int64_t number, const varnet::RecordView& view) {
+  std::int64_t ms = kNoTime;
+  if (view.timed && view.arrival.filetime >= kUnixEpoch) {
+    ms = static_cast<std::int64_t>((view.arrival.filetime - kUnixEpoch) / 10000u);
+  }
+  if (ms != kNoTime ? !window_.Holds(ms)
+                    : (window_.Narrowed() &&
+                       (hourStart_ == kNoTime || hourStart_ + 3600000 <= window_.from ||
+                        hourStart_ >= window_.to))) {
+    ++totals_.outside;
+    return;
+  }
+  ++totals_.records;
+  const bool command = view.type == varnet::kRecordCommand;
+  ++(command ? totals_.commands : totals_.revertives);
+  if (ms != kNoTime) {
+    ++totals_.timed;
+    if (totals_.first == kNoTime || ms < totals_.first) totals_.first = ms;
+    if (totals_.last == kNoTime || ms > totals_.last) totals_.last = ms;
+    traffic_.Add(ms, command ? 1 : 0, command ? 0 : 1);
+    Sequence(number, ms, view.arrival);
+  } else {
+    ++totals_.untimed;
+  }
+  // The datagram's code: its first two characters, where printable.
+  char code[3] = {static_cast<char>(view.data[0]), static_cast<char>(view.data[1]), 0};
+  for (char& c : code) {
+    if (c != 0 && (c < 33 || c > 126)) c = '?';
+  }
+  ++kindCounts_[code[0] == 0 ? "(empty)" : code];
+
+  now_ = ms;
+  record_ = number;
+  Host& host = *host_;
+  host.Begin(ms);
+  std::uint8_t buffer[varnet::kDatagramSize + 1];
+  std::memcpy(buffer, view.data, varnet::kDatagramSize);
+  buffer[varnet::kDatagramSize] = 0;
+  if (command) {
+    host.decoder_.DecodeCommand(buffer);
+  } else {
+    host.decoder_.DecodeRevertive(buffer, 0);
+  }
+  for (int device : host.devices_) {
+    ++deviceCounts_[device];
+    if (!command && ms != kNoTime) devices_[device].Heard(ms);
+  }
+  if (host.heartbeat_ >= 0 && ms != kNoTime &&
+      (workstations_.size() < 1024 || workstations_.count(host.heartbeat_) != 0)) {
+    workstations_[host.heartbeat_].Heard(ms);
+  }
+  if (host.clockSet_) {
+    Note("clock-set", (std::string("sets the clock to ") + host.clock_ + ": " + host.unusual_).c_str());
+  } else if (!host.unusual_.empty()) {
+    Note("unusual", host.unusual_.c_str());
+  }
+  if (!host.errors_.empty()) Note("errorlog", host.errors_.c_str());
+}
+
+void FileReport::Bad(std::int64_t number, const std::string& fault) {
+  ++totals_.bad;
+  now_ = kNoTime;
+  record_ = number;
+  Note("bad record", fault.c_str());
+}
+
+void FileReport::Note(const char* kind, const char* text) {
+  ++eventCounts_[kind];
+  if (now_ != kNoTime) {
+    auto it = eventMarks_.find(kind);
+    if (it == eventMarks_.end()) it = eventMarks_.emplace(kind, Buckets()).first;
+    it->second.Add(now_, 1);
+  }
+  // The first of each kind are kept, so that rare ones are never crowded out.
+  if (eventCounts_[kind] <= kEventsKept) events_.push_back({now_, record_, kind, text});
+}
+
+namespace {
+constexpr std::size_t kRecent = 1 << 15;  // beyond the sequence's window
+}  // namespace
+
+void FileReport::Sequence(std::int64_t number, std::int64_t ms, const varnet::Arrival& arrival) {
+  if (recent_.empty()) {
+    recentBase_ = ms;
+    recent_.assign(kRecent, 0);
+  }
+  const std::int64_t offset = std::max<std::int64_t>(INT32_MIN, std::min<std::int64_t>(INT32_MAX, ms - recentBase_));
+  recent_[static_cast<std::size_t>(number) % kRecent] = static_cast<std::int32_t>(offset);
+  sequence_.Add(0, number, arrival.sequence, arrival.run);
+  TakeGaps(number, ms);
+  if (!firstRun_.seen) firstRun_ = {true, arrival.run, arrival.sequence, number, ms};
+  if (!newRunSeen_ && arrival.sequence < firstRun_.sequence && arrival.sequence != 1) {
+    firstRun_.sequence = arrival.sequence;
+  }
+  if (!lastRun_.seen || arrival.sequence > lastRun_.sequence) {
+    lastRun_ = {true, arrival.run, arrival.sequence, number, ms};
+  }
+}
+
+void FileReport::ContinueFrom(const FileReport& before) {
+  const RunEnd& last = before.lastRun_;
+  if (!last.seen || !firstRun_.seen || last.run != firstRun_.run) return;
+  if (firstRun_.sequence <= last.sequence + 1) return;
+  const std::uint32_t from = last.sequence + 1, to = firstRun_.sequence - 1;
+  ++totals_.gaps;
+  totals_.lost += to - from + 1;
+  gapMarks_.Add(firstRun_.time, 1, to - from + 1);
+  if (gaps_.size() < kGapsKept) gaps_.insert(gaps_.begin(), {firstRun_.time, from, to});
+}
+
+void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
+  for (const SequenceEvent& e : sequence_.Take()) {
+    std::int64_t at = ms;
+    if (number - e.record < static_cast<std::int64_t>(kRecent) && !recent_.empty()) {
+      at = recentBase_ + recent_[static_cast<std::size_t>(e.record) % kRecent];
+    }
+    if (e.kind == SequenceEvent::kRepeat) {
+      ++totals_.repeats;
+      continue;
+    }
+    const std::int64_t keepNow = now_, keepRecord = record_;
+    now_ = at;
+    record_ = e.record;
+    if (e.kind == SequenceEvent::kNewRun) {
+      ++totals_.runs;
+      // The last run is this one from now on.
+      newRunSeen_ = true;
+      lastRun_ = {true, e.run, e.sequence, e.record, at};
+      Note("new run", EventText(e).c_str());
+    } else {
+      ++totals_.gaps;
+      totals_.lost += e.lost;
+      if (at != kNoTime) gapMarks_.Add(at, 1, e.lost);
+      if (gaps_.size() < kGapsKept) gaps_.push_back({at, e.from, e.to});
+    }
+    now_ = keepNow;
+    record_ = keepRecord;
+  }
+}
+
+void FileReport::Finish() {
+  sequence_.Settle(true);
+  TakeGaps(totals_.records + totals_.outside + totals_.bad, kNoTime);
+}
+
+}  // namespace report
+}  // namespace pktdump

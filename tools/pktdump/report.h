@@ -1,0 +1,206 @@
+// pktdump report: packet data files as one self-contained HTML page (inline
+// SVG and CSS, nothing fetched) on one time axis: traffic per file, who was
+// alive, events, numbers. Each file is gathered by a FileReport, which holds
+// buckets and counts, never one entry per datagram, so memory stays bounded
+// whatever the files' size; the page is drawn from the FileReports. The
+// gathering is testable without files; RunReport reads the files, one
+// worker per core. Portable.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/capture_config.h"
+#include "core/packet_record.h"
+#include "sequence.h"
+
+namespace pktdump {
+namespace report {
+
+// Times are milliseconds since 1970 (UTC).
+constexpr std::int64_t kNoTime = INT64_MIN;
+
+// Counts in time buckets whose width grows, from the ladder below, so that
+// there are never more than the bucket limit: a second's buckets for an
+// hour, coarser ones for a week.
+class Buckets {
+ public:
+  struct Cell {
+    std::uint64_t a = 0, b = 0;
+    std::int64_t first = INT64_MAX;  // the earliest time counted in it
+  };
+  explicit Buckets(std::size_t limit = 4096) : limit_(limit) {}
+  void Add(std::int64_t ms, std::uint64_t a, std::uint64_t b = 0);
+  // To this width (ms, a width of the ladder) or wider, never narrower.
+  void Widen(std::int64_t width);
+  std::int64_t Width() const { return width_; }
+  // Key: the bucket's start / width.
+  const std::map<std::int64_t, Cell>& Cells() const { return cells_; }
+  // The ladder's width after this one (1 s, 2 s, 10 s, 30 s, 1 min, ...).
+  static std::int64_t NextWidth(std::int64_t width);
+
+ private:
+  std::size_t limit_;
+  std::int64_t width_ = 1000;
+  std::map<std::int64_t, Cell> cells_;
+};
+
+// When something (a workstation's heartbeats, a device's revertives) was
+// heard, as far as the alive rule needs it: the usual interval (the one
+// that nine intervals in ten do not exceed, from a histogram of 12 % wide
+// bins holding their mean)
+// and the silences that may be longer than twice it.
+class Liveness {
+ public:
+  void Heard(std::int64_t ms);
+  std::int64_t First() const { return first_; }
+  std::int64_t Last() const { return last_; }
+  std::uint64_t Count() const { return count_; }
+  // The usual interval, 0 with fewer than two hearings.
+  std::int64_t Usual() const;
+  // The silences longer than twice the usual interval: [from, to] between
+  // two hearings.
+  std::vector<std::pair<std::int64_t, std::int64_t>> Silences() const;
+
+ private:
+  static constexpr int kBins = 112;  // up to about 7 minutes
+  static constexpr std::size_t kKept = 24;
+  static int Bin(std::int64_t interval);
+  std::int64_t first_ = kNoTime, last_ = kNoTime;
+  std::uint64_t count_ = 0, intervals_ = 0;
+  std::array<std::uint32_t, kBins> bins_{};
+  std::array<float, kBins> sums_{};
+  std::vector<std::pair<std::int64_t, std::int64_t>> candidates_;
+};
+
+struct Event {
+  std::int64_t time = kNoTime;  // kNoTime: the record carries no arrival
+  std::int64_t record = 0;
+  std::string kind;  // "clock-set", "unusual", "errorlog"
+  std::string text;
+};
+
+struct Window {
+  std::int64_t from = INT64_MIN, to = INT64_MAX;  // ms; to is exclusive
+  bool Narrowed() const { return from != INT64_MIN || to != INT64_MAX; }
+  bool Holds(std::int64_t ms) const { return ms >= from && ms < to; }
+};
+
+// One file's records gathered for the page.
+class FileReport {
+ public:
+  // hourStart: the local hour the file's name gives, kNoTime when none.
+  FileReport(std::string name, std::int64_t hourStart, const std::string& ini, Window window);
+  ~FileReport();
+  FileReport(const FileReport&) = delete;
+  FileReport& operator=(const FileReport&) = delete;
+
+  void Add(std::int64_t number, const varnet::RecordView& view);
+  // A record pktdump cannot read (skipped with --keep-going).
+  void Bad(std::int64_t number, const std::string& fault);
+  // After the last record: the sequence's open gaps are settled.
+  void Finish();
+  // Where a capture goes on from the file before (its folder's previous
+  // hour): the numbers between the last the one before saw and the first
+  // this one saw, when both are of one run, were lost between the files.
+  void ContinueFrom(const FileReport& before);
+
+  struct Gap {
+    std::int64_t time;  // arrival of the record after the gap
+    std::uint32_t from, to;
+  };
+  struct Totals {
+    std::uint64_t records = 0, commands = 0, revertives = 0, timed = 0, untimed = 0, bad = 0;
+    std::uint64_t outside = 0;  // outside --from/--to
+    std::uint64_t gaps = 0, lost = 0, runs = 0, repeats = 0;
+    std::int64_t first = kNoTime, last = kNoTime;  // arrivals, in the window
+  };
+
+  const std::string& Name() const { return name_; }
+  // The folder it was read from: the files of one folder are one capture
+  // (a workstation's hours), drawn as one row of Traffic.
+  void SetFolder(const std::string& folder) { folder_ = folder; }
+  const std::string& Folder() const { return folder_; }
+  std::int64_t HourStart() const { return hourStart_; }
+  const Totals& Numbers() const { return totals_; }
+  const Buckets& Traffic() const { return traffic_; }
+  const Buckets& GapMarks() const { return gapMarks_; }
+  const std::map<std::string, Buckets>& EventMarks() const { return eventMarks_; }
+  const std::map<std::string, std::uint64_t>& EventCounts() const { return eventCounts_; }
+  const std::vector<Event>& Events() const { return events_; }
+  const std::vector<Gap>& Gaps() const { return gaps_; }
+  const std::map<int, Liveness>& Workstations() const { return workstations_; }
+  const std::map<int, Liveness>& Devices() const { return devices_; }
+  // Datagrams per device (by the decoders' device rule) and per code.
+  const std::map<int, std::uint64_t>& DeviceCounts() const { return deviceCounts_; }
+  const std::map<std::string, std::uint64_t>& KindCounts() const { return kindCounts_; }
+  static constexpr std::size_t kEventsKept = 100;  // of each kind
+  static constexpr std::size_t kGapsKept = 400;
+
+ private:
+  class Host;
+  friend class Host;
+  void Note(const char* kind, const char* text);
+  void Sequence(std::int64_t number, std::int64_t ms, const varnet::Arrival& arrival);
+  void TakeGaps(std::int64_t number, std::int64_t ms);
+
+  std::string name_, folder_;
+  std::int64_t hourStart_;
+  Window window_;
+  Totals totals_;
+  Buckets traffic_, gapMarks_;
+  std::map<std::string, Buckets> eventMarks_;
+  std::map<std::string, std::uint64_t> eventCounts_;
+  std::vector<Event> events_;
+  std::vector<Gap> gaps_;
+  std::map<int, Liveness> workstations_, devices_;
+  std::map<int, std::uint64_t> deviceCounts_;
+  std::map<std::string, std::uint64_t> kindCounts_;
+  // The record being decoded.
+  std::int64_t now_ = kNoTime, record_ = 0;
+  // The sequence, as summary and check follow it; a gap falls before a
+  // record, whose arrival the ring of recent records' times gives.
+  // Its window is a wrapper queue's worth (4096) twice over: a gap the page
+  // shows is settled in memory that stays small for a file per core.
+  SequenceGaps sequence_{8192};
+  // The ends of the sequence, for ContinueFrom: the first run's tag,
+  // lowest number and first timed record; the last run's tag and highest.
+  struct RunEnd {
+    bool seen = false;
+    int run = varnet::Arrival::kNoRunTag;
+    std::uint32_t sequence = 0;
+    std::int64_t record = 0, time = kNoTime;
+  } firstRun_, lastRun_;
+  bool newRunSeen_ = false;
+  std::int64_t recentBase_ = kNoTime;
+  std::vector<std::int32_t> recent_;  // ms after recentBase_
+  std::unique_ptr<Host> host_;
+};
+
+struct PageOptions {
+  Window window;
+  std::vector<std::string> notes;  // what went wrong reading, said on the page
+};
+
+// The page, from the files' reports (in name order).
+std::string RenderPage(const std::vector<const FileReport*>& files, const PageOptions& options);
+
+// The local hour a "PKT_YYYYMMDD.HH" name gives (ms), kNoTime for none.
+std::int64_t HourOfName(const std::string& name);
+// "YYYY-MM-DD HH:MM[:SS]" (or with a 'T'), local time, as ms; false when
+// the text is no such time.
+bool ParseLocalTime(const std::string& text, std::int64_t* ms);
+
+// The report mode: args after "report"; 0 done, 1 a file could not be read
+// or held bad records (the page is written with --keep-going), 2 usage.
+int RunReport(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
+              std::FILE* in);
+extern const char kReportUsage[];
+
+}  // namespace report
+}  // namespace pktdump

@@ -1,0 +1,830 @@
+// pktdump report: the page. One HTML file with inline CSS and SVG, no
+// script, nothing fetched. Every section shares one horizontal time axis
+// (local time, its zone said); every mark is an SVG group carrying its
+// kind and time as attributes (data-kind, data-time, data-count ...), so
+// that a test, or a script of the reader's, can read the page back.
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <set>
+
+#include "report.h"
+
+namespace pktdump {
+namespace report {
+
+namespace {
+
+constexpr int kLeft = 190;   // the labels' column
+constexpr int kPlot = 1000;  // the plot's width
+constexpr int kWidth = kLeft + kPlot + 30;
+constexpr int kMaxColumns = 500;
+constexpr std::size_t kBusiest = 20;
+constexpr std::size_t kMaxWorkstations = 60;
+constexpr std::size_t kTableRows = 200;  // of each kind
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+std::tm Local(std::int64_t ms) {
+  const std::time_t seconds = static_cast<std::time_t>(FloorDiv(ms, 1000));
+  std::tm t{};
+#ifdef _WIN32
+  localtime_s(&t, &seconds);
+#else
+  localtime_r(&seconds, &t);
+#endif
+  return t;
+}
+
+// Seconds east of UTC at that time.
+long OffsetAt(std::int64_t ms) {
+  std::tm t = Local(ms);
+#ifdef _WIN32
+  const std::time_t asUtc = _mkgmtime(&t);
+#else
+  const std::time_t asUtc = timegm(&t);
+#endif
+  return static_cast<long>(asUtc - static_cast<std::time_t>(FloorDiv(ms, 1000)));
+}
+
+std::string Zone(std::int64_t ms) {
+  const long offset = OffsetAt(ms);
+  char text[32];
+  std::snprintf(text, sizeof text, "%c%02ld:%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 3600,
+                std::labs(offset) % 3600 / 60);
+  return text;
+}
+
+// "2026-12-09T07:12:03.250+01:00": the attribute form.
+std::string Iso(std::int64_t ms) {
+  if (ms == kNoTime) return "";
+  const std::tm t = Local(ms);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%s", t.tm_year + 1900,
+                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                static_cast<int>(ms - FloorDiv(ms, 1000) * 1000), Zone(ms).c_str());
+  return text;
+}
+
+// "2026-12-09 07:12:03.250": the reader's form.
+std::string Shown(std::int64_t ms) {
+  if (ms == kNoTime) return "no arrival time";
+  std::string iso = Iso(ms);
+  iso[10] = ' ';
+  return iso.substr(0, 23);
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      default:
+        if (c < 32 || c > 126) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\x%02X", c);
+          out += hex;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out;
+}
+
+std::string Number(std::uint64_t n) {
+  std::string digits = std::to_string(n), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string Fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string Duration(std::int64_t ms) {
+  char text[64];
+  if (ms < 60000) {
+    std::snprintf(text, sizeof text, "%.1f s", ms / 1000.0);
+  } else if (ms < 3600000) {
+    std::snprintf(text, sizeof text, "%lld min %02lld s", static_cast<long long>(ms / 60000),
+                  static_cast<long long>(ms / 1000 % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%lld h %02lld min", static_cast<long long>(ms / 3600000),
+                  static_cast<long long>(ms / 60000 % 60));
+  }
+  return text;
+}
+
+std::string WidthName(std::int64_t width) {
+  if (width < 60000) return Fixed(width / 1000.0, 0) + " s";
+  if (width < 3600000) return Fixed(width / 60000.0, 0) + " min";
+  if (width < 86400000) return Fixed(width / 3600000.0, 0) + " h";
+  return Fixed(width / 86400000.0, 0) + " d";
+}
+
+// The shared axis.
+struct Axis {
+  std::int64_t from = 0, to = 1;  // ms, to exclusive
+  std::int64_t column = 1000;     // the display buckets' width
+  bool known = false;
+  double X(std::int64_t ms) const {
+    return kLeft + static_cast<double>(ms - from) * kPlot / static_cast<double>(to - from);
+  }
+  bool Holds(std::int64_t ms) const { return ms >= from && ms < to; }
+};
+
+std::string Px(double x) { return Fixed(x, 1); }
+
+// Grid lines and time labels across an SVG of that height.
+std::string Ticks(const Axis& axis, int height, bool labels) {
+  static const std::int64_t steps[] = {1000,    2000,     5000,     10000,    15000,   30000,
+                                       60000,   120000,   300000,   600000,   900000,  1800000,
+                                       3600000, 7200000,  10800000, 21600000, 43200000, 86400000,
+                                       172800000, 604800000};
+  const std::int64_t span = axis.to - axis.from;
+  std::int64_t step = steps[sizeof steps / sizeof steps[0] - 1];
+  for (std::int64_t s : steps) {
+    if (span / s <= 10) {
+      step = s;
+      break;
+    }
+  }
+  // Years: whole weeks, about ten ticks.
+  if (span / step > 10) step = (span / 10 / step + 1) * step;
+  const std::int64_t offset = OffsetAt(axis.from) * 1000;
+  std::string out;
+  for (std::int64_t t = (FloorDiv(axis.from + offset, step) + 1) * step - offset; t < axis.to;
+       t += step) {
+    const std::string x = Px(axis.X(t));
+    out += "<line class=\"grid\" x1=\"" + x + "\" x2=\"" + x + "\" y1=\"0\" y2=\"" +
+           std::to_string(height) + "\"/>";
+    if (!labels) continue;
+    const std::tm tm = Local(t);
+    char text[32];
+    if (span > 2 * 86400000LL) {
+      std::snprintf(text, sizeof text, "%02d-%02d %02d:%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                    tm.tm_min);
+    } else if (step < 60000) {
+      std::snprintf(text, sizeof text, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    } else {
+      std::snprintf(text, sizeof text, "%02d:%02d", tm.tm_hour, tm.tm_min);
+    }
+    out += "<text class=\"tick\" x=\"" + x + "\" y=\"12\">" + text + "</text>";
+  }
+  return out;
+}
+
+std::string SvgOpen(int height, const std::string& label) {
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(kWidth) +
+         "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(kWidth) +
+         " " + std::to_string(height) + "\" role=\"img\" aria-label=\"" + label + "\">";
+}
+
+// A mark: a group carrying what it stands for.
+std::string Mark(const std::string& kind, std::int64_t time, const std::string& attributes,
+                 const std::string& title, const std::string& shape) {
+  return "<g class=\"mark " + kind + "\" data-kind=\"" + kind + "\" data-time=\"" + Iso(time) +
+         "\"" + attributes + "><title>" + Escape(title) + "</title>" + shape + "</g>";
+}
+
+// A file's buckets at the axis' column width.
+std::map<std::int64_t, Buckets::Cell> Columns(const Buckets& buckets, const Axis& axis) {
+  Buckets wide = buckets;
+  wide.Widen(axis.column);
+  std::map<std::int64_t, Buckets::Cell> out;
+  for (const auto& [key, cell] : wide.Cells()) {
+    const std::int64_t start = key * wide.Width();
+    if (start + wide.Width() <= axis.from || start >= axis.to) continue;
+    out[start] = cell;
+  }
+  return out;
+}
+
+// Spans [from, to) minus the spans cut, all sorted.
+using Spans = std::vector<std::pair<std::int64_t, std::int64_t>>;
+Spans Union(Spans spans) {
+  std::sort(spans.begin(), spans.end());
+  Spans out;
+  for (const auto& s : spans) {
+    if (!out.empty() && s.first <= out.back().second) {
+      out.back().second = std::max(out.back().second, s.second);
+    } else {
+      out.push_back(s);
+    }
+  }
+  return out;
+}
+
+struct Strip {
+  std::string label;
+  std::int64_t first = kNoTime, last = kNoTime, usual = 0;
+  std::uint64_t heard = 0;
+  Spans dark;
+};
+
+// The alive rule over every file that heard it: dark where no file heard it
+// for longer than twice its usual interval, and after its last hearing
+// while the arrivals go on (to heardUntil) longer than that: where no record
+// has a time, nobody can be said to be silent.
+Strip Alive(const std::vector<const Liveness*>& heard, std::int64_t heardUntil) {
+  Strip strip;
+  Spans alive;
+  for (const Liveness* l : heard) {
+    strip.heard += l->Count();
+    strip.usual = std::max(strip.usual, l->Usual());
+    if (strip.first == kNoTime || l->First() < strip.first) strip.first = l->First();
+    if (strip.last == kNoTime || l->Last() > strip.last) strip.last = l->Last();
+    std::int64_t at = l->First();
+    for (const auto& s : l->Silences()) {
+      alive.emplace_back(at, s.first);
+      at = s.second;
+    }
+    alive.emplace_back(at, l->Last());
+  }
+  alive = Union(alive);
+  for (std::size_t i = 1; i < alive.size(); ++i) {
+    if (strip.usual > 0 && alive[i].first - alive[i - 1].second > 2 * strip.usual) {
+      strip.dark.emplace_back(alive[i - 1].second, alive[i].first);
+    }
+  }
+  if (strip.usual > 0 && heardUntil - strip.last > 2 * strip.usual) {
+    strip.dark.emplace_back(strip.last, heardUntil);
+  }
+  return strip;
+}
+
+// The parts of the spans that lie inside the covered ones (both sorted):
+// where no file was recording, nobody is said to be silent.
+Spans Within(const Spans& spans, const Spans& covered) {
+  Spans out;
+  for (const auto& s : spans) {
+    for (const auto& c : covered) {
+      const std::int64_t a = std::max(s.first, c.first), b = std::min(s.second, c.second);
+      if (a < b) out.emplace_back(a, b);
+    }
+  }
+  return out;
+}
+
+const char* EventColour(const std::string& kind) {
+  if (kind == "clock-set") return "#7b3fb5";
+  if (kind == "errorlog") return "#c62828";
+  if (kind == "bad record") return "#000000";
+  return "#d18b00";
+}
+
+const char kStyle[] = R"(
+body{font:14px/1.4 system-ui,-apple-system,"Segoe UI",Roboto,"Helvetica Neue",Arial,sans-serif;color:#1d2329;background:#fff;margin:16px 24px;max-width:1240px}
+h1{font-size:22px;margin:0 0 4px}h2{font-size:17px;margin:22px 0 6px;border-bottom:1px solid #ccd3da;padding-bottom:2px}
+.meta{color:#4a5560;margin:2px 0}.notes{background:#fff6e0;border-left:4px solid #e0a000;padding:6px 12px;margin:10px 0}
+.notes li{margin:2px 0}.legend span{display:inline-block;margin-right:16px}.sw{display:inline-block;width:12px;height:12px;vertical-align:-1px;margin-right:4px;border:1px solid #0003}
+svg{display:block;overflow:visible;margin:4px 0}svg text{font:11px system-ui,Arial,sans-serif;fill:#1d2329}
+.grid{stroke:#dde3e8;stroke-width:1}.tick{text-anchor:middle;fill:#5a6570}.label{font-weight:600}.sub{fill:#5a6570}
+.row{fill:#f5f7f9}.cmd{fill:#1f6fb2}.rev{fill:#e08a1e}.untimed{fill:url(#hatch);stroke:#8a96a0}
+.gap path{fill:#d32f2f}.alive{fill:#b8e0b0}.dark{fill:#2b2b2b}
+table{border-collapse:collapse;margin:6px 0;font-size:13px}th,td{border:1px solid #d5dbe0;padding:3px 7px;text-align:left;vertical-align:top}
+th{background:#eef2f5}td.n{text-align:right;font-variant-numeric:tabular-nums}td.t{white-space:nowrap;font-variant-numeric:tabular-nums}
+td.x{font-family:ui-monospace,Consolas,"DejaVu Sans Mono",monospace;font-size:12px;word-break:break-all}
+@media print{body{margin:0;max-width:none}h2{break-after:avoid}svg{break-inside:avoid}}
+)";
+
+}  // namespace
+
+std::string RenderPage(const std::vector<const FileReport*>& files, const PageOptions& options) {
+  // The axis: the window, else the arrivals and the hours of untimed files.
+  Axis axis;
+  std::int64_t from = INT64_MAX, to = INT64_MIN;
+  for (const FileReport* f : files) {
+    const FileReport::Totals& n = f->Numbers();
+    if (n.first != kNoTime) {
+      from = std::min(from, n.first);
+      to = std::max(to, n.last + 1);
+    }
+    if (n.untimed > 0 && f->HourStart() != kNoTime) {
+      from = std::min(from, f->HourStart());
+      to = std::max(to, f->HourStart() + 3600000);
+    }
+  }
+  if (options.window.from != INT64_MIN) from = options.window.from;
+  if (options.window.to != INT64_MAX) to = options.window.to;
+  axis.known = from < to && from != INT64_MAX;
+  if (axis.known) {
+    axis.from = from;
+    axis.to = to;
+    // Display columns: the coarsest the files' buckets need, and no more
+    // than the plot holds.
+    axis.column = 1000;
+    for (const FileReport* f : files) axis.column = std::max(axis.column, f->Traffic().Width());
+    while ((axis.to - axis.from) / axis.column > kMaxColumns) {
+      axis.column = Buckets::NextWidth(axis.column);
+    }
+  }
+  const bool perMinute = axis.column >= 60000;
+  const double perUnit = perMinute ? 60000.0 : 1000.0;
+
+  std::string page;
+  page.reserve(1 << 18);
+  page += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+          "<meta name=\"viewport\" content=\"width=device-width\">"
+          "<title>Packet report</title><style>";
+  page += kStyle;
+  page += "</style></head><body>\n<h1>Packet report</h1>\n";
+  // Files of several folders are named with their folder.
+  std::set<std::string> folders;
+  for (const FileReport* f : files) folders.insert(f->Folder());
+  auto folderName = [](std::string folder) {
+    while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    const std::size_t slash = folder.find_last_of("/\\");
+    return (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "/";
+  };
+  auto Label = [&](const FileReport* f) {
+    return Escape(folders.size() > 1 ? folderName(f->Folder()) + f->Name() : f->Name());
+  };
+  std::string names;
+  if (files.size() <= 8) {
+    for (std::size_t i = 0; i < files.size(); ++i) names += (i ? ", " : "") + Label(files[i]);
+  } else {
+    std::string from = files.front()->Name(), to = from;
+    for (const FileReport* f : files) {
+      from = std::min(from, f->Name());
+      to = std::max(to, f->Name());
+    }
+    names = std::to_string(files.size()) + " files, " + Escape(from) + " to " + Escape(to);
+    if (folders.size() > 1) {
+      names += ", in " + std::to_string(folders.size()) + " folders:";
+      std::size_t n = 0;
+      for (const std::string& folder : folders) {
+        if (n++ == 8) {
+          names += " ...";
+          break;
+        }
+        names += " " + Escape(folderName(folder));
+      }
+    }
+  }
+  page += "<p class=\"meta\">Files: " + names + "</p>\n";
+  if (axis.known) {
+    char zone[64] = "";
+    const std::tm t = Local(axis.from);
+    std::strftime(zone, sizeof zone, "%Z", &t);
+    page += "<p class=\"meta\" id=\"span\" data-from=\"" + Iso(axis.from) + "\" data-to=\"" +
+            Iso(axis.to) + "\">From " + Shown(axis.from) + " to " + Shown(axis.to) + " (" +
+            Duration(axis.to - axis.from) + "). Times are local time, " + Escape(zone) + " (UTC" +
+            Zone(axis.from) + "), as this machine keeps it; arrivals are recorded in UTC.</p>\n";
+  }
+
+  // What the page cannot show, and why.
+  std::vector<std::string> notes;
+  for (const std::string& n : options.notes) notes.push_back(Escape(n));
+  std::uint64_t timed = 0, outside = 0;
+  bool heartbeats = false;
+  for (const FileReport* f : files) {
+    const FileReport::Totals& n = f->Numbers();
+    timed += n.timed;
+    outside += n.outside;
+    if (!f->Workstations().empty()) heartbeats = true;
+    if (n.untimed == 0) continue;
+    std::string note = Label(f) + ": " + Number(n.untimed) +
+                       " records carry no arrival time (recorded with PacketTimes off). They count "
+                       "in Numbers and their events are listed without a time, but they give no "
+                       "rates, no sequence gaps and no alive strips";
+    if (f->HourStart() != kNoTime) {
+      note += "; Traffic shows them as one hatched span over the hour the file's name gives.";
+    } else {
+      note += ", and the file's name gives no hour (PKT_YYYYMMDD.HH), so they have no place on "
+              "the time axis at all.";
+    }
+    notes.push_back(note);
+  }
+  if (!axis.known) {
+    notes.push_back("No record carries an arrival time and no file's name gives an hour: there is "
+                    "no time axis, so Traffic, Who was alive and the event marks are missing; "
+                    "Numbers and the events table are complete.");
+  } else if (timed == 0) {
+    notes.push_back("No record carries an arrival time: Traffic shows only the hours the files' "
+                    "names give, and Who was alive is missing (it needs arrival times).");
+  } else if (!heartbeats) {
+    notes.push_back("No heartbeat revertive (HB) was heard: there is no workstation strip.");
+  }
+  if (options.window.Narrowed()) {
+    notes.push_back("Narrowed to the window asked for; " + Number(outside) +
+                    " records outside it are left out of every part.");
+  }
+  if (!notes.empty()) {
+    page += "<ul class=\"notes\" id=\"notes\">";
+    for (const std::string& n : notes) page += "<li>" + n + "</li>";
+    page += "</ul>\n";
+  }
+
+  // ---- Traffic
+  page += "<h2 id=\"traffic\">Traffic</h2>\n";
+  if (axis.known) {
+    page += "<p class=\"legend\"><span><i class=\"sw\" style=\"background:#1f6fb2\"></i>commands</span>"
+            "<span><i class=\"sw\" style=\"background:#e08a1e\"></i>revertives</span>"
+            "<span><i class=\"sw\" style=\"background:#d32f2f\"></i>sequence gap (datagrams lost)</span>"
+            "<span><i class=\"sw\" style=\"background:repeating-linear-gradient(45deg,#c5ccd2 0 3px,#fff 3px 6px)\"></i>no arrival time</span>"
+            "Datagrams per " + std::string(perMinute ? "minute" : "second") + ", in buckets of " +
+            WidthName(axis.column) + ".</p>\n";
+    // A row per capture: the files of one folder (a workstation's hours).
+    struct Row {
+      std::string label;
+      std::vector<const FileReport*> files;
+    };
+    std::vector<Row> rows;
+    for (const FileReport* f : files) {
+      auto it = std::find_if(rows.begin(), rows.end(), [&](const Row& r) {
+        return r.files.front()->Folder() == f->Folder();
+      });
+      if (it == rows.end()) {
+        rows.push_back({f->Name(), {}});
+        it = rows.end() - 1;
+      }
+      it->files.push_back(f);
+    }
+    for (Row& r : rows) {
+      if (r.files.size() < 2) continue;
+      std::string folder = r.files.front()->Folder();
+      while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+      const std::size_t slash = folder.find_last_of("/\\");
+      r.label = (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "/";
+      if (r.label == "/") r.label = "./";
+    }
+    const int rowHeight = 64, top = 18;
+    const int height = top + static_cast<int>(rows.size()) * (rowHeight + 10);
+    page += SvgOpen(height, "Traffic per capture");
+    page += "<defs><pattern id=\"hatch\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
+            "patternTransform=\"rotate(45)\"><rect width=\"3\" height=\"6\" fill=\"#c5ccd2\"/></pattern></defs>";
+    page += Ticks(axis, height, true);
+    int y = top;
+    for (const Row& row : rows) {
+      std::map<std::int64_t, Buckets::Cell> columns, gaps;
+      std::uint64_t records = 0, timedRecords = 0;
+      for (const FileReport* f : row.files) {
+        records += f->Numbers().records;
+        timedRecords += f->Numbers().timed;
+        for (const auto& [start, cell] : Columns(f->Traffic(), axis)) {
+          columns[start].a += cell.a;
+          columns[start].b += cell.b;
+        }
+        for (const auto& [start, cell] : Columns(f->GapMarks(), axis)) {
+          Buckets::Cell& into = gaps[start];
+          into.a += cell.a;
+          into.b += cell.b;
+          into.first = std::min(into.first, cell.first);
+        }
+      }
+      double peak = 0;
+      for (const auto& [start, cell] : columns) {
+        peak = std::max(peak, static_cast<double>(cell.a + cell.b));
+      }
+      const double rate = peak * perUnit / static_cast<double>(axis.column);
+      const std::string label = Escape(row.label);
+      page += "<g class=\"capture\" data-row=\"" + label + "\" data-files=\"" +
+              std::to_string(row.files.size()) + "\" data-peak=\"" + Fixed(rate, 1) + "\">";
+      page += "<rect class=\"row\" x=\"" + std::to_string(kLeft) + "\" y=\"" + std::to_string(y) +
+              "\" width=\"" + std::to_string(kPlot) + "\" height=\"" + std::to_string(rowHeight) + "\"/>";
+      page += "<text class=\"label\" x=\"4\" y=\"" + std::to_string(y + 16) + "\">" + label + "</text>";
+      page += "<text class=\"sub\" x=\"4\" y=\"" + std::to_string(y + 31) + "\">" +
+              (timedRecords == 0 ? std::string("no arrival times")
+                                 : "peak " + Fixed(rate, rate < 10 ? 1 : 0) +
+                                       (perMinute ? "/min" : "/s")) +
+              "</text>";
+      page += "<text class=\"sub\" x=\"4\" y=\"" + std::to_string(y + 46) + "\">" +
+              Number(records) + " records" +
+              (row.files.size() > 1 ? ", " + std::to_string(row.files.size()) + " files" : std::string()) +
+              "</text>";
+      const int base = y + rowHeight;
+      for (const auto& [start, cell] : columns) {
+        if (peak <= 0) break;
+        const double x0 = std::max<double>(kLeft, axis.X(start));
+        const double x1 = std::min<double>(kLeft + kPlot, axis.X(start + axis.column));
+        const double w = std::max(0.8, x1 - x0 - 0.2);
+        const double hc = cell.a * (rowHeight - 6) / peak, hr = cell.b * (rowHeight - 6) / peak;
+        if (hc > 0) {
+          page += "<rect class=\"cmd\" x=\"" + Px(x0) + "\" y=\"" + Px(base - hc) + "\" width=\"" +
+                  Px(w) + "\" height=\"" + Px(hc) + "\"/>";
+        }
+        if (hr > 0) {
+          page += "<rect class=\"rev\" x=\"" + Px(x0) + "\" y=\"" + Px(base - hc - hr) +
+                  "\" width=\"" + Px(w) + "\" height=\"" + Px(hr) + "\"/>";
+        }
+      }
+      int nowhere = 0;
+      for (const FileReport* f : row.files) {
+        const FileReport::Totals& n = f->Numbers();
+        if (n.untimed == 0) continue;
+        if (f->HourStart() == kNoTime) {
+          nowhere += static_cast<int>(n.untimed);
+          continue;
+        }
+        // Records without arrival: a hatched span over the name's hour.
+        const std::int64_t a = std::max(f->HourStart(), axis.from);
+        const std::int64_t b = std::min(f->HourStart() + 3600000, axis.to);
+        if (a >= b) continue;
+        const std::string text = Number(n.untimed) + " records without arrival time";
+        page += Mark("untimed", f->HourStart(),
+                     " data-file=\"" + Label(f) + "\" data-count=\"" +
+                         std::to_string(n.untimed) + "\"",
+                     f->Name() + ": " + text,
+                     "<rect class=\"untimed\" x=\"" + Px(axis.X(a)) + "\" y=\"" +
+                         std::to_string(y + 2) + "\" width=\"" + Px(axis.X(b) - axis.X(a)) +
+                         "\" height=\"" + std::to_string(rowHeight - 4) + "\"/><text x=\"" +
+                         Px(axis.X(a) + 6) + "\" y=\"" + std::to_string(y + 16) + "\">" + text +
+                         "</text>");
+      }
+      if (nowhere > 0) {
+        page += "<text class=\"sub\" x=\"" + std::to_string(kLeft + 8) + "\" y=\"" +
+                std::to_string(y + rowHeight / 2 + 4) + "\">" + Number(nowhere) +
+                " records without arrival time, and no hour in the file's name: not on the axis</text>";
+      }
+      // Sequence gaps, per column, with what they lost.
+      for (const auto& [start, cell] : gaps) {
+        const double x = axis.X(std::max(cell.first, axis.from));
+        const std::string title = Number(cell.a) + (cell.a == 1 ? " gap, " : " gaps, ") +
+                                  Number(cell.b) + " datagrams lost, from " + Shown(cell.first);
+        std::string shape = "<path d=\"M" + Px(x - 5) + " " + std::to_string(y) + "h10l-5 9z\"/>"
+                            "<line x1=\"" + Px(x) + "\" x2=\"" + Px(x) + "\" y1=\"" + std::to_string(y) +
+                            "\" y2=\"" + std::to_string(base) + "\" stroke=\"#d32f2f\" stroke-width=\"1\" stroke-dasharray=\"2 2\"/>";
+        if (gaps.size() <= 40) {
+          shape += "<text x=\"" + Px(x + 6) + "\" y=\"" + std::to_string(y + 9) +
+                   "\" style=\"fill:#b71c1c\">" + Number(cell.b) + " lost</text>";
+        }
+        page += Mark("gap", cell.first,
+                     " data-row=\"" + label + "\" data-count=\"" + std::to_string(cell.a) +
+                         "\" data-lost=\"" + std::to_string(cell.b) + "\"",
+                     title, shape);
+      }
+      page += "</g>";
+      y += rowHeight + 10;
+    }
+    page += "</svg>\n";
+  } else {
+    page += "<p>Missing: no time axis (see above).</p>\n";
+  }
+
+  // ---- Who was alive
+  page += "<h2 id=\"alive\">Who was alive</h2>\n";
+  std::map<int, std::vector<const Liveness*>> workstations, devices;
+  std::map<int, std::uint64_t> revertiveCounts;
+  std::int64_t heardUntil = INT64_MIN;
+  Spans covered;  // from each file's first arrival to its last
+  for (const FileReport* f : files) {
+    if (f->Numbers().last != kNoTime) {
+      heardUntil = std::max(heardUntil, f->Numbers().last + 1);
+      covered.emplace_back(f->Numbers().first, f->Numbers().last + 1);
+    }
+    for (const auto& [ws, l] : f->Workstations()) workstations[ws].push_back(&l);
+    for (const auto& [d, l] : f->Devices()) {
+      devices[d].push_back(&l);
+      revertiveCounts[d] += l.Count();
+    }
+  }
+  covered = Union(covered);
+  if (axis.known && (!workstations.empty() || !devices.empty())) {
+    std::vector<std::pair<std::uint64_t, int>> busiest;
+    for (const auto& [d, count] : revertiveCounts) busiest.emplace_back(count, d);
+    std::sort(busiest.begin(), busiest.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    const std::size_t restDevices = busiest.size() > kBusiest ? busiest.size() - kBusiest : 0;
+    busiest.resize(std::min(busiest.size(), kBusiest));
+    const std::size_t restWorkstations =
+        workstations.size() > kMaxWorkstations ? workstations.size() - kMaxWorkstations : 0;
+    page += "<p class=\"legend\"><span><i class=\"sw\" style=\"background:#b8e0b0\"></i>heard</span>"
+            "<span><i class=\"sw\" style=\"background:#2b2b2b\"></i>silent for longer than twice its "
+            "usual interval while a file was recording</span>Workstations by their heartbeat revertives; devices by the "
+            "revertives that give them lines (the " + std::to_string(busiest.size()) +
+            " busiest" + (restDevices ? ", and " + std::to_string(restDevices) + " more not drawn" : std::string()) +
+            ").</p>\n";
+    const int strip = 14, gap = 4, top = 18;
+    const std::size_t rows = std::min(workstations.size(), kMaxWorkstations) + busiest.size() +
+                             (workstations.empty() ? 0 : 1) + (busiest.empty() ? 0 : 1);
+    const int height = top + static_cast<int>(rows) * (strip + gap) + 6;
+    page += SvgOpen(height, "Who was alive");
+    page += Ticks(axis, height, true);
+    int y = top;
+    auto draw = [&](const std::string& kind, int id, const std::vector<const Liveness*>& heard) {
+      Strip s = Alive(heard, std::min(heardUntil, axis.to));
+      // Only where a file was recording, and only what is still a silence
+      // there.
+      Spans dark;
+      for (const auto& d : Within(s.dark, covered)) {
+        if (d.second - d.first > 2 * s.usual) dark.push_back(d);
+      }
+      s.dark = dark;
+      const std::string name = (kind == "workstation" ? "WS " : "Device ") + std::to_string(id);
+      page += "<g class=\"strip\" data-kind=\"" + kind + "\" data-id=\"" + std::to_string(id) +
+              "\" data-usual=\"" + std::to_string(s.usual) + "\" data-heard=\"" +
+              std::to_string(s.heard) + "\">";
+      page += "<text x=\"4\" y=\"" + std::to_string(y + 11) + "\">" + name +
+              "<tspan class=\"sub\"> every " + Duration(s.usual) + "</tspan></text>";
+      for (const auto& [a, b] : Within({{s.first, std::max(s.last, s.first + 1)}}, covered)) {
+        const double x0 = axis.X(std::max(a, axis.from)), x1 = axis.X(std::min(b, axis.to));
+        page += "<rect class=\"alive\" x=\"" + Px(x0) + "\" y=\"" + std::to_string(y) +
+                "\" width=\"" + Px(std::max(1.0, x1 - x0)) + "\" height=\"" +
+                std::to_string(strip) + "\"/>";
+      }
+      for (const auto& [a, b] : s.dark) {
+        const double d0 = axis.X(std::max(a, axis.from)), d1 = axis.X(std::min(b, axis.to));
+        page += Mark("silence", a,
+                     " data-end=\"" + Iso(b) + "\" data-seconds=\"" + Fixed((b - a) / 1000.0, 3) +
+                         "\"",
+                     name + " silent for " + Duration(b - a) + " from " + Shown(a),
+                     "<rect class=\"dark\" x=\"" + Px(d0) + "\" y=\"" + std::to_string(y) +
+                         "\" width=\"" + Px(std::max(1.0, d1 - d0)) + "\" height=\"" +
+                         std::to_string(strip) + "\"/>");
+      }
+      page += "</g>";
+      y += strip + gap;
+    };
+    if (!workstations.empty()) {
+      page += "<text class=\"label\" x=\"4\" y=\"" + std::to_string(y + 11) + "\">Workstations" +
+              (restWorkstations ? " (" + std::to_string(restWorkstations) + " more not drawn)" : std::string()) +
+              "</text>";
+      y += strip + gap;
+      std::size_t n = 0;
+      for (const auto& [ws, heard] : workstations) {
+        if (n++ == kMaxWorkstations) break;
+        draw("workstation", ws, heard);
+      }
+    }
+    if (!busiest.empty()) {
+      page += "<text class=\"label\" x=\"4\" y=\"" + std::to_string(y + 11) + "\">Devices</text>";
+      y += strip + gap;
+      for (const auto& [count, d] : busiest) draw("device", d, devices[d]);
+    }
+    page += "</svg>\n";
+  } else {
+    page += "<p>Missing: " +
+            std::string(axis.known && timed > 0
+                            ? "no heartbeat or device revertive was heard."
+                            : "it needs arrival times, and no record carries one (PacketTimes off).") +
+            "</p>\n";
+  }
+
+  // ---- Events
+  page += "<h2 id=\"events\">Events</h2>\n";
+  std::map<std::string, std::uint64_t> eventCounts;
+  std::vector<std::pair<const FileReport*, const Event*>> rows;
+  std::uint64_t allEvents = 0;
+  for (const FileReport* f : files) {
+    for (const auto& [kind, count] : f->EventCounts()) {
+      eventCounts[kind] += count;
+      allEvents += count;
+    }
+    for (const Event& e : f->Events()) rows.emplace_back(f, &e);
+  }
+  page += "<p class=\"legend\">";
+  for (const char* kind : {"clock-set", "unusual", "errorlog", "bad record"}) {
+    page += "<span><i class=\"sw\" style=\"background:" + std::string(EventColour(kind)) + "\"></i>" +
+            kind + ": <b data-kind=\"" + kind + "\" class=\"count\">" + Number(eventCounts[kind]) +
+            "</b></span>";
+  }
+  page += "Unusual entries are the lines Varnet's Analyse lists; errorlog, the datagrams the "
+          "decoders write to ERRORLOG.TXT.</p>\n";
+  if (axis.known) {
+    const char* kinds[] = {"clock-set", "unusual", "errorlog"};
+    const int rowHeight = 18, top = 18;
+    const int height = top + 3 * (rowHeight + 4);
+    page += SvgOpen(height, "Events");
+    page += Ticks(axis, height, true);
+    int y = top;
+    for (const char* kind : kinds) {
+      page += "<rect class=\"row\" x=\"" + std::to_string(kLeft) + "\" y=\"" + std::to_string(y) +
+              "\" width=\"" + std::to_string(kPlot) + "\" height=\"" + std::to_string(rowHeight) + "\"/>";
+      page += "<text x=\"4\" y=\"" + std::to_string(y + 13) + "\">" + kind + "</text>";
+      // One mark per column over every file.
+      std::map<std::int64_t, Buckets::Cell> merged;
+      for (const FileReport* f : files) {
+        auto it = f->EventMarks().find(kind);
+        if (it == f->EventMarks().end()) continue;
+        for (const auto& [start, cell] : Columns(it->second, axis)) {
+          Buckets::Cell& into = merged[start];
+          into.a += cell.a;
+          into.first = std::min(into.first, cell.first);
+        }
+      }
+      for (const auto& [start, cell] : merged) {
+        const double x = axis.X(std::max(cell.first, axis.from));
+        page += Mark(kind, cell.first, " data-count=\"" + std::to_string(cell.a) + "\"",
+                     Number(cell.a) + " " + kind + " from " + Shown(cell.first),
+                     "<rect x=\"" + Px(x - 1.5) + "\" y=\"" + std::to_string(y + 2) +
+                         "\" width=\"3\" height=\"" + std::to_string(rowHeight - 4) +
+                         "\" fill=\"" + EventColour(kind) + "\"/>");
+      }
+      y += rowHeight + 4;
+    }
+    page += "</svg>\n";
+  }
+  // The rarest kind first (a clock set is not to drown among a night's
+  // unusual lines), then by time.
+  std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
+    const std::uint64_t ca = eventCounts[a.second->kind], cb = eventCounts[b.second->kind];
+    if (ca != cb) return ca < cb;
+    if (a.second->kind != b.second->kind) return a.second->kind < b.second->kind;
+    const std::int64_t ta = a.second->time == kNoTime ? INT64_MAX : a.second->time;
+    const std::int64_t tb = b.second->time == kNoTime ? INT64_MAX : b.second->time;
+    return ta < tb;
+  });
+  if (rows.empty()) {
+    page += "<p>No event.</p>\n";
+  } else {
+    page += "<table id=\"event-table\"><tr><th>Time</th><th>File</th><th>Record</th><th>Kind</th>"
+            "<th>Text</th></tr>\n";
+    std::map<std::string, std::size_t> shownOf;
+    std::uint64_t listed = 0;
+    for (const auto& [f, e] : rows) {
+      if (shownOf[e->kind]++ >= kTableRows) continue;
+      ++listed;
+      page += "<tr data-kind=\"" + e->kind + "\" data-time=\"" + Iso(e->time) + "\" data-file=\"" +
+              Label(f) + "\" data-record=\"" + std::to_string(e->record) + "\"><td class=\"t\">" +
+              Shown(e->time) + "</td><td>" + Label(f) + "</td><td class=\"n\">" +
+              std::to_string(e->record) + "</td><td>" + e->kind + "</td><td class=\"x\">" +
+              Escape(e->text.substr(0, 300)) + "</td></tr>\n";
+    }
+    page += "</table>\n";
+    if (listed < allEvents) {
+      page += "<p class=\"meta\" id=\"not-listed\">" + Number(allEvents - listed) +
+              " more events are counted above but not listed (the first " +
+              std::to_string(FileReport::kEventsKept) + " of each kind in each file, and " +
+              std::to_string(kTableRows) + " of each kind in all, are).</p>\n";
+    }
+    page += "<p class=\"meta\"><code>pktdump dump FILE RECORD</code> shows a record's bytes, "
+            "<code>pktdump decode --records RECORD FILE</code> its lines.</p>\n";
+  }
+
+  // ---- Numbers
+  page += "<h2 id=\"numbers\">Numbers</h2>\n<table id=\"numbers-table\"><tr><th>File</th>"
+          "<th>Records</th><th>Commands</th><th>Revertives</th><th>First arrival</th>"
+          "<th>Last arrival</th><th>Rate</th><th>Gaps</th><th>Lost</th><th>Bad</th>"
+          "<th>Busiest devices</th><th>Busiest kinds</th></tr>\n";
+  for (const FileReport* f : files) {
+    const FileReport::Totals& n = f->Numbers();
+    std::string rate = "&ndash;";
+    if (n.timed > 1 && n.last > n.first) {
+      rate = Fixed((n.timed - 1) * 1000.0 / static_cast<double>(n.last - n.first), 1) + "/s";
+    }
+    auto top = [](const auto& counts, auto name) {
+      std::vector<std::pair<std::uint64_t, std::string>> v;
+      for (const auto& [key, count] : counts) v.emplace_back(count, name(key));
+      std::sort(v.begin(), v.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+      });
+      std::string out;
+      for (std::size_t i = 0; i < v.size() && i < 5; ++i) {
+        out += (i ? ", " : "") + Escape(v[i].second) + " (" + Number(v[i].first) + ")";
+      }
+      return out;
+    };
+    page += "<tr data-file=\"" + Label(f) + "\" data-records=\"" + std::to_string(n.records) +
+            "\" data-gaps=\"" + std::to_string(n.gaps) + "\" data-lost=\"" + std::to_string(n.lost) +
+            "\" data-untimed=\"" + std::to_string(n.untimed) + "\" data-bad=\"" + std::to_string(n.bad) +
+            "\"><td>" + Label(f) + "</td><td class=\"n\">" + Number(n.records) +
+            "</td><td class=\"n\">" + Number(n.commands) + "</td><td class=\"n\">" + Number(n.revertives) +
+            "</td><td class=\"t\">" + (n.first == kNoTime ? "&ndash;" : Shown(n.first)) +
+            "</td><td class=\"t\">" + (n.last == kNoTime ? "&ndash;" : Shown(n.last)) +
+            "</td><td class=\"n\">" + rate + "</td><td class=\"n\">" + Number(n.gaps) +
+            "</td><td class=\"n\">" + Number(n.lost) + "</td><td class=\"n\">" + Number(n.bad) +
+            "</td><td>" + top(f->DeviceCounts(), [](int d) { return std::to_string(d); }) +
+            "</td><td>" + top(f->KindCounts(), [](const std::string& k) { return k; }) + "</td></tr>\n";
+  }
+  page += "</table>\n";
+  bool anyGaps = false;
+  for (const FileReport* f : files) anyGaps = anyGaps || !f->Gaps().empty();
+  if (anyGaps) {
+    page += "<table id=\"gap-table\"><tr><th>File</th><th>Gap before</th><th>Sequence</th>"
+            "<th>Lost</th></tr>\n";
+    std::size_t listed = 0;
+    for (const FileReport* f : files) {
+      for (const FileReport::Gap& g : f->Gaps()) {
+        if (listed++ == kTableRows) break;
+        page += "<tr data-file=\"" + Label(f) + "\" data-time=\"" + Iso(g.time) +
+                "\" data-lost=\"" + std::to_string(g.to - g.from + 1) + "\"><td>" + Label(f) +
+                "</td><td class=\"t\">" + Shown(g.time) + "</td><td class=\"n\">" +
+                std::to_string(g.from) + "&ndash;" + std::to_string(g.to) + "</td><td class=\"n\">" +
+                Number(g.to - g.from + 1) + "</td></tr>\n";
+      }
+    }
+    page += "</table>\n";
+  }
+  page += "<p class=\"meta\">Made by pktdump report. Devices are counted by the decoders' rule: a "
+          "line belongs to the device whose filter decides whether Varnet writes it.</p>\n";
+  page += "</body></html>\n";
+  return page;
+}
+
+}  // namespace report
+}  // namespace pktdump

@@ -1,0 +1,265 @@
+// pktdump report: the mode. Reads the files in parallel, a worker per core
+// (a file to a worker at a time, record by record), then writes the page.
+// Bad input is handled as in every mode: a file that cannot be read, is
+// empty, is no packet data file or holds a bad record is named on stderr
+// and ends the mode with exit code 1 before the page is written; with
+// --keep-going each bad record is named and skipped, the page is written
+// and says so, and the exit code is still 1.
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "core/packet_dump.h"
+#include "core/packet_record.h"
+#include "pktdump_internal.h"
+#include "report.h"
+
+namespace pktdump {
+namespace report {
+
+const char kReportUsage[] =
+    "usage: pktdump report [--ini VARNET.INI] [--from TIME] [--to TIME] [--keep-going]\n"
+    "                      --out REPORT.html FILE...\n"
+    "TIME is local time, YYYY-MM-DD HH:MM[:SS]; --out - writes standard output.\n";
+
+namespace {
+
+std::int64_t LocalToMs(int y, int mo, int d, int h, int mi, int s) {
+  std::tm t{};
+  t.tm_year = y - 1900;
+  t.tm_mon = mo - 1;
+  t.tm_mday = d;
+  t.tm_hour = h;
+  t.tm_min = mi;
+  t.tm_sec = s;
+  t.tm_isdst = -1;
+  const std::time_t at = std::mktime(&t);
+  return at == static_cast<std::time_t>(-1) ? kNoTime : static_cast<std::int64_t>(at) * 1000;
+}
+
+int Usage(std::FILE* err, const std::string& why) {
+  std::fprintf(err, "pktdump: %s\n", why.c_str());
+  std::fputs(kReportUsage, err);
+  return 2;
+}
+
+// What reading one file left.
+struct Reading {
+  std::string path;
+  std::unique_ptr<FileReport> report;
+  std::vector<std::string> messages;  // for stderr, in order
+  bool failed = false;                // unreadable, or bad without --keep-going
+  bool bad = false;                   // held something bad (skipped with --keep-going)
+};
+
+void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, std::FILE* in) {
+  const std::string name = BaseName(r.path);
+  r.report = std::make_unique<FileReport>(name, HourOfName(name), ini, window);
+  r.report->SetFolder(Directory(r.path));
+  const std::string named = r.path == "-" ? name : r.path;
+  auto say = [&](const std::string& text) { r.messages.push_back("pktdump: " + named + ": " + text); };
+  std::FILE* file = r.path == "-" ? in : std::fopen(r.path.c_str(), "rb");
+  if (file == nullptr) {
+    say("cannot be read");
+    r.failed = true;
+    return;
+  }
+  const long long size = FileSize(file);
+  const std::string skipped = keepGoing ? "; skipped" : "";
+  if (size == 0) {
+    say("is empty: it holds no records");
+    r.bad = true;
+    r.failed = !keepGoing;
+  } else if (size > 0) {
+    const std::string fault = varnet::SizeFault(static_cast<std::uint64_t>(size));
+    if (!fault.empty()) {
+      say(fault + (keepGoing ? "; its whole records are read" : ""));
+      r.bad = true;
+      r.failed = !keepGoing;
+    }
+  }
+  std::vector<std::uint8_t> chunk(256 * varnet::kRecordSize);
+  std::int64_t number = 0;
+  std::size_t rest = 0;
+  while (!r.failed) {
+    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
+    const std::size_t whole = got / varnet::kRecordSize;
+    for (std::size_t i = 0; i < whole && !r.failed; ++i) {
+      ++number;
+      varnet::RecordView view;
+      varnet::ReadRecord(chunk.data() + i * varnet::kRecordSize, varnet::kRecordSize, view);
+      const std::string fault = varnet::RecordFault(view);
+      if (fault.empty()) {
+        r.report->Add(number, view);
+        continue;
+      }
+      say("record " + std::to_string(number) + " has " + fault + skipped);
+      r.bad = true;
+      r.failed = !keepGoing;
+      r.report->Bad(number, fault);
+    }
+    if (got < chunk.size()) {
+      rest = got % varnet::kRecordSize;
+      break;
+    }
+  }
+  if (std::ferror(file) != 0) {
+    say("cannot be read");
+    r.failed = true;
+  } else if (!r.failed && rest != 0 && size < 0) {
+    // A pipe: its size shows only at its end.
+    say(std::to_string(rest) + " bytes after the last whole record" + skipped);
+    r.bad = true;
+    r.failed = !keepGoing;
+  } else if (!r.failed && number == 0 && size < 0) {
+    say("is empty: it holds no records");
+    r.bad = true;
+    r.failed = !keepGoing;
+  }
+  if (file != in) std::fclose(file);
+  r.report->Finish();
+}
+
+}  // namespace
+
+std::int64_t HourOfName(const std::string& name) {
+  const std::string base = BaseName(name);
+  int y = 0, m = 0, d = 0, h = 0;
+  char end = 0;
+  if (std::sscanf(base.c_str(), "PKT_%4d%2d%2d.%2d%c", &y, &m, &d, &h, &end) != 4 || y < 1970 ||
+      m < 1 || m > 12 || d < 1 || d > 31 || h < 0 || h > 23) {
+    return kNoTime;
+  }
+  return LocalToMs(y, m, d, h, 0, 0);
+}
+
+bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  char sep = 0, end = 0;
+  const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%c", &y, &mo, &d, &sep, &h, &mi,
+                            &s, &end);
+  if ((n != 6 && n != 7) || (sep != ' ' && sep != 'T') || mo < 1 || mo > 12 || d < 1 || d > 31 ||
+      h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59 || y < 1970) {
+    return false;
+  }
+  *ms = LocalToMs(y, mo, d, h, mi, s);
+  return *ms != kNoTime;
+}
+
+int RunReport(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
+  std::string outPath, iniPath;
+  bool keepGoing = false;
+  Window window;
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-" || a.empty() || a[0] != '-') {
+      paths.push_back(a);
+      continue;
+    }
+    if (a == "--keep-going") {
+      keepGoing = true;
+      continue;
+    }
+    if (a != "--out" && a != "--from" && a != "--to" && a != "--ini") {
+      return Usage(err, a.rfind("--", 0) == 0 ? "unknown option " + a
+                                              : a + " is not an option of report");
+    }
+    if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
+    const std::string& v = args[++i];
+    if (a == "--out") {
+      outPath = v;
+    } else if (a == "--ini") {
+      iniPath = v;
+    } else {
+      std::int64_t ms = 0;
+      if (!ParseLocalTime(v, &ms)) {
+        return Usage(err, a + " is a local time, YYYY-MM-DD HH:MM[:SS], not '" + v + "'");
+      }
+      (a == "--from" ? window.from : window.to) = ms;
+    }
+  }
+  if (outPath.empty()) return Usage(err, "report needs --out (a file, or - for standard output)");
+  if (paths.empty()) return Usage(err, "no file given");
+  if (std::count(paths.begin(), paths.end(), "-") > 1) {
+    return Usage(err, "standard input can be read once");
+  }
+  if (window.from >= window.to) return Usage(err, "--from is not before --to");
+  std::string ini;
+  if (!iniPath.empty()) {
+    std::ifstream file(iniPath, std::ios::binary);
+    if (!file) {
+      std::fprintf(err, "pktdump: %s: cannot be read\n", iniPath.c_str());
+      return 1;
+    }
+    std::stringstream s;
+    s << file.rdbuf();
+    ini = s.str();
+  }
+  // Hourly files in name order.
+  std::sort(paths.begin(), paths.end(),
+            [](const std::string& a, const std::string& b) { return BaseName(a) < BaseName(b); });
+
+  std::vector<Reading> readings(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) readings[i].path = paths[i];
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t workers = std::min<std::size_t>(cores, readings.size());
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < readings.size();) {
+      ReadOne(readings[i], ini, window, keepGoing, in);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+
+  bool failed = false, bad = false;
+  PageOptions options;
+  options.window = window;
+  for (const Reading& r : readings) {
+    for (const std::string& m : r.messages) {
+      std::fprintf(err, "%s\n", m.c_str());
+      options.notes.push_back(m.substr(9));  // without "pktdump: "
+    }
+    failed = failed || r.failed;
+    bad = bad || r.bad;
+  }
+  if (failed) return 1;
+  // A capture's hours go on from one file to the next in its folder:
+  // what was lost between them counts too.
+  for (std::size_t i = 1; i < readings.size(); ++i) {
+    if (Directory(readings[i].path) == Directory(readings[i - 1].path)) {
+      readings[i].report->ContinueFrom(*readings[i - 1].report);
+    }
+  }
+  std::vector<const FileReport*> files;
+  for (const Reading& r : readings) files.push_back(r.report.get());
+  const std::string page = RenderPage(files, options);
+  for (Reading& r : readings) r.report.reset();
+
+  std::FILE* to = outPath == "-" ? out : std::fopen(outPath.c_str(), "wb");
+  if (to == nullptr) {
+    std::fprintf(err, "pktdump: %s: cannot be written\n", outPath.c_str());
+    return 1;
+  }
+  bool written = std::fwrite(page.data(), 1, page.size(), to) == page.size();
+  written = std::fflush(to) == 0 && std::ferror(to) == 0 && written;
+  if (to != out && std::fclose(to) != 0) written = false;
+  if (!written) {
+    std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n",
+                 outPath == "-" ? "the output" : outPath.c_str());
+    // A cut page is worse than none.
+    if (to != out) std::remove(outPath.c_str());
+    return 1;
+  }
+  return bad ? 1 : 0;
+}
+
+}  // namespace report
+}  // namespace pktdump
