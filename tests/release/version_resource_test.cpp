@@ -110,7 +110,11 @@ TEST(VersionResource, CommandLineProgramsPrintIt) {
     DeleteFileA(out.c_str());
     Program run("cmd /c \"\"" + e.path + "\" --version > " + out + "\"");
     EXPECT_EQ(run.Wait(30000), 0);
-    EXPECT_EQ(ReadFile(out), e.program + " " TRELM_VERSION " (Trelm workstation toolset)\r\n");
+    // pktdump writes its standard output in binary mode (it carries
+    // pcapng), the others in text mode: one line either way.
+    std::string text = ReadFile(out);
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.erase(text.size() - 2, 1);
+    EXPECT_EQ(text, e.program + " " TRELM_VERSION " (Trelm workstation toolset)\n");
   }
   EXPECT_GT(programs, 0);
 }
