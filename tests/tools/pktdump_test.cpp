@@ -695,6 +695,10 @@ TEST(Pktdump, CheckKnowsRunsByTheirTagAndTellsEachGapWhereItFalls) {
        "PKT_20261209.11: 5000 datagrams not in these files (sequence 1 to 5000, before record 1): lost, "
        "or in an earlier file\nPKT_20261209.11: run 4 starts at record 3 (sequence 1)\n0 gaps, 0 datagrams lost, 5000 datagrams before the first record not in "
        "these files\n", 1},
+      {"a malformed record and a cut one are said",
+       {{"a/PKT_20261209.10", Tagged({1}, 0) + Record(7, "CP 1 1") + Tagged({2}, 0) + "x"}},
+       "PKT_20261209.10: record 2 is malformed: type 7, neither 1 nor 2\n"
+       "PKT_20261209.10: 1 byte after the last whole record\n0 gaps, 0 datagrams lost\n", 1},
       {"nothing to check", {{"a/PKT_20261209.10", Record(1, "CP 1 1")}},
        "no record carries its arrival (PacketTimes=1): nothing to check\n", 3},
   };
@@ -783,6 +787,18 @@ TEST(Pktdump, ExportsNeverOverAnInputTimedToTheirResolutionInTimeOrder) {
     EXPECT_EQ(err, "pktdump: --out " + out + " is the input " + pkt + "; see pktdump --help\n");
     EXPECT_EQ(Slurp(pkt), timed);
   }
+  // Nor is it standard input read from the output ("< night.pkt"), and the
+  // file written first is a new one, never an input that has its name.
+  std::FILE* in = std::fopen(pkt.c_str(), "rb");
+  Capture([&](std::FILE* e) { code = pktdump::Main({"pcapng", "--out", pkt, "-"}, e, e, in); });
+  std::fclose(in);
+  EXPECT_EQ(code, 2);
+  EXPECT_TRUE(Slurp(pkt) == timed) << "the capture read from standard input was replaced";
+  const std::string named = Temp("night.pcapng.pktdump-part", timed);
+  Pktdump({"pcapng", "--out", cap, named}, &code, &err);
+  EXPECT_EQ(code, 0) << err;
+  EXPECT_TRUE(Slurp(named) == timed) << "an input named as the export's part file was cut";
+  EXPECT_EQ(ReadPcapng(Slurp(cap)).times.size(), 3u);
 }
 
 TEST(Pktdump, ARangePastTheEndIsSaidTheSameWayInEveryModeFromFilesAndPipes) {

@@ -223,8 +223,8 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
   const std::size_t rest = ended ? source.Rest() : 0;
   if (rest != 0 && !sink.ListsBad()) {
     ++bad;
-    std::fprintf(err, "pktdump: %s: %zu bytes after the last whole record%s\n", name.c_str(),
-                 rest, keepGoing ? "; skipped" : "");
+    std::fprintf(err, "pktdump: %s: %s after the last whole record%s\n", name.c_str(),
+                 Count(rest, "byte").c_str(), keepGoing ? "; skipped" : "");
   }
   // A range past the end, as RangeFits says it for files of a known size.
   if (filter.ranged && ended && !source.Failed()) {
