@@ -260,7 +260,10 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
   }
 
   int end = 0;
-  for (int step = 0; step < 1000 && !host.ended; ++step) {
+  // Every entry before the end is a key of the section: the list is
+  // followed to its end however long it is, and no further.
+  const std::size_t steps = env.Keys(section.c_str(), path.c_str()).size() + 1;
+  for (std::size_t step = 0; step < steps && !host.ended; ++step) {
     const int index = static_cast<int>(state.bootIndex) + 1;
     const StepEntry entry = launcher.ReadEntry(index);
     char raw[kEntryBufferSize] = "";

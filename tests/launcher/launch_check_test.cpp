@@ -217,6 +217,8 @@ TEST(LaunchCheck, TheWorkstationsDriveProgramsWithBlanksAndJson) {
 // (its header on line 1), the codes and lines of its warnings in order.
 TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
   const std::string settings = "DebugMode=0\nQuitWhenDone=0\nCloseRunningORMandWait=1\n";  // lines 2-4
+  std::string longList = settings;
+  for (int n = 1; n <= 1005; ++n) longList += BootKey(n) + "=c:\\a.exe\n";
   using Found = std::vector<std::pair<std::string, int>>;
   const struct {
     const char* what;
@@ -247,6 +249,8 @@ TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
        "DebugMode=yes is not a number: the launcher takes it as 0"},
       {"an entry past the limit", settings + "Boot_1=c:\\a.exe " + std::string(300, 'x') + "\n",
        {{"entry-cut", 5}}, "Boot_1 holds 309 characters: the launcher reads only the first 255"},
+      {"a list of 1005 entries, read to its end", longList + "Boot_1007=c:\\a.exe\n",
+       {{"entry-after-end", 1010}}, "Boot_1007 comes after the end of the list"},
       {"a directory that is not there", settings + "Boot_1=<directory> c:\\nowhere\n",
        {{"directory-not-found", 5}}, "the directory \"c:\\nowhere\" does not exist"},
       {"an ORM entry's program", "DebugMode=0\nQuitWhenDone=0\nCloseRunningORMandWait=0\nBoot_1=c:\\gone\\orm.exe [wait]\n",
