@@ -540,10 +540,12 @@ CheckWarning SectionNote(const std::string& section) {
             "[" + section + "] is read only for -1 on the launcher's command line: -1 in ORM.INI "
             "means the workstation number is not set"};
   }
-  if (n >= 1000) {
+  if (n == 1000) {
+    // 1000 is what the launcher appends to its command line: given there,
+    // it counts as none. Any other number is taken as it stands.
     return {0, "section-ormini-only",
             "[" + section + "] is read only for a workstation number from ORM.INI: the launcher "
-            "takes a number of 1000 or more on its command line as none"};
+            "takes 1000 on its command line as none"};
   }
   return {};
 }

@@ -186,15 +186,16 @@ TEST(LaunchCheck, TheWorkstationsDriveProgramsWithBlanksAndJson) {
       {"Workstation_0012", "[Workstation_0012] is never read: workstation 12 reads [Workstation_012]"},
       {"Workstation_abc", "[Workstation_abc] is never read: no workstation number gives it"},
       {"Workstation_", "[Workstation_] is never read: no workstation number gives it"},
-      {"Workstation_1234",
-       "[Workstation_1234] is read only for a workstation number from ORM.INI: the launcher takes "
-       "a number of 1000 or more on its command line as none"},
+      {"Workstation_1000",
+       "[Workstation_1000] is read only for a workstation number from ORM.INI: the launcher takes "
+       "1000 on its command line as none"},
+      {"Workstation_1234", ""},  // "1234" on the command line reads it
   };
   for (const auto& c : sections) EXPECT_EQ(SectionNote(c.section).text, c.note) << c.section;
   EXPECT_EQ(SectionNote("Workstation_-01").code, "section-command-line-only");
   EXPECT_TRUE(NeverRead(SectionNote("Workstation_000")));
   EXPECT_TRUE(NeverRead(SectionNote("Workstation_12")));
-  EXPECT_FALSE(NeverRead(SectionNote("Workstation_1234")));
+  EXPECT_FALSE(NeverRead(SectionNote("Workstation_1000")));
 
   EXPECT_EQ(LineOf(env.text, "workstation_007", "boot_2"), 6);
   EXPECT_EQ(LineOf(env.text, "Workstation_007", ""), 1);
