@@ -3,6 +3,7 @@
 // input, and the pcapng export read by tshark, with and without our Lua
 // dissector.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -799,6 +800,20 @@ TEST(Pktdump, ExportsNeverOverAnInputTimedToTheirResolutionInTimeOrder) {
   EXPECT_EQ(code, 0) << err;
   EXPECT_TRUE(Slurp(named) == timed) << "an input named as the export's part file was cut";
   EXPECT_EQ(ReadPcapng(Slurp(cap)).times.size(), 3u);
+  // A pipe named as the output is written to, and stays a pipe.
+  const std::string fifo = testing::TempDir() + "night.fifo";
+  std::remove(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::FILE* reader = popen(("timeout 10 cat " + fifo).c_str(), "r");
+  Pktdump({"pcapng", "--out", fifo, pkt}, &code, &err);
+  std::string read;
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, reader)) > 0;) read.append(chunk, n);
+  pclose(reader);
+  EXPECT_EQ(code, 0) << err;
+  EXPECT_EQ(ReadPcapng(read).times.size(), 3u);
+  struct stat st {};
+  EXPECT_TRUE(stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << "the pipe was replaced by a file";
 }
 
 TEST(Pktdump, ARangePastTheEndIsSaidTheSameWayInEveryModeFromFilesAndPipes) {

@@ -132,7 +132,12 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
         return 2;
       }
     }
-    export_ = CreatePart(o.out, &part);
+    // A device or a pipe named as the output (/dev/null, a FIFO a reader
+    // waits on) is written as it stands: only a file is written beside
+    // itself and renamed into place, never put over what is not a file.
+    struct stat given {};
+    const bool asItStands = stat(o.out.c_str(), &given) == 0 && !S_ISREG(given.st_mode);
+    export_ = asItStands ? std::fopen(o.out.c_str(), "wb") : CreatePart(o.out, &part);
     if (export_ == nullptr) {
       std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(), std::strerror(errno));
       return 1;
@@ -169,14 +174,14 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
       ok = false;
     }
     std::error_code renamed;
-    if (ok) std::filesystem::rename(part, o.out, renamed);
+    if (ok && !part.empty()) std::filesystem::rename(part, o.out, renamed);
     if (ok && renamed) {
       std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(),
                    renamed.message().c_str());
       ok = false;
     }
     // A cut capture file is worse than none: it goes.
-    if (!ok) std::remove(part.c_str());
+    if (!ok && !part.empty()) std::remove(part.c_str());
   }
   if (!ok || bad != 0) return 1;
   return whole ? 0 : failCode;
