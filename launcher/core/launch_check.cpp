@@ -109,7 +109,7 @@ struct TextLine {
 
 std::vector<TextLine> ScanText(const std::string& text) {
   std::vector<TextLine> out;
-  std::istringstream in(text);
+  std::istringstream in(trelm::WithoutByteOrderMark(text));
   std::string line;
   for (int n = 1; std::getline(in, line); ++n) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -553,7 +553,7 @@ CheckWarning SectionNote(const std::string& section) {
 bool NeverRead(const CheckWarning& note) { return note.code == "section-never-read"; }
 
 int LineOf(const std::string& text, const std::string& section, const std::string& key) {
-  std::istringstream in(text);
+  std::istringstream in(trelm::WithoutByteOrderMark(text));
   std::string line;
   bool inSection = false;
   for (int n = 1; std::getline(in, line); ++n) {

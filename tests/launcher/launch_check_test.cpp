@@ -280,6 +280,13 @@ TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
   EXPECT_TRUE(trelm::ProfileLookup("[A]\nx=1\n[B]\n[a]\ny=2\n", "a", "x", &value));
   EXPECT_FALSE(trelm::ProfileLookup("[A]\nx=1\n[B]\n[a]\ny=2\n", "a", "y", &value));
 
+  // A file saved with a UTF-8 byte order mark is read as the profile calls
+  // read it: its first line is its first section.
+  const std::string marked = "\xEF\xBB\xBF[Workstation_001]\nBoot_1=x\n";
+  EXPECT_TRUE(CheckFileText(marked).empty());
+  EXPECT_EQ(LineOf(marked, "Workstation_001", "Boot_1"), 2);
+  EXPECT_TRUE(trelm::ProfileLookup(marked, "workstation_001", "boot_1", &value));
+
   // Lines before any section, and each workstation section once.
   const std::vector<CheckWarning> before = CheckFileText("Boot_1=x\njunk\n; note\n\n[Workstation_001]\nBoot_2=y\n");
   ASSERT_EQ(before.size(), 2u);
