@@ -692,6 +692,9 @@ TEST(Pktdump, CheckKnowsRunsByTheirTagAndTellsEachGapWhereItFalls) {
       {"two folders, two captures, named by path",
        {{"a/PKT_20261209.10", Tagged({1, 2, 3}, 0)}, {"b/PKT_20261209.10", Tagged({1, 3}, 0)}},
        "b/PKT_20261209.10: 1 datagram lost (sequence 2 to 2) before record 2\n1 gap, 1 datagram lost\n", 1},
+      {"a run across the hours of one folder, named two ways",
+       {{"a/PKT_20261209.10", Span(1, 5, 0)}, {"a/./PKT_20261209.11", Span(6, 10, 0)}},
+       "0 gaps, 0 datagrams lost\n", 0},
       {"a run that began before the files given", {{"a/PKT_20261209.11", Tagged({5001, 5002}, 3) + Tagged({1}, 4)}},
        "PKT_20261209.11: 5000 datagrams not in these files (sequence 1 to 5000, before record 1): lost, "
        "or in an earlier file\nPKT_20261209.11: run 4 starts at record 3 (sequence 1)\n0 gaps, 0 datagrams lost, 5000 datagrams before the first record not in "
