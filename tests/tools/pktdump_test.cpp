@@ -695,6 +695,11 @@ TEST(Pktdump, CheckKnowsRunsByTheirTagAndTellsEachGapWhereItFalls) {
       {"a run across the hours of one folder, named two ways",
        {{"a/PKT_20261209.10", Span(1, 5, 0)}, {"a/./PKT_20261209.11", Span(6, 10, 0)}},
        "0 gaps, 0 datagrams lost\n", 0},
+      {"a run's count going on past 4294967295 (a 32-bit counter), reordered",
+       {{"a/PKT_20261209.10", Tagged({4294967294u, 0, 4294967295u, 1, 3, 2}, 0)}},
+       "PKT_20261209.10: 4294967293 datagrams not in these files (sequence 1 to 4294967293, before "
+       "record 1): lost, or in an earlier file\n0 gaps, 0 datagrams lost, 4294967293 datagrams "
+       "before the first record not in these files\n", 1},
       {"a run that began before the files given", {{"a/PKT_20261209.11", Tagged({5001, 5002}, 3) + Tagged({1}, 4)}},
        "PKT_20261209.11: 5000 datagrams not in these files (sequence 1 to 5000, before record 1): lost, "
        "or in an earlier file\nPKT_20261209.11: run 4 starts at record 3 (sequence 1)\n0 gaps, 0 datagrams lost, 5000 datagrams before the first record not in "
