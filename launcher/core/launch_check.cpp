@@ -336,9 +336,9 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
         }
         if (!Trimmed(rest).empty()) {
           warnAt(key, "pause-extra-text",
-                 std::string(key) + " pauses " + std::to_string(seconds) + " seconds, not \"" +
-                     writtenNumber + "\": the launcher reads a whole number and ignores \"" +
-                     Trimmed(rest) + "\"");
+                 std::string(key) + " pauses " + std::to_string(seconds) +
+                     (seconds == 1 ? " second" : " seconds") + ", not \"" + writtenNumber +
+                     "\": the launcher reads a whole number and ignores \"" + Trimmed(rest) + "\"");
         }
         break;
       }

@@ -233,6 +233,8 @@ TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
       {"negative pause", settings + "Boot_1=<pause> -5\n", {{"pause-negative", 5}}, "takes as 0"},
       {"pause of 2.5", settings + "Boot_1=<pause> 2.5\n", {{"pause-extra-text", 5}},
        "pauses 2 seconds, not \"2.5\": the launcher reads a whole number and ignores \".5\""},
+      {"pause of 1.5", settings + "Boot_1=<pause> 1.5\n", {{"pause-extra-text", 5}},
+       "Boot_1 pauses 1 second, not \"1.5\""},
       {"pause of two hours", settings + "Boot_1=<pause> 7200\n", {{"pause-long", 5}}, "about 2.0 hours"},
       {"Boot_01 and Boot_0", settings + "Boot_1=c:\\a.exe\nBoot_01=c:\\a.exe\nBoot_0=c:\\a.exe\n",
        {{"boot-key-never-read", 6}, {"boot-key-never-read", 7}}, "Boot_01 is never read: entry 1 is read as Boot_1"},
