@@ -808,6 +808,22 @@ TEST(Pktdump, ExportsNeverOverAnInputTimedToTheirResolutionInTimeOrder) {
   EXPECT_EQ(code, 0) << err;
   EXPECT_TRUE(Slurp(named) == timed) << "an input named as the export's part file was cut";
   EXPECT_EQ(ReadPcapng(Slurp(cap)).times.size(), 3u);
+  // An output that is a link stays one, to the file written; the file
+  // replaced keeps its mode.
+  const std::string kept = testing::TempDir() + "kept.pcapng";
+  const std::string link = testing::TempDir() + "latest.pcapng";
+  std::ofstream(kept) << "before";
+  chmod(kept.c_str(), 0600);
+  std::remove(link.c_str());
+  ASSERT_EQ(symlink(kept.c_str(), link.c_str()), 0);
+  Pktdump({"pcapng", "--out", link, pkt}, &code, &err);
+  struct stat st {};
+  EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "the link was replaced";
+  EXPECT_TRUE(stat(kept.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600) << std::oct << st.st_mode;
+  EXPECT_EQ(ReadPcapng(Slurp(kept)).times.size(), 3u);
+  chmod(kept.c_str(), 0640);
+  Pktdump({"pcapng", "--out", kept, pkt}, &code, &err);
+  EXPECT_TRUE(stat(kept.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640) << std::oct << st.st_mode;
   // A pipe named as the output is written to, and stays a pipe.
   const std::string fifo = testing::TempDir() + "night.fifo";
   std::remove(fifo.c_str());
@@ -820,7 +836,6 @@ TEST(Pktdump, ExportsNeverOverAnInputTimedToTheirResolutionInTimeOrder) {
   pclose(reader);
   EXPECT_EQ(code, 0) << err;
   EXPECT_EQ(ReadPcapng(read).times.size(), 3u);
-  struct stat st {};
   EXPECT_TRUE(stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << "the pipe was replaced by a file";
 }
 

@@ -42,11 +42,17 @@ bool OutputIsStandardInput(std::FILE* in, const std::string& out) {
 
 // The file an export is written to before it takes its name: a new one,
 // never a file that is already there (an input of that name, or a link
-// that points at another file).
-std::FILE* CreatePart(const std::string& out, std::string* part) {
+// that points at another file). mode: the mode of the file it replaces
+// (-1: none there).
+std::FILE* CreatePart(const std::string& out, int mode, std::string* part) {
   for (int n = 0; n < 100; ++n) {
     *part = out + ".pktdump-part" + (n == 0 ? std::string() : std::to_string(n));
     const int fd = open(part->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0666);
+#ifndef _WIN32
+    if (fd >= 0 && mode >= 0) fchmod(fd, static_cast<mode_t>(mode));
+#else
+    (void)mode;
+#endif
     if (fd >= 0) {
       std::FILE* file = fdopen(fd, "wb");
       if (file == nullptr) {
@@ -120,7 +126,7 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   // An output file is written beside itself and takes its name only when
   // whole: a failure leaves what was there before. One of the inputs is
   // never an output (the same file, by whatever name).
-  std::string part;
+  std::string part, target;
   if (!o.out.empty() && o.out != "-") {
     for (const auto& input : inputs) {
       std::error_code same;
@@ -135,9 +141,16 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
     // A device or a pipe named as the output (/dev/null, a FIFO a reader
     // waits on) is written as it stands: only a file is written beside
     // itself and renamed into place, never put over what is not a file.
+    // A file replaced keeps its mode, and a link to one stays a link: the
+    // file it points at is replaced.
     struct stat given {};
-    const bool asItStands = stat(o.out.c_str(), &given) == 0 && !S_ISREG(given.st_mode);
-    export_ = asItStands ? std::fopen(o.out.c_str(), "wb") : CreatePart(o.out, &part);
+    const bool there = stat(o.out.c_str(), &given) == 0;
+    const bool asItStands = there && !S_ISREG(given.st_mode);
+    std::error_code resolved;
+    const std::filesystem::path canonical = std::filesystem::canonical(o.out, resolved);
+    target = there && !resolved ? canonical.string() : o.out;
+    const int mode = there ? static_cast<int>(given.st_mode & 07777) : -1;
+    export_ = asItStands ? std::fopen(o.out.c_str(), "wb") : CreatePart(target, mode, &part);
     if (export_ == nullptr) {
       std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(), std::strerror(errno));
       return 1;
@@ -174,7 +187,7 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
       ok = false;
     }
     std::error_code renamed;
-    if (ok && !part.empty()) std::filesystem::rename(part, o.out, renamed);
+    if (ok && !part.empty()) std::filesystem::rename(part, target, renamed);
     if (ok && renamed) {
       std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(),
                    renamed.message().c_str());
