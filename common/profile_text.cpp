@@ -43,9 +43,13 @@ bool ProfileKeyLine(const std::string& line, std::string* key, std::string* valu
   return true;
 }
 
+std::string WithoutByteOrderMark(const std::string& text) {
+  return text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
+}
+
 bool ProfileLookup(const std::string& text, const std::string& section, const std::string& key,
                    std::string* value) {
-  std::istringstream in(text);
+  std::istringstream in(WithoutByteOrderMark(text));
   std::string line, name, found;
   bool inSection = false;
   while (std::getline(in, line)) {

@@ -17,6 +17,11 @@ bool ProfileKeyLine(const std::string& line, std::string* key, std::string* valu
 // Section and key names compare without case.
 bool ProfileSameName(const std::string& a, const std::string& b);
 
+// The text without the UTF-8 byte order mark an editor may put at its
+// start: the profile calls pass over it, so the first line is read as it
+// stands after it.
+std::string WithoutByteOrderMark(const std::string& text);
+
 // True and the value (without its quotes) when the section holds the key.
 bool ProfileLookup(const std::string& text, const std::string& section, const std::string& key,
                    std::string* value);

@@ -548,6 +548,12 @@ bool WinePlatform::WriteProfileValue(const std::string& section, const std::stri
   struct stat oldStat{};
   const Existing existing = ReadWhole(path, &old, &oldStat);
   if (existing == Existing::kUnreadable) return false;
+  // Nor is one that may not be written (read-only, or another's): it is
+  // refused as Wine's own write would be, not replaced beside itself.
+  if (existing == Existing::kRead && access(path.c_str(), W_OK) != 0) {
+    lastWriteError_ = std::strerror(errno);
+    return false;
+  }
   std::vector<std::string> lines = SplitLines(old);
   // The other lines stay as they were; the key's line is replaced.
   int sectionAt = -1;

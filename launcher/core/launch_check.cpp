@@ -109,7 +109,7 @@ struct TextLine {
 
 std::vector<TextLine> ScanText(const std::string& text) {
   std::vector<TextLine> out;
-  std::istringstream in(text);
+  std::istringstream in(trelm::WithoutByteOrderMark(text));
   std::string line;
   for (int n = 1; std::getline(in, line); ++n) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -260,7 +260,10 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
   }
 
   int end = 0;
-  for (int step = 0; step < 1000 && !host.ended; ++step) {
+  // Every entry before the end is a key of the section: the list is
+  // followed to its end however long it is, and no further.
+  const std::size_t steps = env.Keys(section.c_str(), path.c_str()).size() + 1;
+  for (std::size_t step = 0; step < steps && !host.ended; ++step) {
     const int index = static_cast<int>(state.bootIndex) + 1;
     const StepEntry entry = launcher.ReadEntry(index);
     char raw[kEntryBufferSize] = "";
@@ -333,9 +336,9 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
         }
         if (!Trimmed(rest).empty()) {
           warnAt(key, "pause-extra-text",
-                 std::string(key) + " pauses " + std::to_string(seconds) + " seconds, not \"" +
-                     writtenNumber + "\": the launcher reads a whole number and ignores \"" +
-                     Trimmed(rest) + "\"");
+                 std::string(key) + " pauses " + std::to_string(seconds) +
+                     (seconds == 1 ? " second" : " seconds") + ", not \"" + writtenNumber +
+                     "\": the launcher reads a whole number and ignores \"" + Trimmed(rest) + "\"");
         }
         break;
       }
@@ -537,10 +540,12 @@ CheckWarning SectionNote(const std::string& section) {
             "[" + section + "] is read only for -1 on the launcher's command line: -1 in ORM.INI "
             "means the workstation number is not set"};
   }
-  if (n >= 1000) {
+  if (n == 1000) {
+    // 1000 is what the launcher appends to its command line: given there,
+    // it counts as none. Any other number is taken as it stands.
     return {0, "section-ormini-only",
             "[" + section + "] is read only for a workstation number from ORM.INI: the launcher "
-            "takes a number of 1000 or more on its command line as none"};
+            "takes 1000 on its command line as none"};
   }
   return {};
 }
@@ -548,7 +553,7 @@ CheckWarning SectionNote(const std::string& section) {
 bool NeverRead(const CheckWarning& note) { return note.code == "section-never-read"; }
 
 int LineOf(const std::string& text, const std::string& section, const std::string& key) {
-  std::istringstream in(text);
+  std::istringstream in(trelm::WithoutByteOrderMark(text));
   std::string line;
   bool inSection = false;
   for (int n = 1; std::getline(in, line); ++n) {

@@ -60,7 +60,7 @@ bool WorkstationNumber(const std::string& text, long* number);
 
 // Why the launcher never reads a section that looks like a workstation's
 // ("Workstation_12": it reads "Workstation_012"; "Workstation_000"), or
-// reads it only for a workstation number from ORM.INI (four digits) or
+// reads it only for a workstation number from ORM.INI (1000) or
 // only from its command line ("Workstation_-01"); code "" when any way of
 // giving the workstation number reads it.
 CheckWarning SectionNote(const std::string& section);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -223,6 +224,32 @@ TEST_F(Prefix, TheModeIsKeptAndALinkStaysALinkToTheFileWritten) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(List(""), "LATER.INI\nLINKED.INI\nNEW.INI\nORM.INI\nreal\n");
   EXPECT_EQ(List("real"), "later.ini\norm.ini\n");
+}
+
+TEST_F(Prefix, AFileThatMayNotBeWrittenIsRefusedNotReplaced) {
+  // As a user who may write the folder but not the file (read-only, or
+  // another's): the write fails as Wine's would, and the file stays.
+  chmod(prefix_.c_str(), 0755);
+  chmod(drive_.c_str(), 0777);
+  const std::string before = "[Network]\r\nDefaultAdaptor=2\r\n";
+  for (mode_t mode : {0444, 0644}) {
+    SCOPED_TRACE(mode);
+    std::remove((drive_ + "/ORM.INI").c_str());
+    Put("ORM.INI", before, mode);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (getuid() == 0 && setuid(65534) != 0) _exit(3);
+      WinePlatform platform(prefix_);
+      const bool written = platform.WriteProfileValue("Network", "DefaultAdaptor", "7", "c:\\ORM.INI");
+      _exit(written ? 1 : platform.LastWriteError() == "Permission denied" ? 0 : 2);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: replaced; 2: another reason; 3: no other user here";
+    EXPECT_EQ(Read(drive_ + "/ORM.INI"), before);
+    EXPECT_EQ(List(""), "ORM.INI\n") << "a temporary file was left";
+  }
 }
 
 }  // namespace

@@ -186,15 +186,16 @@ TEST(LaunchCheck, TheWorkstationsDriveProgramsWithBlanksAndJson) {
       {"Workstation_0012", "[Workstation_0012] is never read: workstation 12 reads [Workstation_012]"},
       {"Workstation_abc", "[Workstation_abc] is never read: no workstation number gives it"},
       {"Workstation_", "[Workstation_] is never read: no workstation number gives it"},
-      {"Workstation_1234",
-       "[Workstation_1234] is read only for a workstation number from ORM.INI: the launcher takes "
-       "a number of 1000 or more on its command line as none"},
+      {"Workstation_1000",
+       "[Workstation_1000] is read only for a workstation number from ORM.INI: the launcher takes "
+       "1000 on its command line as none"},
+      {"Workstation_1234", ""},  // "1234" on the command line reads it
   };
   for (const auto& c : sections) EXPECT_EQ(SectionNote(c.section).text, c.note) << c.section;
   EXPECT_EQ(SectionNote("Workstation_-01").code, "section-command-line-only");
   EXPECT_TRUE(NeverRead(SectionNote("Workstation_000")));
   EXPECT_TRUE(NeverRead(SectionNote("Workstation_12")));
-  EXPECT_FALSE(NeverRead(SectionNote("Workstation_1234")));
+  EXPECT_FALSE(NeverRead(SectionNote("Workstation_1000")));
 
   EXPECT_EQ(LineOf(env.text, "workstation_007", "boot_2"), 6);
   EXPECT_EQ(LineOf(env.text, "Workstation_007", ""), 1);
@@ -217,6 +218,8 @@ TEST(LaunchCheck, TheWorkstationsDriveProgramsWithBlanksAndJson) {
 // (its header on line 1), the codes and lines of its warnings in order.
 TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
   const std::string settings = "DebugMode=0\nQuitWhenDone=0\nCloseRunningORMandWait=1\n";  // lines 2-4
+  std::string longList = settings;
+  for (int n = 1; n <= 1005; ++n) longList += BootKey(n) + "=c:\\a.exe\n";
   using Found = std::vector<std::pair<std::string, int>>;
   const struct {
     const char* what;
@@ -230,6 +233,8 @@ TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
       {"negative pause", settings + "Boot_1=<pause> -5\n", {{"pause-negative", 5}}, "takes as 0"},
       {"pause of 2.5", settings + "Boot_1=<pause> 2.5\n", {{"pause-extra-text", 5}},
        "pauses 2 seconds, not \"2.5\": the launcher reads a whole number and ignores \".5\""},
+      {"pause of 1.5", settings + "Boot_1=<pause> 1.5\n", {{"pause-extra-text", 5}},
+       "Boot_1 pauses 1 second, not \"1.5\""},
       {"pause of two hours", settings + "Boot_1=<pause> 7200\n", {{"pause-long", 5}}, "about 2.0 hours"},
       {"Boot_01 and Boot_0", settings + "Boot_1=c:\\a.exe\nBoot_01=c:\\a.exe\nBoot_0=c:\\a.exe\n",
        {{"boot-key-never-read", 6}, {"boot-key-never-read", 7}}, "Boot_01 is never read: entry 1 is read as Boot_1"},
@@ -247,6 +252,8 @@ TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
        "DebugMode=yes is not a number: the launcher takes it as 0"},
       {"an entry past the limit", settings + "Boot_1=c:\\a.exe " + std::string(300, 'x') + "\n",
        {{"entry-cut", 5}}, "Boot_1 holds 309 characters: the launcher reads only the first 255"},
+      {"a list of 1005 entries, read to its end", longList + "Boot_1007=c:\\a.exe\n",
+       {{"entry-after-end", 1010}}, "Boot_1007 comes after the end of the list"},
       {"a directory that is not there", settings + "Boot_1=<directory> c:\\nowhere\n",
        {{"directory-not-found", 5}}, "the directory \"c:\\nowhere\" does not exist"},
       {"an ORM entry's program", "DebugMode=0\nQuitWhenDone=0\nCloseRunningORMandWait=0\nBoot_1=c:\\gone\\orm.exe [wait]\n",
@@ -274,6 +281,13 @@ TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
   std::string value;
   EXPECT_TRUE(trelm::ProfileLookup("[A]\nx=1\n[B]\n[a]\ny=2\n", "a", "x", &value));
   EXPECT_FALSE(trelm::ProfileLookup("[A]\nx=1\n[B]\n[a]\ny=2\n", "a", "y", &value));
+
+  // A file saved with a UTF-8 byte order mark is read as the profile calls
+  // read it: its first line is its first section.
+  const std::string marked = "\xEF\xBB\xBF[Workstation_001]\nBoot_1=x\n";
+  EXPECT_TRUE(CheckFileText(marked).empty());
+  EXPECT_EQ(LineOf(marked, "Workstation_001", "Boot_1"), 2);
+  EXPECT_TRUE(trelm::ProfileLookup(marked, "workstation_001", "boot_1", &value));
 
   // Lines before any section, and each workstation section once.
   const std::vector<CheckWarning> before = CheckFileText("Boot_1=x\njunk\n; note\n\n[Workstation_001]\nBoot_2=y\n");

@@ -3,6 +3,7 @@
 // input, and the pcapng export read by tshark, with and without our Lua
 // dissector.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -702,10 +703,22 @@ TEST(Pktdump, CheckKnowsRunsByTheirTagAndTellsEachGapWhereItFalls) {
       {"two folders, two captures, named by path",
        {{"a/PKT_20261209.10", Tagged({1, 2, 3}, 0)}, {"b/PKT_20261209.10", Tagged({1, 3}, 0)}},
        "b/PKT_20261209.10: 1 datagram lost (sequence 2 to 2) before record 2\n1 gap, 1 datagram lost\n", 1},
+      {"a run across the hours of one folder, named two ways",
+       {{"a/PKT_20261209.10", Span(1, 5, 0)}, {"a/./PKT_20261209.11", Span(6, 10, 0)}},
+       "0 gaps, 0 datagrams lost\n", 0},
+      {"a run's count going on past 4294967295 (a 32-bit counter), reordered",
+       {{"a/PKT_20261209.10", Tagged({4294967294u, 0, 4294967295u, 1, 3, 2}, 0)}},
+       "PKT_20261209.10: 4294967293 datagrams not in these files (sequence 1 to 4294967293, before "
+       "record 1): lost, or in an earlier file\n0 gaps, 0 datagrams lost, 4294967293 datagrams "
+       "before the first record not in these files\n", 1},
       {"a run that began before the files given", {{"a/PKT_20261209.11", Tagged({5001, 5002}, 3) + Tagged({1}, 4)}},
        "PKT_20261209.11: 5000 datagrams not in these files (sequence 1 to 5000, before record 1): lost, "
        "or in an earlier file\nPKT_20261209.11: run 4 starts at record 3 (sequence 1)\n0 gaps, 0 datagrams lost, 5000 datagrams before the first record not in "
        "these files\n", 1},
+      {"a malformed record and a cut one are said",
+       {{"a/PKT_20261209.10", Tagged({1}, 0) + Record(7, "CP 1 1") + Tagged({2}, 0) + "x"}},
+       "PKT_20261209.10: record 2 is malformed: type 7, neither 1 nor 2\n"
+       "PKT_20261209.10: 1 byte after the last whole record\n0 gaps, 0 datagrams lost\n", 1},
       {"nothing to check", {{"a/PKT_20261209.10", Record(1, "CP 1 1")}},
        "no record carries its arrival (PacketTimes=1): nothing to check\n", 3},
   };
@@ -794,6 +807,47 @@ TEST(Pktdump, ExportsNeverOverAnInputTimedToTheirResolutionInTimeOrder) {
     EXPECT_EQ(err, "pktdump: --out " + out + " is the input " + pkt + "; see pktdump --help\n");
     EXPECT_EQ(Slurp(pkt), timed);
   }
+  // Nor is it standard input read from the output ("< night.pkt"), and the
+  // file written first is a new one, never an input that has its name.
+  std::FILE* in = std::fopen(pkt.c_str(), "rb");
+  Capture([&](std::FILE* e) { code = pktdump::Main({"pcapng", "--out", pkt, "-"}, e, e, in); });
+  std::fclose(in);
+  EXPECT_EQ(code, 2);
+  EXPECT_TRUE(Slurp(pkt) == timed) << "the capture read from standard input was replaced";
+  const std::string named = Temp("night.pcapng.pktdump-part", timed);
+  Pktdump({"pcapng", "--out", cap, named}, &code, &err);
+  EXPECT_EQ(code, 0) << err;
+  EXPECT_TRUE(Slurp(named) == timed) << "an input named as the export's part file was cut";
+  EXPECT_EQ(ReadPcapng(Slurp(cap)).times.size(), 3u);
+  // An output that is a link stays one, to the file written; the file
+  // replaced keeps its mode.
+  const std::string kept = testing::TempDir() + "kept.pcapng";
+  const std::string link = testing::TempDir() + "latest.pcapng";
+  std::ofstream(kept) << "before";
+  chmod(kept.c_str(), 0600);
+  std::remove(link.c_str());
+  ASSERT_EQ(symlink(kept.c_str(), link.c_str()), 0);
+  Pktdump({"pcapng", "--out", link, pkt}, &code, &err);
+  struct stat st {};
+  EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "the link was replaced";
+  EXPECT_TRUE(stat(kept.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600) << std::oct << st.st_mode;
+  EXPECT_EQ(ReadPcapng(Slurp(kept)).times.size(), 3u);
+  chmod(kept.c_str(), 0640);
+  Pktdump({"pcapng", "--out", kept, pkt}, &code, &err);
+  EXPECT_TRUE(stat(kept.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640) << std::oct << st.st_mode;
+  // A pipe named as the output is written to, and stays a pipe.
+  const std::string fifo = testing::TempDir() + "night.fifo";
+  std::remove(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::FILE* reader = popen(("timeout 10 cat " + fifo).c_str(), "r");
+  Pktdump({"pcapng", "--out", fifo, pkt}, &code, &err);
+  std::string read;
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, reader)) > 0;) read.append(chunk, n);
+  pclose(reader);
+  EXPECT_EQ(code, 0) << err;
+  EXPECT_EQ(ReadPcapng(read).times.size(), 3u);
+  EXPECT_TRUE(stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << "the pipe was replaced by a file";
 }
 
 TEST(Pktdump, ARangePastTheEndIsSaidTheSameWayInEveryModeFromFilesAndPipes) {

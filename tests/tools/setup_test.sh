@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Set-up's decisions against a package mirror that misbehaves, with
-# apt-get, dpkg and dpkg-query replaced by stubs on PATH: nothing is
-# installed or fetched. Each case gives the mirror's faults and the kernel's
-# answer, and checks the exit code, set-up's words and what it asked apt for.
+# apt-get, dpkg, dpkg-query and sudo replaced by stubs on PATH: nothing is
+# installed or fetched, as root or as a user. Each case gives the mirror's
+# faults and the kernel's answer, and checks the exit code, set-up's words
+# and what it asked apt for.
 #   setup_test.sh [tools/setup.sh]
 set -u
 setup=${1:-$(dirname "$0")/../../tools/setup.sh}
@@ -58,6 +59,12 @@ case $1 in
   --print-foreign-architectures) cat "$STUB/arch" 2>/dev/null ;;
   --add-architecture) echo "$2" >>"$STUB/arch" ;;
 esac
+EOF
+# Run as a user, set-up asks sudo, and sudo's own PATH would reach the real
+# apt-get: its stub runs the command with the stubs.
+cat >"$work/bin/sudo" <<'EOF'
+#!/usr/bin/env bash
+exec "$@"
 EOF
 chmod +x "$work/bin/"*
 

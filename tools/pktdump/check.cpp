@@ -19,14 +19,24 @@ class CheckSink : public Sink {
     stream_ = &streams_[Directory(path)];
   }
   bool ListsBad() const override { return true; }
-  void Bad(std::int64_t, const std::string&) override { ++malformed_; }
+  // A record that cannot be read is said where it stands: the verdict
+  // fails over it, and the reason is on the output with the gaps.
+  void Bad(std::int64_t number, const std::string& fault) override {
+    ++malformed_;
+    std::fprintf(out_, "%s: record %lld is malformed: %s\n", names_.back().c_str(),
+                 static_cast<long long>(number), fault.c_str());
+  }
   void Record(std::int64_t number, const varnet::RecordView& view) override {
     if (!view.timed) return;
     stream_->Add(static_cast<int>(names_.size() - 1), number, view.arrival.sequence,
                  view.arrival.run);
   }
   void EndFile(std::int64_t, std::size_t rest) override {
-    if (rest != 0) ++malformed_;
+    if (rest != 0) {
+      ++malformed_;
+      std::fprintf(out_, "%s: %s after the last whole record\n", names_.back().c_str(),
+                   Count(rest, "byte").c_str());
+    }
     Print(*stream_);
   }
   bool EndAll(long* bad) override {

@@ -1,6 +1,14 @@
 // pktdump's program: the table of modes, and every file of the command line
 // through the sink of its mode. The modes are in their own files; the
 // shared reading of records in records.cpp, the command line in options.cpp.
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -11,9 +19,55 @@
 #include "pktdump_internal.h"
 #include "report.h"
 
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+
 namespace pktdump {
 
 namespace {
+
+// Standard input that is the output file itself ("--out X - < X"): the
+// export would take the place of the capture it reads.
+bool OutputIsStandardInput(std::FILE* in, const std::string& out) {
+#ifdef _WIN32
+  (void)in;
+  (void)out;
+  return false;  // no file identity in the C runtime's stat here
+#else
+  struct stat a {}, b {};
+  return fstat(fileno(in), &a) == 0 && stat(out.c_str(), &b) == 0 && S_ISREG(a.st_mode) &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+#endif
+}
+
+// The file an export is written to before it takes its name: a new one,
+// never a file that is already there (an input of that name, or a link
+// that points at another file). mode: the mode of the file it replaces
+// (-1: none there).
+std::FILE* CreatePart(const std::string& out, int mode, std::string* part) {
+  for (int n = 0; n < 100; ++n) {
+    *part = out + ".pktdump-part" + (n == 0 ? std::string() : std::to_string(n));
+    const int fd = open(part->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0666);
+#ifndef _WIN32
+    if (fd >= 0 && mode >= 0) fchmod(fd, static_cast<mode_t>(mode));
+#else
+    (void)mode;
+#endif
+    if (fd >= 0) {
+      std::FILE* file = fdopen(fd, "wb");
+      if (file == nullptr) {
+        const int why = errno;
+        close(fd);
+        std::remove(part->c_str());
+        errno = why;
+      }
+      return file;
+    }
+    if (errno != EEXIST) return nullptr;
+  }
+  return nullptr;
+}
 
 // Every mode pktdump has, by name. A mode joins with a row here.
 const Mode kModes[] = {
@@ -77,17 +131,31 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   // An output file is written beside itself and takes its name only when
   // whole: a failure leaves what was there before. One of the inputs is
   // never an output (the same file, by whatever name).
-  const std::string part = o.out + ".pktdump-part";
+  std::string part, target;
   if (!o.out.empty() && o.out != "-") {
     for (const auto& input : inputs) {
       std::error_code same;
-      if (input->path != "-" && std::filesystem::equivalent(o.out, input->path, same)) {
+      const bool piped = input->path == "-";
+      if (piped ? OutputIsStandardInput(input->file, o.out)
+                : std::filesystem::equivalent(o.out, input->path, same)) {
         std::fprintf(err, "pktdump: --out %s is the input %s; see pktdump --help\n",
-                     o.out.c_str(), input->path.c_str());
+                     o.out.c_str(), piped ? kStdinName : input->path.c_str());
         return 2;
       }
     }
-    export_ = std::fopen(part.c_str(), "wb");
+    // A device or a pipe named as the output (/dev/null, a FIFO a reader
+    // waits on) is written as it stands: only a file is written beside
+    // itself and renamed into place, never put over what is not a file.
+    // A file replaced keeps its mode, and a link to one stays a link: the
+    // file it points at is replaced.
+    struct stat given {};
+    const bool there = stat(o.out.c_str(), &given) == 0;
+    const bool asItStands = there && !S_ISREG(given.st_mode);
+    std::error_code resolved;
+    const std::filesystem::path canonical = std::filesystem::canonical(o.out, resolved);
+    target = there && !resolved ? canonical.string() : o.out;
+    const int mode = there ? static_cast<int>(given.st_mode & 07777) : -1;
+    export_ = asItStands ? std::fopen(o.out.c_str(), "wb") : CreatePart(target, mode, &part);
     if (export_ == nullptr) {
       std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(), std::strerror(errno));
       return 1;
@@ -124,14 +192,14 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
       ok = false;
     }
     std::error_code renamed;
-    if (ok) std::filesystem::rename(part, o.out, renamed);
+    if (ok && !part.empty()) std::filesystem::rename(part, target, renamed);
     if (ok && renamed) {
       std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(),
                    renamed.message().c_str());
       ok = false;
     }
     // A cut capture file is worse than none: it goes.
-    if (!ok) std::remove(part.c_str());
+    if (!ok && !part.empty()) std::remove(part.c_str());
   }
   if (!ok || bad != 0) return 1;
   return whole ? 0 : failCode;

@@ -27,8 +27,9 @@ constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
 std::string BaseName(const std::string& path);
 std::string Json(const std::string& text);
 const char* KindName(int type);
-// The folder part of a path as given ("" for none; "-" for standard
-// input): files of different folders are different captures.
+// The folder a path is in, however the path names it ("a/x", "./a/x" and
+// the full path give one folder; "-" for standard input): files of
+// different folders are different captures.
 std::string Directory(const std::string& path);
 // A FILETIME as "2026-12-09T10:11:12.1234567Z" (UTC).
 std::string TimeText(std::uint64_t filetime);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cerrno>
 #include <ctime>
+#include <filesystem>
 
 #include "core/packet_dump.h"
 #include "json_text.h"
@@ -23,6 +24,10 @@ std::string BaseName(const std::string& path) {
 
 std::string Directory(const std::string& path) {
   if (path == "-") return path;
+  std::error_code failed;
+  const std::filesystem::path folder = std::filesystem::weakly_canonical(
+      std::filesystem::absolute(path, failed).parent_path(), failed);
+  if (!failed) return folder.string();
   const std::size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
@@ -223,8 +228,8 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
   const std::size_t rest = ended ? source.Rest() : 0;
   if (rest != 0 && !sink.ListsBad()) {
     ++bad;
-    std::fprintf(err, "pktdump: %s: %zu bytes after the last whole record%s\n", name.c_str(),
-                 rest, keepGoing ? "; skipped" : "");
+    std::fprintf(err, "pktdump: %s: %s after the last whole record%s\n", name.c_str(),
+                 Count(rest, "byte").c_str(), keepGoing ? "; skipped" : "");
   }
   // A range past the end, as RangeFits says it for files of a known size.
   if (filter.ranged && ended && !source.Failed()) {

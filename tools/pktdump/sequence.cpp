@@ -40,6 +40,17 @@ std::string EventText(const SequenceEvent& e) {
   return text;
 }
 
+std::uint64_t SequenceGaps::Extend(std::uint32_t sequence) const {
+  constexpr std::uint64_t kTurn = 1ull << 32, kHalf = 1ull << 31;
+  std::uint64_t n = (last_ & ~(kTurn - 1)) | sequence;
+  if (n + kHalf < last_) {
+    n += kTurn;
+  } else if (n >= kTurn && n > last_ + kHalf) {
+    n -= kTurn;
+  }
+  return n;
+}
+
 void SequenceGaps::Add(int file, std::int64_t record, std::uint32_t sequence, int run) {
   bool newRun = !anyTimed_;
   if (anyTimed_) {
@@ -48,7 +59,7 @@ void SequenceGaps::Add(int file, std::int64_t record, std::uint32_t sequence, in
       newRun = run != run_;
     } else {
       // Not recorded: the count starts again at 1, or far below.
-      newRun = sequence == 1 || static_cast<std::uint64_t>(sequence) + kWindow < base_;
+      newRun = sequence == 1 || Extend(sequence) + kWindow < base_;
     }
   }
   if (newRun) {
@@ -68,6 +79,7 @@ void SequenceGaps::Add(int file, std::int64_t record, std::uint32_t sequence, in
     // A tagged run is known to start here: its loss counts from 1.
     base_ = run >= 0 ? 1 : sequence;
     first_ = base_;
+    last_ = base_;
     ahead_.clear();
   }
   // Records come in the order their completions were handled, which the
@@ -75,8 +87,10 @@ void SequenceGaps::Add(int file, std::int64_t record, std::uint32_t sequence, in
   // has passed it, or at the end.
   // Below where an untagged run was first seen is an early number that
   // came late, not one that came again: it is not known.
-  if (sequence < first_) return;
-  if (sequence < base_ || ahead_.count(sequence) != 0) {
+  const std::uint64_t n = Extend(sequence);
+  last_ = n;
+  if (n < first_) return;
+  if (n < base_ || ahead_.count(n) != 0) {
     SequenceEvent e;
     e.kind = SequenceEvent::kRepeat;
     e.file = file;
@@ -86,7 +100,7 @@ void SequenceGaps::Add(int file, std::int64_t record, std::uint32_t sequence, in
     ++repeats_;
     return;
   }
-  ahead_[sequence] = Where{file, record};
+  ahead_[n] = Where{file, record};
   Settle(false);
 }
 
@@ -102,10 +116,10 @@ void SequenceGaps::Settle(bool all) {
     e.kind = SequenceEvent::kGap;
     e.file = next->second.file;
     e.record = next->second.record;
-    e.lost = next->first - base_;
-    e.from = base_;
-    e.to = next->first - 1;
-    if (firstRun_ && run_ >= 0 && e.from == 1) {
+    e.lost = static_cast<std::uint32_t>(next->first - base_);
+    e.from = static_cast<std::uint32_t>(base_);
+    e.to = static_cast<std::uint32_t>(next->first - 1);
+    if (firstRun_ && run_ >= 0 && base_ == 1) {
       e.kind = SequenceEvent::kEarlier;
       earlier_ += e.lost;
     } else {

@@ -60,12 +60,18 @@ class SequenceGaps {
     std::int64_t record;
   };
   const std::size_t kWindow;
+  // The number as the run's count goes on past 4294967295, where the
+  // wrapper's 32-bit counter starts again at 0: the one nearest to the
+  // number that came last.
+  std::uint64_t Extend(std::uint32_t sequence) const;
   bool anyTimed_ = false;
   int run_ = -1;                         // the tag of the run being read
   bool firstRun_ = true;                 // it began before the first record read
-  std::uint32_t first_ = 0;              // the run's first number: 1 when tagged
-  std::uint32_t base_ = 0;               // every number below it came or was counted lost
-  std::map<std::uint32_t, Where> ahead_;  // numbers from base_ on that came
+  // Numbers as Extend gives them.
+  std::uint64_t first_ = 0;              // the run's first number: 1 when tagged
+  std::uint64_t base_ = 0;               // every number below it came or was counted lost
+  std::map<std::uint64_t, Where> ahead_;  // numbers from base_ on that came
+  std::uint64_t last_ = 0;               // the number that came last
   std::vector<SequenceEvent> events_;
   long gaps_ = 0, repeats_ = 0;
   std::uint64_t lost_ = 0, earlier_ = 0;

@@ -89,7 +89,9 @@ class SummarySink : public Sink {
     std::fprintf(out_, "%s: %s, %s, %s, %ld malformed\n", n, Count(f.records, "record").c_str(),
                  Count(f.commands, "command").c_str(), Count(f.revertives, "revertive").c_str(),
                  f.malformed);
-    if (f.rest != 0) std::fprintf(out_, "%s: %zu bytes after the last whole record\n", n, f.rest);
+    if (f.rest != 0) {
+      std::fprintf(out_, "%s: %s after the last whole record\n", n, Count(f.rest, "byte").c_str());
+    }
     if (f.timed > 0) {
       const double seconds = static_cast<double>(f.latest - f.earliest) / 1e7;
       std::fprintf(out_, "%s: from %s to %s, %.3f s, %.1f datagrams a second\n", n,
