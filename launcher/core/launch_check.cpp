@@ -293,7 +293,7 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
                std::string(key) + " holds " + (length + 1 >= whole.size() ? "at least " : "") +
                    std::to_string(length) + " characters: the launcher reads only the first " +
                    std::to_string(count) + ", up to \"" +
-                   std::string(raw).substr(count > 20 ? count - 20 : 0) + "\"");
+                   std::string(raw, std::min(count, sizeof raw)).substr(count > 20 ? count - 20 : 0) + "\"");
       }
     }
     // The programs the entry starts; an ORM entry starts its program when
