@@ -156,6 +156,9 @@ void Varnet::CloseProgram() {
   if (net_.Loss(before)) unclaimedBeforeClose_ = before.unclaimed;
   channel_.Close();
   host_.TakeWaitingCompletions();
+  // What is held goes out now, so that a record the file refuses is in
+  // the totals and not lost after them.
+  FlushFiles();
   // What was lost in this run, just before the close line.
   ReportDatagramLoss(true);
   WriteLogLine("Log Closed");
