@@ -463,10 +463,11 @@ void FailLana(Lana& lana) {
 
 // The receive thread opens a failed LANA's socket again. The new socket
 // joins before the old one leaves the group, so that nothing that reached
-// the machine is missed; the old one then holds a fixed backlog, which is
-// read to its end (an empty payload among it too, counted as malformed)
-// and dispatched before what the new one takes. What both hold (what came
-// between the join and the leave) is taken from the new one only. Each
+// the machine is missed; the old one's backlog is read before the new one
+// opens and to its end after the leave (an empty payload among it too,
+// counted as malformed), and dispatched before what the new one takes.
+// What both hold (what came between the opening and the leave) is taken
+// from the new one only. Each
 // held datagram is stamped when it is read from the old socket: when it
 // reached the wrapper, since the system does not say when it came.
 bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
