@@ -428,6 +428,9 @@ TEST_F(LossTest, EachRunTagsItsRecordsWithTheTagAfterTheNewestFilesLast) {
       {"a file without tags", {{old06, record(-1, 4) + untimed}}, 0},
       {"part of a record at the end", {{old06, record(4, 1) + "\x02\x00"}}, 5},
       {"another file name", {{"c:\\logs\\PKT_20091001.08x", record(40, 1)}, {old06, record(2, 1)}}, 41},
+      // The clock was set back: a later hour's file is there, and the
+      // run this one follows in the hour's own file had the tag after it.
+      {"the hour's own file", {{"c:\\logs\\PKT_20091001.09", record(5, 9)}, {kPkt07, record(6, 4)}}, 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
