@@ -134,8 +134,11 @@ sed -n 's/^/  check: /;1,5p' "$base/check.txt"
 [ "$lines" -le 6 ] || echo "  check: ... ($((lines - 6)) more lines in $base/check.txt)"
 [ "$lines" -le 5 ] || sed -n 's/^/  check: /;$p' "$base/check.txt"
 # Per run of the records: its tag, records and highest sequence, in order.
-"$pktdump" decode --format json "$logs"/PKT_* 2>/dev/null \
-  | jq -r 'select(.sequence != null) | "\(.run // -1) \(.sequence)"' \
+# (The fields before "lines" hold no bracket; a record without its arrival
+# has no sequence, one written before tags no run.)
+{ "$pktdump" decode --format json "$logs"/PKT_* 2>/dev/null || true; } \
+  | sed -n -e 's/^[^[]*"sequence":\([0-9]*\),"run":\([0-9]*\),.*/\2 \1/p' \
+           -e 's/^[^[]*"sequence":\([0-9]*\),"lines".*/-1 \1/p' \
   | awk 'BEGIN { n = 0 } { if (n == 0 || $1 != tag) { n++; tag = $1; top[n] = 0; count[n] = 0 }
           count[n]++; if ($2 > top[n]) top[n] = $2; tags[n] = tag }
          END { for (i = 1; i <= n; i++) print i, tags[i], count[i], top[i] }' >"$base/runs.txt"
