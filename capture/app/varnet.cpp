@@ -89,10 +89,16 @@ bool Varnet::Startup() {
 
 int Varnet::FindRunTag() {
   std::vector<CaptureFiles::FileEntry> files = host_.ListFiles(settings_.logFilePath, "PKT_");
-  // Newest first: the names carry the date and hour.
+  // The hour's own file first: this run's first records follow its last
+  // (a later hour's file is there when the clock was set back). Then the
+  // newest: the names carry the date and hour.
+  const LocalTime now = host_.Now();
+  char own[32];
+  std::snprintf(own, sizeof own, "PKT_%04d%02d%02d.%02d", now.year, now.month, now.day, now.hour);
   std::sort(files.begin(), files.end(),
-            [](const CaptureFiles::FileEntry& a, const CaptureFiles::FileEntry& b) {
-              return a.name > b.name;
+            [&own](const CaptureFiles::FileEntry& a, const CaptureFiles::FileEntry& b) {
+              const bool aOwn = a.name == own, bOwn = b.name == own;
+              return aOwn != bOwn ? aOwn : a.name > b.name;
             });
   for (const CaptureFiles::FileEntry& entry : files) {
     if (entry.size < kRecordSize) continue;  // no record: an older file may hold one
@@ -156,6 +162,9 @@ void Varnet::CloseProgram() {
   if (net_.Loss(before)) unclaimedBeforeClose_ = before.unclaimed;
   channel_.Close();
   host_.TakeWaitingCompletions();
+  // What is held goes out now, so that a record the file refuses is in
+  // the totals and not lost after them.
+  FlushFiles();
   // What was lost in this run, just before the close line.
   ReportDatagramLoss(true);
   WriteLogLine("Log Closed");

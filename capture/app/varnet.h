@@ -220,8 +220,9 @@ class Varnet : public ChannelHost, public DecoderHost {
   // The timers of a second or more, run here when their messages are held
   // back (posted messages come first), and the flush when it is due.
   void CatchUp();
-  // The run's tag: the one after the tag of the last record of the newest
-  // packet data file of the log directory that holds one.
+  // The run's tag: the one after the tag of the last record of the hour's
+  // own packet data file, else of the newest of the log directory that
+  // holds one.
   int FindRunTag();
   void OpenHourFiles();
   // WriteLogLine's hour change and opening, without a line; true when the

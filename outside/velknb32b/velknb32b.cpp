@@ -463,10 +463,11 @@ void FailLana(Lana& lana) {
 
 // The receive thread opens a failed LANA's socket again. The new socket
 // joins before the old one leaves the group, so that nothing that reached
-// the machine is missed; the old one then holds a fixed backlog, which is
-// read to its end (an empty payload among it too, counted as malformed)
-// and dispatched before what the new one takes. What both hold (what came
-// between the join and the leave) is taken from the new one only. Each
+// the machine is missed; the old one's backlog is read before the new one
+// opens and to its end after the leave (an empty payload among it too,
+// counted as malformed), and dispatched before what the new one takes.
+// What both hold (what came between the opening and the leave) is taken
+// from the new one only. Each
 // held datagram is stamped when it is read from the old socket: when it
 // reached the wrapper, since the system does not say when it came.
 bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
@@ -481,37 +482,60 @@ bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
     }
     settings = w.transport;
   }
-  velknb::Transport fresh;
-  std::string error;
-  if (!fresh.Open(settings, lana.number, &error)) {
-    Trace("reopen %d failed: %s", lana.number, error.c_str());
-    return false;
-  }
-  // Left, the old socket takes nothing more: its backlog is bounded by its
-  // receive buffer. A socket that cannot leave (it is dead) is read only
-  // up to that many datagrams.
-  const bool left = lana.transport.LeaveGroup();
-  const std::size_t bound = static_cast<std::size_t>(
-      lana.transport.ReceiveBufferSize() > 0 ? lana.transport.ReceiveBufferSize() : 1 << 20);
   struct Held {
     std::vector<UCHAR> data;
     FILETIME arrival;
   };
   std::vector<Held> held;
-  while (held.size() < bound && lana.transport.HasWaiting()) {
-    const long got = lana.transport.TryReceive(buffer.data(), buffer.size());
-    if (got < 0) break;
-    Held h{std::vector<UCHAR>(buffer.data(), buffer.data() + got), {}};
-    GetSystemTimeAsFileTime(&h.arrival);
-    held.push_back(std::move(h));
+  // A socket that cannot leave (it is dead) is read only up to so many
+  // datagrams: under a flood it would never run empty.
+  const std::size_t bound = static_cast<std::size_t>(
+      lana.transport.ReceiveBufferSize() > 0 ? lana.transport.ReceiveBufferSize() : 1 << 20);
+  const auto drain = [&] {
+    while (held.size() < bound && lana.transport.HasWaiting()) {
+      const long got = lana.transport.TryReceive(buffer.data(), buffer.size());
+      if (got < 0) break;
+      Held h{std::vector<UCHAR>(buffer.data(), buffer.data() + got), {}};
+      GetSystemTimeAsFileTime(&h.arrival);
+      held.push_back(std::move(h));
+    }
+  };
+  const auto dispatchHeld = [&](std::size_t end) {
+    for (std::size_t i = 0; i < end; ++i) {
+      Dispatch(lana, held[i].data.data(), held[i].data.size(), held[i].arrival);
+    }
+  };
+  // What the old socket holds came before the new one opens: it is read
+  // first, so that the old one has room again and takes what comes while
+  // the new one opens, which is how the two are matched below. (Full, it
+  // would miss the new one's first datagram, and what both then took
+  // would be taken twice.)
+  drain();
+  const std::size_t opened = held.size();
+  velknb::Transport fresh;
+  std::string error;
+  if (!fresh.Open(settings, lana.number, &error)) {
+    Trace("reopen %d failed: %s", lana.number, error.c_str());
+    Locked lock;
+    dispatchHeld(held.size());
+    return false;
   }
+  // Left, the old socket takes nothing more: its backlog is bounded by its
+  // receive buffer.
+  const bool left = lana.transport.LeaveGroup();
+  drain();
+  // The new socket's first datagram (an empty payload too) is where what
+  // both hold starts; only what the old one took after the new one opened
+  // can be it.
   std::size_t end = held.size();
-  if (const long first = fresh.Peek(buffer.data(), buffer.size()); first > 0) {
-    for (std::size_t i = 0; i < held.size(); ++i) {
-      if (held[i].data.size() == static_cast<std::size_t>(first) &&
-          std::memcmp(held[i].data.data(), buffer.data(), held[i].data.size()) == 0) {
-        end = i;
-        break;
+  if (fresh.HasWaiting()) {
+    if (const long first = fresh.Peek(buffer.data(), buffer.size()); first >= 0) {
+      for (std::size_t i = opened; i < held.size(); ++i) {
+        if (held[i].data.size() == static_cast<std::size_t>(first) &&
+            std::memcmp(held[i].data.data(), buffer.data(), held[i].data.size()) == 0) {
+          end = i;
+          break;
+        }
       }
     }
   }
@@ -522,9 +546,7 @@ bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
     ++w.stats.reopened;
     Trace("lana %d opened again: %lu held over%s", lana.number, static_cast<unsigned long>(end),
           left ? "" : ", the old socket could not leave the group");
-    for (std::size_t i = 0; i < end; ++i) {
-      Dispatch(lana, held[i].data.data(), held[i].data.size(), held[i].arrival);
-    }
+    dispatchHeld(end);
   }
   InterlockedExchange(&lana.playDead, 0);
   return true;

@@ -386,6 +386,24 @@ TEST_F(LossTest, TheCloseRemovesTheNamesThenTakesWhatWasOnItsWayThenCounts) {
   EXPECT_TRUE(net.faults.empty());
 }
 
+TEST_F(LossTest, RecordsHeldAtTheCloseAreWrittenBeforeTheRunsTotals) {
+  // Records still held when the program closes (the last 100 ms, and what
+  // the close took from the queue) go out before the totals are written:
+  // those the packet file refuses are in them.
+  host.delaysFlush = true;
+  Start();
+  for (int i = 0; i < 3; ++i) Arrive(1, "CP 12 'held'");
+  ASSERT_EQ(host.files[kPkt07].size(), 0u);
+  host.failNext = 2;  // the batch and the first record's retry fail
+  app.CloseProgram();
+  app.CloseStreams();
+  EXPECT_EQ(host.files[kPkt07].size(), 0u);
+  const std::vector<std::string> end = Texts(kLog07);
+  ASSERT_GE(end.size(), 2u);
+  EXPECT_EQ(end[end.size() - 2], "Lost in this run: 0 lines and 3 records not written");
+  EXPECT_EQ(end.back(), "Log Closed");
+}
+
 TEST_F(LossTest, EachRunTagsItsRecordsWithTheTagAfterTheNewestFilesLast) {
   auto record = [](int run, std::uint32_t sequence) {
     std::uint8_t buffer[kDatagramSize + 1] = {'R', 'D'};
@@ -410,6 +428,9 @@ TEST_F(LossTest, EachRunTagsItsRecordsWithTheTagAfterTheNewestFilesLast) {
       {"a file without tags", {{old06, record(-1, 4) + untimed}}, 0},
       {"part of a record at the end", {{old06, record(4, 1) + "\x02\x00"}}, 5},
       {"another file name", {{"c:\\logs\\PKT_20091001.08x", record(40, 1)}, {old06, record(2, 1)}}, 41},
+      // The clock was set back: a later hour's file is there, and the
+      // run this one follows in the hour's own file had the tag after it.
+      {"the hour's own file", {{"c:\\logs\\PKT_20091001.09", record(5, 9)}, {kPkt07, record(6, 4)}}, 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -406,6 +406,10 @@ TEST(Velknb, ADeadSocketFailsThePendingReceivesAndIsOpenedAgainLosingNothing) {
   EXPECT_EQ(RunPeer("--dead"), 0u) << "see the peer's output above";
 }
 
+TEST(Velknb, ADeadSocketWhoseBufferFilledIsOpenedAgainTakingEachDatagramOnce) {
+  EXPECT_EQ(RunPeer("--dead-full"), 0u) << "see the peer's output above";
+}
+
 TEST(Velknb, ACompletionTheWindowCannotTakeIsPostedLaterInOrderNeverFreed) {
   EXPECT_EQ(RunPeer("--deliver"), 0u) << "see the peer's output above";
   EXPECT_EQ(RunPeer("--deliver-delete"), 0u) << "see the peer's output above";
@@ -619,6 +623,94 @@ int PeerDead() {
   return check.failures;
 }
 
+// Sends datagrams to a name from a socket of its own: count of them, from
+// first on, each "<prefix><number>" padded to size bytes, pause ms apart.
+DWORD SendRaw(const char* to, const char* prefix, int first, int count, std::size_t size, DWORD pause) {
+  velknb::TransportSettings settings;
+  velknb::ApplyEnvironment(settings);
+  velknb::Transport raw;
+  std::string error;
+  if (!raw.Open(settings, 0, &error, false)) return 0;
+  DWORD sent = 0;
+  for (int i = first; i < first + count; ++i) {
+    std::string text = prefix + std::to_string(i);
+    text.resize(size, '.');
+    velknb::Datagram d;
+    velknb::PadName(to, d.destination);
+    velknb::PadName("RAW_SENDER", d.source);
+    d.id = static_cast<std::uint16_t>(i);
+    d.data = reinterpret_cast<const std::uint8_t*>(text.data());
+    d.length = text.size();
+    std::uint8_t payload[velknb::kMaxDatagram];
+    const std::size_t n = velknb::BuildDatagram(d, payload, sizeof payload);
+    if (raw.Send(payload, n)) ++sent;
+    if (pause != 0) Sleep(pause);
+  }
+  return sent;
+}
+
+DWORD WINAPI StreamThread(LPVOID) { return SendRaw("FULL_A", "s", 1, 1500, 40, 1); }
+
+int PeerDeadFull() {
+  // The socket fails while the network is busy: its receive buffer fills
+  // before it is opened again, and datagrams keep coming throughout.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "dead=1@2");
+  SetEnvironmentVariableA("VELKNB_QUEUE", "100000");
+  Checks check{"dead-full"};
+  Completions sink;
+  Name a = Add("FULL_A");
+  Name b = Add("FULL_B");
+  Post(sink.Window(), a, 5);
+  for (const char* text : {"one", "two", "three"}) SendText(sink.Window(), b, "FULL_A", text);
+  int failed = 0;
+  for (NCB* r; failed < 2 && (r = NextReceive(sink, 5000)) != nullptr;) {
+    failed += r->ncb_retcode == NRC_BRIDGE ? 1 : 0;
+    NetNcbFree(r);
+  }
+  check(failed == 2, "the socket failed");
+  // Its buffer fills (the first opening again fails; the next is a second
+  // later), then a steady stream runs through the opening.
+  SendRaw("FULL_A", "p", 1, 12000, 500, 0);
+  HANDLE stream = CreateThread(nullptr, 0, StreamThread, nullptr, 0, nullptr);
+  bool back = false;
+  for (int i = 0; i < 100 && !back; ++i) {
+    back = NetReset(0, 0, 0) == NRC_GOODRET;
+    if (!back) Sleep(100);
+  }
+  check(back, "the LANA is open again");
+  WaitForSingleObject(stream, 30000);
+  CloseHandle(stream);
+  std::vector<std::string> got;
+  for (;;) {
+    Post(sink.Window(), a, 1);
+    NCB* r = NextReceive(sink, 1000);
+    if (r == nullptr) break;
+    if (r->ncb_retcode == NRC_GOODRET) got.push_back(Received(r).substr(0, 6));
+    NetNcbFree(r);
+  }
+  // Every datagram the wrapper took once: none twice.
+  std::vector<std::string> sorted = got;
+  std::sort(sorted.begin(), sorted.end());
+  const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
+  if (twice != sorted.end()) std::printf("dead-full peer: %s came twice\n", twice->c_str());
+  check(twice == sorted.end(), "no datagram taken twice");
+  // What the full buffer could not take is lost before the system counts
+  // it; from then on the stream came whole, to its last.
+  std::vector<int> numbers;
+  for (const std::string& t : got) {
+    if (t[0] == 's') numbers.push_back(std::atoi(t.c_str() + 1));
+  }
+  std::sort(numbers.begin(), numbers.end());
+  std::printf("dead-full peer: %zu of the stream, from %d\n", numbers.size(),
+              numbers.empty() ? 0 : numbers.front());
+  check(!numbers.empty() && numbers.back() == 1500 &&
+            numbers.back() - numbers.front() + 1 == static_cast<int>(numbers.size()),
+        "the stream came whole once the socket had room");
+  const VELKNB_STATS st = Stats();
+  check(st.received == got.size() + 3 + st.dropped, "each number is a datagram received");
+  return check.failures;
+}
+
 int PeerDeliver() {
   // After five completion messages (four sends' and the first receive's),
   // the window refuses the next two: the second and third receives'.
@@ -676,6 +768,7 @@ int PeerDeliverDelete() {
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--dead") == 0) return PeerDead();
+  if (argc >= 2 && std::strcmp(argv[1], "--dead-full") == 0) return PeerDeadFull();
   if (argc >= 2 && std::strcmp(argv[1], "--deliver") == 0) return PeerDeliver();
   if (argc >= 2 && std::strcmp(argv[1], "--deliver-delete") == 0) return PeerDeliverDelete();
   if (argc >= 5 && std::strcmp(argv[1], "--peer") == 0) {
