@@ -338,6 +338,55 @@ TEST_F(ReportTest, BadInputIsNamedAndKeepGoingStillWritesThePage) {
   }
 }
 
+TEST_F(ReportTest, ThePageIsNeverWrittenOverAnInputAndIsWholeOrNotThere) {
+  const std::string pkt = dir_ + "PKT_20261209.07";
+  ASSERT_EQ(std::system((maker_ + " 2000 " + pkt + " --start " + std::to_string(kStart)).c_str()), 0);
+  const std::string capture = ReadAll(pkt);
+  // One of the inputs, by its name or another: refused before anything is
+  // read, as every mode refuses it, and the capture stays as it was.
+  for (const std::string& out : {pkt, dir_ + "./PKT_20261209.07"}) {
+    std::string err;
+    EXPECT_EQ(Report({"--out", out, pkt}, &err), 2) << out;
+    EXPECT_EQ(err, "pktdump: --out " + out + " is the input " + pkt + "; see pktdump --help\n");
+    EXPECT_TRUE(ReadAll(pkt) == capture) << "the capture was written over";
+  }
+  // Usage errors are one line, as in every mode; -- ends the options.
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string said;
+  } const cases[] = {
+      {{"--from", "yesterday", "--out", "x.html", pkt}, 2,
+       "--from is a local time, YYYY-MM-DD HH:MM[:SS], not 'yesterday'; see pktdump --help"},
+      {{"--format", "json", "--out", "x.html", pkt}, 2, "--format is not an option of report; see pktdump --help"},
+      {{pkt}, 2, "report needs --out (a file, or - for standard output); see pktdump --help"},
+      {{"--out", "x.html", "--", "--keep-going"}, 1, "--keep-going: cannot be read: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::string err;
+    EXPECT_EQ(Report(c.args, &err), c.code) << c.said;
+    EXPECT_EQ(err, "pktdump: " + c.said + "\n");
+  }
+  EXPECT_FALSE(std::ifstream("x.html").good());
+  // A disk that fills part-way: what was there before stays, and no part
+  // of the page is left.
+  char dir[] = "/tmp/report_disk_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string disk = dir;
+  if (std::system(("mount -t tmpfs -o size=16k tmpfs " + disk + " 2>/dev/null").c_str()) != 0) {
+    std::system(("rmdir " + disk).c_str());
+    GTEST_SKIP() << "a small tmpfs cannot be mounted here (the test command runs as root)";
+  }
+  const std::string html = disk + "/night.html";
+  std::ofstream(html, std::ios::binary) << "before";
+  std::string err;
+  EXPECT_EQ(Report({"--out", html, pkt}, &err), 1);
+  EXPECT_EQ(err, "pktdump: " + html + ": cannot be written (disk full?)\n");
+  EXPECT_EQ(ReadAll(html), "before");
+  EXPECT_FALSE(std::ifstream(html + ".pktdump-part").good()) << "a cut page was left";
+  std::system(("umount " + disk + " && rmdir " + disk).c_str());
+}
+
 TEST_F(ReportTest, TwoFilesReadInParallelMakeThePageOfBothInOrder) {
   // Two workstations' hours, given in reverse: the page lists them in name
   // order, their numbers each their own.

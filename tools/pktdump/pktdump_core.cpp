@@ -2,9 +2,6 @@
 // through the sink of its mode. The modes are in their own files; the
 // shared reading of records in records.cpp, the command line in options.cpp.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -22,6 +19,7 @@ const Mode kModes[] = {
     {"summary", MakeSummarySink, true, nullptr},
     {"check", MakeCheckSink, true, nullptr},
     {"pcapng", MakePcapngSink, false, nullptr},
+    {"report", nullptr, false, nullptr},  // report_run.cpp
 };
 
 }  // namespace
@@ -40,13 +38,11 @@ std::string CheckFile(const File& file) {
 }
 
 int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
-  // The report reads its files in parallel, not through a sink.
-  if (!args.empty() && args[0] == "report") {
-    return report::RunReport(std::vector<std::string>(args.begin() + 1, args.end()), out, err, in);
-  }
   Options o;
   int code = 0;
   if (Parse(args, &o, out, err, &code) != Parsed::Run) return code;
+  // The report reads its files in parallel, not through a sink.
+  if (o.mode == "report") return report::RunReport(o, out, err, in);
   const Mode& mode = *FindMode(o.mode);
   // Hourly files in name order.
   std::sort(o.paths.begin(), o.paths.end(), [](const std::string& a, const std::string& b) {
@@ -62,9 +58,6 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   std::map<std::string, int> named;
   for (const std::string& p : o.paths) ++named[BaseName(p)];
 
-  std::FILE* sinkOut = out;
-  std::FILE* export_ = nullptr;
-  std::string outName = "the output";
   // Every file is opened, and without --keep-going checked whole, before
   // anything is written (summary lists what is wrong instead).
   for (auto& input : inputs) {
@@ -74,27 +67,10 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   }
   if (!RangeFits(inputs, o.filter, err)) return 1;
   if (mode.prepare != nullptr && !mode.prepare(inputs, o, err)) return 1;
-  // An output file is written beside itself and takes its name only when
-  // whole: a failure leaves what was there before. One of the inputs is
-  // never an output (the same file, by whatever name).
-  const std::string part = o.out + ".pktdump-part";
-  if (!o.out.empty() && o.out != "-") {
-    for (const auto& input : inputs) {
-      std::error_code same;
-      if (input->path != "-" && std::filesystem::equivalent(o.out, input->path, same)) {
-        std::fprintf(err, "pktdump: --out %s is the input %s; see pktdump --help\n",
-                     o.out.c_str(), input->path.c_str());
-        return 2;
-      }
-    }
-    export_ = std::fopen(part.c_str(), "wb");
-    if (export_ == nullptr) {
-      std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(), std::strerror(errno));
-      return 1;
-    }
-    sinkOut = export_;
-    outName = o.out;
-  }
+  Output output(out);
+  if (Output::IsAnInput(o.out, o.paths, err)) return 2;
+  if (!output.Open(o.out, err)) return 1;
+  std::FILE* const sinkOut = output.Stream();
 
   std::unique_ptr<Sink> sink = mode.make(o, sinkOut, err);
   bool ok = true;
@@ -117,22 +93,7 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   const bool whole = sink->EndAll(&bad);
   const int failCode = sink->FailCode();
   sink.reset();  // what the decode printer holds goes out
-  if (!Finished(sinkOut, err, outName)) ok = false;
-  if (export_ != nullptr) {
-    if (std::fclose(export_) != 0 && ok) {
-      std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n", o.out.c_str());
-      ok = false;
-    }
-    std::error_code renamed;
-    if (ok) std::filesystem::rename(part, o.out, renamed);
-    if (ok && renamed) {
-      std::fprintf(err, "pktdump: %s: cannot be written: %s\n", o.out.c_str(),
-                   renamed.message().c_str());
-      ok = false;
-    }
-    // A cut capture file is worse than none: it goes.
-    if (!ok) std::remove(part.c_str());
-  }
+  if (!output.Close(ok, err)) ok = false;
   if (!ok || bad != 0) return 1;
   return whole ? 0 : failCode;
 }

@@ -34,11 +34,13 @@ struct Filter {
 struct Options {
   std::string mode;
   std::string ini;  // VARNET.INI's text; empty: a first run's defaults
-  std::string out;  // pcapng: the file to write, "-" standard output
+  std::string out;  // pcapng, report: the file to write, "-" standard output
   int channel = 0;
   std::int64_t hour = -1;  // pcapng --hour: UTC seconds; -1 none
   bool keepGoing = false;
   bool json = false;
+  // report --from, --to: local time as ms since 1970; to is exclusive.
+  std::int64_t from = INT64_MIN, to = INT64_MAX;
   Filter filter;
   std::vector<std::string> paths;  // "-" is standard input
 };

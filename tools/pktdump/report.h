@@ -17,6 +17,7 @@
 
 #include "core/capture_config.h"
 #include "core/packet_record.h"
+#include "pktdump_core.h"
 #include "sequence.h"
 
 namespace pktdump {
@@ -196,11 +197,10 @@ std::int64_t HourOfName(const std::string& name);
 // the text is no such time.
 bool ParseLocalTime(const std::string& text, std::int64_t* ms);
 
-// The report mode: args after "report"; 0 done, 1 a file could not be read
-// or held bad records (the page is written with --keep-going), 2 usage.
-int RunReport(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
-              std::FILE* in);
-extern const char kReportUsage[];
+// The report mode, on the parsed command line: 0 done, 1 a file could not be
+// read or held bad records (the page is written with --keep-going) or the
+// page could not be written, 2 usage.
+int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in);
 
 }  // namespace report
 }  // namespace pktdump
