@@ -207,6 +207,7 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
     *code = 1;
     return Parsed::Failed;
   }
+  if (!o->filter.devices.empty()) o->filter.ini = o->ini;
   return Parsed::Run;
 }
 

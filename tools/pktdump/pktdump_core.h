@@ -21,10 +21,12 @@ struct File {
   std::vector<std::uint8_t> bytes;
 };
 
-// Which records a mode takes: by the device a record names first, by kind
-// and by record number (from 1, in each file).
+// Which records a mode takes: by the devices its lines belong to (the
+// decoders' device rule), by kind and by record number (from 1, in each
+// file).
 struct Filter {
   std::vector<int> devices;  // empty: every record
+  std::string ini;           // the VARNET.INI text whose device filters the rule takes
   int kind = 0;              // 0 both, 1 commands, 2 revertives
   std::int64_t first = 1;
   std::int64_t last = INT64_MAX;

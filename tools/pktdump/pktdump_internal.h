@@ -33,9 +33,28 @@ std::string Directory(const std::string& path);
 // A FILETIME as "2026-12-09T10:11:12.1234567Z" (UTC).
 std::string TimeText(std::uint64_t filetime);
 
-// The first device a datagram names, or -1.
-int FirstDevice(std::uint8_t type, const std::uint8_t* data);
-bool Passes(const Filter& filter, const varnet::RecordView& view);
+// The devices a datagram's lines belong to, by the decoders' one rule: the
+// devices whose entries in Varnet's device filters decide whether its lines
+// are written, under the show flags and filters of a VARNET.INI text (empty:
+// a first run's). summary's counts and --device go by it; decode and report
+// hear the same from the decoding they do.
+class LineDevices {
+ public:
+  explicit LineDevices(const std::string& ini = std::string());
+  ~LineDevices();
+  LineDevices(const LineDevices&) = delete;
+  LineDevices& operator=(const LineDevices&) = delete;
+  // In the order the lines come, each once.
+  const std::vector<int>& Of(const varnet::RecordView& view);
+
+ private:
+  class Host;
+  std::unique_ptr<Host> host_;
+};
+
+// Whether a record passes the filter; devices is the rule --device goes by
+// (needed only when the filter names devices).
+bool Passes(const Filter& filter, const varnet::RecordView& view, LineDevices* devices);
 
 // The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds;
 // false when the name gives none.
