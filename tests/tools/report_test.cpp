@@ -443,6 +443,48 @@ TEST_F(ReportTest, WhatWasLostBetweenAFoldersHoursCountsAsSummaryCountsIt) {
   EXPECT_NE(page.find("data-file=\"ws14/PKT_20261209.08\" data-records=\"500\" data-gaps=\"0\""), std::string::npos);
 }
 
+TEST_F(ReportTest, ARecordedRunsNumbersBeforeTheFilesOrTheWindowAreNotCountedLost) {
+  // Varnet tags its runs: a run's loss counts from its sequence 1. An hour
+  // file from the middle of a run starts far above 1; those numbers are in
+  // earlier files, as summary says, not lost, unless the file before says
+  // where it ended.
+  auto tagged = [&](const std::string& name, std::uint32_t first, std::uint32_t last, long start) {
+    std::ofstream file(dir_ + name, std::ios::binary);
+    for (std::uint32_t n = first; n <= last; ++n) {
+      std::uint8_t buffer[varnet::kDatagramSize + 1] = {'C', 'P', ' ', '1', ' ', '1'};
+      std::uint8_t record[varnet::kRecordSize];
+      const varnet::Arrival arrival{116444736000000000ull + (start * 1000ull + (n - first) * 10ull) * 10000ull, n, 5};
+      varnet::BuildRecord(1, buffer, 6, record, &arrival);
+      file.write(reinterpret_cast<const char*>(record), sizeof record);
+    }
+    return dir_ + name;
+  };
+  const std::string a = tagged("PKT_20261209.07", 1, 1000, kStart);
+  const std::string b = tagged("PKT_20261209.08", 1006, 1500, kStart + 3600);
+  const std::string html = dir_ + "runs.html";
+  struct Case {
+    std::vector<std::string> args;
+    std::string row;  // the file's row: its records, gaps and lost
+    std::string note;
+  } const cases[] = {
+      {{a, b}, "data-file=\"PKT_20261209.08\" data-records=\"495\" data-gaps=\"1\" data-lost=\"5\"", ""},
+      {{b}, "data-file=\"PKT_20261209.08\" data-records=\"495\" data-gaps=\"0\" data-lost=\"0\"",
+       "PKT_20261209.08: 1,005 datagrams not in these files (sequence 1 to 1005): lost, or in an earlier file"},
+      // A window that starts inside the run: what is before it is outside, not lost.
+      {{"--from", "2026-12-09 07:00:05", "--to", "2026-12-09 08:00", a},
+       "data-file=\"PKT_20261209.07\" data-records=\"500\" data-gaps=\"0\" data-lost=\"0\"", ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--out", html};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ASSERT_EQ(Report(args), 0) << c.row;
+    const std::string page = ReadAll(html);
+    EXPECT_NE(page.find(c.row), std::string::npos) << c.row;
+    if (!c.note.empty()) EXPECT_NE(page.find(c.note), std::string::npos) << c.note;
+    EXPECT_EQ(Marks(page, "gap").size(), c.row.find("data-gaps=\"1\"") != std::string::npos ? 1u : 0u) << c.row;
+  }
+}
+
 TEST_F(ReportTest, ABrowserRendersThePage) {
   const std::string chromium = Shell("command -v chromium");
   if (chromium.empty()) GTEST_SKIP() << "chromium (installed by tools/setup.sh)";

@@ -310,6 +310,9 @@ void FileReport::Sequence(std::int64_t number, std::int64_t ms, const varnet::Ar
 void FileReport::ContinueFrom(const FileReport& before) {
   const RunEnd& last = before.lastRun_;
   if (!last.seen || !firstRun_.seen || last.run != firstRun_.run) return;
+  // The run's numbers before this file were in the file before, up to its
+  // last: only those after it are lost.
+  totals_.earlier = 0;
   if (firstRun_.sequence <= last.sequence + 1) return;
   const std::uint32_t from = last.sequence + 1, to = firstRun_.sequence - 1;
   ++totals_.gaps;
@@ -331,7 +334,12 @@ void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
     const std::int64_t keepNow = now_, keepRecord = record_;
     now_ = at;
     record_ = e.record;
-    if (e.kind == SequenceEvent::kNewRun) {
+    if (e.kind == SequenceEvent::kEarlier) {
+      // In an earlier file, or before the window: said, never counted lost.
+      totals_.earlier += e.lost;
+      totals_.earlierFrom = e.from;
+      totals_.earlierTo = e.to;
+    } else if (e.kind == SequenceEvent::kNewRun) {
       ++totals_.runs;
       // The last run is this one from now on.
       newRunSeen_ = true;

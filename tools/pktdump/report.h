@@ -119,6 +119,10 @@ class FileReport {
     std::uint64_t records = 0, commands = 0, revertives = 0, timed = 0, untimed = 0, bad = 0;
     std::uint64_t outside = 0;  // outside --from/--to
     std::uint64_t gaps = 0, lost = 0, runs = 0, repeats = 0;
+    // A recorded run's first numbers that are not in the records read (the
+    // run began in an earlier file, or before the window): not counted lost.
+    std::uint64_t earlier = 0;
+    std::uint32_t earlierFrom = 0, earlierTo = 0;
     std::int64_t first = kNoTime, last = kNoTime;  // arrivals, in the window
   };
 

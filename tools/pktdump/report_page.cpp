@@ -396,6 +396,13 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     timed += n.timed;
     outside += n.outside;
     if (!f->Workstations().empty()) heartbeats = true;
+    if (n.earlier != 0) {
+      notes.push_back(Label(f) + ": " + Number(n.earlier) +
+                      (n.earlier == 1 ? " datagram" : " datagrams") + " not in these files (sequence " +
+                      std::to_string(n.earlierFrom) + " to " + std::to_string(n.earlierTo) +
+                      "): lost, or in an earlier file" +
+                      (options.window.Narrowed() ? " or before the window" : ""));
+    }
     if (n.untimed == 0) continue;
     std::string note = Label(f) + ": " + Number(n.untimed) +
                        " records carry no arrival time (recorded with PacketTimes off). They count "
