@@ -483,6 +483,19 @@ TEST_F(ReportTest, ARecordedRunsNumbersBeforeTheFilesOrTheWindowAreNotCountedLos
     if (!c.note.empty()) EXPECT_NE(page.find(c.note), std::string::npos) << c.note;
     EXPECT_EQ(Marks(page, "gap").size(), c.row.find("data-gaps=\"1\"") != std::string::npos ? 1u : 0u) << c.row;
   }
+  // Two workstations' folders of the same hours: their files sort between
+  // each other, and each still goes on from its own folder's hour before.
+  Shell("mkdir -p " + dir_ + "ws12 " + dir_ + "ws14 && cp " + a + " " + b + " " + dir_ + "ws12/ && cp " +
+        a + " " + b + " " + dir_ + "ws14/");
+  ASSERT_EQ(Report({"--out", html, dir_ + "ws12/PKT_20261209.07", dir_ + "ws14/PKT_20261209.08",
+                    dir_ + "ws12/PKT_20261209.08", dir_ + "ws14/PKT_20261209.07"}), 0);
+  const std::string page = ReadAll(html);
+  for (const char* ws : {"ws12", "ws14"}) {
+    const std::string row = std::string("data-file=\"") + ws +
+                            "/PKT_20261209.08\" data-records=\"495\" data-gaps=\"1\" data-lost=\"5\"";
+    EXPECT_NE(page.find(row), std::string::npos) << row;
+  }
+  EXPECT_EQ(page.find("not in these files"), std::string::npos);
 }
 
 TEST_F(ReportTest, ABrowserRendersThePage) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -157,8 +158,9 @@ int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
   if (Output::IsAnInput(o.out, paths, err)) return 2;
   if (!output.Open(o.out, err)) return 1;
   // Hourly files in name order.
-  std::sort(paths.begin(), paths.end(),
-            [](const std::string& a, const std::string& b) { return BaseName(a) < BaseName(b); });
+  std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+    return BaseName(a) != BaseName(b) ? BaseName(a) < BaseName(b) : a < b;
+  });
 
   std::vector<Reading> readings(paths.size());
   for (std::size_t i = 0; i < paths.size(); ++i) readings[i].path = paths[i];
@@ -188,11 +190,13 @@ int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
   }
   if (failed) return 1;
   // A capture's hours go on from one file to the next in its folder:
-  // what was lost between them counts too.
-  for (std::size_t i = 1; i < readings.size(); ++i) {
-    if (Directory(readings[i].path) == Directory(readings[i - 1].path)) {
-      readings[i].report->ContinueFrom(*readings[i - 1].report);
-    }
+  // what was lost between them counts too. Folders' files sort between
+  // each other: each goes on from its own folder's file before.
+  std::map<std::string, const FileReport*> before;
+  for (Reading& r : readings) {
+    const FileReport*& last = before[Directory(r.path)];
+    if (last != nullptr) r.report->ContinueFrom(*last);
+    last = r.report.get();
   }
   std::vector<const FileReport*> files;
   for (const Reading& r : readings) files.push_back(r.report.get());
