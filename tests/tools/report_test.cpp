@@ -498,6 +498,30 @@ TEST_F(ReportTest, ARecordedRunsNumbersBeforeTheFilesOrTheWindowAreNotCountedLos
   EXPECT_EQ(page.find("not in these files"), std::string::npos);
 }
 
+TEST_F(ReportTest, TheGapTableListsTwoHundredAndCountsTheRest) {
+  // Two files of 300 records, every other number lost: 299 gaps each.
+  std::vector<std::string> paths;
+  for (const char* name : {"PKT_20261209.07", "PKT_20261209.08"}) {
+    std::ofstream file(dir_ + name, std::ios::binary);
+    for (std::uint32_t n = 1; n <= 300; ++n) {
+      std::uint8_t buffer[varnet::kDatagramSize + 1] = {'C', 'P', ' ', '1', ' ', '1'};
+      std::uint8_t record[varnet::kRecordSize];
+      const varnet::Arrival arrival{116444736000000000ull + (kStart * 1000ull + n * 10) * 10000ull, 2 * n - 1};
+      varnet::BuildRecord(1, buffer, 6, record, &arrival);
+      file.write(reinterpret_cast<const char*>(record), sizeof record);
+    }
+    paths.push_back(dir_ + name);
+  }
+  const std::string html = dir_ + "gaps.html";
+  ASSERT_EQ(Report({"--out", html, paths[0], paths[1]}), 0);
+  const std::string page = ReadAll(html);
+  const std::string table = page.substr(page.find("<table id=\"gap-table\">"));
+  std::size_t rows = 0;
+  for (std::size_t at = 0; (at = table.find("<tr data-file=", at)) != std::string::npos; ++at) ++rows;
+  EXPECT_EQ(rows, 200u);
+  EXPECT_NE(page.find("398 more gaps are counted above but not listed"), std::string::npos);
+}
+
 TEST_F(ReportTest, ABrowserRendersThePage) {
   const std::string chromium = Shell("command -v chromium");
   if (chromium.empty()) GTEST_SKIP() << "chromium (installed by tools/setup.sh)";

@@ -814,10 +814,12 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   if (anyGaps) {
     page += "<table id=\"gap-table\"><tr><th>File</th><th>Gap before</th><th>Sequence</th>"
             "<th>Lost</th></tr>\n";
-    std::size_t listed = 0;
+    std::uint64_t listed = 0, counted = 0;
+    for (const FileReport* f : files) counted += f->Numbers().gaps;
     for (const FileReport* f : files) {
       for (const FileReport::Gap& g : f->Gaps()) {
-        if (listed++ == kTableRows) break;
+        if (listed == kTableRows) break;
+        ++listed;
         page += "<tr data-file=\"" + Label(f) + "\" data-time=\"" + Iso(g.time) +
                 "\" data-lost=\"" + std::to_string(g.to - g.from + 1) + "\"><td>" + Label(f) +
                 "</td><td class=\"t\">" + Shown(g.time) + "</td><td class=\"n\">" +
@@ -826,6 +828,11 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
       }
     }
     page += "</table>\n";
+    if (listed < counted) {
+      page += "<p class=\"meta\" id=\"gaps-not-listed\">" + Number(counted - listed) +
+              " more gaps are counted above but not listed (the first " +
+              std::to_string(kTableRows) + " are).</p>\n";
+    }
   }
   page += "<p class=\"meta\">Made by pktdump report. Devices are counted by the decoders' rule: a "
           "line belongs to the device whose filter decides whether Varnet writes it.</p>\n";
