@@ -360,6 +360,10 @@ TEST_F(ReportTest, ThePageIsNeverWrittenOverAnInputAndIsWholeOrNotThere) {
        "--from is a local time, YYYY-MM-DD HH:MM[:SS], not 'yesterday'; see pktdump --help"},
       {{"--format", "json", "--out", "x.html", pkt}, 2, "--format is not an option of report; see pktdump --help"},
       {{pkt}, 2, "report needs --out (a file, or - for standard output); see pktdump --help"},
+      {{"--to", "2026-12-09 07:14x", "--out", "x.html", pkt}, 2,
+       "--to is a local time, YYYY-MM-DD HH:MM[:SS], not '2026-12-09 07:14x'; see pktdump --help"},
+      {{"--from", "2026-02-31 10:00", "--out", "x.html", pkt}, 2,
+       "--from is a local time, YYYY-MM-DD HH:MM[:SS], not '2026-02-31 10:00'; see pktdump --help"},
       {{"--out", "x.html", "--", "--keep-going"}, 1, "--keep-going: cannot be read: No such file or directory"},
   };
   for (const Case& c : cases) {

@@ -36,7 +36,9 @@ std::int64_t LocalToMs(int y, int mo, int d, int h, int mi, int s) {
   t.tm_sec = s;
   t.tm_isdst = -1;
   const std::time_t at = std::mktime(&t);
-  return at == static_cast<std::time_t>(-1) ? kNoTime : static_cast<std::int64_t>(at) * 1000;
+  // A day the month does not have (31 February) is no such time, not 3 March.
+  if (at == static_cast<std::time_t>(-1) || t.tm_mday != d || t.tm_mon != mo - 1) return kNoTime;
+  return static_cast<std::int64_t>(at) * 1000;
 }
 
 // What reading one file left.
@@ -134,10 +136,18 @@ std::int64_t HourOfName(const std::string& name) {
 
 bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  char sep = 0, end = 0;
-  const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%c", &y, &mo, &d, &sep, &h, &mi,
-                            &s, &end);
-  if ((n != 6 && n != 7) || (sep != ' ' && sep != 'T') || mo < 1 || mo > 12 || d < 1 || d > 31 ||
+  char sep = 0;
+  int used = 0, more = 0;
+  // Nothing may follow the minutes or the seconds.
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &used) != 6) {
+    return false;
+  }
+  const char* rest = text.c_str() + used;
+  if (*rest == ':' && (std::sscanf(rest, ":%2d%n", &s, &more) != 1 || rest[more] != '\0')) {
+    return false;
+  }
+  if (*rest != ':' && *rest != '\0') return false;
+  if ((sep != ' ' && sep != 'T') || mo < 1 || mo > 12 || d < 1 || d > 31 ||
       h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59 || y < 1970) {
     return false;
   }
