@@ -359,6 +359,10 @@ void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
 void FileReport::Finish() {
   sequence_.Settle(true);
   TakeGaps(totals_.records + totals_.outside + totals_.bad, kNoTime);
+  // What only the reading needs goes: a week's files are held together
+  // until the page is drawn, and the page needs only the counts.
+  std::vector<std::int32_t>().swap(recent_);
+  host_.reset();
 }
 
 }  // namespace report
