@@ -351,27 +351,28 @@ TEST_F(ReportTest, ThePageIsNeverWrittenOverAnInputAndIsWholeOrNotThere) {
     EXPECT_TRUE(ReadAll(pkt) == capture) << "the capture was written over";
   }
   // Usage errors are one line, as in every mode; -- ends the options.
+  const std::string page = dir_ + "x.html";
   struct Case {
     std::vector<std::string> args;
     int code;
     std::string said;
   } const cases[] = {
-      {{"--from", "yesterday", "--out", "x.html", pkt}, 2,
+      {{"--from", "yesterday", "--out", page, pkt}, 2,
        "--from is a local time, YYYY-MM-DD HH:MM[:SS], not 'yesterday'; see pktdump --help"},
-      {{"--format", "json", "--out", "x.html", pkt}, 2, "--format is not an option of report; see pktdump --help"},
+      {{"--format", "json", "--out", page, pkt}, 2, "--format is not an option of report; see pktdump --help"},
       {{pkt}, 2, "report needs --out (a file, or - for standard output); see pktdump --help"},
-      {{"--to", "2026-12-09 07:14x", "--out", "x.html", pkt}, 2,
+      {{"--to", "2026-12-09 07:14x", "--out", page, pkt}, 2,
        "--to is a local time, YYYY-MM-DD HH:MM[:SS], not '2026-12-09 07:14x'; see pktdump --help"},
-      {{"--from", "2026-02-31 10:00", "--out", "x.html", pkt}, 2,
+      {{"--from", "2026-02-31 10:00", "--out", page, pkt}, 2,
        "--from is a local time, YYYY-MM-DD HH:MM[:SS], not '2026-02-31 10:00'; see pktdump --help"},
-      {{"--out", "x.html", "--", "--keep-going"}, 1, "--keep-going: cannot be read: No such file or directory"},
+      {{"--out", page, "--", "--keep-going"}, 1, "--keep-going: cannot be read: No such file or directory"},
   };
   for (const Case& c : cases) {
     std::string err;
     EXPECT_EQ(Report(c.args, &err), c.code) << c.said;
     EXPECT_EQ(err, "pktdump: " + c.said + "\n");
   }
-  EXPECT_FALSE(std::ifstream("x.html").good());
+  EXPECT_FALSE(std::ifstream(page).good()) << "no page after a usage error or a bad input";
   // A disk that fills part-way: what was there before stays, and no part
   // of the page is left.
   char dir[] = "/tmp/report_disk_XXXXXX";
