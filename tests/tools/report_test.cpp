@@ -525,6 +525,13 @@ TEST_F(ReportTest, TheGapTableListsTwoHundredAndCountsTheRest) {
   for (std::size_t at = 0; (at = table.find("<tr data-file=", at)) != std::string::npos; ++at) ++rows;
   EXPECT_EQ(rows, 200u);
   EXPECT_NE(page.find("398 more gaps are counted above but not listed"), std::string::npos);
+  // A number that came twice is counted, as summary and check count it.
+  std::ofstream(paths[1], std::ios::binary | std::ios::app)
+      << ReadAll(paths[1]).substr(528 * 299, 528) << ReadAll(paths[1]).substr(528 * 299, 528);
+  ASSERT_EQ(Report({"--out", html, paths[1]}), 0);
+  EXPECT_NE(ReadAll(html).find("data-file=\"PKT_20261209.08\" data-records=\"302\" data-gaps=\"299\""),
+            std::string::npos);
+  EXPECT_NE(ReadAll(html).find("data-bad=\"0\" data-repeats=\"2\""), std::string::npos);
 }
 
 TEST_F(ReportTest, ABrowserRendersThePage) {

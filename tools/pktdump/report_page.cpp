@@ -776,7 +776,7 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   // ---- Numbers
   page += "<h2 id=\"numbers\">Numbers</h2>\n<table id=\"numbers-table\"><tr><th>File</th>"
           "<th>Records</th><th>Commands</th><th>Revertives</th><th>First arrival</th>"
-          "<th>Last arrival</th><th>Rate</th><th>Gaps</th><th>Lost</th><th>Bad</th>"
+          "<th>Last arrival</th><th>Rate</th><th>Gaps</th><th>Lost</th><th>Repeated</th><th>Bad</th>"
           "<th>Busiest devices</th><th>Busiest kinds</th></tr>\n";
   for (const FileReport* f : files) {
     const FileReport::Totals& n = f->Numbers();
@@ -799,12 +799,13 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     page += "<tr data-file=\"" + Label(f) + "\" data-records=\"" + std::to_string(n.records) +
             "\" data-gaps=\"" + std::to_string(n.gaps) + "\" data-lost=\"" + std::to_string(n.lost) +
             "\" data-untimed=\"" + std::to_string(n.untimed) + "\" data-bad=\"" + std::to_string(n.bad) +
-            "\"><td>" + Label(f) + "</td><td class=\"n\">" + Number(n.records) +
+            "\" data-repeats=\"" + std::to_string(n.repeats) + "\"><td>" + Label(f) + "</td><td class=\"n\">" + Number(n.records) +
             "</td><td class=\"n\">" + Number(n.commands) + "</td><td class=\"n\">" + Number(n.revertives) +
             "</td><td class=\"t\">" + (n.first == kNoTime ? "&ndash;" : Shown(n.first)) +
             "</td><td class=\"t\">" + (n.last == kNoTime ? "&ndash;" : Shown(n.last)) +
             "</td><td class=\"n\">" + rate + "</td><td class=\"n\">" + Number(n.gaps) +
-            "</td><td class=\"n\">" + Number(n.lost) + "</td><td class=\"n\">" + Number(n.bad) +
+            "</td><td class=\"n\">" + Number(n.lost) + "</td><td class=\"n\">" + Number(n.repeats) +
+            "</td><td class=\"n\">" + Number(n.bad) +
             "</td><td>" + top(f->DeviceCounts(), [](int d) { return std::to_string(d); }) +
             "</td><td>" + top(f->KindCounts(), [](const std::string& k) { return k; }) + "</td></tr>\n";
   }
