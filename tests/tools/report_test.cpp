@@ -534,6 +534,32 @@ TEST_F(ReportTest, TheGapTableListsTwoHundredAndCountsTheRest) {
   EXPECT_NE(ReadAll(html).find("data-bad=\"0\" data-repeats=\"2\""), std::string::npos);
 }
 
+TEST_F(ReportTest, AGapAfterTheClockWasSetWeeksAheadIsMarkedWhenItFell) {
+  // A clock set 40 days ahead (a wrong date sent to the workstation): the
+  // records after it carry the new date, and a gap among them falls there.
+  const std::string pkt = dir_ + "PKT_20261209.07";
+  {
+    std::ofstream file(pkt, std::ios::binary);
+    std::uint32_t sequence = 0;
+    for (int n = 0; n < 200; ++n) {
+      sequence += n == 150 ? 10 : 1;  // 9 lost before the 151st record
+      const std::uint64_t ms = kStart * 1000ull + n * 10ull + (n >= 100 ? 40ull * 86400000ull : 0);
+      std::uint8_t buffer[varnet::kDatagramSize + 1] = {'C', 'P', ' ', '1', ' ', '1'};
+      std::uint8_t record[varnet::kRecordSize];
+      const varnet::Arrival arrival{116444736000000000ull + ms * 10000ull, sequence, 0};
+      varnet::BuildRecord(1, buffer, 6, record, &arrival);
+      file.write(reinterpret_cast<const char*>(record), sizeof record);
+    }
+  }
+  const std::string html = dir_ + "ahead.html";
+  ASSERT_EQ(Report({"--out", html, pkt}), 0);
+  const std::string page = ReadAll(html);
+  const auto gaps = Marks(page, "gap");
+  ASSERT_EQ(gaps.size(), 1u);
+  EXPECT_EQ(gaps[0].time.substr(0, 23), "2027-01-18T07:00:01.500");
+  EXPECT_NE(page.find("data-time=\"2027-01-18T07:00:01.500+00:00\" data-lost=\"9\""), std::string::npos);
+}
+
 TEST_F(ReportTest, ABrowserRendersThePage) {
   const std::string chromium = Shell("command -v chromium");
   if (chromium.empty()) GTEST_SKIP() << "chromium (installed by tools/setup.sh)";

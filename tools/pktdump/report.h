@@ -182,8 +182,7 @@ class FileReport {
     std::int64_t record = 0, time = kNoTime;
   } firstRun_, lastRun_;
   bool newRunSeen_ = false;
-  std::int64_t recentBase_ = kNoTime;
-  std::vector<std::int32_t> recent_;  // ms after recentBase_
+  std::vector<std::int64_t> recent_;  // ms, by record number
   std::unique_ptr<Host> host_;
 };
 
