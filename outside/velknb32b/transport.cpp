@@ -36,11 +36,18 @@ bool ParseAddress(const std::string& text, std::uint8_t out[4]) {
 #ifdef _WIN32
 // Whether the address is in the system's table of its own addresses.
 bool InAddressTable(const std::uint8_t address[4]) {
+  // The table may grow between asking its size and reading it (an adapter
+  // that comes up): asked again with the new size.
   ULONG size = 0;
-  if (GetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return false;
-  std::vector<unsigned char> space(size);
-  auto* table = reinterpret_cast<MIB_IPADDRTABLE*>(space.data());
-  if (GetIpAddrTable(table, &size, FALSE) != NO_ERROR) return false;
+  std::vector<unsigned char> space;
+  DWORD result = ERROR_INSUFFICIENT_BUFFER;
+  for (int tries = 0; tries < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++tries) {
+    space.resize(size);
+    result = GetIpAddrTable(space.empty() ? nullptr : reinterpret_cast<MIB_IPADDRTABLE*>(space.data()),
+                            &size, FALSE);
+  }
+  if (result != NO_ERROR || space.empty()) return false;
+  const auto* table = reinterpret_cast<const MIB_IPADDRTABLE*>(space.data());
   for (DWORD i = 0; i < table->dwNumEntries; ++i) {
     if (std::memcmp(&table->table[i].dwAddr, address, 4) == 0) return true;
   }
@@ -54,7 +61,9 @@ bool InAddressTable(const std::uint8_t address[4]) {
 // have instead of refusing it.
 bool LocalAddress(const std::uint8_t address[4]) {
 #ifdef _WIN32
-  if (!InAddressTable(address)) return false;
+  // Every address of 127.0.0.0/8 is the loopback interface's, though the
+  // table lists only 127.0.0.1.
+  if (address[0] != 127 && !InAddressTable(address)) return false;
 #endif
   const auto s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
 #ifdef _WIN32

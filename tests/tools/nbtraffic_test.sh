@@ -203,4 +203,26 @@ s.sendto(head + name("PY") + name("DEVICE_CONTROL7") + data, ("239.255.138.1", i
 PY
 wait $listener
 check "a datagram longer than 512 bytes is recorded cut and counted" '[ "$(od -An -tu1 -j1 -N2 "$work/PKT_long" | tr -s " ")" = " 2 0" ] && grep -q "1 datagrams longer than 512 bytes were recorded cut to 512" "$work/long.err"'
+# A disk that fills while records are written: the record that does not fit
+# is taken back, so that the file stays whole records that every reader
+# takes, and what was recorded is said.
+disk=$(mktemp -d /tmp/nbtraffic_disk_XXXXXX)
+if mount -t tmpfs -o size=16k tmpfs "$disk" 2>/dev/null; then
+  timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 40 --seconds 15 --format packets \
+    --out "$disk/PKT_full" 2>"$work/fills.err" &
+  listener=$!
+  sleep 1
+  timeout 20 "$tool" send --channel 7 --commands --text 'CP %d 1' --count 40 --rate 400 --quiet
+  wait $listener
+  code=$?
+  size=$(stat -c %s "$disk/PKT_full")
+  check "a full disk ends with code 1 and leaves whole records only ($size bytes)" \
+    '[ $code -eq 1 ] && [ $((size % 528)) -eq 0 ] && [ "$size" -gt 0 ]'
+  check "and says how many are recorded" \
+    'grep -q "PKT_full: $((size / 528)) of the datagrams heard are recorded; no part of a record is left" "$work/fills.err"'
+  umount "$disk"
+else
+  echo "skipped: a small tmpfs cannot be mounted here (the test command runs as root)"
+fi
+rmdir "$disk"
 exit $failures

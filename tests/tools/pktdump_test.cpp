@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -358,6 +359,68 @@ TEST(Pktdump, StandardInputFiltersKeepGoingJsonAndRanges) {
   const std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
   EXPECT_EQ(Pktdump({"pcapng", "--out", "-", path}, &code), bytes);
   EXPECT_EQ(code, 0);
+}
+
+TEST(Pktdump, SummaryAndTheDeviceFilterFollowTheDecodersDeviceRule) {
+  // Each datagram and the devices its lines belong to (the devices whose
+  // filter entries decide whether its lines are written). summary's counts
+  // and --device take exactly what decode --format json gives each device.
+  struct Case {
+    std::uint8_t type;
+    std::string data;
+    std::set<int> devices;
+  } const cases[] = {
+      {1, "CP 12 'a:b' x:CP 13 2", {12, 13}},
+      {1, "NN 7 'A1:B2'", {}},  // a packet serial's index is no device
+      {1, "XP 5 1:NN 7 'x':XY", {5, 7}},
+      {2, "RD 9 READY", {}},
+      {2, "NS 4 x", {}},
+      {2, Pad("GR 5 1 3", 16) + "101", {5}},
+      {2, Pad("GR 0 1 1", 16) + "1", {}},  // device 0 passes every filter
+      {2, kUr, {12}},
+      {2, "HB 00" + Bytes({0x2A, 0}), {}},
+  };
+  std::string records;
+  for (const Case& c : cases) records += Record(c.type, c.data);
+  const std::string path = Temp("PKT_20091001.12", records);
+  int code = -1;
+  // The records (by number) of decode's JSON, and each one's devices.
+  auto decoded = [&](const std::vector<std::string>& args) {
+    std::map<int, std::set<int>> out;
+    static const std::regex object("\"record\":([0-9]+),.*\"devices\":\\[([0-9,]*)\\]");
+    for (const std::string& line : Lines(Pktdump(args, &code))) {
+      std::smatch m;
+      if (!std::regex_search(line, m, object)) continue;
+      std::set<int>& devices = out[std::atoi(m[1].str().c_str())];
+      std::istringstream list(m[2].str());
+      for (std::string d; std::getline(list, d, ',');) devices.insert(std::atoi(d.c_str()));
+    }
+    return out;
+  };
+  const auto all = decoded({"decode", "--format", "json", path});
+  ASSERT_EQ(all.size(), std::size(cases));
+  std::map<int, long> counts;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(all.at(static_cast<int>(i + 1)), cases[i].devices) << cases[i].data;
+    for (int d : cases[i].devices) ++counts[d];
+  }
+  std::string expected = "\"devices\":{";
+  for (const auto& [device, count] : counts) {
+    expected += (expected.back() == '{' ? "\"" : ",\"") + std::to_string(device) + "\":" + std::to_string(count);
+  }
+  EXPECT_NE(Pktdump({"summary", "--format", "json", path}, &code).find(expected + "}"), std::string::npos)
+      << expected;
+  for (int device : {4, 5, 7, 9, 12, 13}) {
+    std::set<int> want, got;
+    for (const auto& [record, devices] : all) {
+      if (devices.count(device) != 0) want.insert(record);
+    }
+    for (const auto& [record, devices] : decoded({"decode", "--format", "json", "--device",
+                                                   std::to_string(device), path})) {
+      got.insert(record);
+    }
+    EXPECT_EQ(got, want) << "--device " << device;
+  }
 }
 
 TEST(Pktdump, AnOutputThatCannotBeWrittenEndsWithCodeOne) {

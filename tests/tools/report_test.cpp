@@ -338,6 +338,60 @@ TEST_F(ReportTest, BadInputIsNamedAndKeepGoingStillWritesThePage) {
   }
 }
 
+TEST_F(ReportTest, ThePageIsNeverWrittenOverAnInputAndIsWholeOrNotThere) {
+  const std::string pkt = dir_ + "PKT_20261209.07";
+  ASSERT_EQ(std::system((maker_ + " 2000 " + pkt + " --start " + std::to_string(kStart)).c_str()), 0);
+  const std::string capture = ReadAll(pkt);
+  // One of the inputs, by its name or another: refused before anything is
+  // read, as every mode refuses it, and the capture stays as it was.
+  for (const std::string& out : {pkt, dir_ + "./PKT_20261209.07"}) {
+    std::string err;
+    EXPECT_EQ(Report({"--out", out, pkt}, &err), 2) << out;
+    EXPECT_EQ(err, "pktdump: --out " + out + " is the input " + pkt + "; see pktdump --help\n");
+    EXPECT_TRUE(ReadAll(pkt) == capture) << "the capture was written over";
+  }
+  // Usage errors are one line, as in every mode; -- ends the options.
+  const std::string page = dir_ + "x.html";
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string said;
+  } const cases[] = {
+      {{"--from", "yesterday", "--out", page, pkt}, 2,
+       "--from is a local time, YYYY-MM-DD HH:MM[:SS], not 'yesterday'; see pktdump --help"},
+      {{"--format", "json", "--out", page, pkt}, 2, "--format is not an option of report; see pktdump --help"},
+      {{pkt}, 2, "report needs --out (a file, or - for standard output); see pktdump --help"},
+      {{"--to", "2026-12-09 07:14x", "--out", page, pkt}, 2,
+       "--to is a local time, YYYY-MM-DD HH:MM[:SS], not '2026-12-09 07:14x'; see pktdump --help"},
+      {{"--from", "2026-02-31 10:00", "--out", page, pkt}, 2,
+       "--from is a local time, YYYY-MM-DD HH:MM[:SS], not '2026-02-31 10:00'; see pktdump --help"},
+      {{"--out", page, "--", "--keep-going"}, 1, "--keep-going: cannot be read: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::string err;
+    EXPECT_EQ(Report(c.args, &err), c.code) << c.said;
+    EXPECT_EQ(err, "pktdump: " + c.said + "\n");
+  }
+  EXPECT_FALSE(std::ifstream(page).good()) << "no page after a usage error or a bad input";
+  // A disk that fills part-way: what was there before stays, and no part
+  // of the page is left.
+  char dir[] = "/tmp/report_disk_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string disk = dir;
+  if (std::system(("mount -t tmpfs -o size=16k tmpfs " + disk + " 2>/dev/null").c_str()) != 0) {
+    std::system(("rmdir " + disk).c_str());
+    GTEST_SKIP() << "a small tmpfs cannot be mounted here (the test command runs as root)";
+  }
+  const std::string html = disk + "/night.html";
+  std::ofstream(html, std::ios::binary) << "before";
+  std::string err;
+  EXPECT_EQ(Report({"--out", html, pkt}, &err), 1);
+  EXPECT_EQ(err, "pktdump: " + html + ": cannot be written (disk full?)\n");
+  EXPECT_EQ(ReadAll(html), "before");
+  EXPECT_FALSE(std::ifstream(html + ".pktdump-part").good()) << "a cut page was left";
+  std::system(("umount " + disk + " && rmdir " + disk).c_str());
+}
+
 TEST_F(ReportTest, TwoFilesReadInParallelMakeThePageOfBothInOrder) {
   // Two workstations' hours, given in reverse: the page lists them in name
   // order, their numbers each their own.
@@ -392,6 +446,118 @@ TEST_F(ReportTest, WhatWasLostBetweenAFoldersHoursCountsAsSummaryCountsIt) {
   ASSERT_EQ(Report({"--out", html, dir_ + "ws12/PKT_20261209.07", dir_ + "ws14/PKT_20261209.08"}), 0);
   page = ReadAll(html);
   EXPECT_NE(page.find("data-file=\"ws14/PKT_20261209.08\" data-records=\"500\" data-gaps=\"0\""), std::string::npos);
+}
+
+TEST_F(ReportTest, ARecordedRunsNumbersBeforeTheFilesOrTheWindowAreNotCountedLost) {
+  // Varnet tags its runs: a run's loss counts from its sequence 1. An hour
+  // file from the middle of a run starts far above 1; those numbers are in
+  // earlier files, as summary says, not lost, unless the file before says
+  // where it ended.
+  auto tagged = [&](const std::string& name, std::uint32_t first, std::uint32_t last, long start) {
+    std::ofstream file(dir_ + name, std::ios::binary);
+    for (std::uint32_t n = first; n <= last; ++n) {
+      std::uint8_t buffer[varnet::kDatagramSize + 1] = {'C', 'P', ' ', '1', ' ', '1'};
+      std::uint8_t record[varnet::kRecordSize];
+      const varnet::Arrival arrival{116444736000000000ull + (start * 1000ull + (n - first) * 10ull) * 10000ull, n, 5};
+      varnet::BuildRecord(1, buffer, 6, record, &arrival);
+      file.write(reinterpret_cast<const char*>(record), sizeof record);
+    }
+    return dir_ + name;
+  };
+  const std::string a = tagged("PKT_20261209.07", 1, 1000, kStart);
+  const std::string b = tagged("PKT_20261209.08", 1006, 1500, kStart + 3600);
+  const std::string html = dir_ + "runs.html";
+  struct Case {
+    std::vector<std::string> args;
+    std::string row;  // the file's row: its records, gaps and lost
+    std::string note;
+  } const cases[] = {
+      {{a, b}, "data-file=\"PKT_20261209.08\" data-records=\"495\" data-gaps=\"1\" data-lost=\"5\"", ""},
+      {{b}, "data-file=\"PKT_20261209.08\" data-records=\"495\" data-gaps=\"0\" data-lost=\"0\"",
+       "PKT_20261209.08: 1,005 datagrams not in these files (sequence 1 to 1005): lost, or in an earlier file"},
+      // A window that starts inside the run: what is before it is outside, not lost.
+      {{"--from", "2026-12-09 07:00:05", "--to", "2026-12-09 08:00", a},
+       "data-file=\"PKT_20261209.07\" data-records=\"500\" data-gaps=\"0\" data-lost=\"0\"", ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--out", html};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ASSERT_EQ(Report(args), 0) << c.row;
+    const std::string page = ReadAll(html);
+    EXPECT_NE(page.find(c.row), std::string::npos) << c.row;
+    if (!c.note.empty()) EXPECT_NE(page.find(c.note), std::string::npos) << c.note;
+    EXPECT_EQ(Marks(page, "gap").size(), c.row.find("data-gaps=\"1\"") != std::string::npos ? 1u : 0u) << c.row;
+  }
+  // Two workstations' folders of the same hours: their files sort between
+  // each other, and each still goes on from its own folder's hour before.
+  Shell("mkdir -p " + dir_ + "ws12 " + dir_ + "ws14 && cp " + a + " " + b + " " + dir_ + "ws12/ && cp " +
+        a + " " + b + " " + dir_ + "ws14/");
+  ASSERT_EQ(Report({"--out", html, dir_ + "ws12/PKT_20261209.07", dir_ + "ws14/PKT_20261209.08",
+                    dir_ + "ws12/PKT_20261209.08", dir_ + "ws14/PKT_20261209.07"}), 0);
+  const std::string page = ReadAll(html);
+  for (const char* ws : {"ws12", "ws14"}) {
+    const std::string row = std::string("data-file=\"") + ws +
+                            "/PKT_20261209.08\" data-records=\"495\" data-gaps=\"1\" data-lost=\"5\"";
+    EXPECT_NE(page.find(row), std::string::npos) << row;
+  }
+  EXPECT_EQ(page.find("not in these files"), std::string::npos);
+}
+
+TEST_F(ReportTest, TheGapTableListsTwoHundredAndCountsTheRest) {
+  // Two files of 300 records, every other number lost: 299 gaps each.
+  std::vector<std::string> paths;
+  for (const char* name : {"PKT_20261209.07", "PKT_20261209.08"}) {
+    std::ofstream file(dir_ + name, std::ios::binary);
+    for (std::uint32_t n = 1; n <= 300; ++n) {
+      std::uint8_t buffer[varnet::kDatagramSize + 1] = {'C', 'P', ' ', '1', ' ', '1'};
+      std::uint8_t record[varnet::kRecordSize];
+      const varnet::Arrival arrival{116444736000000000ull + (kStart * 1000ull + n * 10) * 10000ull, 2 * n - 1};
+      varnet::BuildRecord(1, buffer, 6, record, &arrival);
+      file.write(reinterpret_cast<const char*>(record), sizeof record);
+    }
+    paths.push_back(dir_ + name);
+  }
+  const std::string html = dir_ + "gaps.html";
+  ASSERT_EQ(Report({"--out", html, paths[0], paths[1]}), 0);
+  const std::string page = ReadAll(html);
+  const std::string table = page.substr(page.find("<table id=\"gap-table\">"));
+  std::size_t rows = 0;
+  for (std::size_t at = 0; (at = table.find("<tr data-file=", at)) != std::string::npos; ++at) ++rows;
+  EXPECT_EQ(rows, 200u);
+  EXPECT_NE(page.find("398 more gaps are counted above but not listed"), std::string::npos);
+  // A number that came twice is counted, as summary and check count it.
+  std::ofstream(paths[1], std::ios::binary | std::ios::app)
+      << ReadAll(paths[1]).substr(528 * 299, 528) << ReadAll(paths[1]).substr(528 * 299, 528);
+  ASSERT_EQ(Report({"--out", html, paths[1]}), 0);
+  EXPECT_NE(ReadAll(html).find("data-file=\"PKT_20261209.08\" data-records=\"302\" data-gaps=\"299\""),
+            std::string::npos);
+  EXPECT_NE(ReadAll(html).find("data-bad=\"0\" data-repeats=\"2\""), std::string::npos);
+}
+
+TEST_F(ReportTest, AGapAfterTheClockWasSetWeeksAheadIsMarkedWhenItFell) {
+  // A clock set 40 days ahead (a wrong date sent to the workstation): the
+  // records after it carry the new date, and a gap among them falls there.
+  const std::string pkt = dir_ + "PKT_20261209.07";
+  {
+    std::ofstream file(pkt, std::ios::binary);
+    std::uint32_t sequence = 0;
+    for (int n = 0; n < 200; ++n) {
+      sequence += n == 150 ? 10 : 1;  // 9 lost before the 151st record
+      const std::uint64_t ms = kStart * 1000ull + n * 10ull + (n >= 100 ? 40ull * 86400000ull : 0);
+      std::uint8_t buffer[varnet::kDatagramSize + 1] = {'C', 'P', ' ', '1', ' ', '1'};
+      std::uint8_t record[varnet::kRecordSize];
+      const varnet::Arrival arrival{116444736000000000ull + ms * 10000ull, sequence, 0};
+      varnet::BuildRecord(1, buffer, 6, record, &arrival);
+      file.write(reinterpret_cast<const char*>(record), sizeof record);
+    }
+  }
+  const std::string html = dir_ + "ahead.html";
+  ASSERT_EQ(Report({"--out", html, pkt}), 0);
+  const std::string page = ReadAll(html);
+  const auto gaps = Marks(page, "gap");
+  ASSERT_EQ(gaps.size(), 1u);
+  EXPECT_EQ(gaps[0].time.substr(0, 23), "2027-01-18T07:00:01.500");
+  EXPECT_NE(page.find("data-time=\"2027-01-18T07:00:01.500+00:00\" data-lost=\"9\""), std::string::npos);
 }
 
 TEST_F(ReportTest, ABrowserRendersThePage) {

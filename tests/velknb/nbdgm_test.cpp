@@ -134,6 +134,7 @@ TEST(Transport, RefusesAGroupThatIsNotMulticastAndAnInterfaceNotOfThisMachine) {
   } const cases[] = {
       {"127.0.0.1", "239.255.138.1", ""},
       {"127.0.0.1", "224.0.0.251", ""},
+      {"127.0.0.2", "239.255.138.1", ""},  // loopback too, though not in the address table
       {"127.0.0.1", "10.1.2.3", "the group 10.1.2.3 is not a multicast group (224.0.0.0 to 239.255.255.255)"},
       {"127.0.0.1", "127.0.0.1", "the group 127.0.0.1 is not a multicast group (224.0.0.0 to 239.255.255.255)"},
       {"127.0.0.1", "255.255.255.255", "the group 255.255.255.255 is not a multicast group (224.0.0.0 to 239.255.255.255)"},

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "pktdump_internal.h"
+#include "report.h"
 
 namespace pktdump {
 
@@ -23,6 +24,7 @@ const char kUsage[] =
     "FILTERS: --device N (again for more), --kind command|revertive, --records RANGE\n"
     "RANGE: N (that record), FIRST-LAST, or FIRST- (to the end); records count from 1 in each file.\n"
     "FILE \"-\" reads standard input; --out - writes standard output; -- ends the options.\n"
+    "TIME: local time, YYYY-MM-DD HH:MM[:SS].\n"
     "--hour: the hour (UTC) that stamps untimed records of files whose name gives none.\n"
     "Exit code: 0 done, 1 a file could not be read or written or held bad records, 2 usage;\n"
     "check: 1 when a run's sequence has gaps or repeats, 3 when no record carries its arrival.\n";
@@ -107,11 +109,12 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
       const char* modes;
       bool value;
     } const known[] = {
-        {"--ini", "decode", true},           {"--format", "decode summary", true},
-        {"--out", "pcapng", true},           {"--channel", "pcapng", true},
+        {"--ini", "decode report", true},    {"--format", "decode summary", true},
+        {"--out", "pcapng report", true},    {"--channel", "pcapng", true},
         {"--hour", "pcapng", true},          {"--device", "decode pcapng", true},
         {"--kind", "decode pcapng", true},   {"--records", "decode dump pcapng", true},
-        {"--keep-going", "decode dump pcapng", false},
+        {"--from", "report", true},          {"--to", "report", true},
+        {"--keep-going", "decode dump pcapng report", false},
     };
     const Known* k = nullptr;
     for (const Known& candidate : known) {
@@ -138,6 +141,12 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
         return refuse("--hour is an hour as YYYYMMDD.HH, not '" + v + "'");
       }
       o->hour = hour;
+    } else if (a == "--from" || a == "--to") {
+      std::int64_t ms = 0;
+      if (!report::ParseLocalTime(v, &ms)) {
+        return refuse(a + " is a local time, YYYY-MM-DD HH:MM[:SS], not '" + v + "'");
+      }
+      (a == "--from" ? o->from : o->to) = ms;
     } else if (a == "--format") {
       if (v != "text" && v != "json") return refuse("--format is text or json, not '" + v + "'");
       o->json = v == "json";
@@ -190,10 +199,15 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
     return refuse("standard input can be read once");
   }
   if (m == "pcapng" && o->out.empty()) return refuse("pcapng needs --out");
+  if (m == "report" && o->out.empty()) {
+    return refuse("report needs --out (a file, or - for standard output)");
+  }
+  if (o->from >= o->to) return refuse("--from is not before --to");
   if (!iniPath.empty() && !ReadText(iniPath, &o->ini, err)) {
     *code = 1;
     return Parsed::Failed;
   }
+  if (!o->filter.devices.empty()) o->filter.ini = o->ini;
   return Parsed::Run;
 }
 

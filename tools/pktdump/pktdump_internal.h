@@ -34,9 +34,28 @@ std::string Directory(const std::string& path);
 // A FILETIME as "2026-12-09T10:11:12.1234567Z" (UTC).
 std::string TimeText(std::uint64_t filetime);
 
-// The first device a datagram names, or -1.
-int FirstDevice(std::uint8_t type, const std::uint8_t* data);
-bool Passes(const Filter& filter, const varnet::RecordView& view);
+// The devices a datagram's lines belong to, by the decoders' one rule: the
+// devices whose entries in Varnet's device filters decide whether its lines
+// are written, under the show flags and filters of a VARNET.INI text (empty:
+// a first run's). summary's counts and --device go by it; decode and report
+// hear the same from the decoding they do.
+class LineDevices {
+ public:
+  explicit LineDevices(const std::string& ini = std::string());
+  ~LineDevices();
+  LineDevices(const LineDevices&) = delete;
+  LineDevices& operator=(const LineDevices&) = delete;
+  // In the order the lines come, each once.
+  const std::vector<int>& Of(const varnet::RecordView& view);
+
+ private:
+  class Host;
+  std::unique_ptr<Host> host_;
+};
+
+// Whether a record passes the filter; devices is the rule --device goes by
+// (needed only when the filter names devices).
+bool Passes(const Filter& filter, const varnet::RecordView& view, LineDevices* devices);
 
 // The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds;
 // false when the name gives none.
@@ -134,6 +153,33 @@ long long FileSize(std::FILE* in);
 // the stream's error mark read, so that a full disk or a closed pipe is
 // never reported as success.
 bool Finished(std::FILE* out, std::FILE* err, const std::string& name);
+
+// Where a mode writes: standard output for "" or "-", else a file written
+// beside itself (OUT.pktdump-part) that takes its name only when whole, so
+// that a failure part-way leaves what was there before. One of the inputs
+// (the same file, by whatever name) is never an output.
+class Output {
+ public:
+  explicit Output(std::FILE* out) : out_(out) {}
+  ~Output();  // a part never closed goes
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+  // Said as a usage error when path is one of the inputs (by whatever
+  // name, or standard input read from it); in is standard input.
+  static bool IsAnInput(const std::string& path, const std::vector<std::string>& inputs,
+                        std::FILE* in, std::FILE* err);
+  // false with the reason said.
+  bool Open(const std::string& path, std::FILE* err);
+  std::FILE* Stream() const { return file_ != nullptr ? file_ : out_; }
+  // Every write went through (said when not) and, when ok, the file takes
+  // its name; otherwise the part goes. Returns whether the output is whole.
+  bool Close(bool ok, std::FILE* err);
+
+ private:
+  std::FILE* out_;
+  std::FILE* file_ = nullptr;
+  std::string path_, target_, part_, name_ = "the output";
+};
 
 // An input file open for reading, standard input for "-".
 struct Input {

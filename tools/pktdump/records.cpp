@@ -8,9 +8,12 @@
 #include <ctime>
 #include <filesystem>
 
+#include "core/capture_config.h"
+#include "core/decoder.h"
 #include "core/packet_dump.h"
 #include "json_text.h"
 #include "pktdump_internal.h"
+#include "profile_text.h"
 #include "scan_int.h"
 #include "sequence.h"
 
@@ -47,29 +50,56 @@ std::string TimeText(std::uint64_t filetime) {
   return text;
 }
 
-// The first device a datagram names, or -1.
-int FirstDevice(std::uint8_t type, const std::uint8_t* data) {
-  char text[kDatagramSize + 1];
-  std::memcpy(text, data, kDatagramSize);
-  text[kDatagramSize] = '\0';
-  std::int32_t device = -1;
-  if (type == varnet::kRecordCommand ||
-      (std::strncmp(text, "GR", 2) == 0 || std::strncmp(text, "IR", 2) == 0 ||
-       std::strncmp(text, "RR", 2) == 0)) {
-    if (std::strlen(text) > 3 && trelm::ScanInt(text + 3, device)) return device;
-    return -1;
+class LineDevices::Host : public varnet::DecoderHost {
+ public:
+  explicit Host(const std::string& ini) {
+    if (!ini.empty()) {
+      trelm::ProfileText text(ini);
+      varnet::ReadDecodeSettings(text, "VARNET.INI", options_, filters_);
+    }
   }
-  if (std::strncmp(text, "UR", 2) == 0 && static_cast<signed char>(data[5]) > 0) {
-    return (data[6] & 0x0F) << 8 | data[7];
+  void WriteLogLine(const char*) override {}
+  void ShowLine(const char*) override {}
+  void WriteErrorLog(const char*) override {}
+  void SetClockDate(int, int, int) override {}
+  void SetClockTime(int, int, int, int) override {}
+  void NoteDevice(int device) override {
+    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
+      devices_.push_back(device);
+    }
   }
-  return -1;
+
+  varnet::DecodeOptions options_;
+  varnet::DeviceFilters filters_;
+  varnet::Decoder decoder_{*this, options_, filters_};
+  std::vector<int> devices_;
+  std::uint8_t buffer_[kDatagramSize + 1] = {};  // the byte after the 512 stays zero
+};
+
+LineDevices::LineDevices(const std::string& ini) : host_(std::make_unique<Host>(ini)) {}
+LineDevices::~LineDevices() = default;
+
+const std::vector<int>& LineDevices::Of(const varnet::RecordView& view) {
+  Host& host = *host_;
+  host.devices_.clear();
+  std::memcpy(host.buffer_, view.data, kDatagramSize);
+  if (view.type == varnet::kRecordCommand) {
+    host.decoder_.DecodeCommand(host.buffer_);
+  } else {
+    host.decoder_.DecodeRevertive(host.buffer_, 0);
+  }
+  return host.devices_;
 }
 
-bool Passes(const Filter& filter, const varnet::RecordView& view) {
+bool Passes(const Filter& filter, const varnet::RecordView& view, LineDevices* devices) {
   if (filter.kind != 0 && view.type != filter.kind) return false;
   if (filter.devices.empty()) return true;
-  const int device = FirstDevice(view.type, view.data);
-  return std::find(filter.devices.begin(), filter.devices.end(), device) != filter.devices.end();
+  for (int device : devices->Of(view)) {
+    if (std::find(filter.devices.begin(), filter.devices.end(), device) != filter.devices.end()) {
+      return true;
+    }
+  }
+  return false;
 }
 
 namespace {
@@ -197,6 +227,8 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
          const Filter& filter, bool keepGoing, std::FILE* err) {
   sink.BeginFile(name, path);
   long bad = 0;
+  const std::unique_ptr<LineDevices> devices =
+      filter.devices.empty() ? nullptr : std::make_unique<LineDevices>(filter.ini);
   std::uint8_t record[kRecordSize];
   std::int64_t n = 0;
   bool ended = false;
@@ -223,7 +255,7 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
       if (!keepGoing) return -1;
       continue;
     }
-    if (Passes(filter, view)) sink.Record(n, view);
+    if (Passes(filter, view, devices.get())) sink.Record(n, view);
   }
   const std::size_t rest = ended ? source.Rest() : 0;
   if (rest != 0 && !sink.ListsBad()) {

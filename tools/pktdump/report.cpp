@@ -290,12 +290,9 @@ constexpr std::size_t kRecent = 1 << 15;  // beyond the sequence's window
 }  // namespace
 
 void FileReport::Sequence(std::int64_t number, std::int64_t ms, const varnet::Arrival& arrival) {
-  if (recent_.empty()) {
-    recentBase_ = ms;
-    recent_.assign(kRecent, 0);
-  }
-  const std::int64_t offset = std::max<std::int64_t>(INT32_MIN, std::min<std::int64_t>(INT32_MAX, ms - recentBase_));
-  recent_[static_cast<std::size_t>(number) % kRecent] = static_cast<std::int32_t>(offset);
+  // Whole times: a clock set weeks or years away moves the arrivals as far.
+  if (recent_.empty()) recent_.assign(kRecent, kNoTime);
+  recent_[static_cast<std::size_t>(number) % kRecent] = ms;
   sequence_.Add(0, number, arrival.sequence, arrival.run);
   TakeGaps(number, ms);
   if (!firstRun_.seen) firstRun_ = {true, arrival.run, arrival.sequence, number, ms};
@@ -310,6 +307,9 @@ void FileReport::Sequence(std::int64_t number, std::int64_t ms, const varnet::Ar
 void FileReport::ContinueFrom(const FileReport& before) {
   const RunEnd& last = before.lastRun_;
   if (!last.seen || !firstRun_.seen || last.run != firstRun_.run) return;
+  // The run's numbers before this file were in the file before, up to its
+  // last: only those after it are lost.
+  totals_.earlier = 0;
   if (firstRun_.sequence <= last.sequence + 1) return;
   const std::uint32_t from = last.sequence + 1, to = firstRun_.sequence - 1;
   ++totals_.gaps;
@@ -322,7 +322,7 @@ void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
   for (const SequenceEvent& e : sequence_.Take()) {
     std::int64_t at = ms;
     if (number - e.record < static_cast<std::int64_t>(kRecent) && !recent_.empty()) {
-      at = recentBase_ + recent_[static_cast<std::size_t>(e.record) % kRecent];
+      at = recent_[static_cast<std::size_t>(e.record) % kRecent];
     }
     if (e.kind == SequenceEvent::kRepeat) {
       ++totals_.repeats;
@@ -331,7 +331,12 @@ void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
     const std::int64_t keepNow = now_, keepRecord = record_;
     now_ = at;
     record_ = e.record;
-    if (e.kind == SequenceEvent::kNewRun) {
+    if (e.kind == SequenceEvent::kEarlier) {
+      // In an earlier file, or before the window: said, never counted lost.
+      totals_.earlier += e.lost;
+      totals_.earlierFrom = e.from;
+      totals_.earlierTo = e.to;
+    } else if (e.kind == SequenceEvent::kNewRun) {
       ++totals_.runs;
       // The last run is this one from now on.
       newRunSeen_ = true;
@@ -351,6 +356,10 @@ void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
 void FileReport::Finish() {
   sequence_.Settle(true);
   TakeGaps(totals_.records + totals_.outside + totals_.bad, kNoTime);
+  // What only the reading needs goes: a week's files are held together
+  // until the page is drawn, and the page needs only the counts.
+  std::vector<std::int64_t>().swap(recent_);
+  host_.reset();
 }
 
 }  // namespace report

@@ -17,6 +17,7 @@
 
 #include "core/capture_config.h"
 #include "core/packet_record.h"
+#include "pktdump_core.h"
 #include "sequence.h"
 
 namespace pktdump {
@@ -118,6 +119,10 @@ class FileReport {
     std::uint64_t records = 0, commands = 0, revertives = 0, timed = 0, untimed = 0, bad = 0;
     std::uint64_t outside = 0;  // outside --from/--to
     std::uint64_t gaps = 0, lost = 0, runs = 0, repeats = 0;
+    // A recorded run's first numbers that are not in the records read (the
+    // run began in an earlier file, or before the window): not counted lost.
+    std::uint64_t earlier = 0;
+    std::uint32_t earlierFrom = 0, earlierTo = 0;
     std::int64_t first = kNoTime, last = kNoTime;  // arrivals, in the window
   };
 
@@ -177,8 +182,7 @@ class FileReport {
     std::int64_t record = 0, time = kNoTime;
   } firstRun_, lastRun_;
   bool newRunSeen_ = false;
-  std::int64_t recentBase_ = kNoTime;
-  std::vector<std::int32_t> recent_;  // ms after recentBase_
+  std::vector<std::int64_t> recent_;  // ms, by record number
   std::unique_ptr<Host> host_;
 };
 
@@ -196,11 +200,10 @@ std::int64_t HourOfName(const std::string& name);
 // the text is no such time.
 bool ParseLocalTime(const std::string& text, std::int64_t* ms);
 
-// The report mode: args after "report"; 0 done, 1 a file could not be read
-// or held bad records (the page is written with --keep-going), 2 usage.
-int RunReport(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
-              std::FILE* in);
-extern const char kReportUsage[];
+// The report mode, on the parsed command line: 0 done, 1 a file could not be
+// read or held bad records (the page is written with --keep-going) or the
+// page could not be written, 2 usage.
+int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in);
 
 }  // namespace report
 }  // namespace pktdump

@@ -396,6 +396,13 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     timed += n.timed;
     outside += n.outside;
     if (!f->Workstations().empty()) heartbeats = true;
+    if (n.earlier != 0) {
+      notes.push_back(Label(f) + ": " + Number(n.earlier) +
+                      (n.earlier == 1 ? " datagram" : " datagrams") + " not in these files (sequence " +
+                      std::to_string(n.earlierFrom) + " to " + std::to_string(n.earlierTo) +
+                      "): lost, or in an earlier file" +
+                      (options.window.Narrowed() ? " or before the window" : ""));
+    }
     if (n.untimed == 0) continue;
     std::string note = Label(f) + ": " + Number(n.untimed) +
                        " records carry no arrival time (recorded with PacketTimes off). They count "
@@ -769,7 +776,7 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   // ---- Numbers
   page += "<h2 id=\"numbers\">Numbers</h2>\n<table id=\"numbers-table\"><tr><th>File</th>"
           "<th>Records</th><th>Commands</th><th>Revertives</th><th>First arrival</th>"
-          "<th>Last arrival</th><th>Rate</th><th>Gaps</th><th>Lost</th><th>Bad</th>"
+          "<th>Last arrival</th><th>Rate</th><th>Gaps</th><th>Lost</th><th>Repeated</th><th>Bad</th>"
           "<th>Busiest devices</th><th>Busiest kinds</th></tr>\n";
   for (const FileReport* f : files) {
     const FileReport::Totals& n = f->Numbers();
@@ -792,12 +799,13 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     page += "<tr data-file=\"" + Label(f) + "\" data-records=\"" + std::to_string(n.records) +
             "\" data-gaps=\"" + std::to_string(n.gaps) + "\" data-lost=\"" + std::to_string(n.lost) +
             "\" data-untimed=\"" + std::to_string(n.untimed) + "\" data-bad=\"" + std::to_string(n.bad) +
-            "\"><td>" + Label(f) + "</td><td class=\"n\">" + Number(n.records) +
+            "\" data-repeats=\"" + std::to_string(n.repeats) + "\"><td>" + Label(f) + "</td><td class=\"n\">" + Number(n.records) +
             "</td><td class=\"n\">" + Number(n.commands) + "</td><td class=\"n\">" + Number(n.revertives) +
             "</td><td class=\"t\">" + (n.first == kNoTime ? "&ndash;" : Shown(n.first)) +
             "</td><td class=\"t\">" + (n.last == kNoTime ? "&ndash;" : Shown(n.last)) +
             "</td><td class=\"n\">" + rate + "</td><td class=\"n\">" + Number(n.gaps) +
-            "</td><td class=\"n\">" + Number(n.lost) + "</td><td class=\"n\">" + Number(n.bad) +
+            "</td><td class=\"n\">" + Number(n.lost) + "</td><td class=\"n\">" + Number(n.repeats) +
+            "</td><td class=\"n\">" + Number(n.bad) +
             "</td><td>" + top(f->DeviceCounts(), [](int d) { return std::to_string(d); }) +
             "</td><td>" + top(f->KindCounts(), [](const std::string& k) { return k; }) + "</td></tr>\n";
   }
@@ -807,10 +815,12 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   if (anyGaps) {
     page += "<table id=\"gap-table\"><tr><th>File</th><th>Gap before</th><th>Sequence</th>"
             "<th>Lost</th></tr>\n";
-    std::size_t listed = 0;
+    std::uint64_t listed = 0, counted = 0;
+    for (const FileReport* f : files) counted += f->Numbers().gaps;
     for (const FileReport* f : files) {
       for (const FileReport::Gap& g : f->Gaps()) {
-        if (listed++ == kTableRows) break;
+        if (listed == kTableRows) break;
+        ++listed;
         page += "<tr data-file=\"" + Label(f) + "\" data-time=\"" + Iso(g.time) +
                 "\" data-lost=\"" + std::to_string(g.to - g.from + 1) + "\"><td>" + Label(f) +
                 "</td><td class=\"t\">" + Shown(g.time) + "</td><td class=\"n\">" +
@@ -819,6 +829,11 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
       }
     }
     page += "</table>\n";
+    if (listed < counted) {
+      page += "<p class=\"meta\" id=\"gaps-not-listed\">" + Number(counted - listed) +
+              " more gaps are counted above but not listed (the first " +
+              std::to_string(kTableRows) + " are).</p>\n";
+    }
   }
   page += "<p class=\"meta\">Made by pktdump report. Devices are counted by the decoders' rule: a "
           "line belongs to the device whose filter decides whether Varnet writes it.</p>\n";

@@ -7,10 +7,13 @@
 // and says so, and the exit code is still 1.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "core/packet_dump.h"
@@ -20,11 +23,6 @@
 
 namespace pktdump {
 namespace report {
-
-const char kReportUsage[] =
-    "usage: pktdump report [--ini VARNET.INI] [--from TIME] [--to TIME] [--keep-going]\n"
-    "                      --out REPORT.html FILE...\n"
-    "TIME is local time, YYYY-MM-DD HH:MM[:SS]; --out - writes standard output.\n";
 
 namespace {
 
@@ -38,13 +36,9 @@ std::int64_t LocalToMs(int y, int mo, int d, int h, int mi, int s) {
   t.tm_sec = s;
   t.tm_isdst = -1;
   const std::time_t at = std::mktime(&t);
-  return at == static_cast<std::time_t>(-1) ? kNoTime : static_cast<std::int64_t>(at) * 1000;
-}
-
-int Usage(std::FILE* err, const std::string& why) {
-  std::fprintf(err, "pktdump: %s\n", why.c_str());
-  std::fputs(kReportUsage, err);
-  return 2;
+  // A day the month does not have (31 February) is no such time, not 3 March.
+  if (at == static_cast<std::time_t>(-1) || t.tm_mday != d || t.tm_mon != mo - 1) return kNoTime;
+  return static_cast<std::int64_t>(at) * 1000;
 }
 
 // What reading one file left.
@@ -62,9 +56,12 @@ void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, 
   r.report->SetFolder(Directory(r.path));
   const std::string named = r.path == "-" ? name : r.path;
   auto say = [&](const std::string& text) { r.messages.push_back("pktdump: " + named + ": " + text); };
-  std::FILE* file = r.path == "-" ? in : std::fopen(r.path.c_str(), "rb");
+  const std::string unreadable = r.path == "-" ? std::string() : Unreadable(r.path);
+  std::FILE* file = nullptr;
+  if (unreadable.empty()) file = r.path == "-" ? in : std::fopen(r.path.c_str(), "rb");
   if (file == nullptr) {
-    say("cannot be read");
+    say("cannot be read: " +
+        (unreadable.empty() ? std::generic_category().message(errno) : unreadable));
     r.failed = true;
     return;
   }
@@ -139,10 +136,18 @@ std::int64_t HourOfName(const std::string& name) {
 
 bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  char sep = 0, end = 0;
-  const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%c", &y, &mo, &d, &sep, &h, &mi,
-                            &s, &end);
-  if ((n != 6 && n != 7) || (sep != ' ' && sep != 'T') || mo < 1 || mo > 12 || d < 1 || d > 31 ||
+  char sep = 0;
+  int used = 0, more = 0;
+  // Nothing may follow the minutes or the seconds.
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &used) != 6) {
+    return false;
+  }
+  const char* rest = text.c_str() + used;
+  if (*rest == ':' && (std::sscanf(rest, ":%2d%n", &s, &more) != 1 || rest[more] != '\0')) {
+    return false;
+  }
+  if (*rest != ':' && *rest != '\0') return false;
+  if ((sep != ' ' && sep != 'T') || mo < 1 || mo > 12 || d < 1 || d > 31 ||
       h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59 || y < 1970) {
     return false;
   }
@@ -150,59 +155,22 @@ bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
   return *ms != kNoTime;
 }
 
-int RunReport(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
-  std::string outPath, iniPath;
-  bool keepGoing = false;
+int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
+  std::vector<std::string> paths = o.paths;
   Window window;
-  std::vector<std::string> paths;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "-" || a.empty() || a[0] != '-') {
-      paths.push_back(a);
-      continue;
-    }
-    if (a == "--keep-going") {
-      keepGoing = true;
-      continue;
-    }
-    if (a != "--out" && a != "--from" && a != "--to" && a != "--ini") {
-      return Usage(err, a.rfind("--", 0) == 0 ? "unknown option " + a
-                                              : a + " is not an option of report");
-    }
-    if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
-    const std::string& v = args[++i];
-    if (a == "--out") {
-      outPath = v;
-    } else if (a == "--ini") {
-      iniPath = v;
-    } else {
-      std::int64_t ms = 0;
-      if (!ParseLocalTime(v, &ms)) {
-        return Usage(err, a + " is a local time, YYYY-MM-DD HH:MM[:SS], not '" + v + "'");
-      }
-      (a == "--from" ? window.from : window.to) = ms;
-    }
-  }
-  if (outPath.empty()) return Usage(err, "report needs --out (a file, or - for standard output)");
-  if (paths.empty()) return Usage(err, "no file given");
-  if (std::count(paths.begin(), paths.end(), "-") > 1) {
-    return Usage(err, "standard input can be read once");
-  }
-  if (window.from >= window.to) return Usage(err, "--from is not before --to");
-  std::string ini;
-  if (!iniPath.empty()) {
-    std::ifstream file(iniPath, std::ios::binary);
-    if (!file) {
-      std::fprintf(err, "pktdump: %s: cannot be read\n", iniPath.c_str());
-      return 1;
-    }
-    std::stringstream s;
-    s << file.rdbuf();
-    ini = s.str();
-  }
+  window.from = o.from;
+  window.to = o.to;
+  const bool keepGoing = o.keepGoing;
+  const std::string& ini = o.ini;
+  // The page is written as every mode writes: never over an input, and
+  // whole or not at all. Whether it can be is known before any reading.
+  Output output(out);
+  if (Output::IsAnInput(o.out, paths, in, err)) return 2;
+  if (!output.Open(o.out, err)) return 1;
   // Hourly files in name order.
-  std::sort(paths.begin(), paths.end(),
-            [](const std::string& a, const std::string& b) { return BaseName(a) < BaseName(b); });
+  std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+    return BaseName(a) != BaseName(b) ? BaseName(a) < BaseName(b) : a < b;
+  });
 
   std::vector<Reading> readings(paths.size());
   for (std::size_t i = 0; i < paths.size(); ++i) readings[i].path = paths[i];
@@ -232,32 +200,21 @@ int RunReport(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
   }
   if (failed) return 1;
   // A capture's hours go on from one file to the next in its folder:
-  // what was lost between them counts too.
-  for (std::size_t i = 1; i < readings.size(); ++i) {
-    if (Directory(readings[i].path) == Directory(readings[i - 1].path)) {
-      readings[i].report->ContinueFrom(*readings[i - 1].report);
-    }
+  // what was lost between them counts too. Folders' files sort between
+  // each other: each goes on from its own folder's file before.
+  std::map<std::string, const FileReport*> before;
+  for (Reading& r : readings) {
+    const FileReport*& last = before[Directory(r.path)];
+    if (last != nullptr) r.report->ContinueFrom(*last);
+    last = r.report.get();
   }
   std::vector<const FileReport*> files;
   for (const Reading& r : readings) files.push_back(r.report.get());
   const std::string page = RenderPage(files, options);
   for (Reading& r : readings) r.report.reset();
 
-  std::FILE* to = outPath == "-" ? out : std::fopen(outPath.c_str(), "wb");
-  if (to == nullptr) {
-    std::fprintf(err, "pktdump: %s: cannot be written\n", outPath.c_str());
-    return 1;
-  }
-  bool written = std::fwrite(page.data(), 1, page.size(), to) == page.size();
-  written = std::fflush(to) == 0 && std::ferror(to) == 0 && written;
-  if (to != out && std::fclose(to) != 0) written = false;
-  if (!written) {
-    std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n",
-                 outPath == "-" ? "the output" : outPath.c_str());
-    // A cut page is worse than none.
-    if (to != out) std::remove(outPath.c_str());
-    return 1;
-  }
+  const bool written = std::fwrite(page.data(), 1, page.size(), output.Stream()) == page.size();
+  if (!output.Close(written, err)) return 1;
   return bad ? 1 : 0;
 }
 

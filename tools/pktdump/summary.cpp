@@ -48,8 +48,7 @@ class SummarySink : public Sink {
   void Record(std::int64_t number, const varnet::RecordView& view) override {
     FileSummary& f = files_.back();
     (view.type == varnet::kRecordCommand ? f.commands : f.revertives) += 1;
-    const int device = FirstDevice(view.type, view.data);
-    if (device >= 0) ++f.devices[device];
+    for (int device : lineDevices_.Of(view)) ++f.devices[device];
     if (!view.timed) return;
     // Times can go back (a clock set, the two names' queues): the span is
     // from the earliest to the latest.
@@ -152,6 +151,7 @@ class SummarySink : public Sink {
   std::FILE* out_;
   const bool json_;
   std::vector<FileSummary> files_;
+  LineDevices lineDevices_;  // with a first run's filters: summary takes no VARNET.INI
   long extra_ = 0;  // files that end in a cut record
   // One sequence per folder: files of another folder are another capture.
   std::map<std::string, SequenceGaps> streams_;

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -686,6 +687,19 @@ int Listen(const Options& o) {
   const bool toStdout = o.out.empty() || o.out == "-";
   int run = varnet::NextRunTag(varnet::Arrival::kNoRunTag);
   if (o.packets && !toStdout && !NextRun(o.out, &run)) return 1;
+  // The end of the last whole record of a packet data file appended to: a
+  // record that cannot be written whole is taken back to it, so that the
+  // file stays one that every reader takes.
+  long long whole = -1;
+  if (o.packets && !toStdout) {
+    struct stat info {};
+    if (stat(o.out.c_str(), &info) == 0) {
+      if ((info.st_mode & S_IFMT) == S_IFREG) whole = info.st_size;
+    } else if (errno == ENOENT) {
+      whole = 0;
+    }
+  }
+  long recorded = 0;
   std::FILE* out = stdout;
   if (!toStdout && (out = std::fopen(o.out.c_str(), o.packets ? "ab" : "w")) == nullptr) {
     std::fprintf(stderr, "nbtraffic: %s cannot be written: %s\n", o.out.c_str(), SystemReason(errno).c_str());
@@ -743,6 +757,7 @@ int Listen(const Options& o) {
         varnet::BuildRecord(revertive ? varnet::kRecordRevertive : varnet::kRecordCommand, data,
                             static_cast<std::uint16_t>(length), record, &arrival);
         written = std::fwrite(record, 1, sizeof record, out) == sizeof record && std::fflush(out) == 0;
+        if (written) ++recorded;
       } else {
         PrintDatagram(out, d, now, o);
         written = std::ferror(out) == 0;
@@ -761,6 +776,15 @@ int Listen(const Options& o) {
   if (!ok) {
     std::fprintf(stderr, "nbtraffic: %s cannot be written (disk full?)\n",
                  toStdout ? "the output" : o.out.c_str());
+    if (whole >= 0) {
+      std::error_code cut;
+      std::filesystem::resize_file(o.out, static_cast<std::uintmax_t>(whole) +
+                                              static_cast<std::uintmax_t>(recorded) * varnet::kRecordSize,
+                                   cut);
+      std::fprintf(stderr, "nbtraffic: %s: %ld of the datagrams heard are recorded%s\n", o.out.c_str(),
+                   recorded, cut ? (", and a part of the next record is left: " + cut.message()).c_str()
+                                 : "; no part of a record is left");
+    }
     return 1;
   }
   return 0;
