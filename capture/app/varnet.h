@@ -220,6 +220,8 @@ class Varnet : public ChannelHost, public DecoderHost {
   // The timers of a second or more, run here when their messages are held
   // back (posted messages come first), and the flush when it is due.
   void CatchUp();
+  // Whether a periodic timer runs now (and notes that it did).
+  bool TakeTimerTurn(unsigned id);
   // The run's tag: the one after the tag of the last record of the hour's
   // own packet data file, else of the newest of the log directory that
   // holds one.

@@ -284,6 +284,7 @@ TEST_F(ChannelTest, NoWatchdogReportWithoutBothSettings) {
     FakeNet n;
     Varnet v(h, n);
     ASSERT_TRUE(v.Startup());
+    h.Advance(60000);
     v.OnTimer(kTimerWatchdog);
     EXPECT_TRUE(n.sent.empty()) << s[0] << " " << s[1];
   }

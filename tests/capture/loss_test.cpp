@@ -511,6 +511,19 @@ TEST_F(LossTest, HeldLinesAndTheTimersAreBoundByTheClockNotByWhatComes) {
   EXPECT_EQ(Count(Texts(kLog07), "Network connection reset ok after 1 retries"), 1);
   EXPECT_EQ(net.sent.size(), sent + 2);
   EXPECT_FALSE(app.LogOpen());
+
+  // A timer's own message, held back behind the completions that ran it
+  // late, comes just after that run: it does not run a second time.
+  host.Advance(90000);
+  const std::size_t before = net.sent.size();
+  Arrive(4, "HB 1");  // (the names came back as 3 and 4) the watchdog report, half an interval late, runs here
+  const std::size_t ranLate = net.sent.size();
+  EXPECT_GT(ranLate, before);
+  app.OnTimer(kTimerWatchdog);
+  EXPECT_EQ(net.sent.size(), ranLate);
+  host.Advance(60000);
+  app.OnTimer(kTimerWatchdog);  // the next turn
+  EXPECT_GT(net.sent.size(), ranLate);
 }
 
 TEST_F(LossTest, ASecondRunOnTheSameLogDirectoryIsRefused) {
