@@ -782,6 +782,9 @@ TEST(Pktdump, CheckKnowsRunsByTheirTagAndTellsEachGapWhereItFalls) {
        {{"a/PKT_20261209.10", Tagged({1}, 0) + Record(7, "CP 1 1") + Tagged({2}, 0) + "x"}},
        "PKT_20261209.10: record 2 is malformed: type 7, neither 1 nor 2\n"
        "PKT_20261209.10: 1 byte after the last whole record\n0 gaps, 0 datagrams lost\n", 1},
+      {"records without times between two runs of one tag: three runs",
+       {{"a/PKT_20261209.10", Tagged({1, 2, 3}, 0) + Record(1, "CP 1 1") + Tagged({1, 2}, 0)}},
+       "PKT_20261209.10: run 0 starts at record 5 (sequence 1)\n0 gaps, 0 datagrams lost\n", 0},
       {"nothing to check", {{"a/PKT_20261209.10", Record(1, "CP 1 1")}},
        "no record carries its arrival (PacketTimes=1): nothing to check\n", 3},
   };

@@ -27,7 +27,10 @@ class CheckSink : public Sink {
                  static_cast<long long>(number), fault.c_str());
   }
   void Record(std::int64_t number, const varnet::RecordView& view) override {
-    if (!view.timed) return;
+    if (!view.timed) {
+      stream_->Untimed();
+      return;
+    }
     stream_->Add(static_cast<int>(names_.size() - 1), number, view.arrival.sequence,
                  view.arrival.run);
   }

@@ -231,6 +231,7 @@ void FileReport::Add(std::int64_t number, const varnet::RecordView& view) {
     Sequence(number, ms, view.arrival);
   } else {
     ++totals_.untimed;
+    if (!view.timed) sequence_.Untimed();
   }
   // The datagram's code: its first two characters, where printable.
   char code[3] = {static_cast<char>(view.data[0]), static_cast<char>(view.data[1]), 0};

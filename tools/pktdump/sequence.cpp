@@ -52,8 +52,9 @@ std::uint64_t SequenceGaps::Extend(std::uint32_t sequence) const {
 }
 
 void SequenceGaps::Add(int file, std::int64_t record, std::uint32_t sequence, int run) {
-  bool newRun = !anyTimed_;
-  if (anyTimed_) {
+  bool newRun = !anyTimed_ || broken_;
+  broken_ = false;
+  if (!newRun) {
     if (run >= 0 || run_ >= 0) {
       // Recorded: the tag changes from one run to the next.
       newRun = run != run_;

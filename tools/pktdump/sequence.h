@@ -42,6 +42,10 @@ class SequenceGaps {
   explicit SequenceGaps(std::size_t window = 1 << 16) : kWindow(window) {}
   // A timed record: its input, number, sequence and run tag (-1: none).
   void Add(int file, std::int64_t record, std::uint32_t sequence, int run);
+  // A record without its arrival. The recorder takes PacketTimes once a
+  // start, so one between timed records is another run's: the next timed
+  // record starts a new run, whatever its tag.
+  void Untimed() { broken_ = anyTimed_; }
   // Numbers that came at the window's start are done with; with all set
   // (the end, or a new run), or a window too wide, those that never came
   // are lost.
@@ -65,6 +69,7 @@ class SequenceGaps {
   // number that came last.
   std::uint64_t Extend(std::uint32_t sequence) const;
   bool anyTimed_ = false;
+  bool broken_ = false;                  // an untimed record came since the last timed one
   int run_ = -1;                         // the tag of the run being read
   bool firstRun_ = true;                 // it began before the first record read
   // Numbers as Extend gives them.

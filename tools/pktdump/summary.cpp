@@ -49,7 +49,10 @@ class SummarySink : public Sink {
     FileSummary& f = files_.back();
     (view.type == varnet::kRecordCommand ? f.commands : f.revertives) += 1;
     for (int device : lineDevices_.Of(view)) ++f.devices[device];
-    if (!view.timed) return;
+    if (!view.timed) {
+      stream_->Untimed();
+      return;
+    }
     // Times can go back (a clock set, the two names' queues): the span is
     // from the earliest to the latest.
     const std::uint64_t t = view.arrival.filetime;
