@@ -4,11 +4,17 @@
 # the display of a running X server (the test script starts Xvfb).
 #
 #   wine-run.sh program.exe [arguments...]
+#   wine-run.sh --shell program.exe 'command line'
+#     the line through Windows' own command shell (cmd /c), the build
+#     folder and loader taken from the program: its redirections are
+#     Windows handles, which a program can ask about as on Windows.
 #
 # TRELM_BUILD_DIR names the build folder; otherwise the folder holding the
 # program (or one of its parents) that has CMakeCache.txt is used.
 set -euo pipefail
 
+shell=
+if [ "${1:-}" = --shell ]; then shell=$3; shift; fi
 prog=$1
 if [ -z "${TRELM_BUILD_DIR:-}" ]; then
   d=$(cd "$(dirname "$prog")" && pwd)
@@ -31,4 +37,5 @@ else
   loader=/usr/lib/wine/wine
 fi
 [ -d "$WINEPREFIX/drive_c" ] || "$loader" wineboot -i >/dev/null 2>&1 || true
+if [ -n "$shell" ]; then exec "$loader" cmd /c "$shell"; fi
 exec "$loader" "$@"

@@ -57,6 +57,9 @@ cp "$pkt" before
 expect "pcapng --out X X is refused" 2 "pktdump: --out $pkt is the input $pkt; see pktdump --help" \
   p pcapng --out "$pkt" "$pkt"
 expect "and X is as it was" 0 "" cmp before "$pkt"
+expect "pcapng --out X - < X is refused" 2 "pktdump: --out $pkt is the input (standard input); see pktdump --help" \
+  bash "$run" --shell "$exe" "Z:${exe//\//\\} pcapng --out $pkt - < $pkt"
+expect "and X is still as it was" 0 "" cmp before "$pkt"
 mkdir folder
 expect "a folder as input says so" 1 "pktdump: folder: cannot be read: Is a directory" p decode folder
 expect "a folder as --ini says so" 1 "pktdump: folder: cannot be read: Is a directory" \

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -26,9 +27,20 @@ namespace {
 // output would take the place of the capture it reads.
 bool OutputIsStandardInput(std::FILE* in, const std::string& out) {
 #ifdef _WIN32
-  (void)in;
-  (void)out;
-  return false;  // no file identity in the C runtime's stat here
+  // The C runtime's stat has no file identity here: the volume and file
+  // index of the two handles tell.
+  if (in == nullptr) return false;
+  const HANDLE input = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(in)));
+  if (input == INVALID_HANDLE_VALUE || GetFileType(input) != FILE_TYPE_DISK) return false;
+  const HANDLE output = CreateFileA(out.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (output == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a {}, b {};
+  const bool same = GetFileInformationByHandle(input, &a) && GetFileInformationByHandle(output, &b) &&
+                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                    a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+  CloseHandle(output);
+  return same;
 #else
   struct stat a {}, b {};
   return in != nullptr && fstat(fileno(in), &a) == 0 && stat(out.c_str(), &b) == 0 &&
