@@ -17,6 +17,7 @@
 
 #include "core/packet_record.h"
 #include "pktdump_core.h"
+#include "pktdump_internal.h"
 #include "report.h"
 
 namespace {
@@ -558,6 +559,75 @@ TEST_F(ReportTest, AGapAfterTheClockWasSetWeeksAheadIsMarkedWhenItFell) {
   ASSERT_EQ(gaps.size(), 1u);
   EXPECT_EQ(gaps[0].time.substr(0, 23), "2027-01-18T07:00:01.500");
   EXPECT_NE(page.find("data-time=\"2027-01-18T07:00:01.500+00:00\" data-lost=\"9\""), std::string::npos);
+}
+
+TEST_F(ReportTest, ThePageIsTheSameFoldedFileByFileAsFromEveryFileAtOnce) {
+  // Two captures whose hours interleave in name order, with silences,
+  // drops, a burst and a clock set, narrowed to a window: the page the
+  // mode writes (files read in parallel, each folded and freed in name
+  // order) is the page of every file's report kept until the end.
+  struct Hour {
+    const char* folder;
+    int hour;
+    const char* shape;
+  } const hours[] = {
+      {"ws12", 7, "--drop 150 4"},
+      {"ws14", 7, "--burst 200 30 3"},
+      {"ws12", 8, "--silent 4 250 150 --clock-set 300"},
+      {"ws14", 8, "--silent 4 250 150 --drop 250 9"},
+      {"ws12", 9, "--drop 50 2 --silent 4 200 150"},
+  };
+  Shell("mkdir -p " + dir_ + "ws12 " + dir_ + "ws14");
+  std::vector<std::string> paths;
+  for (const Hour& h : hours) {
+    char name[32];
+    std::snprintf(name, sizeof name, "PKT_20261209.%02d", h.hour);
+    paths.push_back(dir_ + h.folder + "/" + name);
+    ASSERT_EQ(std::system((maker_ + " 4000 " + paths.back() + " --start " +
+                           std::to_string(kStart + 3600 * (h.hour - 7)) + " --rate 10 " + h.shape).c_str()), 0);
+  }
+  pktdump::report::PageOptions options;
+  ASSERT_TRUE(pktdump::report::ParseLocalTime("2026-12-09 07:02", &options.window.from));
+  ASSERT_TRUE(pktdump::report::ParseLocalTime("2026-12-09 09:10", &options.window.to));
+  const std::string html = dir_ + "folded.html";
+  ASSERT_EQ(Report({"--out", html, "--from", "2026-12-09 07:02", "--to", "2026-12-09 09:10",
+                    paths[4], paths[1], paths[3], paths[0], paths[2]}), 0);
+  const std::string page = ReadAll(html);
+
+  // The reports in name order, each going on from its folder's hour before.
+  std::vector<std::unique_ptr<pktdump::report::FileReport>> all;
+  pktdump::report::PageData folded;
+  for (const std::string& path : paths) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    auto f = std::make_unique<pktdump::report::FileReport>(
+        name, pktdump::report::HourOfName(name), "", options.window);
+    f->SetFolder(pktdump::Directory(path));
+    const std::string bytes = ReadAll(path);
+    for (std::size_t at = 0; at + varnet::kRecordSize <= bytes.size(); at += varnet::kRecordSize) {
+      varnet::RecordView view;
+      ASSERT_TRUE(varnet::ReadRecord(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at,
+                                     varnet::kRecordSize, view));
+      f->Add(static_cast<std::int64_t>(at / varnet::kRecordSize + 1), view);
+    }
+    f->Finish();
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+      if ((*it)->Folder() == f->Folder()) {
+        f->ContinueFrom(**it);
+        break;
+      }
+    }
+    folded.Fold(*f);
+    all.push_back(std::move(f));
+  }
+  std::vector<const pktdump::report::FileReport*> files;
+  for (const auto& f : all) files.push_back(f.get());
+  EXPECT_EQ(page, pktdump::report::RenderPage(files, options));
+  EXPECT_EQ(page, pktdump::report::RenderPage(folded, options));
+  // And it shows what each part folds.
+  EXPECT_EQ(Marks(page, "silence").size(), 2u);
+  EXPECT_EQ(Marks(page, "clock-set").size(), 1u);
+  EXPECT_EQ(Marks(page, "gap").size(), 3u);
+  EXPECT_NE(page.find("data-row=\"ws14/\" data-files=\"2\""), std::string::npos);
 }
 
 TEST_F(ReportTest, ABrowserRendersThePage) {

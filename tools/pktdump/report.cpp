@@ -57,6 +57,17 @@ void Buckets::Add(std::int64_t ms, std::uint64_t a, std::uint64_t b) {
   if (cells_.size() > limit_) Widen(NextWidth(width_));
 }
 
+void Buckets::Merge(const Buckets& other) {
+  if (other.width_ > width_) Widen(other.width_);
+  for (const auto& [key, cell] : other.cells_) {
+    Cell& into = cells_[FloorDiv(key * other.width_, width_)];
+    into.a += cell.a;
+    into.b += cell.b;
+    into.first = std::min(into.first, cell.first);
+  }
+  if (cells_.size() > limit_) Widen(width_);
+}
+
 void Buckets::Widen(std::int64_t width) {
   while (width_ < width || cells_.size() > limit_) {
     const std::int64_t old = width_;

@@ -2,8 +2,10 @@
 // SVG and CSS, nothing fetched) on one time axis: traffic per file, who was
 // alive, events, numbers. Each file is gathered by a FileReport, which holds
 // buckets and counts, never one entry per datagram, so memory stays bounded
-// whatever the files' size; the page is drawn from the FileReports. The
-// gathering is testable without files; RunReport reads the files, one
+// whatever the files' size. Each FileReport is folded into the page's data
+// (PageData) in name order and can then go, so that memory grows with the
+// page's rows, not with the number of files; the page is drawn from that.
+// The gathering is testable without files; RunReport reads the files, one
 // worker per core. Portable.
 #pragma once
 
@@ -44,6 +46,9 @@ class Buckets {
   const std::map<std::int64_t, Cell>& Cells() const { return cells_; }
   // The ladder's width after this one (1 s, 2 s, 10 s, 30 s, 1 min, ...).
   static std::int64_t NextWidth(std::int64_t width);
+  // Counts another's cells in these (each width of the ladder divides the
+  // next, so folding and widening may come in either order).
+  void Merge(const Buckets& other);
 
  private:
   std::size_t limit_;
@@ -191,8 +196,54 @@ struct PageOptions {
   std::vector<std::string> notes;  // what went wrong reading, said on the page
 };
 
+// What the page needs of the files, folded one file at a time (in name
+// order) so that a file's report can go as soon as it is folded: a line of
+// numbers per file, and per row of Traffic, per workstation or device and
+// per kind of event what their marks need, never one entry per datagram.
+struct PageData {
+  struct File {
+    std::string name, folder;
+    std::int64_t hourStart = kNoTime;
+    FileReport::Totals numbers;
+    std::string busiestDevices, busiestKinds;  // escaped
+  };
+  struct Row {
+    std::string folder;
+    std::vector<std::size_t> files;  // indexes into files
+    std::uint64_t records = 0, timed = 0;
+    Buckets traffic, gapMarks;
+  };
+  struct Heard {
+    std::uint64_t count = 0;
+    std::int64_t usual = 0, first = kNoTime, last = kNoTime;
+    // When it was heard, joined where the silence between cannot count.
+    std::vector<std::pair<std::int64_t, std::int64_t>> alive;
+  };
+  struct Listed {
+    Event event;
+    std::size_t file = 0;
+  };
+  void Fold(const FileReport& f);
+
+  std::vector<File> files;
+  std::vector<Row> rows;
+  std::int64_t widest = 1000;  // the files' traffic buckets
+  bool heartbeats = false;
+  std::map<int, Heard> workstations, devices;
+  std::map<int, std::uint64_t> revertiveCounts;
+  std::int64_t heardUntil = INT64_MIN;
+  std::vector<std::pair<std::int64_t, std::int64_t>> covered;
+  std::map<std::string, std::uint64_t> eventCounts;
+  std::uint64_t allEvents = 0;
+  std::map<std::string, Buckets> eventMarks;
+  std::map<std::string, std::vector<Listed>> events;  // the earliest of each kind
+  std::vector<std::pair<FileReport::Gap, std::size_t>> gaps;  // the first, with their file
+  std::uint64_t gapsCounted = 0;
+};
+
 // The page, from the files' reports (in name order).
 std::string RenderPage(const std::vector<const FileReport*>& files, const PageOptions& options);
+std::string RenderPage(const PageData& data, const PageOptions& options);
 
 // The local hour a "PKT_YYYYMMDD.HH" name gives (ms), kNoTime for none.
 std::int64_t HourOfName(const std::string& name);

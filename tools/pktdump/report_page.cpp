@@ -239,21 +239,13 @@ struct Strip {
 // for longer than twice its usual interval, and after its last hearing
 // while the arrivals go on (to heardUntil) longer than that: where no record
 // has a time, nobody can be said to be silent.
-Strip Alive(const std::vector<const Liveness*>& heard, std::int64_t heardUntil) {
+Strip Alive(const PageData::Heard& heard, std::int64_t heardUntil) {
   Strip strip;
-  Spans alive;
-  for (const Liveness* l : heard) {
-    strip.heard += l->Count();
-    strip.usual = std::max(strip.usual, l->Usual());
-    if (strip.first == kNoTime || l->First() < strip.first) strip.first = l->First();
-    if (strip.last == kNoTime || l->Last() > strip.last) strip.last = l->Last();
-    std::int64_t at = l->First();
-    for (const auto& s : l->Silences()) {
-      alive.emplace_back(at, s.first);
-      at = s.second;
-    }
-    alive.emplace_back(at, l->Last());
-  }
+  strip.heard = heard.count;
+  strip.usual = heard.usual;
+  strip.first = heard.first;
+  strip.last = heard.last;
+  Spans alive = heard.alive;
   alive = Union(alive);
   for (std::size_t i = 1; i < alive.size(); ++i) {
     if (strip.usual > 0 && alive[i].first - alive[i - 1].second > 2 * strip.usual) {
@@ -303,19 +295,125 @@ td.x{font-family:ui-monospace,Consolas,"DejaVu Sans Mono",monospace;font-size:12
 
 }  // namespace
 
+void PageData::Fold(const FileReport& f) {
+  const std::size_t index = files.size();
+  File file;
+  file.name = f.Name();
+  file.folder = f.Folder();
+  file.hourStart = f.HourStart();
+  file.numbers = f.Numbers();
+  auto top = [](const auto& counts, auto name) {
+    std::vector<std::pair<std::uint64_t, std::string>> v;
+    for (const auto& [key, count] : counts) v.emplace_back(count, name(key));
+    std::sort(v.begin(), v.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::string out;
+    for (std::size_t i = 0; i < v.size() && i < 5; ++i) {
+      out += (i ? ", " : "") + Escape(v[i].second) + " (" + Number(v[i].first) + ")";
+    }
+    return out;
+  };
+  file.busiestDevices = top(f.DeviceCounts(), [](int d) { return std::to_string(d); });
+  file.busiestKinds = top(f.KindCounts(), [](const std::string& k) { return k; });
+  files.push_back(std::move(file));
+  const FileReport::Totals& n = f.Numbers();
+
+  // Its row of Traffic: the files of its folder.
+  auto row = std::find_if(rows.begin(), rows.end(), [&](const Row& r) { return r.folder == f.Folder(); });
+  if (row == rows.end()) {
+    rows.emplace_back();
+    row = rows.end() - 1;
+    row->folder = f.Folder();
+  }
+  row->files.push_back(index);
+  row->records += n.records;
+  row->timed += n.timed;
+  row->traffic.Merge(f.Traffic());
+  row->gapMarks.Merge(f.GapMarks());
+  widest = std::max(widest, f.Traffic().Width());
+
+  // Who was alive. The silences are known as silences only against the
+  // usual interval of every file together, which can only grow: hearings
+  // apart by no more than twice the usual interval so far are joined now.
+  if (!f.Workstations().empty()) heartbeats = true;
+  if (n.last != kNoTime) {
+    heardUntil = std::max(heardUntil, n.last + 1);
+    covered.emplace_back(n.first, n.last + 1);
+    covered = Union(covered);
+  }
+  auto hear = [](Heard& h, const Liveness& l) {
+    h.count += l.Count();
+    h.usual = std::max(h.usual, l.Usual());
+    if (h.first == kNoTime || l.First() < h.first) h.first = l.First();
+    if (h.last == kNoTime || l.Last() > h.last) h.last = l.Last();
+    std::int64_t at = l.First();
+    for (const auto& s : l.Silences()) {
+      h.alive.emplace_back(at, s.first);
+      at = s.second;
+    }
+    h.alive.emplace_back(at, l.Last());
+    Spans joined;
+    for (const auto& s : Union(h.alive)) {
+      if (!joined.empty() && s.first - joined.back().second <= 2 * h.usual) {
+        joined.back().second = std::max(joined.back().second, s.second);
+      } else {
+        joined.push_back(s);
+      }
+    }
+    h.alive.swap(joined);
+  };
+  for (const auto& [ws, l] : f.Workstations()) hear(workstations[ws], l);
+  for (const auto& [d, l] : f.Devices()) {
+    hear(devices[d], l);
+    revertiveCounts[d] += l.Count();
+  }
+
+  // Events: counted all, marked per column, and of each kind the earliest
+  // a table lists (no time after every time; equal times in file order).
+  for (const auto& [kind, count] : f.EventCounts()) {
+    eventCounts[kind] += count;
+    allEvents += count;
+  }
+  for (const auto& [kind, marks] : f.EventMarks()) eventMarks[kind].Merge(marks);
+  auto when = [](const Event& e) { return e.time == kNoTime ? INT64_MAX : e.time; };
+  for (const Event& e : f.Events()) {
+    std::vector<Listed>& kept = events[e.kind];
+    if (kept.size() >= kTableRows && when(kept.back().event) <= when(e)) continue;
+    auto at = std::upper_bound(kept.begin(), kept.end(), when(e),
+                               [&](std::int64_t t, const Listed& l) { return t < when(l.event); });
+    Listed listed{e, index};
+    listed.event.text = e.text.substr(0, 300);
+    kept.insert(at, std::move(listed));
+    if (kept.size() > kTableRows) kept.pop_back();
+  }
+  gapsCounted += n.gaps;
+  for (const FileReport::Gap& g : f.Gaps()) {
+    if (gaps.size() == kTableRows) break;
+    gaps.emplace_back(g, index);
+  }
+}
+
 std::string RenderPage(const std::vector<const FileReport*>& files, const PageOptions& options) {
+  PageData data;
+  for (const FileReport* f : files) data.Fold(*f);
+  return RenderPage(data, options);
+}
+
+std::string RenderPage(const PageData& data, const PageOptions& options) {
+  const std::vector<PageData::File>& files = data.files;
   // The axis: the window, else the arrivals and the hours of untimed files.
   Axis axis;
   std::int64_t from = INT64_MAX, to = INT64_MIN;
-  for (const FileReport* f : files) {
-    const FileReport::Totals& n = f->Numbers();
+  for (const PageData::File& f : files) {
+    const FileReport::Totals& n = f.numbers;
     if (n.first != kNoTime) {
       from = std::min(from, n.first);
       to = std::max(to, n.last + 1);
     }
-    if (n.untimed > 0 && f->HourStart() != kNoTime) {
-      from = std::min(from, f->HourStart());
-      to = std::max(to, f->HourStart() + 3600000);
+    if (n.untimed > 0 && f.hourStart != kNoTime) {
+      from = std::min(from, f.hourStart);
+      to = std::max(to, f.hourStart + 3600000);
     }
   }
   if (options.window.from != INT64_MIN) from = options.window.from;
@@ -327,7 +425,7 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     // Display columns: the coarsest the files' buckets need, and no more
     // than the plot holds.
     axis.column = 1000;
-    for (const FileReport* f : files) axis.column = std::max(axis.column, f->Traffic().Width());
+    axis.column = std::max(axis.column, data.widest);
     while ((axis.to - axis.from) / axis.column > kMaxColumns) {
       axis.column = Buckets::NextWidth(axis.column);
     }
@@ -344,23 +442,23 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   page += "</style></head><body>\n<h1>Packet report</h1>\n";
   // Files of several folders are named with their folder.
   std::set<std::string> folders;
-  for (const FileReport* f : files) folders.insert(f->Folder());
+  for (const PageData::File& f : files) folders.insert(f.folder);
   auto folderName = [](std::string folder) {
     while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
     const std::size_t slash = folder.find_last_of("/\\");
     return (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "/";
   };
-  auto Label = [&](const FileReport* f) {
-    return Escape(folders.size() > 1 ? folderName(f->Folder()) + f->Name() : f->Name());
+  auto Label = [&](const PageData::File& f) {
+    return Escape(folders.size() > 1 ? folderName(f.folder) + f.name : f.name);
   };
   std::string names;
   if (files.size() <= 8) {
     for (std::size_t i = 0; i < files.size(); ++i) names += (i ? ", " : "") + Label(files[i]);
   } else {
-    std::string from = files.front()->Name(), to = from;
-    for (const FileReport* f : files) {
-      from = std::min(from, f->Name());
-      to = std::max(to, f->Name());
+    std::string from = files.front().name, to = from;
+    for (const PageData::File& f : files) {
+      from = std::min(from, f.name);
+      to = std::max(to, f.name);
     }
     names = std::to_string(files.size()) + " files, " + Escape(from) + " to " + Escape(to);
     if (folders.size() > 1) {
@@ -390,12 +488,11 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
   std::vector<std::string> notes;
   for (const std::string& n : options.notes) notes.push_back(Escape(n));
   std::uint64_t timed = 0, outside = 0;
-  bool heartbeats = false;
-  for (const FileReport* f : files) {
-    const FileReport::Totals& n = f->Numbers();
+  const bool heartbeats = data.heartbeats;
+  for (const PageData::File& f : files) {
+    const FileReport::Totals& n = f.numbers;
     timed += n.timed;
     outside += n.outside;
-    if (!f->Workstations().empty()) heartbeats = true;
     if (n.earlier != 0) {
       notes.push_back(Label(f) + ": " + Number(n.earlier) +
                       (n.earlier == 1 ? " datagram" : " datagrams") + " not in these files (sequence " +
@@ -408,7 +505,7 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
                        " records carry no arrival time (recorded with PacketTimes off). They count "
                        "in Numbers and their events are listed without a time, but they give no "
                        "rates, no sequence gaps and no alive strips";
-    if (f->HourStart() != kNoTime) {
+    if (f.hourStart != kNoTime) {
       note += "; Traffic shows them as one hatched span over the hour the file's name gives.";
     } else {
       note += ", and the file's name gives no hour (PKT_YYYYMMDD.HH), so they have no place on "
@@ -446,29 +543,15 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
             "Datagrams per " + std::string(perMinute ? "minute" : "second") + ", in buckets of " +
             WidthName(axis.column) + ".</p>\n";
     // A row per capture: the files of one folder (a workstation's hours).
-    struct Row {
-      std::string label;
-      std::vector<const FileReport*> files;
-    };
-    std::vector<Row> rows;
-    for (const FileReport* f : files) {
-      auto it = std::find_if(rows.begin(), rows.end(), [&](const Row& r) {
-        return r.files.front()->Folder() == f->Folder();
-      });
-      if (it == rows.end()) {
-        rows.push_back({f->Name(), {}});
-        it = rows.end() - 1;
-      }
-      it->files.push_back(f);
-    }
-    for (Row& r : rows) {
-      if (r.files.size() < 2) continue;
-      std::string folder = r.files.front()->Folder();
+    const std::vector<PageData::Row>& rows = data.rows;
+    auto rowLabel = [&](const PageData::Row& r) {
+      if (r.files.size() < 2) return files[r.files.front()].name;
+      std::string folder = r.folder;
       while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
       const std::size_t slash = folder.find_last_of("/\\");
-      r.label = (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "/";
-      if (r.label == "/") r.label = "./";
-    }
+      std::string label = (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "/";
+      return label == "/" ? std::string("./") : label;
+    };
     const int rowHeight = 64, top = 18;
     const int height = top + static_cast<int>(rows.size()) * (rowHeight + 10);
     page += SvgOpen(height, "Traffic per capture");
@@ -476,29 +559,16 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
             "patternTransform=\"rotate(45)\"><rect width=\"3\" height=\"6\" fill=\"#c5ccd2\"/></pattern></defs>";
     page += Ticks(axis, height, true);
     int y = top;
-    for (const Row& row : rows) {
-      std::map<std::int64_t, Buckets::Cell> columns, gaps;
-      std::uint64_t records = 0, timedRecords = 0;
-      for (const FileReport* f : row.files) {
-        records += f->Numbers().records;
-        timedRecords += f->Numbers().timed;
-        for (const auto& [start, cell] : Columns(f->Traffic(), axis)) {
-          columns[start].a += cell.a;
-          columns[start].b += cell.b;
-        }
-        for (const auto& [start, cell] : Columns(f->GapMarks(), axis)) {
-          Buckets::Cell& into = gaps[start];
-          into.a += cell.a;
-          into.b += cell.b;
-          into.first = std::min(into.first, cell.first);
-        }
-      }
+    for (const PageData::Row& row : rows) {
+      const std::map<std::int64_t, Buckets::Cell> columns = Columns(row.traffic, axis);
+      const std::map<std::int64_t, Buckets::Cell> gaps = Columns(row.gapMarks, axis);
+      const std::uint64_t records = row.records, timedRecords = row.timed;
       double peak = 0;
       for (const auto& [start, cell] : columns) {
         peak = std::max(peak, static_cast<double>(cell.a + cell.b));
       }
       const double rate = peak * perUnit / static_cast<double>(axis.column);
-      const std::string label = Escape(row.label);
+      const std::string label = Escape(rowLabel(row));
       page += "<g class=\"capture\" data-row=\"" + label + "\" data-files=\"" +
               std::to_string(row.files.size()) + "\" data-peak=\"" + Fixed(rate, 1) + "\">";
       page += "<rect class=\"row\" x=\"" + std::to_string(kLeft) + "\" y=\"" + std::to_string(y) +
@@ -530,22 +600,23 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
         }
       }
       int nowhere = 0;
-      for (const FileReport* f : row.files) {
-        const FileReport::Totals& n = f->Numbers();
+      for (std::size_t i : row.files) {
+        const PageData::File& f = files[i];
+        const FileReport::Totals& n = f.numbers;
         if (n.untimed == 0) continue;
-        if (f->HourStart() == kNoTime) {
+        if (f.hourStart == kNoTime) {
           nowhere += static_cast<int>(n.untimed);
           continue;
         }
         // Records without arrival: a hatched span over the name's hour.
-        const std::int64_t a = std::max(f->HourStart(), axis.from);
-        const std::int64_t b = std::min(f->HourStart() + 3600000, axis.to);
+        const std::int64_t a = std::max(f.hourStart, axis.from);
+        const std::int64_t b = std::min(f.hourStart + 3600000, axis.to);
         if (a >= b) continue;
         const std::string text = Number(n.untimed) + " records without arrival time";
-        page += Mark("untimed", f->HourStart(),
+        page += Mark("untimed", f.hourStart,
                      " data-file=\"" + Label(f) + "\" data-count=\"" +
                          std::to_string(n.untimed) + "\"",
-                     f->Name() + ": " + text,
+                     f.name + ": " + text,
                      "<rect class=\"untimed\" x=\"" + Px(axis.X(a)) + "\" y=\"" +
                          std::to_string(y + 2) + "\" width=\"" + Px(axis.X(b) - axis.X(a)) +
                          "\" height=\"" + std::to_string(rowHeight - 4) + "\"/><text x=\"" +
@@ -584,22 +655,11 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
 
   // ---- Who was alive
   page += "<h2 id=\"alive\">Who was alive</h2>\n";
-  std::map<int, std::vector<const Liveness*>> workstations, devices;
-  std::map<int, std::uint64_t> revertiveCounts;
-  std::int64_t heardUntil = INT64_MIN;
-  Spans covered;  // from each file's first arrival to its last
-  for (const FileReport* f : files) {
-    if (f->Numbers().last != kNoTime) {
-      heardUntil = std::max(heardUntil, f->Numbers().last + 1);
-      covered.emplace_back(f->Numbers().first, f->Numbers().last + 1);
-    }
-    for (const auto& [ws, l] : f->Workstations()) workstations[ws].push_back(&l);
-    for (const auto& [d, l] : f->Devices()) {
-      devices[d].push_back(&l);
-      revertiveCounts[d] += l.Count();
-    }
-  }
-  covered = Union(covered);
+  const std::map<int, PageData::Heard>& workstations = data.workstations;
+  const std::map<int, PageData::Heard>& devices = data.devices;
+  const std::map<int, std::uint64_t>& revertiveCounts = data.revertiveCounts;
+  const std::int64_t heardUntil = data.heardUntil;
+  const Spans& covered = data.covered;
   if (axis.known && (!workstations.empty() || !devices.empty())) {
     std::vector<std::pair<std::uint64_t, int>> busiest;
     for (const auto& [d, count] : revertiveCounts) busiest.emplace_back(count, d);
@@ -623,7 +683,7 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     page += SvgOpen(height, "Who was alive");
     page += Ticks(axis, height, true);
     int y = top;
-    auto draw = [&](const std::string& kind, int id, const std::vector<const Liveness*>& heard) {
+    auto draw = [&](const std::string& kind, int id, const PageData::Heard& heard) {
       Strip s = Alive(heard, std::min(heardUntil, axis.to));
       // Only where a file was recording, and only what is still a silence
       // there.
@@ -671,7 +731,7 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
     if (!busiest.empty()) {
       page += "<text class=\"label\" x=\"4\" y=\"" + std::to_string(y + 11) + "\">Devices</text>";
       y += strip + gap;
-      for (const auto& [count, d] : busiest) draw("device", d, devices[d]);
+      for (const auto& [count, d] : busiest) draw("device", d, devices.at(d));
     }
     page += "</svg>\n";
   } else {
@@ -684,15 +744,18 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
 
   // ---- Events
   page += "<h2 id=\"events\">Events</h2>\n";
-  std::map<std::string, std::uint64_t> eventCounts;
-  std::vector<std::pair<const FileReport*, const Event*>> rows;
-  std::uint64_t allEvents = 0;
-  for (const FileReport* f : files) {
-    for (const auto& [kind, count] : f->EventCounts()) {
-      eventCounts[kind] += count;
-      allEvents += count;
+  std::map<std::string, std::uint64_t> eventCounts = data.eventCounts;
+  const std::uint64_t allEvents = data.allEvents;
+  // The events kept, in the order they were read.
+  std::vector<std::pair<const PageData::File*, const Event*>> rows;
+  {
+    std::vector<const PageData::Listed*> kept;
+    for (const auto& [kind, listed] : data.events) {
+      for (const PageData::Listed& l : listed) kept.push_back(&l);
     }
-    for (const Event& e : f->Events()) rows.emplace_back(f, &e);
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const auto* a, const auto* b) { return a->file < b->file; });
+    for (const PageData::Listed* l : kept) rows.emplace_back(&files[l->file], &l->event);
   }
   page += "<p class=\"legend\">";
   for (const char* kind : {"clock-set", "unusual", "errorlog", "bad record"}) {
@@ -715,15 +778,8 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
       page += "<text x=\"4\" y=\"" + std::to_string(y + 13) + "\">" + kind + "</text>";
       // One mark per column over every file.
       std::map<std::int64_t, Buckets::Cell> merged;
-      for (const FileReport* f : files) {
-        auto it = f->EventMarks().find(kind);
-        if (it == f->EventMarks().end()) continue;
-        for (const auto& [start, cell] : Columns(it->second, axis)) {
-          Buckets::Cell& into = merged[start];
-          into.a += cell.a;
-          into.first = std::min(into.first, cell.first);
-        }
-      }
+      auto it = data.eventMarks.find(kind);
+      if (it != data.eventMarks.end()) merged = Columns(it->second, axis);
       for (const auto& [start, cell] : merged) {
         const double x = axis.X(std::max(cell.first, axis.from));
         page += Mark(kind, cell.first, " data-count=\"" + std::to_string(cell.a) + "\"",
@@ -757,8 +813,8 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
       if (shownOf[e->kind]++ >= kTableRows) continue;
       ++listed;
       page += "<tr data-kind=\"" + e->kind + "\" data-time=\"" + Iso(e->time) + "\" data-file=\"" +
-              Label(f) + "\" data-record=\"" + std::to_string(e->record) + "\"><td class=\"t\">" +
-              Shown(e->time) + "</td><td>" + Label(f) + "</td><td class=\"n\">" +
+              Label(*f) + "\" data-record=\"" + std::to_string(e->record) + "\"><td class=\"t\">" +
+              Shown(e->time) + "</td><td>" + Label(*f) + "</td><td class=\"n\">" +
               std::to_string(e->record) + "</td><td>" + e->kind + "</td><td class=\"x\">" +
               Escape(e->text.substr(0, 300)) + "</td></tr>\n";
     }
@@ -778,24 +834,12 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
           "<th>Records</th><th>Commands</th><th>Revertives</th><th>First arrival</th>"
           "<th>Last arrival</th><th>Rate</th><th>Gaps</th><th>Lost</th><th>Repeated</th><th>Bad</th>"
           "<th>Busiest devices</th><th>Busiest kinds</th></tr>\n";
-  for (const FileReport* f : files) {
-    const FileReport::Totals& n = f->Numbers();
+  for (const PageData::File& f : files) {
+    const FileReport::Totals& n = f.numbers;
     std::string rate = "&ndash;";
     if (n.timed > 1 && n.last > n.first) {
       rate = Fixed((n.timed - 1) * 1000.0 / static_cast<double>(n.last - n.first), 1) + "/s";
     }
-    auto top = [](const auto& counts, auto name) {
-      std::vector<std::pair<std::uint64_t, std::string>> v;
-      for (const auto& [key, count] : counts) v.emplace_back(count, name(key));
-      std::sort(v.begin(), v.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second < b.second;
-      });
-      std::string out;
-      for (std::size_t i = 0; i < v.size() && i < 5; ++i) {
-        out += (i ? ", " : "") + Escape(v[i].second) + " (" + Number(v[i].first) + ")";
-      }
-      return out;
-    };
     page += "<tr data-file=\"" + Label(f) + "\" data-records=\"" + std::to_string(n.records) +
             "\" data-gaps=\"" + std::to_string(n.gaps) + "\" data-lost=\"" + std::to_string(n.lost) +
             "\" data-untimed=\"" + std::to_string(n.untimed) + "\" data-bad=\"" + std::to_string(n.bad) +
@@ -806,27 +850,22 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
             "</td><td class=\"n\">" + rate + "</td><td class=\"n\">" + Number(n.gaps) +
             "</td><td class=\"n\">" + Number(n.lost) + "</td><td class=\"n\">" + Number(n.repeats) +
             "</td><td class=\"n\">" + Number(n.bad) +
-            "</td><td>" + top(f->DeviceCounts(), [](int d) { return std::to_string(d); }) +
-            "</td><td>" + top(f->KindCounts(), [](const std::string& k) { return k; }) + "</td></tr>\n";
+            "</td><td>" + f.busiestDevices + "</td><td>" + f.busiestKinds + "</td></tr>\n";
   }
   page += "</table>\n";
-  bool anyGaps = false;
-  for (const FileReport* f : files) anyGaps = anyGaps || !f->Gaps().empty();
-  if (anyGaps) {
+  if (!data.gaps.empty()) {
     page += "<table id=\"gap-table\"><tr><th>File</th><th>Gap before</th><th>Sequence</th>"
             "<th>Lost</th></tr>\n";
-    std::uint64_t listed = 0, counted = 0;
-    for (const FileReport* f : files) counted += f->Numbers().gaps;
-    for (const FileReport* f : files) {
-      for (const FileReport::Gap& g : f->Gaps()) {
-        if (listed == kTableRows) break;
-        ++listed;
-        page += "<tr data-file=\"" + Label(f) + "\" data-time=\"" + Iso(g.time) +
-                "\" data-lost=\"" + std::to_string(g.to - g.from + 1) + "\"><td>" + Label(f) +
-                "</td><td class=\"t\">" + Shown(g.time) + "</td><td class=\"n\">" +
-                std::to_string(g.from) + "&ndash;" + std::to_string(g.to) + "</td><td class=\"n\">" +
-                Number(g.to - g.from + 1) + "</td></tr>\n";
-      }
+    std::uint64_t listed = 0;
+    const std::uint64_t counted = data.gapsCounted;
+    for (const auto& [g, i] : data.gaps) {
+      const PageData::File& f = files[i];
+      ++listed;
+      page += "<tr data-file=\"" + Label(f) + "\" data-time=\"" + Iso(g.time) +
+              "\" data-lost=\"" + std::to_string(g.to - g.from + 1) + "\"><td>" + Label(f) +
+              "</td><td class=\"t\">" + Shown(g.time) + "</td><td class=\"n\">" +
+              std::to_string(g.from) + "&ndash;" + std::to_string(g.to) + "</td><td class=\"n\">" +
+              Number(g.to - g.from + 1) + "</td></tr>\n";
     }
     page += "</table>\n";
     if (listed < counted) {

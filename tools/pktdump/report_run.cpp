@@ -1,5 +1,6 @@
 // pktdump report: the mode. Reads the files in parallel, a worker per core
-// (a file to a worker at a time, record by record), then writes the page.
+// (a file to a worker at a time, record by record), folding each file into
+// the page as soon as it and the files before it are read; then writes it.
 // Bad input is handled as in every mode: a file that cannot be read, is
 // empty, is no packet data file or holds a bad record is named on stderr
 // and ends the mode with exit code 1 before the page is written; with
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -177,9 +179,33 @@ int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const std::size_t workers = std::min<std::size_t>(cores, readings.size());
   std::atomic<std::size_t> next{0};
+  // As the files are read, in any order, each is folded into the page in
+  // name order and its report freed: memory holds the page's rows and the
+  // files still being read or waiting for one before them, never every
+  // file's buckets. A capture's hours go on from one file to the next in
+  // its folder: what was lost between them counts too. Folders' files sort
+  // between each other: each goes on from its own folder's file before,
+  // kept until the folder's next file is folded.
+  PageData data;
+  std::mutex folding;
+  std::vector<char> read(readings.size(), 0);
+  std::size_t folded = 0;
+  std::map<std::string, std::unique_ptr<FileReport>> before;
+  auto fold = [&](std::size_t i) {
+    std::lock_guard<std::mutex> lock(folding);
+    read[i] = 1;
+    for (; folded < readings.size() && read[folded] != 0; ++folded) {
+      Reading& r = readings[folded];
+      std::unique_ptr<FileReport>& last = before[r.report->Folder()];
+      if (last != nullptr) r.report->ContinueFrom(*last);
+      data.Fold(*r.report);
+      last = std::move(r.report);
+    }
+  };
   auto work = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < readings.size();) {
       ReadOne(readings[i], ini, window, keepGoing, in);
+      fold(i);
     }
   };
   std::vector<std::thread> threads;
@@ -198,20 +224,9 @@ int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
     failed = failed || r.failed;
     bad = bad || r.bad;
   }
+  before.clear();
   if (failed) return 1;
-  // A capture's hours go on from one file to the next in its folder:
-  // what was lost between them counts too. Folders' files sort between
-  // each other: each goes on from its own folder's file before.
-  std::map<std::string, const FileReport*> before;
-  for (Reading& r : readings) {
-    const FileReport*& last = before[Directory(r.path)];
-    if (last != nullptr) r.report->ContinueFrom(*last);
-    last = r.report.get();
-  }
-  std::vector<const FileReport*> files;
-  for (const Reading& r : readings) files.push_back(r.report.get());
-  const std::string page = RenderPage(files, options);
-  for (Reading& r : readings) r.report.reset();
+  const std::string page = RenderPage(data, options);
 
   const bool written = std::fwrite(page.data(), 1, page.size(), output.Stream()) == page.size();
   if (!output.Close(written, err)) return 1;
