@@ -160,6 +160,8 @@ TEST(ReportAlive, SilentWhereLongerThanTwiceTheUsualInterval) {
       {"out of order by a little", {0, 1000, 2000, 1990, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000, 30000}, 1000,
        {{10000, 30000}}},
       {"heard once", {5000}, 0, {}},
+      {"a silence as the ninth interval, every 10 s",
+       join(every(10000, 0, 80000), every(10000, 230000, 1000000)), 10000, {{80000, 230000}}},
       {"two silences, every 2 s", join(join(every(2000, 0, 40000), every(2000, 50000, 90000)), every(2000, 100000, 140000)),
        2000, {{40000, 50000}, {90000, 100000}}},
   };

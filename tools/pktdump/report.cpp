@@ -117,9 +117,12 @@ void Liveness::Heard(std::int64_t ms) {
   sums_[bin] += static_cast<float>(interval);
   ++intervals_;
   // A silence may count once the usual interval is known; until then every
-  // interval is a candidate.
-  const std::int64_t usual = intervals_ > 8 ? Usual() : 0;
-  if (intervals_ <= 8 || interval * 2 > usual * 3) {
+  // interval is a candidate. Nine in ten intervals stay within the usual
+  // one, so it is known only once a silence is one of far more than ten:
+  // among the first few it would be the usual interval itself.
+  constexpr std::uint64_t kKnownAfter = 32;
+  const std::int64_t usual = intervals_ > kKnownAfter ? Usual() : 0;
+  if (intervals_ <= kKnownAfter || interval * 2 > usual * 3) {
     if (candidates_.capacity() == 0) candidates_.reserve(2 * kKept);
     candidates_.emplace_back(last_, ms);
     if (candidates_.size() >= 2 * kKept) {
