@@ -21,10 +21,16 @@
 #include "fake_capture_host.h"
 #include "fake_net.h"
 #include "pktdump_core.h"
+#include "pktdump_run.h"
 #include "sample_capture.h"
 #include "traffic_mix.h"
 
 namespace {
+
+using pktdump_test::Capture;
+using pktdump_test::Pktdump;
+using pktdump_test::Shell;
+using pktdump_test::Slurp;
 
 std::string Record(std::uint8_t type, const std::string& data, int length = -1) {
   std::uint8_t buffer[varnet::kDatagramSize + 1] = {};
@@ -56,45 +62,10 @@ std::vector<std::string> Lines(const std::string& text) {
   }
   return lines;
 }
-// Runs f with a FILE* and returns what it wrote.
-template <typename F>
-std::string Capture(F f) {
-  std::FILE* file = std::tmpfile();
-  f(file);
-  std::rewind(file);
-  std::string text;
-  char chunk[4096];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-  std::fclose(file);
-  return text;
-}
-std::string Pktdump(const std::vector<std::string>& args, int* code, std::string* err = nullptr) {
-  std::string errors;
-  const std::string out = Capture([&](std::FILE* o) {
-    errors = Capture([&](std::FILE* e) { *code = pktdump::Main(args, o, e); });
-  });
-  if (err != nullptr) *err = errors;
-  return out;
-}
 std::string Temp(const std::string& name, const std::string& bytes) {
   const std::string path = testing::TempDir() + name;
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
-}
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (std::FILE* p = popen(command.c_str(), "r")) {
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, n);
-    pclose(p);
-  }
-  return out;
 }
 
 const std::string kUr = "UR" + Bytes({' ', 0, 5, 3}) + Bytes({0x10, 0x0C, 0, 7, 0, 3, 0xFF, 0xFE}) +

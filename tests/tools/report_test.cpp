@@ -18,41 +18,23 @@
 #include "core/packet_record.h"
 #include "pktdump_core.h"
 #include "pktdump_internal.h"
+#include "pktdump_run.h"
 #include "report.h"
 
 namespace {
 
 using pktdump::report::Buckets;
 using pktdump::report::Liveness;
+using pktdump_test::Shell;
+using pktdump_test::Slurp;
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (std::FILE* p = popen(command.c_str(), "r")) {
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, n);
-    pclose(p);
-  }
-  return out;
-}
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+// pktdump report with these arguments: its exit code, and its standard
+// error where asked.
 int Report(const std::vector<std::string>& args, std::string* err = nullptr) {
-  std::FILE* e = std::tmpfile();
   std::vector<std::string> all = {"report"};
   all.insert(all.end(), args.begin(), args.end());
-  const int code = pktdump::Main(all, stdout, e);
-  std::rewind(e);
-  std::string text;
-  char chunk[4096];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, e)) > 0) text.append(chunk, n);
-  std::fclose(e);
-  if (err != nullptr) *err = text;
+  int code = -1;
+  pktdump_test::Pktdump(all, &code, err);
   return code;
 }
 
@@ -234,7 +216,7 @@ TEST_F(ReportTest, KnownShapesComeBackFromTheMarkup) {
   ASSERT_EQ(std::system((maker_ + " 500 " + nameless).c_str()), 0);
   const std::string html = dir_ + "report.html";
   ASSERT_EQ(Report({"--out", html, shaped, untimed, nameless}), 0);
-  const std::string page = ReadAll(html);
+  const std::string page = Slurp(html);
 
   // The gap: one, 40 lost, at the record after it (07:15:00).
   const auto gaps = Marks(page, "gap");
@@ -282,7 +264,7 @@ TEST_F(ReportTest, KnownShapesComeBackFromTheMarkup) {
 
   // A window: only what lies inside it.
   ASSERT_EQ(Report({"--from", "2026-12-09 07:14", "--to", "2026-12-09T07:16:00", "--out", html, shaped}), 0);
-  const std::string narrow = ReadAll(html);
+  const std::string narrow = Slurp(html);
   EXPECT_EQ(Marks(narrow, "gap").size(), 1u);
   EXPECT_EQ(Marks(narrow, "clock-set").size(), 0u);
   EXPECT_EQ(Marks(narrow, "silence").size(), 0u);
@@ -303,7 +285,7 @@ TEST_F(ReportTest, BadInputIsNamedAndKeepGoingStillWritesThePage) {
   const std::string good = dir_ + "PKT_20261209.07";
   ASSERT_EQ(std::system((maker_ + " 100 " + good + " --start " + std::to_string(kStart)).c_str()), 0);
   const std::string cut = dir_ + "PKT_20261209.08";
-  std::string bytes = ReadAll(good);
+  std::string bytes = Slurp(good);
   std::ofstream(cut, std::ios::binary) << bytes.substr(0, 528 * 3 + 100);
   const std::string notPackets = dir_ + "PKT_20261209.09";
   std::ofstream(notPackets, std::ios::binary) << std::string(528, 'x');
@@ -328,7 +310,7 @@ TEST_F(ReportTest, BadInputIsNamedAndKeepGoingStillWritesThePage) {
   // Going on: the page comes, says what was skipped, and the code is 1.
   std::string err;
   EXPECT_EQ(Report({"--keep-going", "--out", html, good, cut, notPackets, empty}, &err), 1);
-  const std::string page = ReadAll(html);
+  const std::string page = Slurp(html);
   EXPECT_NE(page.find("PKT_20261209.09: record 1 has"), std::string::npos);
   EXPECT_NE(page.find("data-file=\"PKT_20261209.08\" data-records=\"3\""), std::string::npos);
   EXPECT_NE(page.find("data-bad=\"1\""), std::string::npos);
@@ -344,14 +326,14 @@ TEST_F(ReportTest, BadInputIsNamedAndKeepGoingStillWritesThePage) {
 TEST_F(ReportTest, ThePageIsNeverWrittenOverAnInputAndIsWholeOrNotThere) {
   const std::string pkt = dir_ + "PKT_20261209.07";
   ASSERT_EQ(std::system((maker_ + " 2000 " + pkt + " --start " + std::to_string(kStart)).c_str()), 0);
-  const std::string capture = ReadAll(pkt);
+  const std::string capture = Slurp(pkt);
   // One of the inputs, by its name or another: refused before anything is
   // read, as every mode refuses it, and the capture stays as it was.
   for (const std::string& out : {pkt, dir_ + "./PKT_20261209.07"}) {
     std::string err;
     EXPECT_EQ(Report({"--out", out, pkt}, &err), 2) << out;
     EXPECT_EQ(err, "pktdump: --out " + out + " is the input " + pkt + "; see pktdump --help\n");
-    EXPECT_TRUE(ReadAll(pkt) == capture) << "the capture was written over";
+    EXPECT_TRUE(Slurp(pkt) == capture) << "the capture was written over";
   }
   // Usage errors are one line, as in every mode; -- ends the options.
   const std::string page = dir_ + "x.html";
@@ -390,7 +372,7 @@ TEST_F(ReportTest, ThePageIsNeverWrittenOverAnInputAndIsWholeOrNotThere) {
   std::string err;
   EXPECT_EQ(Report({"--out", html, pkt}, &err), 1);
   EXPECT_EQ(err, "pktdump: " + html + ": cannot be written (disk full?)\n");
-  EXPECT_EQ(ReadAll(html), "before");
+  EXPECT_EQ(Slurp(html), "before");
   EXPECT_FALSE(std::ifstream(html + ".pktdump-part").good()) << "a cut page was left";
   std::system(("umount " + disk + " && rmdir " + disk).c_str());
 }
@@ -403,7 +385,7 @@ TEST_F(ReportTest, TwoFilesReadInParallelMakeThePageOfBothInOrder) {
   ASSERT_EQ(std::system((maker_ + " 30000 " + b + " --start " + std::to_string(kStart - 3600) + " --rate 20").c_str()), 0);
   const std::string html = dir_ + "two.html";
   ASSERT_EQ(Report({"--out", html, a, b}), 0);
-  const std::string page = ReadAll(html);
+  const std::string page = Slurp(html);
   const std::size_t first = page.find("<tr data-file=\"PKT_20261209.06\" data-records=\"30000\" data-gaps=\"0\"");
   const std::size_t second = page.find("<tr data-file=\"PKT_20261209.07\" data-records=\"20000\" data-gaps=\"1\" data-lost=\"7\"");
   ASSERT_NE(first, std::string::npos);
@@ -429,7 +411,7 @@ TEST_F(ReportTest, WhatWasLostBetweenAFoldersHoursCountsAsSummaryCountsIt) {
                          " --sequence 1006").c_str()), 0);
   const std::string html = dir_ + "hours.html";
   ASSERT_EQ(Report({"--out", html, b, a}), 0);
-  std::string page = ReadAll(html);
+  std::string page = Slurp(html);
   EXPECT_NE(page.find("data-file=\"PKT_20261209.07\" data-records=\"997\" data-gaps=\"1\" data-lost=\"3\""), std::string::npos);
   EXPECT_NE(page.find("data-file=\"PKT_20261209.08\" data-records=\"500\" data-gaps=\"1\" data-lost=\"5\""), std::string::npos);
   const auto gaps = Marks(page, "gap");
@@ -447,7 +429,7 @@ TEST_F(ReportTest, WhatWasLostBetweenAFoldersHoursCountsAsSummaryCountsIt) {
 
   Shell("mkdir -p " + dir_ + "ws12 " + dir_ + "ws14 && mv " + a + " " + dir_ + "ws12/ && mv " + b + " " + dir_ + "ws14/");
   ASSERT_EQ(Report({"--out", html, dir_ + "ws12/PKT_20261209.07", dir_ + "ws14/PKT_20261209.08"}), 0);
-  page = ReadAll(html);
+  page = Slurp(html);
   EXPECT_NE(page.find("data-file=\"ws14/PKT_20261209.08\" data-records=\"500\" data-gaps=\"0\""), std::string::npos);
 }
 
@@ -486,9 +468,11 @@ TEST_F(ReportTest, ARecordedRunsNumbersBeforeTheFilesOrTheWindowAreNotCountedLos
     std::vector<std::string> args = {"--out", html};
     args.insert(args.end(), c.args.begin(), c.args.end());
     ASSERT_EQ(Report(args), 0) << c.row;
-    const std::string page = ReadAll(html);
+    const std::string page = Slurp(html);
     EXPECT_NE(page.find(c.row), std::string::npos) << c.row;
-    if (!c.note.empty()) EXPECT_NE(page.find(c.note), std::string::npos) << c.note;
+    if (!c.note.empty()) {
+      EXPECT_NE(page.find(c.note), std::string::npos) << c.note;
+    }
     EXPECT_EQ(Marks(page, "gap").size(), c.row.find("data-gaps=\"1\"") != std::string::npos ? 1u : 0u) << c.row;
   }
   // Two workstations' folders of the same hours: their files sort between
@@ -497,7 +481,7 @@ TEST_F(ReportTest, ARecordedRunsNumbersBeforeTheFilesOrTheWindowAreNotCountedLos
         a + " " + b + " " + dir_ + "ws14/");
   ASSERT_EQ(Report({"--out", html, dir_ + "ws12/PKT_20261209.07", dir_ + "ws14/PKT_20261209.08",
                     dir_ + "ws12/PKT_20261209.08", dir_ + "ws14/PKT_20261209.07"}), 0);
-  const std::string page = ReadAll(html);
+  const std::string page = Slurp(html);
   for (const char* ws : {"ws12", "ws14"}) {
     const std::string row = std::string("data-file=\"") + ws +
                             "/PKT_20261209.08\" data-records=\"495\" data-gaps=\"1\" data-lost=\"5\"";
@@ -522,7 +506,7 @@ TEST_F(ReportTest, TheGapTableListsTwoHundredAndCountsTheRest) {
   }
   const std::string html = dir_ + "gaps.html";
   ASSERT_EQ(Report({"--out", html, paths[0], paths[1]}), 0);
-  const std::string page = ReadAll(html);
+  const std::string page = Slurp(html);
   const std::string table = page.substr(page.find("<table id=\"gap-table\">"));
   std::size_t rows = 0;
   for (std::size_t at = 0; (at = table.find("<tr data-file=", at)) != std::string::npos; ++at) ++rows;
@@ -530,11 +514,11 @@ TEST_F(ReportTest, TheGapTableListsTwoHundredAndCountsTheRest) {
   EXPECT_NE(page.find("398 more gaps are counted above but not listed"), std::string::npos);
   // A number that came twice is counted, as summary and check count it.
   std::ofstream(paths[1], std::ios::binary | std::ios::app)
-      << ReadAll(paths[1]).substr(528 * 299, 528) << ReadAll(paths[1]).substr(528 * 299, 528);
+      << Slurp(paths[1]).substr(528 * 299, 528) << Slurp(paths[1]).substr(528 * 299, 528);
   ASSERT_EQ(Report({"--out", html, paths[1]}), 0);
-  EXPECT_NE(ReadAll(html).find("data-file=\"PKT_20261209.08\" data-records=\"302\" data-gaps=\"299\""),
+  EXPECT_NE(Slurp(html).find("data-file=\"PKT_20261209.08\" data-records=\"302\" data-gaps=\"299\""),
             std::string::npos);
-  EXPECT_NE(ReadAll(html).find("data-bad=\"0\" data-repeats=\"2\""), std::string::npos);
+  EXPECT_NE(Slurp(html).find("data-bad=\"0\" data-repeats=\"2\""), std::string::npos);
 }
 
 TEST_F(ReportTest, AGapAfterTheClockWasSetWeeksAheadIsMarkedWhenItFell) {
@@ -556,7 +540,7 @@ TEST_F(ReportTest, AGapAfterTheClockWasSetWeeksAheadIsMarkedWhenItFell) {
   }
   const std::string html = dir_ + "ahead.html";
   ASSERT_EQ(Report({"--out", html, pkt}), 0);
-  const std::string page = ReadAll(html);
+  const std::string page = Slurp(html);
   const auto gaps = Marks(page, "gap");
   ASSERT_EQ(gaps.size(), 1u);
   EXPECT_EQ(gaps[0].time.substr(0, 23), "2027-01-18T07:00:01.500");
@@ -594,7 +578,7 @@ TEST_F(ReportTest, ThePageIsTheSameFoldedFileByFileAsFromEveryFileAtOnce) {
   const std::string html = dir_ + "folded.html";
   ASSERT_EQ(Report({"--out", html, "--from", "2026-12-09 07:02", "--to", "2026-12-09 09:10",
                     paths[4], paths[1], paths[3], paths[0], paths[2]}), 0);
-  const std::string page = ReadAll(html);
+  const std::string page = Slurp(html);
 
   // The reports in name order, each going on from its folder's hour before.
   std::vector<std::unique_ptr<pktdump::report::FileReport>> all;
@@ -604,7 +588,7 @@ TEST_F(ReportTest, ThePageIsTheSameFoldedFileByFileAsFromEveryFileAtOnce) {
     auto f = std::make_unique<pktdump::report::FileReport>(
         name, pktdump::report::HourOfName(name), "", options.window);
     f->SetFolder(pktdump::Directory(path));
-    const std::string bytes = ReadAll(path);
+    const std::string bytes = Slurp(path);
     for (std::size_t at = 0; at + varnet::kRecordSize <= bytes.size(); at += varnet::kRecordSize) {
       varnet::RecordView view;
       ASSERT_TRUE(varnet::ReadRecord(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at,
@@ -645,7 +629,7 @@ TEST_F(ReportTest, ABrowserRendersThePage) {
         "--disable-background-networking --disable-component-update --disable-sync "
         "--user-data-dir=" + dir_ + "profile --screenshot=" + png +
         " --window-size=1280,2000 file://" + html + " >/dev/null 2>&1");
-  const std::string image = ReadAll(png);
+  const std::string image = Slurp(png);
   ASSERT_GT(image.size(), 20000u) << "no screenshot";
   EXPECT_EQ(image.substr(1, 3), "PNG");
   // 1280 wide, 2000 high, as asked.
