@@ -9,14 +9,7 @@ class StdioInput : public InputFile {
  public:
   explicit StdioInput(std::FILE* file) : file_(file) {}
   ~StdioInput() override { std::fclose(file_); }
-  bool Seek(std::int64_t offset) override {
-    if (offset < 0) return false;
-#ifdef _WIN32
-    return _fseeki64(file_, offset, SEEK_SET) == 0;
-#else
-    return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-  }
+  bool Seek(std::int64_t offset) override { return SeekStdio(file_, offset); }
   std::size_t Read(void* data, std::size_t size) override {
     return std::fread(data, 1, size, file_);
   }
@@ -25,6 +18,15 @@ class StdioInput : public InputFile {
   std::FILE* file_;
 };
 }  // namespace
+
+bool SeekStdio(std::FILE* file, std::int64_t offset) {
+  if (offset < 0) return false;
+#ifdef _WIN32
+  return _fseeki64(file, offset, SEEK_SET) == 0;
+#else
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
 
 std::unique_ptr<InputFile> OpenStdioInput(const char* path, bool text) {
   std::FILE* file = std::fopen(path, text ? "rt" : "rb");

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 namespace varnet {
@@ -19,6 +20,10 @@ class InputFile {
   // Returns the count of bytes read (0 at the end).
   virtual std::size_t Read(void* data, std::size_t size) = 0;
 };
+
+// Moves a stdio stream to offset bytes from the start, past 2 GB too;
+// false when refused (a negative offset, a pipe).
+bool SeekStdio(std::FILE* file, std::int64_t offset);
 
 // A file of the system opened for reading: text mode (line ends as the C
 // library gives them) or byte mode. nullptr when it cannot be opened.

@@ -95,8 +95,6 @@ class MemorySource : public RecordSource {
   std::size_t at_ = 0;
 };
 
-bool SeekTo(std::FILE* in, long long offset);
-
 class StreamSource : public RecordSource {
  public:
   StreamSource(std::FILE* in, bool seekable) : in_(in), seekable_(seekable) {}

@@ -10,6 +10,7 @@
 
 #include "core/capture_config.h"
 #include "core/decoder.h"
+#include "core/input_file.h"
 #include "core/packet_dump.h"
 #include "json_text.h"
 #include "pktdump_internal.h"
@@ -140,14 +141,6 @@ bool MemorySource::Next(std::uint8_t (&record)[kRecordSize]) {
   return true;
 }
 
-bool SeekTo(std::FILE* in, long long offset) {
-#ifdef _WIN32
-  return _fseeki64(in, offset, SEEK_SET) == 0;
-#else
-  return fseeko(in, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
 bool StreamSource::Next(std::uint8_t (&record)[kRecordSize]) {
   errno = 0;
   const std::size_t n = std::fread(record, 1, kRecordSize, in_);
@@ -164,7 +157,7 @@ std::int64_t StreamSource::Skip(std::int64_t count) {
   if (!seekable_) return RecordSource::Skip(count);
   // Records are found by their number: no need to read those before.
   read_ += count;
-  return SeekTo(in_, read_ * static_cast<long long>(kRecordSize)) ? count : 0;
+  return varnet::SeekStdio(in_, read_ * static_cast<long long>(kRecordSize)) ? count : 0;
 }
 
 std::string StreamSource::Reason() const { return errno_ != 0 ? std::strerror(errno_) : "a read error"; }
@@ -291,7 +284,7 @@ long long FileSize(std::FILE* in) {
   if (fseeko(in, 0, SEEK_END) != 0) return -1;
   const long long size = ftello(in);
 #endif
-  if (!SeekTo(in, 0)) return -1;
+  if (!varnet::SeekStdio(in, 0)) return -1;
   return size;
 }
 
@@ -351,7 +344,7 @@ bool CheckWhole(Input& input, std::FILE* err) {
   if (!read) {
     std::fprintf(err, "pktdump: %s: cannot be read: %s\n", named.c_str(), source.Reason().c_str());
   }
-  return read && SeekTo(input.file, 0);
+  return read && varnet::SeekStdio(input.file, 0);
 }
 
 }  // namespace pktdump

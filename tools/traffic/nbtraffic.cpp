@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -30,6 +31,7 @@
 #include <io.h>
 #endif
 
+#include "core/input_file.h"
 #include "core/packet_dump.h"
 #include "core/packet_record.h"
 #include "nbdgm.h"
@@ -624,14 +626,6 @@ void PrintDatagram(std::FILE* out, const velknb::Datagram& d, const Now& now, co
   std::fflush(out);
 }
 
-bool SeekTo(std::FILE* file, long long offset) {
-#ifdef _WIN32
-  return _fseeki64(file, offset, SEEK_SET) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
 // The run tag for records appended to a packet data file: the tag after
 // the last tagged record's, the first tag when none is tagged. False with
 // a message when the file is there but no whole packet data file.
@@ -653,16 +647,16 @@ bool NextRun(const std::string& path, int* tag) {
     std::fprintf(stderr, "nbtraffic: %s: %s; nothing is appended to it\n", path.c_str(), size.c_str());
     return false;
   }
-  std::FILE* in = std::fopen(path.c_str(), "rb");
+  std::unique_ptr<varnet::InputFile> in = varnet::OpenStdioInput(path.c_str(), false);
   if (in == nullptr) {
     std::fprintf(stderr, "nbtraffic: %s cannot be read: %s\n", path.c_str(), SystemReason(errno).c_str());
     return false;
   }
   std::uint8_t record[varnet::kRecordSize];
   bool ok = true;
-  for (long long n = static_cast<long long>(info.st_size / varnet::kRecordSize); n > 0; --n) {
-    if (!SeekTo(in, (n - 1) * static_cast<long long>(varnet::kRecordSize)) ||
-        std::fread(record, 1, sizeof record, in) != sizeof record) {
+  for (std::int64_t n = static_cast<std::int64_t>(info.st_size / varnet::kRecordSize); n > 0; --n) {
+    if (!in->Seek((n - 1) * static_cast<std::int64_t>(varnet::kRecordSize)) ||
+        in->Read(record, sizeof record) != sizeof record) {
       std::fprintf(stderr, "nbtraffic: %s cannot be read: %s\n", path.c_str(), SystemReason(errno).c_str());
       ok = false;
       break;
@@ -674,7 +668,6 @@ bool NextRun(const std::string& path, int* tag) {
       break;
     }
   }
-  std::fclose(in);
   return ok;
 }
 
