@@ -57,6 +57,13 @@ class LineDevices {
 // (needed only when the filter names devices).
 bool Passes(const Filter& filter, const varnet::RecordView& view, LineDevices* devices);
 
+// The date and hour a "PKT_YYYYMMDD.HH" name (or a path ending in one)
+// gives; false when it gives none.
+struct NameHour {
+  int year = 0, month = 0, day = 0, hour = 0;
+};
+bool HourInName(const std::string& name, NameHour* when);
+
 // The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds;
 // false when the name gives none.
 bool HourOf(const std::string& name, std::int64_t* hour);

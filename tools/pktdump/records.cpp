@@ -123,6 +123,13 @@ std::int64_t UtcSeconds(int y, int m, int d, int h) {
 // The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds;
 // false when the name gives none.
 bool HourOf(const std::string& name, std::int64_t* hour) {
+  NameHour when;
+  if (!HourInName(name, &when)) return false;
+  *hour = UtcSeconds(when.year, when.month, when.day, when.hour);
+  return true;
+}
+
+bool HourInName(const std::string& name, NameHour* when) {
   const std::string base = BaseName(name);
   int y = 0, m = 0, d = 0, h = 0;
   char end = 0;
@@ -130,7 +137,7 @@ bool HourOf(const std::string& name, std::int64_t* hour) {
       m < 1 || m > 12 || d < 1 || d > 31 || h < 0 || h > 23) {
     return false;
   }
-  *hour = UtcSeconds(y, m, d, h);
+  *when = {y, m, d, h};
   return true;
 }
 

@@ -126,14 +126,9 @@ void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, 
 }  // namespace
 
 std::int64_t HourOfName(const std::string& name) {
-  const std::string base = BaseName(name);
-  int y = 0, m = 0, d = 0, h = 0;
-  char end = 0;
-  if (std::sscanf(base.c_str(), "PKT_%4d%2d%2d.%2d%c", &y, &m, &d, &h, &end) != 4 || y < 1970 ||
-      m < 1 || m > 12 || d < 1 || d > 31 || h < 0 || h > 23) {
-    return kNoTime;
-  }
-  return LocalToMs(y, m, d, h, 0, 0);
+  NameHour when;
+  if (!HourInName(name, &when)) return kNoTime;
+  return LocalToMs(when.year, when.month, when.day, when.hour, 0, 0);
 }
 
 bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
