@@ -12,7 +12,12 @@ HKEY Handle(RegKey key) {
 
 long Win32Platform::OpenKey(RegKey parent, const std::string& path, RegKey* key) {
   HKEY opened = nullptr;
-  const LONG status = RegOpenKeyExA(Handle(parent), path.c_str(), 0, KEY_READ, &opened);
+  // Always the view the vendor's 32-bit programs use, whichever
+  // architecture this build is: keys under SOFTWARE are redirected on a
+  // 64-bit Windows, the SYSTEM keys Mirvale reads are shared (the flag is
+  // ignored there and on a 32-bit Windows).
+  const LONG status =
+      RegOpenKeyExA(Handle(parent), path.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &opened);
   *key = status == ERROR_SUCCESS ? reinterpret_cast<RegKey>(opened) : 0;
   return status;
 }

@@ -263,7 +263,11 @@ void WinePlatform::Load() {
   std::ifstream in(prefix_ + "/system.reg", std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
-  ParseWineRegistry(text.str(), root_);
+  const std::string registry = text.str();
+  ParseWineRegistry(registry, root_);
+  // A 64-bit prefix says so in its header; it keeps the 32-bit programs'
+  // view of HKLM\Software under Software\Wow6432Node.
+  win64_ = registry.find("\n#arch=win64") != std::string::npos;
 }
 
 WinePlatform::Key* WinePlatform::Resolve(RegKey handle) const {
@@ -277,7 +281,16 @@ long WinePlatform::OpenKey(RegKey parent, const std::string& path, RegKey* key) 
   *key = 0;
   Key* k = Resolve(parent);
   if (k == nullptr) return kInvalidHandle;
-  for (const std::string& part : SplitPath(path)) {
+  std::vector<std::string> parts = SplitPath(path);
+  // The view the vendor's 32-bit programs use, as the Win32 layer opens
+  // it (KEY_WOW64_32KEY): in a 64-bit prefix HKLM\Software is redirected.
+  // SYSTEM is shared by both views. (Software\Classes has rules of its
+  // own; Mirvale reads nothing there.)
+  if (win64_ && parent == kLocalMachine && !parts.empty() && Lower(parts[0]) == "software" &&
+      (parts.size() < 2 || Lower(parts[1]) != "wow6432node")) {
+    parts.insert(parts.begin() + 1, "Wow6432Node");
+  }
+  for (const std::string& part : parts) {
     k = k->Find(part);
     if (k == nullptr) return kFileNotFound;
   }

@@ -83,6 +83,7 @@ class WinePlatform : public Platform {
   std::string current_;
   bool loaded_ = false;
   Key root_;
+  bool win64_ = false;
   std::vector<Key*> handles_;
   std::string lastWriteError_;
 };

@@ -14,7 +14,7 @@ namespace mirvale_conformance {
 
 using namespace mirvale;
 
-// The fixture: HKLM\Software\TrelmConformance and c:\trelmconf.
+// The fixture: HKLM\Software\TrelmConformance (the 32-bit view) and c:\trelmconf.
 constexpr const char* kKey = "Software\\TrelmConformance";
 constexpr const char* kDir = "c:\\trelmconf";
 const std::string kOddIni =
@@ -44,6 +44,7 @@ inline void RegistryCases(Platform& p) {
       {"Long", 4, kMoreData, kRegSz, "", 301},
       {"Long", 301, kSuccess, kRegSz, std::string(300, 'x') + '\0', 301},
       {"Missing", 64, kFileNotFound, 0, "", 0},
+      {"Decoy", 64, kFileNotFound, 0, "", 0},  // only in the 64-bit view
       {"List", 64, kSuccess, kRegMultiSz, std::string("a\0bb\0\0", 7), 7},
       {"Empty", 64, kSuccess, kRegMultiSz, std::string("\0\0", 2), 2},
       {"Bytes", 64, kSuccess, kRegBinary, std::string("\x01\x02\x03", 3), 3},

@@ -21,8 +21,21 @@ void SetString(HKEY key, const char* name, DWORD type, const std::string& data) 
 
 void LayOutFixture() {
   HKEY key = nullptr;
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  // The fixture is in the 32-bit programs' view, which Mirvale reads
+  // whatever its own architecture; the 64-bit view holds a decoy value it
+  // must not see (on a 32-bit system both are one key: the decoy goes with
+  // the tree deleted below).
+  HKEY decoy = nullptr;
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                  nullptr, &decoy, nullptr);
+  SetString(decoy, "Decoy", REG_SZ, std::string("64-bit view", 12));
+  RegCloseKey(decoy);
+  HKEY software32 = nullptr;
+  RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &software32);
+  RegDeleteTreeA(software32, "TrelmConformance");
+  RegCloseKey(software32);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                  nullptr, &key, nullptr);
   SetString(key, "Text", REG_SZ, std::string("hello", 6));
   SetString(key, "Long", REG_SZ, std::string(300, 'x') + '\0');
   SetString(key, "List", REG_MULTI_SZ, std::string("a\0bb\0\0", 7));
