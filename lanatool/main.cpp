@@ -22,6 +22,15 @@ int main(int argc, char** argv) {
     std::printf("mirvale %s (Trelm workstation toolset)\n", TRELM_VERSION);
     return 0;
   }
+#ifdef _WIN32
+  // Text through DirectWrite (Windows 7 and later; Qt's default from 6.8),
+  // unless the user chose otherwise: Qt 6.4's GDI font engine draws no text
+  // in line edits under Wine, and DirectWrite draws the system font as
+  // Windows does.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "windows:fontengine=directwrite");
+  }
+#endif
   QApplication app(argc, argv);
 #ifdef _WIN32
   mirvale::Win32Platform platform;

@@ -5,6 +5,9 @@
 # keyboard and OK pressed (Enter); the five places are read back with
 # Wine's own GetPrivateProfileIntA. Then again with /uselanacfg and our
 # lanacfg.exe on the PATH. A screenshot of the dialog is kept.
+# MIRVALE is the Linux program (its platform layer reads the prefix) or the
+# Windows one, mirvale.exe (run by WINE_LOADER; the real registry and
+# profile functions), with lanacfg from LANACFG_DIR either way.
 #   mirvale_e2e.sh MIRVALE LANACFG_DIR WINE_LOADER PREFIX READER SHOT_DIR
 set -euo pipefail
 mirvale=$1 lanacfg_dir=$2 loader=$3 prefix=$4 reader=$5 shots=$6
@@ -14,13 +17,22 @@ c=$prefix/drive_c
 fail=0
 check() { if [ "$2" != "$3" ]; then echo "FAIL: $1: '$2', expected '$3'"; fail=1; else echo "ok: $1 = $2"; fi; }
 
+windows=0
+[[ $mirvale == *.exe ]] && windows=1
 "$loader" reg import "$here/tools/sample/netbios.reg" >/dev/null 2>&1
-/usr/lib/wine/wineserver -k 2>/dev/null || true
-sleep 1
+if [ $windows = 0 ]; then
+  # The Linux reader reads system.reg, which the server writes as it ends.
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  sleep 1
+fi
 mkdir -p "$c/mvcfg" "$c/mvroot/sys1/config/system"
 printf '[Config]\r\nConfigPath=c:\\mvcfg\r\n' >"$c/trelm_config.ini"
-rm -f "$c/mvcfg/orm.ini" "$c/windows/velk_nbif.ini" "$c/windows/velk2nbif.ini" \
-  "$c/mvroot/sys1/config/system/trelm_system.ini" "$c/mvroot/local_settings.ini"
+# Each place gone, whatever the case of its name: Windows' profile functions
+# find a file in any case, and write a new one in the case they are given.
+for f in "$c/mvcfg/orm.ini" "$c/windows/velk_nbif.ini" "$c/windows/velk2nbif.ini" \
+  "$c/mvroot/sys1/config/system/trelm_system.ini" "$c/mvroot/local_settings.ini"; do
+  find "$(dirname "$f")" -maxdepth 1 -iname "$(basename "$f")" -delete
+done
 printf '[NetBIOS]\r\nAdaptor=9\r\n' >"$c/windows/velk_nbif.ini"
 
 # Runs mirvale, waits for its dialog, shoots it, chooses row n (Home, then
@@ -28,8 +40,13 @@ printf '[NetBIOS]\r\nAdaptor=9\r\n' >"$c/windows/velk_nbif.ini"
 run() {
   local row=$1 shot=$2
   shift 2
-  MC_ROOT='c:\mvroot' MC_SYSTEM=sys1 PATH="$lanacfg_dir:$PATH" \
-    "$mirvale" /silent "$@" &
+  if [ $windows = 1 ]; then
+    MC_ROOT='c:\mvroot' MC_SYSTEM=sys1 WINEPATH="Z:${lanacfg_dir//\//\\}" \
+      "$loader" "$mirvale" /silent "$@" </dev/null >/dev/null 2>&1 &
+  else
+    MC_ROOT='c:\mvroot' MC_SYSTEM=sys1 PATH="$lanacfg_dir:$PATH" \
+      "$mirvale" /silent "$@" &
+  fi
   local pid=$!
   local win
   win=$(timeout 30 xdotool search --sync --name 'Set Trelm/Morvane Control LANA Number' | head -1) || true
