@@ -36,6 +36,7 @@ BASE_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev xdotool
   tshark strace linux-perf time
   msitools wixl zip unzip chromium
+  dpkg-dev debian-archive-keyring
 )
 # Step 2: the 32-bit Wine.
 WINE32_PACKAGES=(wine32:i386)

@@ -1,14 +1,36 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds everything and runs every test:
-# the Windows programs and their tests under Wine (with Xvfb when there is
-# no display), then the portable modules natively under AddressSanitizer
-# and UBSan. Ends by itself; stops the Xvfb and Wine server it started.
+# the Windows programs (Mirvale with a Qt cross-built by tools/qt-windows.sh,
+# cached) and their tests under Wine (with Xvfb when there is no display),
+# the x86 release's MSI and ZIP, then the portable modules natively under
+# AddressSanitizer and UBSan. Ends by itself; stops the Xvfb and Wine server
+# it started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 . tools/common.sh
-prepare_windows_build
+bash tools/setup.sh
+trap stop_started EXIT
+preset=$(windows_preset)
+build=$root/build/$preset
+
+# Mirvale for Windows: Qt cross-built from Debian's source (cached), for the
+# architecture whose programs run here. The release test packages the x86
+# programs whatever runs here: where only the 64-bit ones run, the x86 ones
+# (and their Qt) are built too, and their exports checked.
+if [ "$preset" = windows ]; then
+  qt=$(bash tools/qt-windows.sh i686 | tail -1)
+  release_build=$build
+else
+  qt=$(bash tools/qt-windows.sh x86_64 | tail -1)
+  qt_x86=$(bash tools/qt-windows.sh i686 | tail -1)
+  release_build=$root/build/windows
+  cmake --preset windows -DTRELM_QT_WINDOWS="$qt_x86" >/dev/null
+  cmake --build --preset windows --target pellor varnet launchcheck pktdump mirvale \
+    velknb32b bwcc32 trelm_cc orm appready lanacfg nbtraffic
+fi
+cmake --preset "$preset" -DTRELM_QT_WINDOWS="$qt" -DTRELM_RELEASE_BUILD="$release_build" >/dev/null
 cmake --build --preset "$preset"
 
 ensure_display "$build/xvfb.display"
@@ -17,11 +39,9 @@ ensure_prefix "$(wine_loader "$preset")" "$build/wineprefix"
 status=0
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 || status=1
 
-# Where only the 64-bit programs can run, the 32-bit ones are still built,
-# so that what ships (PE32, undecorated stdcall exports) links.
+# Where only the 64-bit programs can run, what ships (PE32, undecorated
+# stdcall exports) is checked in the x86 build the release test packaged.
 if [ "$preset" = windows64 ]; then
-  cmake --preset windows >/dev/null
-  cmake --build --preset windows --target pellor varnet bwcc32 trelm_cc velknb32b nbtraffic || status=1
   ctest --test-dir build/windows -R '^exports$' --output-on-failure || status=1
 fi
 

@@ -3,14 +3,20 @@
 #
 #   package.sh STAGE VERSION ARCH OUTDIR
 #
-# STAGE holds programs/ (the Programs feature: also the ZIP), testbench/
-# (our stand-ins) and sample/ (the sample installation's settings); ARCH is
-# x86 or x64. Writes OUTDIR/trelm-toolset-VERSION-ARCH.msi and .zip.
+# STAGE holds programs/ (the Programs feature, Mirvale's Qt DLLs and their
+# licences: tools/release/stage.sh lays it out), testbench/ (our stand-ins)
+# and sample/ (the sample installation's settings); ARCH is x86 (what
+# ships) or x64. Writes OUTDIR/trelm-toolset-VERSION-ARCH.msi and .zip.
 # The MSI is built by msitools' wixl from trelm-toolset.wxs; what wixl
 # cannot express is then written into the database with msibuild: the
 # bootstrap file (an IniFile table found by an AppSearch for an existing
-# c:\trelm_config.ini, idt/), its components' conditions, and the sample
-# settings' Permanent and NeverOverwrite attributes.
+# c:\trelm_config.ini, idt/), its components' conditions, the sample
+# settings' Permanent and NeverOverwrite attributes, the install location
+# for Programs and Features (ARPINSTALLLOCATION), the Programs feature as
+# compulsory (a feature list without it gets it added, so that
+# ADDLOCAL=Logon or TestBench alone still installs the programs), and the
+# upgrade's highest version as inclusive, so that a rebuild of a version
+# replaces it instead of installing beside it.
 # WIXL names another wixl than the one on the PATH.
 set -euo pipefail
 stage=$(cd "$1" && pwd) version=$2 arch=$3
@@ -29,12 +35,13 @@ case $arch in
 esac
 
 name=trelm-toolset-$version-$arch
-mirvale=0
-[ -f "$stage/programs/mirvale.exe" ] && mirvale=1
+for f in pellor.exe varnet.exe launchcheck.exe pktdump.exe mirvale.exe Qt6Core.dll platforms/qwindows.dll; do
+  [ -f "$stage/programs/$f" ] || { echo "error: $stage/programs/$f is missing (tools/release/stage.sh lays it out)" >&2; exit 1; }
+done
 msi=$out/$name.msi
 rm -f "$msi" "$out/$name.zip"
 
-(cd "$stage" && "$wixl" -a "$arch" -D Version="$version" -D Arch="$arch" -D HaveMirvale=$mirvale \
+(cd "$stage" && "$wixl" -a "$arch" -D Version="$version" -D Arch="$arch" \
   -o "$msi.tmp" "$here/trelm-toolset.wxs")
 
 # The bootstrap components are installed only where no bootstrap file was
@@ -42,7 +49,13 @@ rm -f "$msi" "$out/$name.zip"
 # uninstall, which would otherwise find the file and leave them behind.
 # Permanent (16) and NeverOverwrite (128), beside the 64-bit flag wixl set.
 settings=$((win64 + 16 + 128))
-(cd "$here/idt" && msibuild "$msi.tmp" -i Signature.idt -i DrLocator.idt -i AppSearch.idt -i IniFile.idt)
+# MigrateFeatures (1) and VersionMaxInclusive (512): a rebuild of this
+# version is an upgrade too. The Upgrade table's attributes are part of its
+# key, so the row is written anew.
+upgrade_code=$(msiinfo export "$msi.tmp" Property | tr -d '\r' | awk -F'\t' '$1 == "UpgradeCode" { print $2 }')
+[ -n "$upgrade_code" ] || { echo "error: no UpgradeCode in the MSI wixl wrote" >&2; exit 1; }
+(cd "$here/idt" && msibuild "$msi.tmp" -i Signature.idt -i DrLocator.idt -i AppSearch.idt -i IniFile.idt \
+  -i CustomAction.idt)
 msibuild "$msi.tmp" \
   -q "UPDATE Component SET Condition = '(NOT BOOTSTRAPFOUND AND CONFIGDIR) OR REMOVE~=\"ALL\"' WHERE Component = 'BootstrapConfig'" \
   -q "UPDATE Component SET Condition = '(NOT BOOTSTRAPFOUND AND SYSTEMDIR) OR REMOVE~=\"ALL\"' WHERE Component = 'BootstrapSystem'" \
@@ -52,14 +65,48 @@ msibuild "$msi.tmp" \
   -q "INSERT INTO InstallUISequence (Action, Sequence) VALUES ('AppSearch', 50)" \
   -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('AppSearch', 50)" \
   -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteIniValues', 5100)" \
+  -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('SetARPINSTALLLOCATION', 1001)" \
+  -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('AddProgramsFeature', 'ADDLOCAL AND NOT Installed', 990)" \
+  -q "INSERT INTO InstallUISequence (Action, Condition, Sequence) VALUES ('AddProgramsFeature', 'ADDLOCAL AND NOT Installed', 990)" \
+  -q "UPDATE Feature SET Attributes = 16 WHERE Feature = 'Programs'" \
+  -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
+  -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty) VALUES ('$upgrade_code', '$version', 513, 'WIX_UPGRADE_DETECTED')" \
   -q "UPDATE Property SET Value = 'BOOTSTRAPFOUND;CONFIGDIR;SYSTEMDIR;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
+# What was written, read back: a query msibuild could not run must not
+# leave an MSI that installs beside its own rebuilds or without its programs.
+rows() { msiinfo export "$msi.tmp" "$1" | tr -d '\r' | tail -n +4; }
+rows Upgrade | grep -q $'\t'"$version"$'\t\t513\t\tWIX_UPGRADE_DETECTED$' &&
+  rows Feature | awk -F'\t' '$1 == "Programs" && $8 == 16 { ok = 1 } END { exit !ok }' &&
+  rows CustomAction | grep -q '^AddProgramsFeature' &&
+  [ "$(rows InstallExecuteSequence | grep -c -E '^(AddProgramsFeature|SetARPINSTALLLOCATION|AppSearch|WriteIniValues)\b')" = 4 ] ||
+  { echo "error: the MSI's tables are not as package.sh writes them ($msi.tmp)" >&2; exit 1; }
 mv "$msi.tmp" "$msi"
 
-# The ZIP: the Programs feature's files, in a folder named as the release.
+# The ZIP: the Programs feature's files, in a folder named as the release,
+# and under testbench/ the Test bench's files as the MSI lays them out on a
+# bench (never copied onto a workstation, which has the vendor's).
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir "$tmp/$name"
-cp "$stage"/programs/* "$tmp/$name/"
+cp -r "$stage"/programs/. "$tmp/$name/"
+bench=$tmp/$name/testbench
+mkdir -p "$bench/trelm/bin" "$bench/trelm/system" "$bench/trelm/config" "$bench/trelm/demo"
+cp "$stage"/testbench/{velknb32b,bwcc32}.dll "$bench/"
+cp "$stage"/testbench/{orm,appready,lanacfg}.exe "$bench/trelm/bin/"
+cp "$stage"/testbench/TRELM_CC.DLL "$bench/trelm/system/"
+cp "$stage"/sample/*.INI "$bench/trelm/config/"
+sed 's/$/\r/' >"$bench/README.txt" <<'EOF'
+Test bench: our stand-ins for the vendor's libraries and ORM, for a bench
+machine only. A workstation has the vendor's own: never copy these there.
+
+On a bench, lay them out as the MSI's Test bench feature does:
+  velknb32b.dll, bwcc32.dll   beside varnet.exe
+  trelm\                      as C:\trelm (bin, system, config, demo)
+and write a C:\trelm_config.ini that names the sample installation:
+  [Config]
+  ConfigPath=c:\trelm\config
+  SystemPath=c:\trelm\system
+EOF
 (cd "$tmp" && zip -q -X -r "$out/$name.zip" "$name")
 echo "$msi"
 echo "$out/$name.zip"
