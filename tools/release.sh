@@ -42,16 +42,17 @@ bash tools/release/package.sh "$stage" "$version" "$arch" "$root/dist" >/dev/nul
 name=trelm-toolset-$version-$arch
 pellor_version=$(sed -n 's/.*kLauncherTitle = "Trelm Launch V\([0-9.]*\)".*/\1/p' launcher/core/launcher_state.h)
 varnet_version=$(sed -n 's/.*kVersion = "\([0-9.]*\)".*/\1/p' capture/app/varnet.h)
-qt_version=$(cut -d' ' -f1 "$qt/.complete")
+qt_source=$(cut -d' ' -f1 "$qt/.complete")
+qt_version=$(sed -n 's/^TRELM_QT_VERSION:INTERNAL=//p' "$build/CMakeCache.txt")
 
 {
   echo "Trelm workstation toolset $version ($arch)"
   echo
-  echo "$name.msi  per-machine installer into Program Files\\Trelm Toolset"
+  echo "$name.msi  per-machine installer into Program Files (x86)\\Trelm Toolset"
   echo "  Programs (always): $(cd "$stage/programs" && ls *.exe | tr '\n' ' ')"
   echo "    with Start-menu shortcuts. Mirvale's Qt $qt_version DLLs lie beside it"
   echo "    (platforms\\qwindows.dll, styles\\qwindowsvistastyle.dll), built unmodified"
-  echo "    from Debian's qt6-base source; licenses\\ holds Qt's licence texts."
+  echo "    from Debian's qt6-base $qt_source source; licenses\\ holds Qt's licence texts."
   echo "    They need Windows 8 or later (and, the x86 build, a processor with SSE2)."
   echo "  Start Pellor at log-on (off by default): Pellor with its launch list"
   echo "    runs at every user's log-on; choosing it installs the Programs too"
