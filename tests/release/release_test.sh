@@ -89,9 +89,12 @@ rm -rf "$work"
 mkdir -p "$work"
 # Built first (nothing to do when the test command has just built them),
 # then laid out and stripped as tools/release.sh does.
-cmake --build "$release_build" --target pellor varnet launchcheck pktdump mirvale \
-  velknb32b bwcc32 trelm_cc orm appready lanacfg >"$work/build.log" 2>&1 ||
-  { tail -20 "$work/build.log"; fail "building the x86 programs in $release_build"; finish; }
+# (In the build that runs this test, the test command has built them.)
+if [ "$release_build" != "$build" ]; then
+  cmake --build "$release_build" --target pellor varnet launchcheck pktdump mirvale \
+    velknb32b bwcc32 trelm_cc orm appready lanacfg >"$work/build.log" 2>&1 ||
+    { tail -20 "$work/build.log"; fail "building the x86 programs in $release_build"; finish; }
+fi
 bash "$src/tools/release/stage.sh" "$release_build" "$work/stage" --strip >"$work/stage.log" 2>&1 ||
   { cat "$work/stage.log"; fail "staging the x86 build's files from $release_build"; finish; }
 IFS=. read -r major minor patch <<<"$version"
@@ -303,6 +306,8 @@ fi
 # 3. The next version over it, as a fleet tool pushes it: the same feature
 # list (Wine's msiexec does not carry feature states over by itself).
 kept() { { sums "$c/trelm/config"; sums "$c/trelm/logs"; sha256sum <"$c/trelm_config.ini"; } >"$work/kept.$1"; }
+# A setting of the site's own, which no upgrade may replace.
+printf 'ShowHeartbeats=1\r\n' >>"$c/trelm/config/VARNET.INI"
 kept before
 code=$(msiexec upgrade /i "$msi_next" ADDLOCAL=Programs,Logon,TestBench; echo $?)
 check "silent upgrade to $next (exit $code)" [ "$code" = 0 ]
@@ -360,8 +365,11 @@ cp "$c/trelm_config.ini" "$work/bootstrap.existing"
 code=$(msiexec existing /i "$msi" 'CONFIGDIR=d:\other' 'SYSTEMDIR=d:\sys'; echo $?)
 check "install with CONFIGDIR over an existing bootstrap file (exit $code)" [ "$code" = 0 ]
 check "an existing bootstrap file left alone" cmp -s "$c/trelm_config.ini" "$work/bootstrap.existing"
-msiexec last /x "$msi" >/dev/null
+code=$(msiexec last /x "$msi"; echo $?)
+check "uninstall over an existing bootstrap file (exit $code)" [ "$code" = 0 ]
 check "the existing bootstrap file outlives the uninstall" cmp -s "$c/trelm_config.ini" "$work/bootstrap.existing"
+# Each install below is a first one: nothing of ours is installed.
+check "nothing of ours installed before the feature lists" [ -z "$(entries)" -a ! -e "$dir/pellor.exe" ]
 # The log-on feature alone: the Pellor it starts comes with it.
 code=$(msiexec logon /i "$msi" ADDLOCAL=Logon; echo $?)
 check "install of the log-on feature alone (exit $code)" [ "$code" = 0 ]
@@ -371,6 +379,12 @@ check "the log-on entry starts the installed Pellor" \
 code=$(msiexec logon-remove /x "$msi"; echo $?)
 check "uninstall of the log-on install (exit $code)" [ "$code" = 0 ]
 check "no log-on entry is left" [ -z "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' 'Trelm Pellor')" ]
+code=$(msiexec all /i "$msi" ADDLOCAL=ALL; echo $?)
+check "install with ADDLOCAL=ALL (exit $code)" [ "$code" = 0 ]
+check "ADDLOCAL=ALL installs every feature" [ -f "$dir/varnet.exe" -a -f "$dir/velknb32b.dll" -a -f "$c/trelm/bin/orm.exe" \
+  -a -n "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' 'Trelm Pellor')" ]
+code=$(msiexec all-remove /x "$msi"; echo $?)
+check "uninstall of the ADDLOCAL=ALL install (exit $code)" [ "$code" = 0 ]
 code=$(msiexec bench /i "$msi" ADDLOCAL=TestBench; echo $?)
 check "install of the Test bench alone (exit $code)" [ "$code" = 0 ]
 check "the Test bench alone installs the programs too" [ -f "$dir/varnet.exe" -a -f "$dir/velknb32b.dll" -a -f "$dir/mirvale.exe" ]

@@ -52,6 +52,9 @@ settings=$((win64 + 16 + 128))
 # MigrateFeatures (1) and VersionMaxInclusive (512): a rebuild of this
 # version is an upgrade too. The Upgrade table's attributes are part of its
 # key, so the row is written anew.
+# A feature list given to a first install gets Programs, unless it is
+# "ALL" (which only the whole value means) or names Programs already.
+add_programs='ADDLOCAL AND NOT Installed AND ADDLOCAL ~<> "ALL" AND NOT (ADDLOCAL >< "Programs")'
 upgrade_code=$(msiinfo export "$msi.tmp" Property | tr -d '\r' | awk -F'\t' '$1 == "UpgradeCode" { print $2 }')
 [ -n "$upgrade_code" ] || { echo "error: no UpgradeCode in the MSI wixl wrote" >&2; exit 1; }
 (cd "$here/idt" && msibuild "$msi.tmp" -i Signature.idt -i DrLocator.idt -i AppSearch.idt -i IniFile.idt \
@@ -66,8 +69,8 @@ msibuild "$msi.tmp" \
   -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('AppSearch', 50)" \
   -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteIniValues', 5100)" \
   -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('SetARPINSTALLLOCATION', 1001)" \
-  -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('AddProgramsFeature', 'ADDLOCAL AND NOT Installed', 990)" \
-  -q "INSERT INTO InstallUISequence (Action, Condition, Sequence) VALUES ('AddProgramsFeature', 'ADDLOCAL AND NOT Installed', 990)" \
+  -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('AddProgramsFeature', '$add_programs', 990)" \
+  -q "INSERT INTO InstallUISequence (Action, Condition, Sequence) VALUES ('AddProgramsFeature', '$add_programs', 990)" \
   -q "UPDATE Feature SET Attributes = 16 WHERE Feature = 'Programs'" \
   -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
   -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty) VALUES ('$upgrade_code', '$version', 513, 'WIX_UPGRADE_DETECTED')" \
@@ -75,10 +78,17 @@ msibuild "$msi.tmp" \
 # What was written, read back: a query msibuild could not run must not
 # leave an MSI that installs beside its own rebuilds or without its programs.
 rows() { msiinfo export "$msi.tmp" "$1" | tr -d '\r' | tail -n +4; }
-rows Upgrade | grep -q $'\t'"$version"$'\t\t513\t\tWIX_UPGRADE_DETECTED$' &&
+# The settings kept by upgrades and removals, the one product entry per
+# version, Programs with every install, and the files of programs/ all in
+# the MSI.
+rows Upgrade | awk -F'\t' -v v="$version" -v c="$upgrade_code" '$1 == c && $3 == v && $5 == 513 && $7 == "WIX_UPGRADE_DETECTED" { ok = 1 } END { exit !ok }' &&
+  rows Component | awk -F'\t' -v a=$settings '$1 ~ /^Sample(Orm|Launch|Varnet)Ini$/ && $4 == a { n++ } END { exit n != 3 }' &&
   rows Feature | awk -F'\t' '$1 == "Programs" && $8 == 16 { ok = 1 } END { exit !ok }' &&
-  rows CustomAction | grep -q '^AddProgramsFeature' &&
-  [ "$(rows InstallExecuteSequence | grep -c -E '^(AddProgramsFeature|SetARPINSTALLLOCATION|AppSearch|WriteIniValues)\b')" = 4 ] ||
+  rows CustomAction | awk -F'\t' '$1 == "AddProgramsFeature" && $2 == 51 && $3 == "ADDLOCAL" { ok = 1 } END { exit !ok }' &&
+  [ "$(rows InstallExecuteSequence | awk -F'\t' -v c="$add_programs" '($1 == "AddProgramsFeature" && $2 == c) || $1 ~ /^(SetARPINSTALLLOCATION|AppSearch|WriteIniValues)$/' | wc -l)" = 4 ] &&
+  diff <(cd "$stage/programs" && find . -type f -printf '%f\n' | sort) \
+    <(rows File | awk -F'\t' '{ n = $3; sub(/.*\|/, "", n); print $2 "\t" n }' | sort |
+      join -t $'\t' - <(rows FeatureComponents | awk -F'\t' '$1 == "Programs" { print $2 }' | sort) | cut -f2 | sort) >&2 ||
   { echo "error: the MSI's tables are not as package.sh writes them ($msi.tmp)" >&2; exit 1; }
 mv "$msi.tmp" "$msi"
 
@@ -101,7 +111,8 @@ machine only. A workstation has the vendor's own: never copy these there.
 
 On a bench, lay them out as the MSI's Test bench feature does:
   velknb32b.dll, bwcc32.dll   beside varnet.exe
-  trelm\                      as C:\trelm (bin, system, config, demo)
+  trelm\                      as C:\trelm (bin, system, config, demo;
+                              a bench's own config\*.INI kept)
 and write a C:\trelm_config.ini that names the sample installation:
   [Config]
   ConfigPath=c:\trelm\config
