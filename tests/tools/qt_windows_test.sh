@@ -6,10 +6,7 @@
 #   qt_windows_test.sh [tools/qt-windows.sh]
 set -u
 script=${1:-$(dirname "$0")/../../tools/qt-windows.sh}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() { if eval "$2"; then echo "ok $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi; }
+. "$(dirname "$0")/checks.sh"
 
 # The stubs log each call in $STUB/calls. apt-get's "source" writes a .dsc
 # and its two files (CORRUPT=1: the orig tarball then differs from what

@@ -7,10 +7,7 @@
 #   setup_test.sh [tools/setup.sh]
 set -u
 setup=${1:-$(dirname "$0")/../../tools/setup.sh}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() { if eval "$2"; then echo "ok $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi; }
+. "$(dirname "$0")/checks.sh"
 
 # The stubs keep their state in $STUB: installed (one package a line),
 # arch (foreign architectures), calls (each call's arguments), updates (the
