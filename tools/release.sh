@@ -31,8 +31,8 @@ cmake --preset windows -B "$build" -DCMAKE_BUILD_TYPE=Release -DTRELM_QT_WINDOWS
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || { echo "error: no project version in $build/CMakeCache.txt" >&2; exit 1; }
 
-cmake --build "$build" -j"${JOBS:-2}" --target pellor varnet launchcheck pktdump mirvale \
-  velknb32b bwcc32 trelm_cc orm appready lanacfg
+# shellcheck disable=SC2046
+cmake --build "$build" -j"${JOBS:-2}" --target $(bash tools/release/stage.sh --targets)
 
 # The files as the MSI takes them, stripped of their symbols.
 stage=$build/stage

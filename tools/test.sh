@@ -27,8 +27,8 @@ else
   qt_x86=$(bash tools/qt-windows.sh i686 | tail -1)
   release_build=$root/build/windows
   cmake --preset windows -DTRELM_QT_WINDOWS="$qt_x86" >/dev/null
-  cmake --build --preset windows --target pellor varnet launchcheck pktdump mirvale \
-    velknb32b bwcc32 trelm_cc orm appready lanacfg nbtraffic
+  # shellcheck disable=SC2046
+  cmake --build --preset windows --target $(bash tools/release/stage.sh --targets) nbtraffic
 fi
 cmake --preset "$preset" -DTRELM_QT_WINDOWS="$qt" -DTRELM_RELEASE_BUILD="$release_build" >/dev/null
 cmake --build --preset "$preset"

@@ -2,6 +2,7 @@
 # Lays out a Windows build's files as the release packages them:
 #
 #   stage.sh BUILD STAGE [--strip]
+#   stage.sh --targets      the build targets it takes, for cmake --build
 #
 # STAGE/programs  the Programs feature: pellor, varnet, launchcheck,
 #                 pktdump and mirvale, with what mirvale needs beside it
@@ -14,13 +15,14 @@
 # Used by tools/release.sh and by the release test, so that what is tested
 # is laid out as what ships.
 set -euo pipefail
+programs=(pellor varnet launchcheck pktdump mirvale)
+testbench=(velknb32b bwcc32 trelm_cc orm appready lanacfg)
+if [ "${1:-}" = --targets ]; then echo "${programs[*]} ${testbench[*]}"; exit 0; fi
 build=$(cd "$1" && pwd)
 stage=$2
 strip=${3:-}
 case $strip in ""|--strip) ;; *) echo "usage: stage.sh BUILD STAGE [--strip]" >&2; exit 2 ;; esac
 src=$(cd "$(dirname "$0")/../.." && pwd)
-programs=(pellor varnet launchcheck pktdump mirvale)
-testbench=(velknb32b bwcc32 trelm_cc orm appready lanacfg)
 
 [ -f "$build/release_files.txt" ] || { echo "error: $build/release_files.txt is missing: configure the build first" >&2; exit 1; }
 if [ ! -f "$build/mirvale_runtime.txt" ]; then
