@@ -21,9 +21,10 @@ windows=0
 [[ $mirvale == *.exe ]] && windows=1
 "$loader" reg import "$here/tools/sample/netbios.reg" >/dev/null 2>&1
 if [ $windows = 0 ]; then
-  # The Linux reader reads system.reg, which the server writes as it ends.
+  # The Linux reader reads system.reg, which the server writes as it ends:
+  # wait for it to end (-w returns at once when none runs).
   /usr/lib/wine/wineserver -k 2>/dev/null || true
-  sleep 1
+  timeout 30 /usr/lib/wine/wineserver -w || true
 fi
 mkdir -p "$c/mvcfg" "$c/mvroot/sys1/config/system"
 printf '[Config]\r\nConfigPath=c:\\mvcfg\r\n' >"$c/trelm_config.ini"
@@ -51,7 +52,9 @@ run() {
   local win
   win=$(timeout 30 xdotool search --sync --name 'Set Trelm/Morvane Control LANA Number' | head -1) || true
   if [ -z "$win" ]; then echo "FAIL: no Mirvale window"; kill $pid 2>/dev/null; return 1; fi
-  sleep 2  # rows from lanacfg arrive when it ends
+  # Rows from lanacfg arrive when it ends (Mirvale starts it before its
+  # window shows): wait, up to 10 s, until no lanacfg runs.
+  for _ in $(seq 100); do pgrep -x 'lanacfg|lanacfg.exe' >/dev/null || break; sleep 0.1; done
   import -window root "$shot"
   # A click on the list below its rows makes the window active (there is no
   # window manager); then the keys a user would press.
