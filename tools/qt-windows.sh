@@ -114,10 +114,10 @@ key=$(printf '%s\n' "$toolchain_text" "${options[@]}" "$compiler" | sha256sum | 
 name=$version-$arch-$key
 prefix=$cache/$name
 
-if [ -f "$prefix/.complete" ]; then
-  # A run stopped between marking the Qt complete and removing its build
-  # folder left that folder behind.
-  [ $dry_run = 1 ] || rm -rf "$cache/build-$name"
+# A Qt is whole once its marker, written last and renamed into place,
+# holds its version, architecture and key.
+complete() { [ -s "$prefix/.complete" ]; }
+if complete; then
   say "Qt $version for $arch ($key) is in the cache: $prefix"
   echo "$prefix"
   exit 0
@@ -134,7 +134,15 @@ exec 9>"$cache/.lock-$name"
 if ! flock -n 9; then
   say "another run is building $name; waiting for it"
   flock 9
-  if [ -f "$prefix/.complete" ]; then echo "$prefix"; exit 0; fi
+fi
+# Looked at again under the lock: a run that held it may have just finished
+# (and a run stopped between marking its Qt whole and removing its build
+# folder left that folder behind).
+if complete; then
+  rm -rf "$cache/build-$name"
+  say "Qt $version for $arch ($key) is in the cache: $prefix"
+  echo "$prefix"
+  exit 0
 fi
 
 # --- The source: Debian's qt6-base of the host tools' version.
@@ -250,7 +258,8 @@ cp "$src/debian/copyright" "$prefix/licenses/Qt-copyright.txt"
   echo "The authors and licences of Qt and of the third-party code in it are in"
   echo "Qt-copyright.txt."
 } | sed 's/$/\r/' >"$prefix/licenses/Qt-NOTICE.txt"
-echo "$version $arch $key" >"$prefix/.complete"
+echo "$version $arch $key" >"$prefix/.complete.new"
+mv "$prefix/.complete.new" "$prefix/.complete"
 rm -rf "$build"
 say "Qt $version for $arch built and cached in $prefix ($(elapsed))"
 echo "$prefix"

@@ -83,6 +83,7 @@ rows() { msiinfo export "$msi.tmp" "$1" | tr -d '\r' | tail -n +4; }
 # the MSI.
 rows Upgrade | awk -F'\t' -v v="$version" -v c="$upgrade_code" '$1 == c && $3 == v && $5 == 513 && $7 == "WIX_UPGRADE_DETECTED" { ok = 1 } END { exit !ok }' &&
   rows Component | awk -F'\t' -v a=$settings '$1 ~ /^Sample(Orm|Launch|Varnet)Ini$/ && $4 == a { n++ } END { exit n != 3 }' &&
+  rows Component | awk -F'\t' '$1 ~ /^Bootstrap(Config|System)$/ && $5 ~ /^\(NOT BOOTSTRAPFOUND AND (CONFIG|SYSTEM)DIR\) OR REMOVE~="ALL"$/ { n++ } END { exit n != 2 }' &&
   rows Feature | awk -F'\t' '$1 == "Programs" && $8 == 16 { ok = 1 } END { exit !ok }' &&
   rows CustomAction | awk -F'\t' '$1 == "AddProgramsFeature" && $2 == 51 && $3 == "ADDLOCAL" { ok = 1 } END { exit !ok }' &&
   [ "$(rows InstallExecuteSequence | awk -F'\t' -v c="$add_programs" '($1 == "AddProgramsFeature" && $2 == c) || $1 ~ /^(SetARPINSTALLLOCATION|AppSearch|WriteIniValues)$/' | wc -l)" = 4 ] &&
