@@ -146,7 +146,6 @@ TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
     std::string bytes;
     std::string message;
   } cases[] = {
-      {Record(1, "CP 1") + "xyz", "not a packet data file: its size, 531 bytes, is not a multiple of 528"},
       {Record(1, "CP 1") + Record(3, "CP 1"), "record 2 has type 3, neither 1 nor 2"},
       {Record(1, "CP 1", 513), "record 1 has length 513, above 512"},
       {Record(2, "RD", 0xFFFF), "record 1 has length 65535, above 512"},
@@ -174,6 +173,27 @@ TEST(Pktdump, BadInputIsNamedAndEndsWithCodeOne) {
     if (written != nullptr) std::fclose(written);
     Pktdump({"summary", path}, &code);
     EXPECT_EQ(code, 1) << c.message;
+  }
+  // A file cut inside a record is read to its last whole record in every
+  // mode, and said: damage, exit 1, but what it holds is not refused.
+  {
+    const std::string path = Temp("PKT_20091001.09", Record(1, "CP 1") + "xyz");
+    const std::string said = "pktdump: PKT_20091001.09: cut inside a record: 3 bytes after the last "
+                             "whole record (1 record read)\n";
+    int code = -1;
+    std::string err;
+    EXPECT_EQ(Pktdump({"decode", path}, &code, &err), "PKT_20091001.09:000001: [001] CP 1\n");
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(err, said);
+    EXPECT_EQ(Lines(Pktdump({"dump", path}, &code, &err)).size(), 34u);
+    EXPECT_EQ(err, said);
+    const std::string pcapng = testing::TempDir() + "cut.pcapng";
+    Pktdump({"pcapng", "--out", pcapng, path}, &code, &err);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(err, said);
+    std::FILE* written = std::fopen(pcapng.c_str(), "rb");
+    EXPECT_NE(written, nullptr) << "the whole records are exported";
+    if (written != nullptr) std::fclose(written);
   }
   int code = -1;
   std::string err;
@@ -300,7 +320,7 @@ TEST(Pktdump, StandardInputFiltersKeepGoingJsonAndRanges) {
   EXPECT_EQ(code, 1);
   EXPECT_EQ(Lines(err), (std::vector<std::string>{
                             "pktdump: PKT_20091001.10: record 2 has type 3, neither 1 nor 2; skipped",
-                            "pktdump: PKT_20091001.10: 2 bytes after the last whole record; skipped"}));
+                            "pktdump: PKT_20091001.10: cut inside a record: 2 bytes after the last whole record (3 records read)"}));
   EXPECT_EQ(Lines(PktdumpFrom(bad, {"decode", "-"}, &code, &err)),
             (std::vector<std::string>{"(standard input):000001: [001] CP 1 1"}));
   EXPECT_EQ(code, 1);
@@ -744,11 +764,11 @@ TEST(Pktdump, CheckKnowsRunsByTheirTagAndTellsEachGapWhereItFalls) {
        {{"a/PKT_20261209.10", Tagged({4294967294u, 0, 4294967295u, 1, 3, 2}, 0)}},
        "PKT_20261209.10: 4294967293 datagrams not in these files (sequence 1 to 4294967293, before "
        "record 1): lost, or in an earlier file\n0 gaps, 0 datagrams lost, 4294967293 datagrams "
-       "before the first record not in these files\n", 1},
+       "before the first record not in these files\n", 4},
       {"a run that began before the files given", {{"a/PKT_20261209.11", Tagged({5001, 5002}, 3) + Tagged({1}, 4)}},
        "PKT_20261209.11: 5000 datagrams not in these files (sequence 1 to 5000, before record 1): lost, "
        "or in an earlier file\nPKT_20261209.11: run 4 starts at record 3 (sequence 1)\n0 gaps, 0 datagrams lost, 5000 datagrams before the first record not in "
-       "these files\n", 1},
+       "these files\n", 4},
       {"a malformed record and a cut one are said",
        {{"a/PKT_20261209.10", Tagged({1}, 0) + Record(7, "CP 1 1") + Tagged({2}, 0) + "x"}},
        "PKT_20261209.10: record 2 is malformed: type 7, neither 1 nor 2\n"

@@ -583,6 +583,7 @@ TEST_F(ReportTest, ThePageIsTheSameFoldedFileByFileAsFromEveryFileAtOnce) {
   // The reports in name order, each going on from its folder's hour before.
   std::vector<std::unique_ptr<pktdump::report::FileReport>> all;
   pktdump::report::PageData folded;
+  folded.window = options.window;
   for (const std::string& path : paths) {
     const std::string name = path.substr(path.rfind('/') + 1);
     auto f = std::make_unique<pktdump::report::FileReport>(
@@ -596,15 +597,10 @@ TEST_F(ReportTest, ThePageIsTheSameFoldedFileByFileAsFromEveryFileAtOnce) {
       f->Add(static_cast<std::int64_t>(at / varnet::kRecordSize + 1), view);
     }
     f->Finish();
-    for (auto it = all.rbegin(); it != all.rend(); ++it) {
-      if ((*it)->Folder() == f->Folder()) {
-        f->ContinueFrom(**it);
-        break;
-      }
-    }
     folded.Fold(*f);
     all.push_back(std::move(f));
   }
+  folded.Finish();
   std::vector<const pktdump::report::FileReport*> files;
   for (const auto& f : all) files.push_back(f.get());
   EXPECT_EQ(page, pktdump::report::RenderPage(files, options));

@@ -1,9 +1,8 @@
 // check: the runs, gaps and repeats of the records' sequence numbers across
-// the files, and the verdict: exit 0 only when every number of every run,
-// from its 1, was recorded once. Files of different folders are different
-// captures, checked apart.
-#include <map>
-
+// the files, and the verdict: exit 0 when every number of every run, from
+// its 1, was recorded once; 1 on proven loss or damage; 4 when all that is
+// missing is the first run's first numbers, which an earlier hour's file may
+// hold. Files of different folders are different captures, checked apart.
 #include "pktdump_internal.h"
 #include "sequence.h"
 
@@ -16,7 +15,7 @@ class CheckSink : public Sink {
   explicit CheckSink(std::FILE* out) : out_(out) {}
   void BeginFile(const std::string& name, const std::string& path) override {
     names_.push_back(name);
-    stream_ = &streams_[Directory(path)];
+    runs_.BeginFile(static_cast<int>(names_.size() - 1), Directory(path), name);
   }
   bool ListsBad() const override { return true; }
   // A record that cannot be read is said where it stands: the verdict
@@ -27,12 +26,7 @@ class CheckSink : public Sink {
                  static_cast<long long>(number), fault.c_str());
   }
   void Record(std::int64_t number, const varnet::RecordView& view) override {
-    if (!view.timed) {
-      stream_->Untimed();
-      return;
-    }
-    stream_->Add(static_cast<int>(names_.size() - 1), number, view.arrival.sequence,
-                 view.arrival.run);
+    runs_.Add(number, view);
   }
   void EndFile(std::int64_t, std::size_t rest) override {
     if (rest != 0) {
@@ -40,49 +34,44 @@ class CheckSink : public Sink {
       std::fprintf(out_, "%s: %s after the last whole record\n", names_.back().c_str(),
                    Count(rest, "byte").c_str());
     }
-    Print(*stream_);
   }
   bool EndAll(long* bad) override {
-    bool timed = false;
-    long gaps = 0, repeats = 0;
-    std::uint64_t lost = 0, earlier = 0;
-    for (auto& [directory, stream] : streams_) {
-      stream.Settle(true);
-      Print(stream);
-      timed = timed || stream.AnyTimed();
-      gaps += stream.Gaps();
-      lost += stream.Lost();
-      repeats += stream.Repeats();
-      earlier += stream.Earlier();
-    }
-    *bad = malformed_;
-    if (!timed) {
-      std::fprintf(out_, "no record carries its arrival (PacketTimes=1): nothing to check\n");
-      nothing_ = true;
-      return false;
-    }
-    std::string verdict = Count(gaps, "gap") + ", " + Count(lost, "datagram") + " lost";
-    if (repeats != 0) verdict += ", " + Count(repeats, "sequence number") + " repeated";
-    if (earlier != 0) verdict += ", " + Count(earlier, "datagram") + " before the first record not in these files";
-    std::fprintf(out_, "%s\n", verdict.c_str());
-    // Whole only when every number from each run's 1 is here once.
-    return gaps == 0 && repeats == 0 && earlier == 0;
-  }
-  int FailCode() const override { return nothing_ ? kNothingToCheck : 1; }
-
- private:
-  void Print(SequenceGaps& stream) {
-    for (const SequenceEvent& e : stream.Take()) {
+    for (const SequenceEvent& e : runs_.Finish()) {
       std::fprintf(out_, "%s: %s\n", names_[e.file].c_str(), EventText(e).c_str());
     }
+    const varnet::RunTotals& t = runs_.Totals();
+    *bad = malformed_;
+    if (!t.timed) {
+      std::fprintf(out_, "no record carries its arrival (PacketTimes=1): nothing to check\n");
+      code_ = kNothingToCheck;
+      return false;
+    }
+    std::string verdict = Count(t.gaps, "gap") + ", " + Count(t.lost, "datagram") + " lost";
+    if (t.repeats != 0) verdict += ", " + Count(t.repeats, "sequence number") + " repeated";
+    if (t.earlier != 0) {
+      verdict += ", " + Count(t.earlier, "datagram") + " before the first record not in these files";
+    }
+    if (t.missing != 0) {
+      verdict += ", " + Count(t.missing, "datagram") + " in hour files not given";
+    }
+    std::fprintf(out_, "%s\n", verdict.c_str());
+    // Proven loss or damage fails; numbers before the first record, which
+    // an earlier hour's file may hold, are a verdict of their own.
+    if (t.gaps != 0 || t.repeats != 0) return false;
+    if (t.earlier != 0 || t.missing != 0) {
+      code_ = kMaybeEarlier;
+      return false;
+    }
+    return true;
   }
+  int FailCode() const override { return code_; }
 
+ private:
   std::FILE* out_;
   std::vector<std::string> names_;
   long malformed_ = 0;
-  bool nothing_ = false;
-  std::map<std::string, SequenceGaps> streams_;
-  SequenceGaps* stream_ = nullptr;
+  int code_ = 1;
+  Settlement runs_;
 };
 
 }  // namespace

@@ -139,6 +139,9 @@ class Sink {
 
 // check's exit code when no record carries its arrival.
 constexpr int kNothingToCheck = 3;
+// check's exit code when nothing is proven lost or damaged, but the first
+// run's first numbers are not in the files: an earlier file may hold them.
+constexpr int kMaybeEarlier = 4;
 
 // Why a record cannot go through, or empty.
 std::string Fault(const std::uint8_t (&record)[kRecordSize], varnet::RecordView& view);

@@ -12,6 +12,7 @@
 #include "core/decoder.h"
 #include "core/input_file.h"
 #include "core/packet_dump.h"
+#include "core/packet_file.h"
 #include "json_text.h"
 #include "pktdump_internal.h"
 #include "profile_text.h"
@@ -259,9 +260,11 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
   }
   const std::size_t rest = ended ? source.Rest() : 0;
   if (rest != 0 && !sink.ListsBad()) {
+    // A file cut inside a record (a run that stopped while it wrote) is
+    // read to its last whole record, and said: damage, not a reason to
+    // refuse what it holds.
     ++bad;
-    std::fprintf(err, "pktdump: %s: %s after the last whole record%s\n", name.c_str(),
-                 Count(rest, "byte").c_str(), keepGoing ? "; skipped" : "");
+    std::fprintf(err, "pktdump: %s: %s\n", name.c_str(), varnet::CutText(rest, n).c_str());
   }
   // A range past the end, as RangeFits says it for files of a known size.
   if (filter.ranged && ended && !source.Failed()) {
@@ -276,7 +279,6 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
                    Count(n, "record").c_str(), static_cast<long long>(n));
     }
   }
-  if (rest != 0 && !sink.ListsBad() && !keepGoing) return -1;
   sink.EndFile(n, rest);
   return bad;
 }
@@ -342,7 +344,9 @@ bool CheckWhole(Input& input, std::FILE* err) {
   if (input.size < 0) return true;
   const std::string& named = input.path == "-" ? input.name : input.path;
   StreamSource source(input.file, true);
-  const std::string fault = FirstFault(static_cast<std::uint64_t>(input.size), source);
+  // A cut last record is said as the file is read; its whole records go.
+  const std::uint64_t size = static_cast<std::uint64_t>(input.size);
+  const std::string fault = FirstFault(size - varnet::PartialRecord(size), source);
   if (!fault.empty()) {
     std::fprintf(err, "pktdump: %s: %s\n", named.c_str(), fault.c_str());
     return false;

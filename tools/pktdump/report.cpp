@@ -227,6 +227,13 @@ void FileReport::Add(std::int64_t number, const varnet::RecordView& view) {
   if (view.timed && view.arrival.filetime >= kUnixEpoch) {
     ms = static_cast<std::int64_t>((view.arrival.filetime - kUnixEpoch) / 10000u);
   }
+  // The sequence is settled over every record of the capture, the window's
+  // or not, so that a window counts what falls in it and nothing else.
+  if (view.timed) {
+    runs_.Add(number, view.arrival.sequence, view.arrival.run, ms == kNoTime ? varnet::kNoRunTime : ms);
+  } else {
+    runs_.Untimed();
+  }
   if (ms != kNoTime ? !window_.Holds(ms)
                     : (window_.Narrowed() &&
                        (hourStart_ == kNoTime || hourStart_ + 3600000 <= window_.from ||
@@ -242,10 +249,8 @@ void FileReport::Add(std::int64_t number, const varnet::RecordView& view) {
     if (totals_.first == kNoTime || ms < totals_.first) totals_.first = ms;
     if (totals_.last == kNoTime || ms > totals_.last) totals_.last = ms;
     traffic_.Add(ms, command ? 1 : 0, command ? 0 : 1);
-    Sequence(number, ms, view.arrival);
   } else {
     ++totals_.untimed;
-    if (!view.timed) sequence_.Untimed();
   }
   // The datagram's code: its first two characters, where printable.
   char code[3] = {static_cast<char>(view.data[0]), static_cast<char>(view.data[1]), 0};
@@ -300,80 +305,9 @@ void FileReport::Note(const char* kind, const char* text) {
   if (eventCounts_[kind] <= kEventsKept) events_.push_back({now_, record_, kind, text});
 }
 
-namespace {
-constexpr std::size_t kRecent = 1 << 15;  // beyond the sequence's window
-}  // namespace
-
-void FileReport::Sequence(std::int64_t number, std::int64_t ms, const varnet::Arrival& arrival) {
-  // Whole times: a clock set weeks or years away moves the arrivals as far.
-  if (recent_.empty()) recent_.assign(kRecent, kNoTime);
-  recent_[static_cast<std::size_t>(number) % kRecent] = ms;
-  sequence_.Add(0, number, arrival.sequence, arrival.run);
-  TakeGaps(number, ms);
-  if (!firstRun_.seen) firstRun_ = {true, arrival.run, arrival.sequence, number, ms};
-  if (!newRunSeen_ && arrival.sequence < firstRun_.sequence && arrival.sequence != 1) {
-    firstRun_.sequence = arrival.sequence;
-  }
-  if (!lastRun_.seen || arrival.sequence > lastRun_.sequence) {
-    lastRun_ = {true, arrival.run, arrival.sequence, number, ms};
-  }
-}
-
-void FileReport::ContinueFrom(const FileReport& before) {
-  const RunEnd& last = before.lastRun_;
-  if (!last.seen || !firstRun_.seen || last.run != firstRun_.run) return;
-  // The run's numbers before this file were in the file before, up to its
-  // last: only those after it are lost.
-  totals_.earlier = 0;
-  if (firstRun_.sequence <= last.sequence + 1) return;
-  const std::uint32_t from = last.sequence + 1, to = firstRun_.sequence - 1;
-  ++totals_.gaps;
-  totals_.lost += to - from + 1;
-  gapMarks_.Add(firstRun_.time, 1, to - from + 1);
-  if (gaps_.size() < kGapsKept) gaps_.insert(gaps_.begin(), {firstRun_.time, from, to});
-}
-
-void FileReport::TakeGaps(std::int64_t number, std::int64_t ms) {
-  for (const SequenceEvent& e : sequence_.Take()) {
-    std::int64_t at = ms;
-    if (number - e.record < static_cast<std::int64_t>(kRecent) && !recent_.empty()) {
-      at = recent_[static_cast<std::size_t>(e.record) % kRecent];
-    }
-    if (e.kind == SequenceEvent::kRepeat) {
-      ++totals_.repeats;
-      continue;
-    }
-    const std::int64_t keepNow = now_, keepRecord = record_;
-    now_ = at;
-    record_ = e.record;
-    if (e.kind == SequenceEvent::kEarlier) {
-      // In an earlier file, or before the window: said, never counted lost.
-      totals_.earlier += e.lost;
-      totals_.earlierFrom = e.from;
-      totals_.earlierTo = e.to;
-    } else if (e.kind == SequenceEvent::kNewRun) {
-      ++totals_.runs;
-      // The last run is this one from now on.
-      newRunSeen_ = true;
-      lastRun_ = {true, e.run, e.sequence, e.record, at};
-      Note("new run", EventText(e).c_str());
-    } else {
-      ++totals_.gaps;
-      totals_.lost += e.lost;
-      if (at != kNoTime) gapMarks_.Add(at, 1, e.lost);
-      if (gaps_.size() < kGapsKept) gaps_.push_back({at, e.from, e.to});
-    }
-    now_ = keepNow;
-    record_ = keepRecord;
-  }
-}
-
 void FileReport::Finish() {
-  sequence_.Settle(true);
-  TakeGaps(totals_.records + totals_.outside + totals_.bad, kNoTime);
   // What only the reading needs goes: a week's files are held together
   // until the page is drawn, and the page needs only the counts.
-  std::vector<std::int64_t>().swap(recent_);
   host_.reset();
 }
 

@@ -19,6 +19,7 @@
 
 #include "core/capture_config.h"
 #include "core/packet_record.h"
+#include "core/packet_runs.h"
 #include "pktdump_core.h"
 #include "sequence.h"
 
@@ -109,12 +110,8 @@ class FileReport {
   void Add(std::int64_t number, const varnet::RecordView& view);
   // A record pktdump cannot read (skipped with --keep-going).
   void Bad(std::int64_t number, const std::string& fault);
-  // After the last record: the sequence's open gaps are settled.
+  // After the last record: what only the reading needed goes.
   void Finish();
-  // Where a capture goes on from the file before (its folder's previous
-  // hour): the numbers between the last the one before saw and the first
-  // this one saw, when both are of one run, were lost between the files.
-  void ContinueFrom(const FileReport& before);
 
   struct Gap {
     std::int64_t time;  // arrival of the record after the gap
@@ -123,11 +120,15 @@ class FileReport {
   struct Totals {
     std::uint64_t records = 0, commands = 0, revertives = 0, timed = 0, untimed = 0, bad = 0;
     std::uint64_t outside = 0;  // outside --from/--to
+    // Settled over the capture's files (PageData), whatever the window, and
+    // counted where the record after the gap falls in it.
     std::uint64_t gaps = 0, lost = 0, runs = 0, repeats = 0;
-    // A recorded run's first numbers that are not in the records read (the
-    // run began in an earlier file, or before the window): not counted lost.
+    // A recorded run's first numbers that are not in the files (the run
+    // began in an earlier file): not counted lost.
     std::uint64_t earlier = 0;
     std::uint32_t earlierFrom = 0, earlierTo = 0;
+    // Numbers between this file and the one before it in hours not given.
+    std::uint64_t missing = 0;
     std::int64_t first = kNoTime, last = kNoTime;  // arrivals, in the window
   };
 
@@ -139,55 +140,39 @@ class FileReport {
   std::int64_t HourStart() const { return hourStart_; }
   const Totals& Numbers() const { return totals_; }
   const Buckets& Traffic() const { return traffic_; }
-  const Buckets& GapMarks() const { return gapMarks_; }
+  // Its sequence numbers as read, for the capture's settlement.
+  const varnet::FileRuns& Runs() const { return runs_; }
   const std::map<std::string, Buckets>& EventMarks() const { return eventMarks_; }
   const std::map<std::string, std::uint64_t>& EventCounts() const { return eventCounts_; }
   const std::vector<Event>& Events() const { return events_; }
-  const std::vector<Gap>& Gaps() const { return gaps_; }
   const std::map<int, Liveness>& Workstations() const { return workstations_; }
   const std::map<int, Liveness>& Devices() const { return devices_; }
   // Datagrams per device (by the decoders' device rule) and per code.
   const std::map<int, std::uint64_t>& DeviceCounts() const { return deviceCounts_; }
   const std::map<std::string, std::uint64_t>& KindCounts() const { return kindCounts_; }
   static constexpr std::size_t kEventsKept = 100;  // of each kind
-  static constexpr std::size_t kGapsKept = 400;
 
  private:
   class Host;
   friend class Host;
   void Note(const char* kind, const char* text);
-  void Sequence(std::int64_t number, std::int64_t ms, const varnet::Arrival& arrival);
-  void TakeGaps(std::int64_t number, std::int64_t ms);
 
   std::string name_, folder_;
   std::int64_t hourStart_;
   Window window_;
   Totals totals_;
-  Buckets traffic_, gapMarks_;
+  Buckets traffic_;
   std::map<std::string, Buckets> eventMarks_;
   std::map<std::string, std::uint64_t> eventCounts_;
   std::vector<Event> events_;
-  std::vector<Gap> gaps_;
   std::map<int, Liveness> workstations_, devices_;
   std::map<int, std::uint64_t> deviceCounts_;
   std::map<std::string, std::uint64_t> kindCounts_;
   // The record being decoded.
   std::int64_t now_ = kNoTime, record_ = 0;
-  // The sequence, as summary and check follow it; a gap falls before a
-  // record, whose arrival the ring of recent records' times gives.
-  // Its window is a wrapper queue's worth (4096) twice over: a gap the page
-  // shows is settled in memory that stays small for a file per core.
-  SequenceGaps sequence_{8192};
-  // The ends of the sequence, for ContinueFrom: the first run's tag,
-  // lowest number and first timed record; the last run's tag and highest.
-  struct RunEnd {
-    bool seen = false;
-    int run = varnet::Arrival::kNoRunTag;
-    std::uint32_t sequence = 0;
-    std::int64_t record = 0, time = kNoTime;
-  } firstRun_, lastRun_;
-  bool newRunSeen_ = false;
-  std::vector<std::int64_t> recent_;  // ms, by record number
+  // Every timed record's number, in the window or not: a gap is settled
+  // over the whole capture and counted where it falls.
+  varnet::FileRuns runs_;
   std::unique_ptr<Host> host_;
 };
 
@@ -207,23 +192,39 @@ struct PageData {
     FileReport::Totals numbers;
     std::string busiestDevices, busiestKinds;  // escaped
   };
+  using Spans = std::vector<std::pair<std::int64_t, std::int64_t>>;
+  struct Heard {
+    std::uint64_t count = 0;
+    std::int64_t usual = 0, first = kNoTime, last = kNoTime;
+    // When it was heard, joined where the silence between cannot count.
+    Spans alive;
+  };
   struct Row {
     std::string folder;
     std::vector<std::size_t> files;  // indexes into files
     std::uint64_t records = 0, timed = 0;
     Buckets traffic, gapMarks;
-  };
-  struct Heard {
-    std::uint64_t count = 0;
-    std::int64_t usual = 0, first = kNoTime, last = kNoTime;
-    // When it was heard, joined where the silence between cannot count.
-    std::vector<std::pair<std::int64_t, std::int64_t>> alive;
+    // When the capture was recording (a run, from its first arrival to its
+    // last) and where it lost datagrams (from the record before a gap to
+    // the one after): a silence counts only where it recorded and lost
+    // nothing.
+    Spans recording, lost;
+    std::map<int, Heard> workstations, devices;  // heard by this capture
+    std::uint64_t gaps = 0, lostCount = 0;
   };
   struct Listed {
     Event event;
     std::size_t file = 0;
   };
+  // The files in name order; then Finish settles what is still open.
   void Fold(const FileReport& f);
+  void Finish();
+  void Apply(Row& row, const varnet::RunEvent& e);
+  void Note(std::size_t file, const Event& e);
+  // The events of the captures' settlement count where they fall in it.
+  Window window;
+  // Each capture's settlement, by folder, while files are folded.
+  std::map<std::string, std::shared_ptr<varnet::CaptureRuns>> captures;
 
   std::vector<File> files;
   std::vector<Row> rows;

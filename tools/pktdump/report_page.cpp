@@ -295,6 +295,108 @@ td.x{font-family:ui-monospace,Consolas,"DejaVu Sans Mono",monospace;font-size:12
 
 }  // namespace
 
+namespace {
+
+// Spans without overlaps, and never more than a bound: the closest are
+// joined, so that a capture that lost all day keeps a page of bounded size.
+void Bound(Spans& spans, std::size_t limit = 4096) {
+  spans = Union(std::move(spans));
+  for (std::int64_t close = 1000; spans.size() > limit; close *= 2) {
+    Spans joined;
+    for (const auto& s : spans) {
+      if (!joined.empty() && s.first - joined.back().second <= close) {
+        joined.back().second = std::max(joined.back().second, s.second);
+      } else {
+        joined.push_back(s);
+      }
+    }
+    spans.swap(joined);
+  }
+}
+
+// Spans minus the spans cut (both sorted, without overlaps).
+Spans Minus(const Spans& spans, const Spans& cut) {
+  Spans out;
+  for (auto s : spans) {
+    for (const auto& c : cut) {
+      if (c.second <= s.first || c.first >= s.second) continue;
+      if (c.first > s.first) out.emplace_back(s.first, c.first);
+      s.first = std::max(s.first, c.second);
+      if (s.first >= s.second) break;
+    }
+    if (s.first < s.second) out.push_back(s);
+  }
+  return out;
+}
+
+}  // namespace
+
+void PageData::Note(std::size_t file, const Event& e) {
+  ++eventCounts[e.kind];
+  ++allEvents;
+  if (e.time != kNoTime) eventMarks[e.kind].Add(e.time, 1);
+  auto when = [](const Event& x) { return x.time == kNoTime ? INT64_MAX : x.time; };
+  std::vector<Listed>& kept = events[e.kind];
+  if (kept.size() >= kTableRows && when(kept.back().event) <= when(e)) return;
+  auto at = std::upper_bound(kept.begin(), kept.end(), when(e),
+                             [&](std::int64_t t, const Listed& l) { return t < when(l.event); });
+  Listed listed{e, file};
+  listed.event.text = e.text.substr(0, 300);
+  kept.insert(at, std::move(listed));
+  if (kept.size() > kTableRows) kept.pop_back();
+}
+
+void PageData::Apply(Row& row, const varnet::RunEvent& e) {
+  const bool in = e.time == varnet::kNoRunTime ? !window.Narrowed() : window.Holds(e.time);
+  FileReport::Totals& n = files[static_cast<std::size_t>(e.file)].numbers;
+  switch (e.kind) {
+    case varnet::RunEvent::kGap:
+      // Lost from the record before the gap to the one after it, wherever
+      // the window is: no silence is claimed there.
+      if (e.time != varnet::kNoRunTime) {
+        row.lost.emplace_back(e.beforeTime != varnet::kNoRunTime ? std::min(e.beforeTime, e.time)
+                                                                  : e.time,
+                              std::max(e.beforeTime, e.time) + 1);
+        if (row.lost.size() > 8192) Bound(row.lost);
+      }
+      if (!in) return;
+      ++n.gaps;
+      n.lost += e.lost;
+      ++row.gaps;
+      row.lostCount += e.lost;
+      if (e.time != varnet::kNoRunTime) row.gapMarks.Add(e.time, 1, e.lost);
+      ++gapsCounted;
+      if (gaps.size() < kTableRows) {
+        gaps.emplace_back(FileReport::Gap{e.time == varnet::kNoRunTime ? kNoTime : e.time, e.from, e.to},
+                          static_cast<std::size_t>(e.file));
+      }
+      return;
+    case varnet::RunEvent::kMissing:
+      if (in) n.missing += e.lost;
+      return;
+    case varnet::RunEvent::kEarlier:
+      if (!in) return;
+      n.earlier += e.lost;
+      n.earlierFrom = e.from;
+      n.earlierTo = e.to;
+      return;
+    case varnet::RunEvent::kRepeat:
+      if (in) n.repeats += e.lost;
+      return;
+    case varnet::RunEvent::kNewRun: {
+      if (!in) return;
+      ++n.runs;
+      Event event;
+      event.time = e.time == varnet::kNoRunTime ? kNoTime : e.time;
+      event.record = e.record;
+      event.kind = "new run";
+      event.text = EventText(e);
+      Note(static_cast<std::size_t>(e.file), event);
+      return;
+    }
+  }
+}
+
 void PageData::Fold(const FileReport& f) {
   const std::size_t index = files.size();
   File file;
@@ -319,7 +421,7 @@ void PageData::Fold(const FileReport& f) {
   files.push_back(std::move(file));
   const FileReport::Totals& n = f.Numbers();
 
-  // Its row of Traffic: the files of its folder.
+  // Its row of Traffic: the files of its folder, one capture.
   auto row = std::find_if(rows.begin(), rows.end(), [&](const Row& r) { return r.folder == f.Folder(); });
   if (row == rows.end()) {
     rows.emplace_back();
@@ -330,18 +432,21 @@ void PageData::Fold(const FileReport& f) {
   row->records += n.records;
   row->timed += n.timed;
   row->traffic.Merge(f.Traffic());
-  row->gapMarks.Merge(f.GapMarks());
   widest = std::max(widest, f.Traffic().Width());
+
+  // The capture's sequence goes on from its file before: gaps across the
+  // hour change, runs a clock set back interleaved, the wrap.
+  std::shared_ptr<varnet::CaptureRuns>& capture = captures[f.Folder()];
+  if (capture == nullptr) capture = std::make_shared<varnet::CaptureRuns>();
+  const std::int64_t hour = f.HourStart();
+  capture->Fold(f.Runs(), static_cast<int>(index), hour == kNoTime ? varnet::kNoRunTime : hour / 3600000);
+  for (const varnet::RunEvent& e : capture->Take()) Apply(*row, e);
 
   // Who was alive. The silences are known as silences only against the
   // usual interval of every file together, which can only grow: hearings
   // apart by no more than twice the usual interval so far are joined now.
   if (!f.Workstations().empty()) heartbeats = true;
-  if (n.last != kNoTime) {
-    heardUntil = std::max(heardUntil, n.last + 1);
-    covered.emplace_back(n.first, n.last + 1);
-    covered = Union(covered);
-  }
+  if (n.last != kNoTime) heardUntil = std::max(heardUntil, n.last + 1);
   auto hear = [](Heard& h, const Liveness& l) {
     h.count += l.Count();
     h.usual = std::max(h.usual, l.Usual());
@@ -363,9 +468,13 @@ void PageData::Fold(const FileReport& f) {
     }
     h.alive.swap(joined);
   };
-  for (const auto& [ws, l] : f.Workstations()) hear(workstations[ws], l);
+  for (const auto& [ws, l] : f.Workstations()) {
+    hear(workstations[ws], l);
+    hear(row->workstations[ws], l);
+  }
   for (const auto& [d, l] : f.Devices()) {
     hear(devices[d], l);
+    hear(row->devices[d], l);
     revertiveCounts[d] += l.Count();
   }
 
@@ -387,16 +496,33 @@ void PageData::Fold(const FileReport& f) {
     kept.insert(at, std::move(listed));
     if (kept.size() > kTableRows) kept.pop_back();
   }
-  gapsCounted += n.gaps;
-  for (const FileReport::Gap& g : f.Gaps()) {
-    if (gaps.size() == kTableRows) break;
-    gaps.emplace_back(g, index);
+}
+
+void PageData::Finish() {
+  covered.clear();
+  for (Row& row : rows) {
+    auto it = captures.find(row.folder);
+    if (it == captures.end()) continue;
+    it->second->Finish();
+    for (const varnet::RunEvent& e : it->second->Take()) Apply(row, e);
+    row.recording.clear();
+    for (const varnet::RecordingSpan& r : it->second->Recording()) {
+      row.recording.emplace_back(r.from, r.to + 1);
+    }
+    Bound(row.recording);
+    Bound(row.lost);
+    // Where this capture recorded and lost nothing, a silence is a silence.
+    for (const auto& s : Minus(row.recording, row.lost)) covered.push_back(s);
   }
+  covered = Union(covered);
+  captures.clear();
 }
 
 std::string RenderPage(const std::vector<const FileReport*>& files, const PageOptions& options) {
   PageData data;
+  data.window = options.window;
   for (const FileReport* f : files) data.Fold(*f);
+  data.Finish();
   return RenderPage(data, options);
 }
 

@@ -182,19 +182,16 @@ int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
   // between each other: each goes on from its own folder's file before,
   // kept until the folder's next file is folded.
   PageData data;
+  data.window = window;
   std::mutex folding;
   std::vector<char> read(readings.size(), 0);
   std::size_t folded = 0;
-  std::map<std::string, std::unique_ptr<FileReport>> before;
   auto fold = [&](std::size_t i) {
     std::lock_guard<std::mutex> lock(folding);
     read[i] = 1;
     for (; folded < readings.size() && read[folded] != 0; ++folded) {
-      Reading& r = readings[folded];
-      std::unique_ptr<FileReport>& last = before[r.report->Folder()];
-      if (last != nullptr) r.report->ContinueFrom(*last);
-      data.Fold(*r.report);
-      last = std::move(r.report);
+      data.Fold(*readings[folded].report);
+      readings[folded].report.reset();
     }
   };
   auto work = [&] {
@@ -219,8 +216,8 @@ int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
     failed = failed || r.failed;
     bad = bad || r.bad;
   }
-  before.clear();
   if (failed) return 1;
+  data.Finish();
   const std::string page = RenderPage(data, options);
 
   const bool written = std::fwrite(page.data(), 1, page.size(), output.Stream()) == page.size();

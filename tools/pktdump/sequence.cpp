@@ -1,5 +1,8 @@
 #include "sequence.h"
 
+#include "core/packet_file.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -28,9 +31,21 @@ std::string EventText(const SequenceEvent& e) {
                     "an earlier file",
                     Count(e.lost, "datagram").c_str(), e.from, e.to, static_cast<long long>(e.record));
       break;
+    case SequenceEvent::kMissing:
+      std::snprintf(text, sizeof text,
+                    "%s not in these files (sequence %u to %u, before record %lld): the hour "
+                    "files between are not among those given",
+                    Count(e.lost, "datagram").c_str(), e.from, e.to, static_cast<long long>(e.record));
+      break;
     case SequenceEvent::kRepeat:
-      std::snprintf(text, sizeof text, "sequence %u repeated at record %lld", e.sequence,
-                    static_cast<long long>(e.record));
+      if (e.lost <= 1) {
+        std::snprintf(text, sizeof text, "sequence %u repeated at record %lld", e.sequence,
+                      static_cast<long long>(e.record));
+      } else {
+        std::snprintf(text, sizeof text, "%s repeated (sequence %u to %u) from record %lld",
+                      Count(e.lost, "sequence number").c_str(), e.from, e.to,
+                      static_cast<long long>(e.record));
+      }
       break;
     default:
       std::snprintf(text, sizeof text, "%s lost (sequence %u to %u) before record %lld",
@@ -40,98 +55,60 @@ std::string EventText(const SequenceEvent& e) {
   return text;
 }
 
-std::uint64_t SequenceGaps::Extend(std::uint32_t sequence) const {
-  constexpr std::uint64_t kTurn = 1ull << 32, kHalf = 1ull << 31;
-  std::uint64_t n = (last_ & ~(kTurn - 1)) | sequence;
-  if (n + kHalf < last_) {
-    n += kTurn;
-  } else if (n >= kTurn && n > last_ + kHalf) {
-    n -= kTurn;
-  }
-  return n;
+void Settlement::BeginFile(int file, const std::string& folder, const std::string& name) {
+  files_.push_back({file, folder, name, std::make_unique<varnet::FileRuns>()});
 }
 
-void SequenceGaps::Add(int file, std::int64_t record, std::uint32_t sequence, int run) {
-  bool newRun = !anyTimed_ || broken_;
-  broken_ = false;
-  if (!newRun) {
-    if (run >= 0 || run_ >= 0) {
-      // Recorded: the tag changes from one run to the next.
-      newRun = run != run_;
-    } else {
-      // Not recorded: the count starts again at 1, or far below.
-      newRun = sequence == 1 || Extend(sequence) + kWindow < base_;
-    }
-  }
-  if (newRun) {
-    if (anyTimed_) {
-      Settle(true);
-      SequenceEvent e;
-      e.kind = SequenceEvent::kNewRun;
-      e.file = file;
-      e.record = record;
-      e.sequence = sequence;
-      e.run = run;
-      events_.push_back(e);
-    }
-    firstRun_ = !anyTimed_;
-    anyTimed_ = true;
-    run_ = run;
-    // A tagged run is known to start here: its loss counts from 1.
-    base_ = run >= 0 ? 1 : sequence;
-    first_ = base_;
-    last_ = base_;
-    ahead_.clear();
-  }
-  // Records come in the order their completions were handled, which the
-  // two names' queues can change: a number is lost only once the window
-  // has passed it, or at the end.
-  // Below where an untagged run was first seen is an early number that
-  // came late, not one that came again: it is not known.
-  const std::uint64_t n = Extend(sequence);
-  last_ = n;
-  if (n < first_) return;
-  if (n < base_ || ahead_.count(n) != 0) {
-    SequenceEvent e;
-    e.kind = SequenceEvent::kRepeat;
-    e.file = file;
-    e.record = record;
-    e.sequence = sequence;
-    events_.push_back(e);
-    ++repeats_;
+void Settlement::Add(std::int64_t record, const varnet::RecordView& view) {
+  varnet::FileRuns& runs = *files_.back().runs;
+  if (!view.timed) {
+    runs.Untimed();
     return;
   }
-  ahead_[n] = Where{file, record};
-  Settle(false);
+  runs.Add(record, view.arrival.sequence, view.arrival.run, varnet::kNoRunTime);
 }
 
-void SequenceGaps::Settle(bool all) {
-  for (;;) {
-    while (!ahead_.empty() && ahead_.begin()->first == base_) {
-      ahead_.erase(ahead_.begin());
-      ++base_;
+std::vector<SequenceEvent> Settlement::Finish() {
+  // Each capture's hours in name order, whatever order they were given in.
+  std::stable_sort(files_.begin(), files_.end(), [](const Pending& a, const Pending& b) {
+    return a.folder != b.folder ? a.folder < b.folder : a.name < b.name;
+  });
+  std::vector<SequenceEvent> events;
+  std::unique_ptr<varnet::CaptureRuns> capture;
+  const auto finish = [&] {
+    if (capture == nullptr) return;
+    capture->Finish();
+    for (SequenceEvent& e : capture->Take()) events.push_back(e);
+    const varnet::RunTotals& t = capture->Totals();
+    totals_.runs += t.runs;
+    totals_.gaps += t.gaps;
+    totals_.lost += t.lost;
+    totals_.repeats += t.repeats;
+    totals_.earlier += t.earlier;
+    totals_.missing += t.missing;
+    totals_.timed = totals_.timed || t.timed;
+    capture.reset();
+  };
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    if (i == 0 || files_[i].folder != files_[i - 1].folder) {
+      finish();
+      capture = std::make_unique<varnet::CaptureRuns>();
     }
-    if (ahead_.empty() || (!all && ahead_.size() <= kWindow)) return;
-    const auto next = ahead_.begin();
-    SequenceEvent e;
-    e.kind = SequenceEvent::kGap;
-    e.file = next->second.file;
-    e.record = next->second.record;
-    e.lost = static_cast<std::uint32_t>(next->first - base_);
-    e.from = static_cast<std::uint32_t>(base_);
-    e.to = static_cast<std::uint32_t>(next->first - 1);
-    if (firstRun_ && run_ >= 0 && base_ == 1) {
-      e.kind = SequenceEvent::kEarlier;
-      earlier_ += e.lost;
-    } else {
-      lost_ += e.lost;
-      ++gaps_;
+    varnet::FileHour hour;
+    std::int64_t hours = varnet::kNoRunTime;
+    if (varnet::ParsePacketFileName(files_[i].name, &hour)) {
+      const std::int64_t ms = varnet::HourStartMs(hour);
+      if (ms != varnet::kNoHour) hours = ms / 3600000;
     }
-    events_.push_back(e);
-    base_ = next->first;
+    capture->Fold(*files_[i].runs, files_[i].file, hours);
+    files_[i].runs.reset();
   }
+  finish();
+  files_.clear();
+  std::stable_sort(events.begin(), events.end(), [](const SequenceEvent& a, const SequenceEvent& b) {
+    return a.file != b.file ? a.file < b.file : a.record < b.record;
+  });
+  return events;
 }
-
-std::vector<SequenceEvent> SequenceGaps::Take() { return std::exchange(events_, {}); }
 
 }  // namespace pktdump

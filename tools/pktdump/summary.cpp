@@ -30,7 +30,7 @@ class SummarySink : public Sink {
   void BeginFile(const std::string& name, const std::string& path) override {
     files_.emplace_back();
     files_.back().name = name;
-    stream_ = &streams_[Directory(path)];
+    runs_.BeginFile(static_cast<int>(files_.size() - 1), Directory(path), name);
   }
   bool ListsBad() const override { return true; }
   void Bad(std::int64_t number, const std::string& fault) override {
@@ -49,17 +49,13 @@ class SummarySink : public Sink {
     FileSummary& f = files_.back();
     (view.type == varnet::kRecordCommand ? f.commands : f.revertives) += 1;
     for (int device : lineDevices_.Of(view)) ++f.devices[device];
-    if (!view.timed) {
-      stream_->Untimed();
-      return;
-    }
+    runs_.Add(number, view);
+    if (!view.timed) return;
     // Times can go back (a clock set, the two names' queues): the span is
     // from the earliest to the latest.
     const std::uint64_t t = view.arrival.filetime;
     if (f.timed++ == 0 || t < f.earliest) f.earliest = t;
     if (f.timed == 1 || t > f.latest) f.latest = t;
-    stream_->Add(static_cast<int>(files_.size() - 1), number, view.arrival.sequence,
-                 view.arrival.run);
   }
   void EndFile(std::int64_t records, std::size_t rest) override {
     files_.back().records = records;
@@ -67,15 +63,8 @@ class SummarySink : public Sink {
     if (rest != 0) ++extra_;
   }
   bool EndAll(long* bad) override {
-    for (auto& [directory, stream] : streams_) {
-      stream.Settle(true);
-      for (const SequenceEvent& e : stream.Take()) files_[e.file].events.push_back(e);
-    }
-    for (FileSummary& f : files_) {
-      std::stable_sort(f.events.begin(), f.events.end(),
-                       [](const SequenceEvent& a, const SequenceEvent& b) { return a.record < b.record; });
-      json_ ? PrintJson(f) : PrintText(f);
-    }
+    for (const SequenceEvent& e : runs_.Finish()) files_[e.file].events.push_back(e);
+    for (FileSummary& f : files_) json_ ? PrintJson(f) : PrintText(f);
     *bad = Malformed();
     return true;
   }
@@ -133,16 +122,23 @@ class SummarySink : public Sink {
       std::string gaps, runs, repeats;
       for (const SequenceEvent& e : f.events) {
         const std::string at = "{\"record\":" + std::to_string(e.record);
-        if (e.kind == SequenceEvent::kGap || e.kind == SequenceEvent::kEarlier) {
+        if (e.kind == SequenceEvent::kGap || e.kind == SequenceEvent::kEarlier ||
+            e.kind == SequenceEvent::kMissing) {
           gaps += (gaps.empty() ? "" : ",") + at + ",\"lost\":" + std::to_string(e.lost) +
                   ",\"from\":" + std::to_string(e.from) + ",\"to\":" + std::to_string(e.to) +
-                  (e.kind == SequenceEvent::kEarlier ? ",\"maybe_in_an_earlier_file\":true}" : "}");
+                  (e.kind == SequenceEvent::kEarlier   ? ",\"maybe_in_an_earlier_file\":true}"
+                   : e.kind == SequenceEvent::kMissing ? ",\"maybe_in_a_missing_hour_file\":true}"
+                                                       : "}");
         } else if (e.kind == SequenceEvent::kNewRun) {
           runs += (runs.empty() ? "" : ",") + at + ",\"sequence\":" + std::to_string(e.sequence) +
                   (e.run >= 0 ? ",\"run\":" + std::to_string(e.run) : std::string()) + "}";
         } else {
           repeats += (repeats.empty() ? "" : ",") + at + ",\"sequence\":" +
-                     std::to_string(e.sequence) + "}";
+                     std::to_string(e.sequence) +
+                     (e.lost > 1 ? ",\"count\":" + std::to_string(e.lost) + ",\"to\":" +
+                                       std::to_string(e.to)
+                                 : std::string()) +
+                     "}";
         }
       }
       o += ",\"gaps\":[" + gaps + "],\"new_runs\":[" + runs + "],\"repeated\":[" + repeats + "]";
@@ -156,9 +152,8 @@ class SummarySink : public Sink {
   std::vector<FileSummary> files_;
   LineDevices lineDevices_;  // with a first run's filters: summary takes no VARNET.INI
   long extra_ = 0;  // files that end in a cut record
-  // One sequence per folder: files of another folder are another capture.
-  std::map<std::string, SequenceGaps> streams_;
-  SequenceGaps* stream_ = nullptr;
+  // Files of another folder are another capture.
+  Settlement runs_;
 };
 
 }  // namespace
