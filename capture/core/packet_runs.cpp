@@ -93,6 +93,7 @@ void FileRuns::Add(std::int64_t record, std::uint32_t sequence, int tag, std::in
     broken_ = false;
   }
   const std::uint64_t n = fresh ? sequence : Extend(*s, sequence);
+  ++s->records;
   s->last = n;
   s->top = std::max(s->top, n);
   s->end = here;
@@ -129,7 +130,7 @@ void FileRuns::Add(std::int64_t record, std::uint32_t sequence, int tag, std::in
   }
 }
 
-void CaptureRuns::Emit(const RunEvent& given) {
+void CaptureRuns::Emit(const RunEvent& given, Run* run) {
   RunEvent e = given;
   if (e.kind == RunEvent::kGap && e.beforeFile >= 0 && e.beforeFile != e.file) {
     // Between two hour files with hours missing between them: not proven.
@@ -146,6 +147,7 @@ void CaptureRuns::Emit(const RunEvent& given) {
     case RunEvent::kGap:
       ++totals_.gaps;
       totals_.lost += e.lost;
+      if (run != nullptr) run->summary.lost += e.lost;
       break;
     case RunEvent::kRepeat:
       totals_.repeats += e.lost;
@@ -196,7 +198,7 @@ void CaptureRuns::Settle(Run& run, bool all) {
   for (auto b = std::next(a); b != run.spans.end() && (all || b->first + window_ <= run.top);) {
     RunEvent e = GapBetween(a->second, a->second.hi, b->first, b->second);
     e.run = run.tag;
-    Emit(e);
+    Emit(e, &run);
     a->second.hi = b->second.hi;
     a->second.last = b->second.last;
     b = run.spans.erase(b);
@@ -243,6 +245,7 @@ void CaptureRuns::Fold(const FileRuns& runs, int file, std::int64_t hour) {
       }
       Run run;
       run.tag = seg.tag;
+      run.summary.tag = seg.tag;
       run.first = !anyTimed_;
       run.last = run.top = seg.firstSequence;
       runs_.push_back(std::move(run));
@@ -262,7 +265,12 @@ void CaptureRuns::Fold(const FileRuns& runs, int file, std::int64_t hour) {
     for (RunEvent e : seg.events) {
       e.file = file;
       if (e.kind == RunEvent::kGap) e.beforeFile = file;
-      Emit(e);
+      Emit(e, &run);
+    }
+    run.summary.records += seg.records;
+    if (seg.earliest != kNoRunTime) {
+      if (run.summary.first == kNoRunTime || seg.earliest < run.summary.first) run.summary.first = seg.earliest;
+      if (run.summary.last == kNoRunTime || seg.latest > run.summary.last) run.summary.last = seg.latest;
     }
     run.last = seg.last + shift;
     run.top = std::max(run.top, seg.top + shift);
@@ -300,8 +308,14 @@ void CaptureRuns::Finish() {
     e.lost = lo - 1;
     e.from = 1;
     e.to = static_cast<std::uint32_t>(lo - 1);
-    Emit(e);
+    Emit(e, &run);
   }
+}
+
+std::vector<RunSummary> CaptureRuns::Runs() const {
+  std::vector<RunSummary> out;
+  for (const Run& run : runs_) out.push_back(run.summary);
+  return out;
 }
 
 std::vector<RunEvent> CaptureRuns::Take() { return std::exchange(events_, {}); }

@@ -53,6 +53,14 @@ struct RunTotals {
   bool timed = false;
 };
 
+// A run of the capture: its tag, its records, what it lost (proven), and
+// its first and last arrivals.
+struct RunSummary {
+  int tag = -1;
+  std::uint64_t records = 0, lost = 0;
+  std::int64_t first = kNoRunTime, last = kNoRunTime;
+};
+
 // When the capture was recording: a run's records from its first to its
 // last arrival, joined across the hour files it went on in.
 struct RecordingSpan {
@@ -93,6 +101,7 @@ class FileRuns {
     std::uint64_t last = 0;   // the number that came last (for the wrap)
     std::uint64_t top = 0;    // the highest
     std::uint32_t firstSequence = 0;
+    std::uint64_t records = 0;
     Point first, end;         // its first record; its last
     std::int64_t earliest = kNoRunTime, latest = kNoRunTime;
     std::map<std::uint64_t, Span> spans;
@@ -117,6 +126,8 @@ class CaptureRuns {
   std::vector<RunEvent> Take();
   const RunTotals& Totals() const { return totals_; }
   const std::vector<RecordingSpan>& Recording() const { return recording_; }
+  // Every run, in the order each was first met.
+  std::vector<RunSummary> Runs() const;
 
  private:
   struct Run {
@@ -125,10 +136,11 @@ class CaptureRuns {
     std::uint64_t last = 0, top = 0;
     std::map<std::uint64_t, FileRuns::Span> spans;
     bool finished = false;
+    RunSummary summary;
   };
   void Insert(Run& run, std::uint64_t lo, const FileRuns::Span& span, int tag);
   void Settle(Run& run, bool all);
-  void Emit(const RunEvent& e);
+  void Emit(const RunEvent& e, Run* run = nullptr);
 
   const std::size_t window_;
   std::map<int, std::int64_t> hours_;  // file -> its hour

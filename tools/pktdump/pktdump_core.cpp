@@ -18,7 +18,7 @@ const Mode kModes[] = {
     {"dump", MakeDumpSink, false, nullptr},
     {"summary", MakeSummarySink, true, nullptr},
     {"check", MakeCheckSink, true, nullptr},
-    {"pcapng", MakePcapngSink, false, nullptr},
+    {"pcapng", nullptr, false, nullptr},  // pcapng.cpp: RunPcapng
     {"report", nullptr, false, nullptr},  // report_run.cpp
 };
 
@@ -71,6 +71,11 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   if (Output::IsAnInput(o.out, o.paths, in, err)) return 2;
   if (!output.Open(o.out, err)) return 1;
   std::FILE* const sinkOut = output.Stream();
+  if (mode.make == nullptr) {
+    const int code = RunPcapng(inputs, o, sinkOut, err);
+    if (!output.Close(code >= 0, err)) return 1;
+    return code == 0 ? 0 : 1;
+  }
 
   std::unique_ptr<Sink> sink = mode.make(o, sinkOut, err);
   bool ok = true;

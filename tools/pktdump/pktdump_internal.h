@@ -246,7 +246,11 @@ std::unique_ptr<Sink> MakeDecodeSink(const Options& o, std::FILE* out, std::FILE
 std::unique_ptr<Sink> MakeDumpSink(const Options& o, std::FILE* out, std::FILE* err);
 std::unique_ptr<Sink> MakeSummarySink(const Options& o, std::FILE* out, std::FILE* err);
 std::unique_ptr<Sink> MakeCheckSink(const Options& o, std::FILE* out, std::FILE* err);
-std::unique_ptr<Sink> MakePcapngSink(const Options& o, std::FILE* out, std::FILE* err);
+// pcapng reads its files twice (the gaps first, then the frames), merging
+// the captures: it runs on the open inputs instead of through a sink.
+// Returns 0, 1 when it met bad records (skipped), -1 when it stopped.
+int RunPcapng(std::vector<std::unique_ptr<Input>>& inputs, const Options& o, std::FILE* out,
+              std::FILE* err);
 
 
 }  // namespace pktdump

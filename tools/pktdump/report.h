@@ -248,8 +248,10 @@ std::string RenderPage(const PageData& data, const PageOptions& options);
 
 // The local hour a "PKT_YYYYMMDD.HH" name gives (ms), kNoTime for none.
 std::int64_t HourOfName(const std::string& name);
-// "YYYY-MM-DD HH:MM[:SS]" (or with a 'T'), local time, as ms; false when
-// the text is no such time.
+// "YYYY-MM-DD HH:MM[:SS[.FFF]]" (or with a 'T'), local time, or the same
+// with ISO 8601's zone as the page writes its times: "Z" (UTC) or an offset
+// (+01:00, +0100, +01, -05:30), as ms since 1970; false when the text is no
+// such time.
 bool ParseLocalTime(const std::string& text, std::int64_t* ms);
 
 // The report mode, on the parsed command line: 0 done, 1 a file could not be

@@ -659,27 +659,61 @@ std::string RenderPage(const PageData& data, const PageOptions& options) {
     page += "</ul>\n";
   }
 
+  std::map<const PageData::Row*, std::string> rowNames;
+  {
+    const std::vector<PageData::Row>& rows = data.rows;
+  // Rows are named by their folder: its last part, or as many parts as
+  // tell two folders apart (a/ws12/ and b/ws12/).
+  std::vector<std::vector<std::string>> parts(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::string folder = rows[i].folder, part;
+    for (char c : folder + "/") {
+      if (c == '/' || c == '\\') {
+        if (!part.empty()) parts[i].insert(parts[i].begin(), part);
+        part.clear();
+      } else {
+        part += c;
+      }
+    }
+  }
+  std::vector<std::size_t> depth(rows.size(), 1);
+  auto named = [&](std::size_t i) {
+    std::string label;
+    for (std::size_t d = std::min(depth[i], parts[i].size()); d > 0; --d) label += parts[i][d - 1] + "/";
+    return label.empty() ? std::string("./") : label;
+  };
+  for (bool again = true; again;) {
+    again = false;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      for (std::size_t j = i + 1; j < rows.size(); ++j) {
+        if (named(i) != named(j)) continue;
+        if (depth[i] < parts[i].size() || depth[j] < parts[j].size()) {
+          ++depth[i];
+          ++depth[j];
+          again = true;
+        }
+      }
+    }
+  }
+  
+  for (std::size_t i = 0; i < rows.size(); ++i) rowNames[&rows[i]] = named(i);
+  }
   // ---- Traffic
   page += "<h2 id=\"traffic\">Traffic</h2>\n";
   if (axis.known) {
     page += "<p class=\"legend\"><span><i class=\"sw\" style=\"background:#1f6fb2\"></i>commands</span>"
             "<span><i class=\"sw\" style=\"background:#e08a1e\"></i>revertives</span>"
             "<span><i class=\"sw\" style=\"background:#d32f2f\"></i>sequence gap (datagrams lost)</span>"
+            "<span><i class=\"sw\" style=\"background:#7cbf72\"></i>capture recording</span>"
+            "<span><i class=\"sw\" style=\"background:#9aa4ad\"></i>capture not recording</span>"
             "<span><i class=\"sw\" style=\"background:repeating-linear-gradient(45deg,#c5ccd2 0 3px,#fff 3px 6px)\"></i>no arrival time</span>"
             "Datagrams per " + std::string(perMinute ? "minute" : "second") + ", in buckets of " +
             WidthName(axis.column) + ".</p>\n";
     // A row per capture: the files of one folder (a workstation's hours).
     const std::vector<PageData::Row>& rows = data.rows;
-    auto rowLabel = [&](const PageData::Row& r) {
-      if (r.files.size() < 2) return files[r.files.front()].name;
-      std::string folder = r.folder;
-      while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-      const std::size_t slash = folder.find_last_of("/\\");
-      std::string label = (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "/";
-      return label == "/" ? std::string("./") : label;
-    };
-    const int rowHeight = 64, top = 18;
-    const int height = top + static_cast<int>(rows.size()) * (rowHeight + 10);
+    auto rowLabel = [&](const PageData::Row& r) { return rowNames[&r]; };
+    const int rowHeight = 64, top = 18, lane = 8;
+    const int height = top + static_cast<int>(rows.size()) * (rowHeight + lane + 14);
     page += SvgOpen(height, "Traffic per capture");
     page += "<defs><pattern id=\"hatch\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
             "patternTransform=\"rotate(45)\"><rect width=\"3\" height=\"6\" fill=\"#c5ccd2\"/></pattern></defs>";
@@ -771,8 +805,33 @@ std::string RenderPage(const PageData& data, const PageOptions& options) {
                          "\" data-lost=\"" + std::to_string(cell.b) + "\"",
                      title, shape);
       }
+      // The capture's lane: recording, not recording (between its runs,
+      // before its first and after its last), or losing (a sequence gap,
+      // from the record before it to the one after).
+      if (timedRecords > 0) {
+        const Spans shown{{axis.from, axis.to}};
+        const Spans recording = Within(row.recording, shown);
+        const Spans lost = Within(row.lost, shown);
+        const Spans clean = Minus(recording, lost);
+        const Spans off = Minus(shown, recording);
+        const int ly = base + 3;
+        auto draw = [&](const Spans& spans, const char* state, const char* colour, const char* what) {
+          for (const auto& [a, b] : spans) {
+            const double x0 = axis.X(a), x1 = std::max(axis.X(b), x0 + 0.8);
+            page += "<g class=\"lane\" data-row=\"" + label + "\" data-state=\"" + state +
+                    "\" data-from=\"" + Iso(a) + "\" data-to=\"" + Iso(b) + "\"><title>" +
+                    Escape(rowLabel(row)) + " " + what + " from " + Shown(a) + " to " + Shown(b) +
+                    "</title><rect x=\"" + Px(x0) + "\" y=\"" + std::to_string(ly) +
+                    "\" width=\"" + Px(x1 - x0) + "\" height=\"" + std::to_string(lane) +
+                    "\" fill=\"" + colour + "\"/></g>";
+          }
+        };
+        draw(clean, "recording", "#7cbf72", "recording");
+        draw(off, "not-recording", "#9aa4ad", "not recording");
+        draw(lost, "lost", "#d32f2f", "losing datagrams (a sequence gap)");
+      }
       page += "</g>";
-      y += rowHeight + 10;
+      y += rowHeight + lane + 14;
     }
     page += "</svg>\n";
   } else {
@@ -781,12 +840,14 @@ std::string RenderPage(const PageData& data, const PageOptions& options) {
 
   // ---- Who was alive
   page += "<h2 id=\"alive\">Who was alive</h2>\n";
-  const std::map<int, PageData::Heard>& workstations = data.workstations;
-  const std::map<int, PageData::Heard>& devices = data.devices;
-  const std::map<int, std::uint64_t>& revertiveCounts = data.revertiveCounts;
-  const std::int64_t heardUntil = data.heardUntil;
-  const Spans& covered = data.covered;
-  if (axis.known && (!workstations.empty() || !devices.empty())) {
+  // One set of strips for one capture; with several, a set per capture,
+  // each silent only where that capture recorded and lost nothing.
+  auto alive = [&](const std::string& title, const std::map<int, PageData::Heard>& workstations,
+                   const std::map<int, PageData::Heard>& devices, const Spans& covered,
+                   std::int64_t heardUntil) {
+    std::map<int, std::uint64_t> revertiveCounts;
+    for (const auto& [d, heard] : devices) revertiveCounts[d] = heard.count;
+    if (!title.empty()) page += "<h3 class=\"capture-strips\">" + Escape(title) + "</h3>\n";
     std::vector<std::pair<std::uint64_t, int>> busiest;
     for (const auto& [d, count] : revertiveCounts) busiest.emplace_back(count, d);
     std::sort(busiest.begin(), busiest.end(), [](const auto& a, const auto& b) {
@@ -822,8 +883,9 @@ std::string RenderPage(const PageData& data, const PageOptions& options) {
       page += "<g class=\"strip\" data-kind=\"" + kind + "\" data-id=\"" + std::to_string(id) +
               "\" data-usual=\"" + std::to_string(s.usual) + "\" data-heard=\"" +
               std::to_string(s.heard) + "\">";
-      page += "<text x=\"4\" y=\"" + std::to_string(y + 11) + "\">" + name +
-              "<tspan class=\"sub\"> every " + Duration(s.usual) + "</tspan></text>";
+      page += "<text x=\"4\" y=\"" + std::to_string(y + 11) + "\">" + name + "<tspan class=\"sub\"> " +
+              (s.usual > 0 ? "every " + Duration(s.usual) : "heard " + Number(s.heard) + (s.heard == 1 ? " time" : " times")) +
+              "</tspan></text>";
       for (const auto& [a, b] : Within({{s.first, std::max(s.last, s.first + 1)}}, covered)) {
         const double x0 = axis.X(std::max(a, axis.from)), x1 = axis.X(std::min(b, axis.to));
         page += "<rect class=\"alive\" x=\"" + Px(x0) + "\" y=\"" + std::to_string(y) +
@@ -860,6 +922,23 @@ std::string RenderPage(const PageData& data, const PageOptions& options) {
       for (const auto& [count, d] : busiest) draw("device", d, devices.at(d));
     }
     page += "</svg>\n";
+  };
+  const std::map<int, PageData::Heard>& workstations = data.workstations;
+  const std::map<int, PageData::Heard>& devices = data.devices;
+  if (axis.known && (!workstations.empty() || !devices.empty())) {
+    if (data.rows.size() < 2) {
+      alive(std::string(), workstations, devices, data.covered, data.heardUntil);
+    } else {
+      for (const PageData::Row& row : data.rows) {
+        if (row.workstations.empty() && row.devices.empty()) continue;
+        std::int64_t until = INT64_MIN;
+        for (std::size_t i : row.files) {
+          if (files[i].numbers.last != kNoTime) until = std::max(until, files[i].numbers.last + 1);
+        }
+        alive("Heard by " + rowNames[&row], row.workstations, row.devices,
+              Minus(row.recording, row.lost), until);
+      }
+    }
   } else {
     page += "<p>Missing: " +
             std::string(axis.known && timed > 0
