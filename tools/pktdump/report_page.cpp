@@ -10,6 +10,8 @@
 
 #include "report.h"
 
+#include "core/packet_file.h"
+
 namespace pktdump {
 namespace report {
 
@@ -22,6 +24,8 @@ constexpr int kMaxColumns = 500;
 constexpr std::size_t kBusiest = 20;
 constexpr std::size_t kMaxWorkstations = 60;
 constexpr std::size_t kTableRows = 200;  // of each kind
+constexpr std::uint64_t kHeardEnough = 10;
+constexpr std::size_t kNotesShown = 12;  // of the reading's messages
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
   const std::int64_t q = a / b;
@@ -242,7 +246,9 @@ struct Strip {
 Strip Alive(const PageData::Heard& heard, std::int64_t heardUntil) {
   Strip strip;
   strip.heard = heard.count;
-  strip.usual = heard.usual;
+  // An interval guessed from a few hearings is no rule: below this many,
+  // the strip says how often it was heard and claims no silence.
+  strip.usual = heard.count >= kHeardEnough ? heard.usual : 0;
   strip.first = heard.first;
   strip.last = heard.last;
   Spans alive = heard.alive;
@@ -610,55 +616,6 @@ std::string RenderPage(const PageData& data, const PageOptions& options) {
             Zone(axis.from) + "), as this machine keeps it; arrivals are recorded in UTC.</p>\n";
   }
 
-  // What the page cannot show, and why.
-  std::vector<std::string> notes;
-  for (const std::string& n : options.notes) notes.push_back(Escape(n));
-  std::uint64_t timed = 0, outside = 0;
-  const bool heartbeats = data.heartbeats;
-  for (const PageData::File& f : files) {
-    const FileReport::Totals& n = f.numbers;
-    timed += n.timed;
-    outside += n.outside;
-    if (n.earlier != 0) {
-      notes.push_back(Label(f) + ": " + Number(n.earlier) +
-                      (n.earlier == 1 ? " datagram" : " datagrams") + " not in these files (sequence " +
-                      std::to_string(n.earlierFrom) + " to " + std::to_string(n.earlierTo) +
-                      "): lost, or in an earlier file" +
-                      (options.window.Narrowed() ? " or before the window" : ""));
-    }
-    if (n.untimed == 0) continue;
-    std::string note = Label(f) + ": " + Number(n.untimed) +
-                       " records carry no arrival time (recorded with PacketTimes off). They count "
-                       "in Numbers and their events are listed without a time, but they give no "
-                       "rates, no sequence gaps and no alive strips";
-    if (f.hourStart != kNoTime) {
-      note += "; Traffic shows them as one hatched span over the hour the file's name gives.";
-    } else {
-      note += ", and the file's name gives no hour (PKT_YYYYMMDD.HH), so they have no place on "
-              "the time axis at all.";
-    }
-    notes.push_back(note);
-  }
-  if (!axis.known) {
-    notes.push_back("No record carries an arrival time and no file's name gives an hour: there is "
-                    "no time axis, so Traffic, Who was alive and the event marks are missing; "
-                    "Numbers and the events table are complete.");
-  } else if (timed == 0) {
-    notes.push_back("No record carries an arrival time: Traffic shows only the hours the files' "
-                    "names give, and Who was alive is missing (it needs arrival times).");
-  } else if (!heartbeats) {
-    notes.push_back("No heartbeat revertive (HB) was heard: there is no workstation strip.");
-  }
-  if (options.window.Narrowed()) {
-    notes.push_back("Narrowed to the window asked for; " + Number(outside) +
-                    " records outside it are left out of every part.");
-  }
-  if (!notes.empty()) {
-    page += "<ul class=\"notes\" id=\"notes\">";
-    for (const std::string& n : notes) page += "<li>" + n + "</li>";
-    page += "</ul>\n";
-  }
-
   std::map<const PageData::Row*, std::string> rowNames;
   {
     const std::vector<PageData::Row>& rows = data.rows;
@@ -698,6 +655,103 @@ std::string RenderPage(const PageData& data, const PageOptions& options) {
   
   for (std::size_t i = 0; i < rows.size(); ++i) rowNames[&rows[i]] = named(i);
   }
+  // What the page cannot show, and why.
+  std::vector<std::string> notes;
+  // The reading's messages, the first of them: one wrong file under
+  // --keep-going must not bury the page (all are on standard error).
+  for (std::size_t i = 0; i < options.notes.size() && i < kNotesShown; ++i) {
+    notes.push_back(Escape(options.notes[i]));
+  }
+  if (options.notes.size() > kNotesShown) {
+    notes.push_back("and " + Number(options.notes.size() - kNotesShown) +
+                    " more messages about the files, on standard error");
+  }
+  std::uint64_t timed = 0, outside = 0, inWindow = 0;
+  const bool heartbeats = data.heartbeats;
+  for (const PageData::File& f : files) {
+    const FileReport::Totals& n = f.numbers;
+    timed += n.timed;
+    outside += n.outside;
+    inWindow += n.records;
+    if (n.missing != 0) {
+      notes.push_back(Label(f) + ": " + Number(n.missing) +
+                      (n.missing == 1 ? " datagram is" : " datagrams are") +
+                      " not in these files: their numbers fall between it and the file before it, "
+                      "and the hour files between are not among those given (not counted lost)");
+    }
+    if (n.earlier != 0) {
+      notes.push_back(Label(f) + ": " + Number(n.earlier) +
+                      (n.earlier == 1 ? " datagram" : " datagrams") + " not in these files (sequence " +
+                      std::to_string(n.earlierFrom) + " to " + std::to_string(n.earlierTo) +
+                      "): lost, or in an earlier file" +
+                      (options.window.Narrowed() ? " or before the window" : ""));
+    }
+    if (n.untimed == 0) continue;
+    std::string note = Label(f) + ": " + Number(n.untimed) +
+                       " records carry no arrival time (recorded with PacketTimes off). They count "
+                       "in Numbers and their events are listed without a time, but they give no "
+                       "rates, no sequence gaps and no alive strips";
+    if (f.hourStart != kNoTime) {
+      note += "; Traffic shows them as one hatched span over the hour the file's name gives.";
+    } else {
+      note += ", and the file's name gives no hour (PKT_YYYYMMDD.HH), so they have no place on "
+              "the time axis at all.";
+    }
+    notes.push_back(note);
+  }
+  // Each capture's hours that are not given, where numbers are missing.
+  for (const PageData::Row& row : data.rows) {
+    std::vector<const PageData::File*> hours;
+    for (std::size_t i : row.files) {
+      if (files[i].hourStart != kNoTime) hours.push_back(&files[i]);
+    }
+    std::sort(hours.begin(), hours.end(), [](const PageData::File* a, const PageData::File* b) {
+      return a->hourStart < b->hourStart;
+    });
+    for (std::size_t i = 1; i < hours.size(); ++i) {
+      if (hours[i]->numbers.missing == 0) continue;
+      std::string missing;
+      int n = 0;
+      for (std::int64_t h = hours[i - 1]->hourStart + 3600000; h < hours[i]->hourStart; h += 3600000) {
+        if (n++ == 6) {
+          missing += ", ...";
+          break;
+        }
+        const std::tm t = Local(h);
+        char name[varnet::kPacketNameSize];
+        varnet::PacketFileName({t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour}, name);
+        missing += (missing.empty() ? "" : ", ") + std::string(name);
+      }
+      notes.push_back(Escape(rowNames[&row]) + ": the hour " + (n == 1 ? "file " : "files ") +
+                      missing + " between " + Escape(hours[i - 1]->name) + " and " +
+                      Escape(hours[i]->name) + " " + (n == 1 ? "is" : "are") + " missing");
+    }
+  }
+  if (options.window.Narrowed() && inWindow == 0) {
+    notes.push_back("No record falls in the window asked for (" +
+                    (options.window.from != INT64_MIN ? Shown(options.window.from) : std::string("the start")) +
+                    " to " + (options.window.to != INT64_MAX ? Shown(options.window.to) : std::string("the end")) +
+                    "): the files' " + Number(outside) + " records are all outside it.");
+  } else if (!axis.known) {
+    notes.push_back("No record carries an arrival time and no file's name gives an hour: there is "
+                    "no time axis, so Traffic, Who was alive and the event marks are missing; "
+                    "Numbers and the events table are complete.");
+  } else if (timed == 0) {
+    notes.push_back("No record carries an arrival time: Traffic shows only the hours the files' "
+                    "names give, and Who was alive is missing (it needs arrival times).");
+  } else if (!heartbeats) {
+    notes.push_back("No heartbeat revertive (HB) was heard: there is no workstation strip.");
+  }
+  if (options.window.Narrowed() && inWindow != 0) {
+    notes.push_back("Narrowed to the window asked for; " + Number(outside) +
+                    " records outside it are left out of every part.");
+  }
+  if (!notes.empty()) {
+    page += "<ul class=\"notes\" id=\"notes\">";
+    for (const std::string& n : notes) page += "<li>" + n + "</li>";
+    page += "</ul>\n";
+  }
+
   // ---- Traffic
   page += "<h2 id=\"traffic\">Traffic</h2>\n";
   if (axis.known) {
