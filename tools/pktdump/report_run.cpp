@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "core/packet_dump.h"
+#include "core/packet_file.h"
 #include "core/packet_record.h"
 #include "pktdump_internal.h"
 #include "report.h"
@@ -73,13 +74,6 @@ void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, 
     say("is empty: it holds no records");
     r.bad = true;
     r.failed = !keepGoing;
-  } else if (size > 0) {
-    const std::string fault = varnet::SizeFault(static_cast<std::uint64_t>(size));
-    if (!fault.empty()) {
-      say(fault + (keepGoing ? "; its whole records are read" : ""));
-      r.bad = true;
-      r.failed = !keepGoing;
-    }
   }
   std::vector<std::uint8_t> chunk(256 * varnet::kRecordSize);
   std::int64_t number = 0;
@@ -109,11 +103,11 @@ void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, 
   if (std::ferror(file) != 0) {
     say("cannot be read");
     r.failed = true;
-  } else if (!r.failed && rest != 0 && size < 0) {
-    // A pipe: its size shows only at its end.
-    say(std::to_string(rest) + " bytes after the last whole record" + skipped);
+  } else if (!r.failed && rest != 0) {
+    // Cut inside a record (a run that stopped while it wrote): its whole
+    // records are on the page, and the cut is said.
+    say(varnet::CutText(rest, number));
     r.bad = true;
-    r.failed = !keepGoing;
   } else if (!r.failed && number == 0 && size < 0) {
     say("is empty: it holds no records");
     r.bad = true;
@@ -135,21 +129,83 @@ bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char sep = 0;
   int used = 0, more = 0;
-  // Nothing may follow the minutes or the seconds.
+  // Nothing may follow the minutes or the seconds but a fraction of a
+  // second and a zone.
   if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &used) != 6) {
     return false;
   }
   const char* rest = text.c_str() + used;
-  if (*rest == ':' && (std::sscanf(rest, ":%2d%n", &s, &more) != 1 || rest[more] != '\0')) {
-    return false;
+  if (*rest == ':') {
+    if (std::sscanf(rest, ":%2d%n", &s, &more) != 1) return false;
+    rest += more;
   }
-  if (*rest != ':' && *rest != '\0') return false;
+  // Exactly n digits, as a number.
+  auto digits = [&rest](int n, int* value) {
+    *value = 0;
+    for (int i = 0; i < n; ++i) {
+      if (rest[i] < '0' || rest[i] > '9') return false;
+      *value = *value * 10 + (rest[i] - '0');
+    }
+    rest += n;
+    return true;
+  };
+  // The page's own times carry milliseconds: ".250" (1 to 9 digits; past
+  // the millisecond they are dropped), after the seconds only.
+  int fraction = 0;
+  if ((*rest == '.' || *rest == ',') && more > 0) {
+    int n = 0;
+    for (++rest; rest[n] >= '0' && rest[n] <= '9'; ++n) {
+      if (n < 3) fraction = fraction * 10 + (rest[n] - '0');
+    }
+    if (n == 0 || n > 9) return false;
+    for (int i = n; i < 3; ++i) fraction *= 10;
+    rest += n;
+  }
+  // ISO 8601's zone: "Z" for UTC, or the offset from it, +HH:MM, +HHMM or
+  // +HH (or -); without one the time is local.
+  bool zoned = false;
+  int offset = 0;  // seconds east of UTC
+  if (*rest == 'Z' || *rest == 'z') {
+    zoned = true;
+    ++rest;
+  } else if (*rest == '+' || *rest == '-') {
+    const int sign = *rest++ == '-' ? -1 : 1;
+    int oh = 0, om = 0;
+    if (!digits(2, &oh)) return false;
+    if (*rest == ':') {
+      ++rest;
+      if (!digits(2, &om)) return false;
+    } else if (*rest != '\0' && !digits(2, &om)) {
+      return false;
+    }
+    if (oh > 23 || om > 59) return false;
+    zoned = true;
+    offset = sign * (oh * 3600 + om * 60);
+  }
+  if (*rest != '\0') return false;
   if ((sep != ' ' && sep != 'T') || mo < 1 || mo > 12 || d < 1 || d > 31 ||
       h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59 || y < 1970) {
     return false;
   }
-  *ms = LocalToMs(y, mo, d, h, mi, s);
-  return *ms != kNoTime;
+  if (!zoned) {
+    *ms = LocalToMs(y, mo, d, h, mi, s);
+    if (*ms == kNoTime) return false;
+    *ms += fraction;
+    return true;
+  }
+  // A day the month does not have (31 February) is no such time.
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (d > kDays[mo - 1] + (mo == 2 && leap ? 1 : 0)) return false;
+  // Days since 1970-01-01 of the proleptic Gregorian calendar.
+  const int ym = mo <= 2 ? y - 1 : y;
+  const int era = ym / 400;
+  const int yoe = ym - era * 400;
+  const int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
+  *ms = ((days * 86400 + h * 3600 + mi * 60 + s) - offset) * 1000 + fraction;
+  return true;
 }
 
 int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
