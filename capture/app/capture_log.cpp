@@ -8,6 +8,7 @@
 
 #include "app/varnet.h"
 #include "core/log_text.h"
+#include "core/packet_file.h"
 #include "path_join.h"
 
 namespace varnet {
@@ -95,10 +96,25 @@ void Varnet::Flush(HourFile& file, WriteLoss& loss) {
     }
     lost = file.units - written;
   }
+  // The note of loss: its counts are said once it is written; else they
+  // stay to be said again, and the note itself is no lost line.
+  bool noteFailed = false;
+  if (file.note != HourFile::kNoNote) {
+    if (file.note < file.units - lost) {
+      logLoss_.pending -= note_.log;
+      errorLoss_.pending -= note_.error;
+      packetLoss_.pending -= note_.packet;
+    } else {
+      noteFailed = true;
+      --lost;
+    }
+    note_ = LossNote();
+    file.note = HourFile::kNoNote;
+  }
   file.pending.clear();
   file.lengths.clear();
   file.units = 0;
-  if (lost == 0) {
+  if (lost == 0 && !noteFailed) {
     loss.failing = false;
     return;
   }
@@ -127,7 +143,10 @@ void Varnet::FlushFiles() {
   const bool hadLines = !log_.pending.empty();
   Flush(log_, logLoss_);
   if (!hadLines || logLoss_.failing || packetLoss_.failing) return;
-  // Writing works again: say what was lost meanwhile.
+  if (log_.note != HourFile::kNoNote) return;  // one note at a time
+  // Writing works again: say what was lost meanwhile. The counts are taken
+  // off only once the note is written (Flush); a note that is not written
+  // is said again with them and what was lost since.
   const std::uint64_t lines = logLoss_.pending + errorLoss_.pending;
   const std::uint64_t records = packetLoss_.pending;
   if (lines == 0 && records == 0) return;
@@ -136,9 +155,8 @@ void Varnet::FlushFiles() {
                 "Writing resumed - %" PRIu64 " lines and %" PRIu64
                 " records could not be written and are lost",
                 lines, records);
-  logLoss_.pending = 0;
-  errorLoss_.pending = 0;
-  packetLoss_.pending = 0;
+  note_ = LossNote{logLoss_.pending, errorLoss_.pending, packetLoss_.pending};
+  log_.note = log_.units;  // the place the note takes
   PutLogLine(host_.Now(), note);
   if (!flushArmed_) Flush(log_, logLoss_);
 }
@@ -236,8 +254,10 @@ void Varnet::OpenHourFiles() {
   }
 
   if (settings_.savePackets != 0) {
+    char packetFile[kPacketNameSize];
+    PacketFileName(FileHour{now.year, now.month, now.day, now.hour}, packetFile);
     char packetName[kPathSize + 32];
-    HourFileName(settings_.logFilePath, "PKT_", now, packetName, sizeof packetName);
+    trelm::JoinPath(settings_.logFilePath, packetFile, packetName, sizeof packetName);
     packet_.Open(host_.OpenFile(packetName, "a+b"), packetName, kRecordSize);
     if (packet_.stream == nullptr) {
       if (!errorReported_) {
@@ -255,7 +275,7 @@ void Varnet::OpenHourFiles() {
     // A file that ends on part of a record (a run that stopped while it
     // wrote, say) is cut back to its whole records before more follow.
     const std::uint64_t size = packet_.stream->Size();
-    if (const std::uint64_t part = size % kRecordSize; part != 0) {
+    if (const std::uint64_t part = PartialRecord(size); part != 0) {
       if (!packet_.stream->CutTo(size - part)) packet_.cut = size - part;
       char line[kPathSize + 96];
       std::snprintf(line, sizeof line, "Packet data file ended on part of a record: %u bytes cut",

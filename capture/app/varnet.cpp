@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
+#include "core/packet_file.h"
 #include "path_join.h"
 
 namespace varnet {
@@ -87,35 +90,87 @@ bool Varnet::Startup() {
   return true;
 }
 
-int Varnet::FindRunTag() {
-  std::vector<CaptureFiles::FileEntry> files = host_.ListFiles(settings_.logFilePath, "PKT_");
-  // The hour's own file first: this run's first records follow its last
-  // (a later hour's file is there when the clock was set back). Then the
-  // newest: the names carry the date and hour.
-  const LocalTime now = host_.Now();
-  char own[32];
-  std::snprintf(own, sizeof own, "PKT_%04d%02d%02d.%02d", now.year, now.month, now.day, now.hour);
-  std::sort(files.begin(), files.end(),
-            [&own](const CaptureFiles::FileEntry& a, const CaptureFiles::FileEntry& b) {
-              const bool aOwn = a.name == own, bOwn = b.name == own;
-              return aOwn != bOwn ? aOwn : a.name > b.name;
-            });
-  for (const CaptureFiles::FileEntry& entry : files) {
-    if (entry.size < kRecordSize) continue;  // no record: an older file may hold one
-    char path[kPathSize + 64];
-    trelm::JoinPath(settings_.logFilePath, entry.name.c_str(), path, sizeof path);
-    std::unique_ptr<InputFile> file = host_.OpenInput(path, false);
-    std::uint8_t bytes[kRecordSize];
-    RecordView record;
-    if (file == nullptr || !file->Seek(static_cast<std::int64_t>(
-                                (entry.size / kRecordSize - 1) * kRecordSize)) ||
-        file->Read(bytes, sizeof bytes) != sizeof bytes || !ReadRecord(bytes, sizeof bytes, record)) {
-      // Unreadable: the first tag is as good a guess as any other.
-      return NextRunTag(Arrival::kNoRunTag);
+namespace {
+
+// How far back from a file's end its last timed record is looked for: a run
+// with PacketTimes off writes untimed records after an earlier run's timed
+// ones. Read a block of records at a time.
+constexpr std::uint64_t kTagLookBack = 4096;
+constexpr std::uint64_t kTagBlock = 64;
+
+// The run tag of the last timed record among the last kTagLookBack whole
+// records of a file of that size (a part of a record at its end is not
+// one); kNoRunTag when there is none, or the file cannot be read.
+int LastTimedTag(InputFile& file, std::uint64_t size) {
+  const std::uint64_t records = size / kRecordSize;
+  const std::uint64_t oldest = records > kTagLookBack ? records - kTagLookBack : 0;
+  std::vector<std::uint8_t> block(static_cast<std::size_t>(kTagBlock * kRecordSize));
+  for (std::uint64_t end = records; end > oldest;) {
+    const std::uint64_t begin = end - std::min(kTagBlock, end - oldest);
+    const std::size_t bytes = static_cast<std::size_t>((end - begin) * kRecordSize);
+    if (!file.Seek(static_cast<std::int64_t>(begin * kRecordSize))) return Arrival::kNoRunTag;
+    std::size_t got = 0;
+    while (got < bytes) {
+      const std::size_t n = file.Read(block.data() + got, bytes - got);
+      if (n == 0) break;
+      got += n;
     }
-    return NextRunTag(record.timed ? record.arrival.run : Arrival::kNoRunTag);
+    // Shorter than listed: not the records that end the file.
+    if (got != bytes) return Arrival::kNoRunTag;
+    for (std::size_t at = bytes; at >= kRecordSize; at -= kRecordSize) {
+      RecordView record;
+      if (ReadRecord(block.data() + at - kRecordSize, kRecordSize, record) && record.timed) {
+        return record.arrival.run;
+      }
+    }
+    end = begin;
   }
-  return NextRunTag(Arrival::kNoRunTag);
+  return Arrival::kNoRunTag;
+}
+
+bool SameHour(const FileHour& a, const FileHour& b) {
+  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour;
+}
+
+bool LaterHour(const FileHour& a, const FileHour& b) {
+  if (a.year != b.year) return a.year > b.year;
+  if (a.month != b.month) return a.month > b.month;
+  if (a.day != b.day) return a.day > b.day;
+  return a.hour > b.hour;
+}
+
+}  // namespace
+
+int Varnet::FindRunTag() {
+  // The newest of our files that holds a record (one that holds none was
+  // opened by a run that recorded nothing), and the hour's own file, which
+  // this run's first records follow: a later hour's file is there when the
+  // clock was set back. Any other name is no file of ours.
+  const LocalTime now = host_.Now();
+  const FileHour own{now.year, now.month, now.day, now.hour};
+  const std::vector<CaptureFiles::FileEntry> files = host_.ListFiles(settings_.logFilePath, "PKT_");
+  const CaptureFiles::FileEntry* ownFile = nullptr;
+  const CaptureFiles::FileEntry* newest = nullptr;
+  FileHour newestHour;
+  for (const CaptureFiles::FileEntry& entry : files) {
+    FileHour hour;
+    if (entry.size < kRecordSize || !ParsePacketFileName(entry.name, &hour)) continue;
+    if (SameHour(hour, own)) ownFile = &entry;
+    if (newest == nullptr || LaterHour(hour, newestHour)) {
+      newest = &entry;
+      newestHour = hour;
+    }
+  }
+  const auto lastTag = [this](const CaptureFiles::FileEntry* entry) {
+    if (entry == nullptr) return static_cast<int>(Arrival::kNoRunTag);
+    char path[kPathSize + 64];
+    trelm::JoinPath(settings_.logFilePath, entry->name.c_str(), path, sizeof path);
+    const std::unique_ptr<InputFile> file = host_.OpenInput(path, false);
+    // Unreadable: no tag to follow or to avoid.
+    return file == nullptr ? static_cast<int>(Arrival::kNoRunTag) : LastTimedTag(*file, entry->size);
+  };
+  const int ownTag = lastTag(ownFile);
+  return ChooseRunTag(ownTag, newest == ownFile ? ownTag : lastTag(newest));
 }
 
 void Varnet::SetTimer(unsigned id, unsigned ms) {

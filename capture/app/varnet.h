@@ -179,6 +179,10 @@ class Varnet : public ChannelHost, public DecoderHost {
     // The length of each line held (a line may hold line feeds of its
     // own); unused for records, which are all unit long.
     std::vector<std::size_t> lengths;
+    // The place among the held lines of the line that says what was lost
+    // (kNoNote: none held).
+    std::uint64_t note = kNoNote;
+    static constexpr std::uint64_t kNoNote = ~static_cast<std::uint64_t>(0);
     void Open(std::unique_ptr<Stream> opened, const char* path, std::size_t unitSize);
   };
   // What could not be written to one kind of file.
@@ -188,6 +192,12 @@ class Varnet : public ChannelHost, public DecoderHost {
     std::uint64_t total = 0;    // lost in this run
     std::string reported;       // the last file whose failure was reported
   };
+  // The counts that the held line saying what was lost carries: they stay
+  // lost and unsaid until that line is written.
+  struct LossNote {
+    std::uint64_t log = 0, error = 0, packet = 0;
+  };
+  LossNote note_;
   // Adds a line or record to the file's buffer; it is written with the
   // next flush.
   void Put(HourFile& file, const void* data, std::size_t size, const LocalTime& now);
@@ -195,7 +205,8 @@ class Varnet : public ChannelHost, public DecoderHost {
   static bool Due(const HourFile& file, const LocalTime& now);
   void FlushIfDue(const LocalTime& now);
   // Writes the buffer whole, or what fits a line or record at a time,
-  // counting and reporting what does not.
+  // counting and reporting what does not. A held note of loss that is not
+  // written is not counted: it is said again, with its counts, later.
   void Flush(HourFile& file, WriteLoss& loss);
   // One capture log line, also on the screen.
   void PutLogLine(const LocalTime& now, const char* text);
@@ -222,9 +233,9 @@ class Varnet : public ChannelHost, public DecoderHost {
   void CatchUp();
   // Whether a periodic timer runs now (and notes that it did).
   bool TakeTimerTurn(unsigned id);
-  // The run's tag: the one after the tag of the last record of the hour's
-  // own packet data file, else of the newest of the log directory that
-  // holds one.
+  // The run's tag (ChooseRunTag): after the last timed record's tag of the
+  // newest packet data file of the log directory that holds a record, and
+  // never the last of the hour's own file.
   int FindRunTag();
   void OpenHourFiles();
   // WriteLogLine's hour change and opening, without a line; true when the

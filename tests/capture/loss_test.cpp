@@ -168,6 +168,99 @@ TEST_F(LossTest, LinesAndRecordsAreWrittenInOneCallPerFileAndNeverHeldLong) {
   EXPECT_EQ(host.LogTexts(kLog07).back(), "Log Closed");
 }
 
+TEST_F(LossTest, ANoteOfLossThatCannotBeWrittenKeepsItsCountsForTheNextNote) {
+  // Two commands are lost whole (their records and lines); the next one
+  // goes through, and the note that follows it fails, written at once
+  // (the disk fills again) or held and written with a later flush (a full
+  // disk, a passing failure); or the held note is written and the line
+  // behind it is lost. Then `meanwhile` more commands are lost, and
+  // writing works again.
+  enum class Note { kFullAtOnce, kFullHeld, kPassingHeld, kWrittenLineBehindLost };
+  struct Case {
+    const char* what;
+    Note note;
+    int meanwhile;
+  };
+  const Case cases[] = {
+      {"at once, the disk full", Note::kFullAtOnce, 0},
+      {"at once, the disk full, more lost", Note::kFullAtOnce, 1},
+      {"held, the disk full", Note::kFullHeld, 0},
+      {"held, a passing failure, more lost", Note::kPassingHeld, 2},
+      {"held and written, the line behind it lost", Note::kWrittenLineBehindLost, 1},
+  };
+  const auto note = [](int lines, int records) {
+    return "Writing resumed - " + std::to_string(lines) + " lines and " + std::to_string(records) +
+           " records could not be written and are lost";
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    VarnetRig rig("7", true);
+    FakeCaptureHost& h = rig.host;
+    ASSERT_TRUE(rig.app.Startup());
+    const bool held = c.note != Note::kFullAtOnce;
+    h.delaysFlush = held;
+    h.space = 0;
+    for (int i = 0; i < 2; ++i) rig.Arrive(1, "CP 12 'lost'");
+    if (held) rig.app.FlushFiles();
+    if (held) {
+      h.space = -1;
+      rig.Arrive(1, "CP 12 'back'");
+      rig.app.FlushFiles();  // the record and the line; the note is held
+      ASSERT_EQ(Count(h.LogTexts(kLog07), "Writing resumed"), 0);
+      if (c.note == Note::kFullHeld) h.space = 0;
+      if (c.note == Note::kPassingHeld) h.failNext = 2;  // the batch and its retry
+      if (c.note == Note::kWrittenLineBehindLost) {
+        rig.app.WriteLogLine("behind");
+        h.space = static_cast<long long>(("07:15:02-48 - " + note(2, 2) + "\n").size());
+      }
+      rig.app.FlushFiles();
+      h.failNext = 0;
+    } else {
+      // Room for the record and the line, and no more: the note fails.
+      h.space = static_cast<long long>(kRecordSize + std::string("07:15:02-48 - [001] CP 12 'back'\n").size());
+      rig.Arrive(1, "CP 12 'back'");
+    }
+    EXPECT_EQ(Count(h.LogTexts(kLog07), "CP 12 'back'"), 1);
+    std::vector<std::string> expected;  // the notes written
+    int lines = 2 + c.meanwhile, records = 2 + c.meanwhile;
+    if (c.note == Note::kWrittenLineBehindLost) {
+      expected.push_back(note(2, 2));
+      lines = 1 + c.meanwhile;
+      records = c.meanwhile;
+    }
+    expected.push_back(note(lines, records));
+    EXPECT_EQ(Count(h.LogTexts(kLog07), "Writing resumed"), static_cast<int>(expected.size()) - 1);
+
+    h.space = 0;
+    for (int i = 0; i < c.meanwhile; ++i) rig.Arrive(1, "CP 12 'meanwhile'");
+    if (held) rig.app.FlushFiles();
+    h.space = -1;
+    rig.Arrive(1, "CP 12 'again'");
+    rig.app.FlushFiles();
+    rig.app.FlushFiles();  // a held note follows with the next flush
+    const std::vector<std::string> texts = h.LogTexts(kLog07);
+    std::vector<std::string> notes;
+    for (const std::string& t : texts) {
+      if (t.rfind("Writing resumed", 0) == 0) notes.push_back(t);
+    }
+    EXPECT_EQ(notes, expected);
+    EXPECT_EQ(texts.back(), expected.back());
+    // Whole lines only: the note that failed left nothing of itself.
+    for (const std::string& line : h.Lines(kLog07)) EXPECT_EQ(line.substr(2, 1), ":") << line;
+    EXPECT_EQ(h.files[kPkt07].size() % kRecordSize, 0u);
+
+    // The run's totals: every line and record lost, the notes not among them.
+    rig.app.CloseProgram();
+    rig.app.CloseStreams();  // what the close held goes out
+    const std::vector<std::string> end = h.LogTexts(kLog07);
+    ASSERT_GE(end.size(), 2u);
+    const int linesLost = 2 + c.meanwhile + (c.note == Note::kWrittenLineBehindLost ? 1 : 0);
+    EXPECT_EQ(end[end.size() - 2], "Lost in this run: " + std::to_string(linesLost) + " lines and " +
+                                       std::to_string(2 + c.meanwhile) + " records not written");
+    EXPECT_EQ(end.back(), "Log Closed");
+  }
+}
+
 TEST_F(LossTest, OneBoxForAFileThatCannotBeOpenedThoughCompletionsComeWhileItIsUp) {
   for (const char* unopenable : {kLog07, kPkt07}) {
     SCOPED_TRACE(unopenable);
@@ -427,7 +520,7 @@ TEST_F(LossTest, EachRunTagsItsRecordsWithTheTagAfterTheNewestFilesLast) {
       {"an empty newest file", {{kPkt07, ""}, {old06, record(9, 3)}}, 10},
       {"a file without tags", {{old06, record(-1, 4) + untimed}}, 0},
       {"part of a record at the end", {{old06, record(4, 1) + "\x02\x00"}}, 5},
-      {"another file name", {{"c:\\logs\\PKT_20091001.08x", record(40, 1)}, {old06, record(2, 1)}}, 41},
+      {"another file name is none of ours", {{"c:\\logs\\PKT_20091001.08x", record(40, 1)}, {old06, record(2, 1)}}, 3},
       // The clock was set back: a later hour's file is there, and the
       // run this one follows in the hour's own file had the tag after it.
       {"the hour's own file", {{"c:\\logs\\PKT_20091001.09", record(5, 9)}, {kPkt07, record(6, 4)}}, 7},

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fake_capture_host.h"
 #include "fake_net.h"
@@ -453,6 +455,95 @@ TEST_F(VarnetTest, CloseProgramRunsInOrderAndDestroysTheDialogBeforeTheLibraryGo
   EXPECT_EQ(host.quits, 1);
   app.CloseStreams();
   EXPECT_EQ(host.openStreams, 0);
+}
+
+// A record of a run with that tag (kNoRunTag: the 'T' marker), or an
+// untimed one (a run with PacketTimes off).
+std::string TaggedRecord(int run) {
+  std::uint8_t buffer[kDatagramSize + 1] = {'R', 'D'};
+  std::uint8_t out[kRecordSize];
+  const Arrival arrival{1, 1, run};
+  BuildRecord(kRecordRevertive, buffer, 2, out, &arrival);
+  return std::string(reinterpret_cast<const char*>(out), kRecordSize);
+}
+std::string UntimedRecords(std::size_t count) {
+  std::uint8_t buffer[kDatagramSize + 1] = {'R', 'D'};
+  std::uint8_t out[kRecordSize];
+  BuildRecord(kRecordRevertive, buffer, 2, out);
+  std::string records;
+  for (std::size_t i = 0; i < count; ++i) records.append(reinterpret_cast<const char*>(out), kRecordSize);
+  return records;
+}
+
+TEST_F(VarnetTest, ARunTakesATagAfterTheNewestFilesLastTimedOneAndNotTheOwnHoursLast) {
+  // The clock stands at 07:15 on 1 October 2009: PKT_20091001.07 is the
+  // hour's own file. Each case: the files there, and the tag of the run.
+  const std::string own = "c:\\logs\\PKT_20091001.07";
+  const std::string h06 = "c:\\logs\\PKT_20091001.06";
+  const std::string h09 = "c:\\logs\\PKT_20091001.09";
+  const std::string later = "c:\\logs\\PKT_20091002.00";
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> files;
+    int tag;
+  };
+  const Case cases[] = {
+      {"no file", {}, 0},
+      {"the newest by its hour", {{h06, TaggedRecord(5)}, {"c:\\logs\\PKT_20091001.05", TaggedRecord(9)}}, 6},
+      {"a later day is newer", {{later, TaggedRecord(20)}, {h09, TaggedRecord(30)}}, 21},
+      // The clock was set back: the later hour's file ends with t = 5, the
+      // run this one follows in its own hour's file took the tag before it.
+      {"set back, own file one before", {{h09, TaggedRecord(5)}, {own, TaggedRecord(4)}}, 6},
+      {"set back, own file one after", {{h09, TaggedRecord(5)}, {own, TaggedRecord(6)}}, 7},
+      {"set back, own file's tag elsewhere", {{h09, TaggedRecord(5)}, {own, TaggedRecord(40)}}, 6},
+      // A run with PacketTimes off wrote untimed records after timed ones.
+      {"own file ends untimed", {{own, TaggedRecord(8) + UntimedRecords(3)}}, 9},
+      {"newest ends untimed", {{h09, TaggedRecord(5) + UntimedRecords(2)}, {own, TaggedRecord(6) + UntimedRecords(1)}}, 7},
+      {"untimed within the look back", {{own, TaggedRecord(8) + UntimedRecords(4095)}}, 9},
+      {"untimed past the look back", {{own, TaggedRecord(8) + UntimedRecords(4096)}}, 0},
+      {"no timed record", {{h06, UntimedRecords(2)}}, 0},
+      {"timed records before tags", {{h06, TaggedRecord(12) + TaggedRecord(Arrival::kNoRunTag)}}, 0},
+      // Names that are not ours are no newest file, however they sort.
+      {"foreign names", {{"c:\\logs\\PKT_20261209.1x", TaggedRecord(40)},
+                         {"c:\\logs\\PKT_20261209.07.bak", TaggedRecord(50)},
+                         {"c:\\logs\\PKT_20261309.07", TaggedRecord(60)},
+                         {h06, TaggedRecord(2)}}, 3},
+      {"only foreign names", {{"c:\\logs\\PKT_20261209.1x", TaggedRecord(40)}}, 0},
+      {"a name in small letters", {{"c:\\logs\\pkt_20091001.09", TaggedRecord(70)}, {h06, TaggedRecord(2)}}, 71},
+      // A file that ends on part of a record: its last whole record counts.
+      {"newest cut mid-record", {{h09, TaggedRecord(4) + TaggedRecord(9).substr(0, 300)}, {h06, TaggedRecord(1)}}, 5},
+      {"own file cut mid-record", {{own, TaggedRecord(11) + TaggedRecord(3).substr(0, 17)}}, 12},
+      {"newest holds no whole record", {{h09, TaggedRecord(9).substr(0, 527)}, {h06, TaggedRecord(3)}}, 4},
+      {"an empty own file", {{own, ""}, {h06, TaggedRecord(9)}}, 10},
+      // The tags go round after 126.
+      {"the wrap", {{h06, TaggedRecord(126)}}, 0},
+      {"the wrap onto the own file's", {{h09, TaggedRecord(126)}, {own, TaggedRecord(0)}}, 1},
+      {"before the wrap", {{h06, TaggedRecord(125)}}, 126},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeCaptureHost h;
+    h.Set(kIni, "Paths", "LogFilePath", "c:\\logs");
+    h.Set(kIni, "Network", "SavePackets", "1");
+    h.Set(kIni, "Network", "PacketTimes", "1");
+    for (const auto& [path, bytes] : c.files) h.files[path] = bytes;
+    FakeNet n;
+    Varnet v(h, n);
+    ASSERT_TRUE(v.Startup());
+    FakeNet::Request* q = n.Arrive(2, "RD 1");
+    ASSERT_NE(q, nullptr);
+    v.OnNetCompletion(kNcbDatagramReceive, q);
+    // The run's record follows the own file's whole records.
+    const std::string& bytes = h.files[own];
+    ASSERT_GE(bytes.size(), kRecordSize);
+    ASSERT_EQ(bytes.size() % kRecordSize, 0u);
+    RecordView view;
+    ASSERT_TRUE(ReadRecord(reinterpret_cast<const std::uint8_t*>(bytes.data()) + bytes.size() - kRecordSize,
+                           kRecordSize, view));
+    ASSERT_TRUE(view.timed);
+    EXPECT_EQ(view.arrival.run, c.tag);
+    EXPECT_EQ(view.arrival.sequence, 1u);
+  }
 }
 
 }  // namespace
