@@ -221,6 +221,21 @@ TEST_F(Figures_, EveryModeAndExportGivesTheFiguresEachShapeWasMadeWith) {
       int code = -1;
       EXPECT_EQ(SummaryLost(Pktdump(args, &code)), want.lost);
     }
+    // decode's JSON ends with the gaps.
+    {
+      std::vector<std::string> args = {"decode", "--format", "json", "--keep-going"};
+      args.insert(args.end(), paths.begin(), paths.end());
+      int code = -1;
+      const std::string json = Pktdump(args, &code);
+      std::uint64_t lost = 0, elsewhere = 0;
+      for (std::size_t at = 0; (at = json.find("{\"gap\":\"", at)) != std::string::npos; ++at) {
+        const std::string kind = json.substr(at + 8, json.find('"', at + 8) - at - 8);
+        const std::size_t field = json.find("\"lost\":", at);
+        (kind == "lost" ? lost : elsewhere) += std::strtoull(json.c_str() + field + 7, nullptr, 10);
+      }
+      EXPECT_EQ(lost, want.lost) << json.substr(json.size() > 400 ? json.size() - 400 : 0);
+      EXPECT_EQ(elsewhere, want.earlier + want.missing);
+    }
     // The page, whole and cut into three windows that add up.
     auto page = [&](const std::vector<std::string>& extra, const std::vector<std::string>& files) {
       std::vector<std::string> args = {"report", "--keep-going", "--out", root + "page.html"};

@@ -7,6 +7,7 @@
 #include "core/decoder.h"
 #include "core/log_text.h"
 #include "pktdump_internal.h"
+#include "sequence.h"
 #include "profile_text.h"
 
 namespace pktdump {
@@ -109,13 +110,46 @@ class Printer : public varnet::DecoderHost {
 
 class DecodeSink : public Sink {
  public:
-  DecodeSink(std::FILE* out, const std::string& ini, bool json) : printer_(out, settings_, json) {
+  DecodeSink(std::FILE* out, const std::string& ini, bool json)
+      : printer_(out, settings_, json), out_(out), json_(json) {
     if (!ini.empty()) {
       trelm::ProfileText text(ini);
       varnet::ReadDecodeSettings(text, "VARNET.INI", settings_, filters_);
     }
   }
-  void BeginFile(const std::string& name, const std::string&) override { name_ = name; }
+  void BeginFile(const std::string& name, const std::string& path) override {
+    name_ = name;
+    names_.push_back(name);
+    if (json_) runs_.BeginFile(static_cast<int>(names_.size() - 1), Directory(path), name);
+  }
+  void Every(std::int64_t number, const varnet::RecordView& view) override {
+    if (json_) runs_.Add(number, view);
+  }
+  // JSON ends with the captures' sequence gaps, an object each: where the
+  // numbers went missing, how many, and whether they are proven lost.
+  bool EndAll(long*) override {
+    if (!json_) return true;
+    std::string text;
+    for (const SequenceEvent& e : runs_.Finish()) {
+      const char* kind = e.kind == SequenceEvent::kGap       ? "lost"
+                         : e.kind == SequenceEvent::kEarlier ? "maybe_in_an_earlier_file"
+                         : e.kind == SequenceEvent::kMissing ? "maybe_in_a_missing_hour_file"
+                                                             : nullptr;
+      if (kind == nullptr) continue;
+      text += "{\"gap\":\"" + std::string(kind) + "\",\"file\":" + Json(names_[e.file]) +
+              ",\"before_record\":" + std::to_string(e.record) + ",\"lost\":" +
+              std::to_string(e.lost) + ",\"from\":" + std::to_string(e.from) + ",\"to\":" +
+              std::to_string(e.to);
+      if (e.run >= 0) text += ",\"run\":" + std::to_string(e.run);
+      if (e.beforeFile >= 0) {
+        text += ",\"after_file\":" + Json(names_[e.beforeFile]) +
+                ",\"after_record\":" + std::to_string(e.beforeRecord);
+      }
+      text += "}\n";
+    }
+    std::fwrite(text.data(), 1, text.size(), out_);
+    return true;
+  }
   void Record(std::int64_t number, const varnet::RecordView& view) override {
     std::memcpy(buffer_, view.data, kDatagramSize);
     printer_.Begin(name_, number, view);
@@ -135,6 +169,10 @@ class DecodeSink : public Sink {
   varnet::Decoder decoder_{printer_, settings_, filters_};
   std::string name_;
   std::uint8_t buffer_[kDatagramSize + 1] = {};  // the byte after the 512 stays zero
+  std::FILE* out_;
+  const bool json_;
+  std::vector<std::string> names_;
+  Settlement runs_;
 };
 
 }  // namespace

@@ -124,7 +124,10 @@ class Exporter {
     long bad = 0;
     std::vector<Cursor> cursors;
     cursors.reserve(captures_.size());
-    for (std::size_t c = 0; c < captures_.size(); ++c) cursors.push_back(Cursor{c});
+    for (std::size_t c = 0; c < captures_.size(); ++c) {
+      cursors.emplace_back();
+      cursors.back().capture = c;
+    }
     for (Cursor& cursor : cursors) {
       if (!Fill(cursor, &bad)) return -1;
     }
@@ -154,7 +157,7 @@ class Exporter {
     std::vector<varnet::RunSummary> runs;
   };
   struct Cursor {
-    std::size_t capture;
+    std::size_t capture = 0;
     std::size_t file = 0;
     std::unique_ptr<RecordSource> source;
     std::int64_t number = 0;

@@ -125,6 +125,9 @@ class Sink {
   virtual ~Sink() = default;
   virtual void BeginFile(const std::string& /*name*/, const std::string& /*path*/) {}
   virtual void Record(std::int64_t number, const varnet::RecordView& view) = 0;
+  // Every fit record, before the filter: what needs the whole capture
+  // (its sequence gaps) whatever is shown.
+  virtual void Every(std::int64_t /*number*/, const varnet::RecordView& /*view*/) {}
   // Summary lists bad records itself; the other modes refuse or skip them.
   virtual bool ListsBad() const { return false; }
   virtual void Bad(std::int64_t /*number*/, const std::string& /*fault*/) {}

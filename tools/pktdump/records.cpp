@@ -256,6 +256,7 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
       if (!keepGoing) return -1;
       continue;
     }
+    sink.Every(n, view);
     if (Passes(filter, view, devices.get())) sink.Record(n, view);
   }
   const std::size_t rest = ended ? source.Rest() : 0;
