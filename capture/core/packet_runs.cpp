@@ -31,8 +31,9 @@ Spans::iterator Holding(Spans& spans, std::uint64_t n) {
   return at->second.hi >= n ? at : spans.end();
 }
 
-// Joins the span at `at` with its neighbours where they touch.
-void Join(Spans& spans, Spans::iterator at) {
+// Joins the span at `at` with its neighbours where they touch; returns
+// the span it is part of.
+Spans::iterator Join(Spans& spans, Spans::iterator at) {
   if (at != spans.begin()) {
     auto before = std::prev(at);
     if (before->second.hi + 1 == at->first) {
@@ -48,6 +49,7 @@ void Join(Spans& spans, Spans::iterator at) {
     at->second.last = after->second.last;
     spans.erase(after);
   }
+  return at;
 }
 
 RunEvent GapBetween(const FileRuns::Span& a, std::uint64_t aHi, std::uint64_t bLo,
@@ -101,6 +103,15 @@ void FileRuns::Add(std::int64_t record, std::uint32_t sequence, int tag, std::in
     if (s->earliest == kNoRunTime || time < s->earliest) s->earliest = time;
     if (s->latest == kNoRunTime || time > s->latest) s->latest = time;
   }
+  // The common case first: the number after the one before.
+  if (s->hotValid && s->hot->second.hi + 1 == n) {
+    const auto next = std::next(s->hot);
+    if (next == s->spans.end() || next->first > n + 1) {
+      s->hot->second.hi = n;
+      s->hot->second.last = here;
+      return;
+    }
+  }
   if (Holding(s->spans, n) != s->spans.end()) {
     RunEvent e;
     e.kind = RunEvent::kRepeat;
@@ -113,21 +124,25 @@ void FileRuns::Add(std::int64_t record, std::uint32_t sequence, int tag, std::in
     s->events.push_back(e);
     return;
   }
-  auto at = s->spans.emplace(n, Span{n, here, here}).first;
-  Join(s->spans, at);
-  // A gap the window has passed is settled here, so that a file's spans
-  // stay few whatever its loss.
-  if (s->spans.size() > 2) {
-    auto a = s->spans.begin();
-    for (auto b = std::next(a); b != s->spans.end() && b->first + window_ <= s->top;) {
-      RunEvent e = GapBetween(a->second, a->second.hi, b->first, b->second);
-      e.run = tag;
-      s->events.push_back(e);
-      a->second.hi = b->second.hi;
-      a->second.last = b->second.last;
-      b = s->spans.erase(b);
-    }
+  s->hot = Join(s->spans, s->spans.emplace(n, Span{n, here, here}).first);
+  s->hotValid = true;
+  if (s->spans.size() <= openSpans_) return;
+  // Too many open gaps: the oldest that no other file can fill (beyond the
+  // window of the file's lowest number and of its highest) are settled.
+  const std::uint64_t lowest = s->spans.begin()->first;
+  auto a = s->spans.begin();
+  while (a != s->spans.end() && a->second.hi < lowest + window_) ++a;
+  if (a == s->spans.end()) return;
+  for (auto b = std::next(a);
+       b != s->spans.end() && b->first + window_ <= s->top && s->spans.size() > openSpans_ / 2;) {
+    RunEvent e = GapBetween(a->second, a->second.hi, b->first, b->second);
+    e.run = tag;
+    s->events.push_back(e);
+    a->second.hi = b->second.hi;
+    a->second.last = b->second.last;
+    b = s->spans.erase(b);
   }
+  s->hot = a;
 }
 
 void CaptureRuns::Emit(const RunEvent& given, Run* run) {
@@ -193,9 +208,10 @@ void CaptureRuns::Insert(Run& run, std::uint64_t lo, const FileRuns::Span& span,
 }
 
 void CaptureRuns::Settle(Run& run, bool all) {
-  if (run.spans.size() < 2) return;
+  // Before the end only too many open gaps are settled, the oldest first.
+  if (run.spans.size() < 2 || (!all && run.spans.size() <= openSpans_)) return;
   auto a = run.spans.begin();
-  for (auto b = std::next(a); b != run.spans.end() && (all || b->first + window_ <= run.top);) {
+  for (auto b = std::next(a); b != run.spans.end() && (all || run.spans.size() > openSpans_ / 2);) {
     RunEvent e = GapBetween(a->second, a->second.hi, b->first, b->second);
     e.run = run.tag;
     Emit(e, &run);
@@ -227,9 +243,12 @@ void CaptureRuns::Fold(const FileRuns& runs, int file, std::int64_t hour) {
         Run& run = runs_[index];
         const std::uint64_t n = Nearest(run.last, seg.firstSequence);
         shift = n - seg.firstSequence;
-        // Far below what the run has seen, or a number it has: the tag
-        // came round again for a new run.
-        if (n + window_ < run.top || Holding(run.spans, n) != run.spans.end()) index = -1;
+        // A number it has, or one below all it has and far below its top:
+        // the tag came round again for a new run. (A number between, even
+        // far below the top, goes on the run: a clock set back puts a
+        // run's later numbers in an earlier hour's file.)
+        const bool below = run.spans.empty() || n < run.spans.begin()->first;
+        if (Holding(run.spans, n) != run.spans.end() || (below && n + window_ < run.top)) index = -1;
       }
     }
     if (index < 0) {

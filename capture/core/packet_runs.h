@@ -70,9 +70,13 @@ struct RecordingSpan {
 
 class FileRuns {
  public:
-  // window: how far numbers may come out of order (the wrapper's queues);
-  // a gap that far behind the highest number is settled inside the file.
-  explicit FileRuns(std::size_t window = 1 << 16) : window_(window) {}
+  // window: how far numbers may come out of order (the wrapper's queues).
+  // Gaps stay open, whatever their age, until the capture is settled: a
+  // clock set back puts a run's later numbers in an earlier hour's file.
+  // Only past openSpans open gaps in a file are the oldest settled here,
+  // those beyond the window of both its ends, so memory stays bounded.
+  explicit FileRuns(std::size_t window = 1 << 16, std::size_t openSpans = 1 << 16)
+      : window_(window), openSpans_(openSpans) {}
   // A timed record: its number in the file (from 1), sequence, run tag (-1
   // none) and arrival (any unit, kNoRunTime when not known).
   void Add(std::int64_t record, std::uint32_t sequence, int tag, std::int64_t time);
@@ -105,17 +109,22 @@ class FileRuns {
     Point first, end;         // its first record; its last
     std::int64_t earliest = kNoRunTime, latest = kNoRunTime;
     std::map<std::uint64_t, Span> spans;
+    std::map<std::uint64_t, Span>::iterator hot;  // the span the last number joined
+    bool hotValid = false;
     std::vector<RunEvent> events;  // gaps settled and repeats found inside
   };
   std::uint64_t Extend(const Segment& s, std::uint32_t sequence) const;
-  const std::size_t window_;
+  const std::size_t window_, openSpans_;
   bool broken_ = false;
   std::vector<Segment> segments_;
 };
 
 class CaptureRuns {
  public:
-  explicit CaptureRuns(std::size_t window = 1 << 16) : window_(window) {}
+  // window as FileRuns'; past openSpans open gaps in a run, its oldest
+  // are settled before the end.
+  explicit CaptureRuns(std::size_t window = 1 << 16, std::size_t openSpans = 1 << 16)
+      : window_(window), openSpans_(openSpans) {}
   // The next file of the capture in name order; file is its index, as the
   // events name it; hour, the hours since 1970 its name gives (local, as
   // named), kNoRunTime when it gives none.
@@ -142,7 +151,7 @@ class CaptureRuns {
   void Settle(Run& run, bool all);
   void Emit(const RunEvent& e, Run* run = nullptr);
 
-  const std::size_t window_;
+  const std::size_t window_, openSpans_;
   std::map<int, std::int64_t> hours_;  // file -> its hour
   std::vector<Run> runs_;
   int current_ = -1;      // the run the last folded record belongs to

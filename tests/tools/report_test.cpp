@@ -295,7 +295,6 @@ TEST_F(ReportTest, BadInputIsNamedAndKeepGoingStillWritesThePage) {
   struct Case {
     std::string file, message;
   } const cases[] = {
-      {cut, "PKT_20261209.08: not a packet data file: its size, 1684 bytes, is not a multiple of 528"},
       {notPackets, "PKT_20261209.09: record 1 has "},
       {empty, "PKT_20261209.10: is empty: it holds no records"},
       {dir_ + "PKT_20261209.11", "PKT_20261209.11: cannot be read"},
@@ -306,6 +305,18 @@ TEST_F(ReportTest, BadInputIsNamedAndKeepGoingStillWritesThePage) {
     EXPECT_EQ(Report({"--out", html, good, c.file}, &err), 1) << c.file;
     EXPECT_NE(err.find(c.message), std::string::npos) << err;
     EXPECT_FALSE(std::ifstream(html).good()) << "no page without --keep-going: " << c.file;
+  }
+  // A file cut inside a record is read to its last whole record, said,
+  // and the page comes: damage (code 1), not a reason to refuse it.
+  {
+    std::remove(html.c_str());
+    std::string said;
+    EXPECT_EQ(Report({"--out", html, good, cut}, &said), 1);
+    EXPECT_NE(said.find("PKT_20261209.08: cut inside a record: 100 bytes after the last whole record "
+                        "(3 records read)"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(Slurp(html).find("data-file=\"PKT_20261209.08\" data-records=\"3\""), std::string::npos);
   }
   // Going on: the page comes, says what was skipped, and the code is 1.
   std::string err;

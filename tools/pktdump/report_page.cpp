@@ -188,6 +188,27 @@ std::string Ticks(const Axis& axis, int height, bool labels) {
     }
     out += "<text class=\"tick\" x=\"" + x + "\" y=\"12\">" + text + "</text>";
   }
+  // Where the local clock changes (summer time begins or ends), a mark:
+  // the same local time may be on the axis twice, or never.
+  const std::int64_t probe = std::max<std::int64_t>(900000, span / 4000);
+  for (std::int64_t a = axis.from; a < axis.to; a += probe) {
+    std::int64_t b = std::min(a + probe, axis.to);
+    if (OffsetAt(a) == OffsetAt(b)) continue;
+    for (std::int64_t lo = a; b - lo > 1000;) {
+      const std::int64_t mid = lo + (b - lo) / 2;
+      (OffsetAt(mid) == OffsetAt(a) ? lo : b) = mid;
+    }
+    const std::string x = Px(axis.X(b));
+    out += "<g class=\"clock-change\" data-time=\"" + Iso(b) + "\"><title>The local clock changes here, from UTC" +
+           Zone(a) + " to UTC" + Zone(b) + "</title><line x1=\"" + x + "\" x2=\"" + x +
+           "\" y1=\"0\" y2=\"" + std::to_string(height) +
+           "\" stroke=\"#7b3fb5\" stroke-width=\"1.5\" stroke-dasharray=\"4 2\"/>";
+    if (labels) {
+      out += "<text x=\"" + Px(axis.X(b) + 3) + "\" y=\"24\" style=\"fill:#7b3fb5\">UTC" + Zone(a) +
+             " \u2192 UTC" + Zone(b) + "</text>";
+    }
+    out += "</g>";
+  }
   return out;
 }
 
