@@ -54,6 +54,8 @@ int ParseFaults(const char* text, Faults& faults) {
     } else if (ok && std::strcmp(kind, "deliver") == 0) {
       faults.deliverFailures = first;
       faults.deliverAfter = after;
+    } else if (ok && std::strcmp(kind, "hold") == 0) {
+      faults.reopenHolds = first;
     } else {
       ++unknown;
     }

@@ -9,6 +9,10 @@
 //               of those openings fail too
 //   deliver=F@N after N completion messages were posted, the next F posts
 //               fail, as when the window's message queue is full
+//   hold=N      the first N openings again of a dead socket stop before each
+//               of their steps until the test lets them go (see
+//               ReopenStep in velknb32b.cpp): 1 reading the old socket, 2
+//               opening the new one, 3 the old one leaving the group
 // Portable: no <windows.h>.
 #pragma once
 
@@ -27,6 +31,7 @@ struct Faults {
   long deadAfter = -1;  // negative: no dead socket
   long deliverFailures = 0;
   long deliverAfter = 0;
+  long reopenHolds = 0;
 };
 
 // Reads the list; items it does not understand are ignored and counted.

@@ -41,7 +41,8 @@ typedef struct VELKNB_STATS {
   DWORD received;  /* datagrams addressed to a name of this process */
   DWORD delivered; /* completed into a receive */
   DWORD queued;    /* waiting now for a receive */
-  DWORD dropped;   /* lost because a name's queue was full */
+  DWORD dropped;   /* lost because a name's queue was full, or beyond what the
+                      opening again of a dead socket keeps of its backlog */
   DWORD malformed; /* payloads that were not our datagrams */
   DWORD unclaimed; /* for a name this process deleted, discarded or arriving after */
   DWORD reopened;  /* times a LANA's socket failed and was opened again */

@@ -10,6 +10,7 @@
 #define VELKNB_BUILDING
 #include "netbios_wrapper.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 
 #include "faults.h"
 #include "nbdgm.h"
+#include "reopen.h"
 #include "transport.h"
 
 namespace {
@@ -409,6 +411,28 @@ Name* FindNumber(Lana& lana, UCHAR number) {
   return name.used ? &name : nullptr;
 }
 
+// Under the lock: a well-formed datagram for destination reached the
+// wrapper. One for a name of the process is numbered, and its name
+// returned; one for a name the process had is counted as unclaimed; any
+// other is another process's.
+Name* Admit(Lana& lana, const UCHAR* destination, DWORD* sequence) {
+  Wrapper& w = *g_wrapper;
+  Name* name = FindName(lana, destination);
+  if (name == nullptr) {
+    // For a name this process had: lost to it, and counted.
+    if (IsFormer(lana, destination)) ++w.stats.unclaimed;
+    return nullptr;  // else for another process
+  }
+  ++w.stats.received;
+  *sequence = ++lana.sequence;
+  if (!w.deadFired && w.faults.deadAfter >= 0 &&
+      static_cast<long>(w.stats.received) > w.faults.deadAfter) {
+    w.deadFired = true;
+    InterlockedExchange(&lana.playDead, 1);
+  }
+  return name;
+}
+
 // A datagram read from the LANA's socket at arrival.
 void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size, const FILETIME& arrival) {
   Wrapper& w = *g_wrapper;
@@ -419,19 +443,9 @@ void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size, const FILETIME
     ++w.stats.malformed;
     return;
   }
-  Name* name = FindName(lana, d.destination);
-  if (name == nullptr) {
-    // For a name this process had: lost to it, and counted.
-    if (IsFormer(lana, d.destination)) ++w.stats.unclaimed;
-    return;  // else for another process
-  }
-  ++w.stats.received;
-  const DWORD sequence = ++lana.sequence;
-  if (!w.deadFired && w.faults.deadAfter >= 0 &&
-      static_cast<long>(w.stats.received) > w.faults.deadAfter) {
-    w.deadFired = true;
-    InterlockedExchange(&lana.playDead, 1);
-  }
+  DWORD sequence = 0;
+  Name* name = Admit(lana, d.destination, &sequence);
+  if (name == nullptr) return;
   if (!name->pending.empty()) {
     Request* r = TakePending(*name);
     CompleteReceive(r, *name, d.data, d.length, arrival, sequence);
@@ -443,6 +457,18 @@ void Dispatch(Lana& lana, const UCHAR* payload, std::size_t size, const FILETIME
   } else {
     ++w.stats.dropped;
   }
+}
+
+// Under the lock: a datagram of a dead socket's backlog read beyond what
+// its reopening keeps. Numbered as any other, and counted as dropped.
+void CountDropped(Lana& lana, const velknb::Backlog::Entry& e) {
+  Wrapper& w = *g_wrapper;
+  if (!e.wellFormed) {
+    ++w.stats.malformed;
+    return;
+  }
+  DWORD sequence = 0;
+  if (Admit(lana, e.destination, &sequence) != nullptr) ++w.stats.dropped;
 }
 
 // Under the lock: the LANA's socket failed. Every pending receive
@@ -461,18 +487,78 @@ void FailLana(Lana& lana) {
   }
 }
 
+FILETIME FileTimeOf(std::uint64_t value) {
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(value);
+  t.dwHighDateTime = static_cast<DWORD>(value >> 32);
+  return t;
+}
+
+std::uint64_t NowValue() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+}
+
+// Test aid (VELKNB_FAULTS hold=N): a reopening stops before its step until
+// the test lets it go. It sets the event velknb_step_<process id>_<step>
+// and waits for velknb_go_<process id>_<step>, ten seconds at most, so
+// that a test that never answers cannot stop reception for good.
+void ReopenStep(int step, bool hold) {
+  if (!hold) return;
+  char name[64];
+  std::snprintf(name, sizeof name, "velknb_step_%lu_%d", GetCurrentProcessId(), step);
+  HANDLE reached = CreateEventA(nullptr, FALSE, FALSE, name);
+  std::snprintf(name, sizeof name, "velknb_go_%lu_%d", GetCurrentProcessId(), step);
+  HANDLE go = CreateEventA(nullptr, FALSE, FALSE, name);
+  if (reached != nullptr && go != nullptr) {
+    SetEvent(reached);
+    WaitForSingleObject(go, 10000);
+  }
+  if (reached != nullptr) CloseHandle(reached);
+  if (go != nullptr) CloseHandle(go);
+}
+
+// Reads a socket's waiting datagrams into the backlog while it takes them
+// (while it keeps them, with keptOnly).
+void ReadBacklog(velknb::Transport& socket, velknb::Backlog& backlog, std::vector<UCHAR>& buffer,
+                 bool keptOnly) {
+  while ((keptOnly ? backlog.Keeping() : backlog.MayRead()) && socket.HasWaiting()) {
+    const long got = socket.TryReceive(buffer.data(), buffer.size());
+    if (got < 0) break;
+    const std::size_t size = std::min(static_cast<std::size_t>(got), buffer.size());
+    backlog.Add(buffer.data(), size, NowValue());
+  }
+}
+
 // The receive thread opens a failed LANA's socket again. The new socket
 // joins before the old one leaves the group, so that nothing that reached
-// the machine is missed; the old one's backlog is read before the new one
-// opens and to its end after the leave (an empty payload among it too,
-// counted as malformed), and dispatched before what the new one takes.
-// What both hold (what came between the opening and the leave) is taken
-// from the new one only. Each
-// held datagram is stamped when it is read from the old socket: when it
-// reached the wrapper, since the system does not say when it came.
+// the machine is missed. The old one's backlog is read before the new one
+// opens (so that it has room for what comes meanwhile) and after the leave,
+// and handed over before what the new one took; each datagram is stamped
+// when it is read from the old socket: when it reached the wrapper, since
+// the system does not say when it came.
+//
+// What both sockets hold (what came after the new one opened) is taken
+// from the new one only: it is the run of datagrams at the end of the old
+// one's backlog that the new one's first datagrams repeat, matched whole
+// (velknb::Overlap), so that a sender repeating a datagram cannot make the
+// old one's datagrams before the run count as taken. The old one may go on
+// taking the group's datagrams after it left (under Wine on Linux it does,
+// while any socket of the machine is in the group): the run is then
+// longer, and it is read until it has caught up.
+//
+// The backlog is bounded: it is kept up to what a name's queue takes
+// (VELKNB_QUEUE) and what the socket's receive buffer holds, in bytes.
+// What the old socket holds beyond that is read on, only to be counted as
+// dropped (numbered, so that the numbers show the gap), up to as much as
+// its receive buffer can hold again: at the opening it held no more than
+// that, and whatever it takes after the opening the new one holds too.
 bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
   Wrapper& w = *g_wrapper;
   velknb::TransportSettings settings;
+  velknb::BacklogBounds bounds;
+  bool hold = false;
   {
     Locked lock;
     if (w.reopensFailed < w.faults.deadReopenFailures) {
@@ -481,72 +567,86 @@ bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
       return false;
     }
     settings = w.transport;
-  }
-  struct Held {
-    std::vector<UCHAR> data;
-    FILETIME arrival;
-  };
-  std::vector<Held> held;
-  // A socket that cannot leave (it is dead) is read only up to so many
-  // datagrams: under a flood it would never run empty.
-  const std::size_t bound = static_cast<std::size_t>(
-      lana.transport.ReceiveBufferSize() > 0 ? lana.transport.ReceiveBufferSize() : 1 << 20);
-  const auto drain = [&] {
-    while (held.size() < bound && lana.transport.HasWaiting()) {
-      const long got = lana.transport.TryReceive(buffer.data(), buffer.size());
-      if (got < 0) break;
-      Held h{std::vector<UCHAR>(buffer.data(), buffer.data() + got), {}};
-      GetSystemTimeAsFileTime(&h.arrival);
-      held.push_back(std::move(h));
+    if (w.faults.reopenHolds > 0) {
+      --w.faults.reopenHolds;
+      hold = true;
     }
-  };
-  const auto dispatchHeld = [&](std::size_t end) {
+    const int granted = lana.transport.ReceiveBufferSize();
+    const std::size_t buffered =
+        static_cast<std::size_t>(granted > 0 ? granted : velknb::kReceiveBufferAsked);
+    bounds.keptDatagrams = w.queueBound;
+    bounds.keptBytes = buffered;
+    // Each of our datagrams has its header, and a receive buffer charges
+    // at least the bytes it holds.
+    bounds.countedDatagrams = buffered / velknb::kHeaderSize;
+    bounds.countedBytes = buffered;
+  }
+  velknb::Backlog backlog(bounds);
+  const auto handOver = [&](std::size_t end, std::size_t* counted) {
     for (std::size_t i = 0; i < end; ++i) {
-      Dispatch(lana, held[i].data.data(), held[i].data.size(), held[i].arrival);
+      const velknb::Backlog::Entry& e = backlog[i];
+      if (e.kept) {
+        Dispatch(lana, backlog.Data(e), e.print.size, FileTimeOf(e.arrival));
+      } else {
+        CountDropped(lana, e);
+        ++*counted;
+      }
     }
   };
   // What the old socket holds came before the new one opens: it is read
   // first, so that the old one has room again and takes what comes while
-  // the new one opens, which is how the two are matched below. (Full, it
-  // would miss the new one's first datagram, and what both then took
-  // would be taken twice.)
-  drain();
-  const std::size_t opened = held.size();
+  // the new one opens. (Full, it would miss what the new one takes first,
+  // and what both then took would not be one run.)
+  ReopenStep(1, hold);
+  ReadBacklog(lana.transport, backlog, buffer, true);
+  backlog.MarkOpened();
+  ReopenStep(2, hold);
   velknb::Transport fresh;
   std::string error;
   if (!fresh.Open(settings, lana.number, &error)) {
     Trace("reopen %d failed: %s", lana.number, error.c_str());
     Locked lock;
-    dispatchHeld(held.size());
+    std::size_t counted = 0;
+    handOver(backlog.Size(), &counted);
     return false;
   }
-  // Left, the old socket takes nothing more: its backlog is bounded by its
-  // receive buffer.
+  ReopenStep(3, hold);
   const bool left = lana.transport.LeaveGroup();
-  drain();
-  // The new socket's first datagram (an empty payload too) is where what
-  // both hold starts; only what the old one took after the new one opened
-  // can be it.
-  std::size_t end = held.size();
-  if (fresh.HasWaiting()) {
-    if (const long first = fresh.Peek(buffer.data(), buffer.size()); first >= 0) {
-      for (std::size_t i = opened; i < held.size(); ++i) {
-        if (held[i].data.size() == static_cast<std::size_t>(first) &&
-            std::memcmp(held[i].data.data(), buffer.data(), held[i].data.size()) == 0) {
-          end = i;
-          break;
-        }
-      }
-    }
+  ReadBacklog(lana.transport, backlog, buffer, false);
+  // The new socket's first datagrams, as many as the old one read after
+  // the opening (what both took is no longer than that), within the bytes
+  // the old one's backlog is kept in. They are handed over here, in order.
+  struct Taken {
+    std::size_t at;
+    std::size_t size;
+    FILETIME arrival;
+  };
+  std::vector<UCHAR> takenBytes;
+  std::vector<Taken> taken;
+  std::vector<velknb::Fingerprint> takenPrints;
+  const std::size_t after = backlog.Size() - backlog.Opened();
+  while (taken.size() < after && takenBytes.size() < bounds.keptBytes && fresh.HasWaiting()) {
+    const long got = fresh.TryReceive(buffer.data(), buffer.size());
+    if (got < 0) break;
+    const std::size_t size = std::min(static_cast<std::size_t>(got), buffer.size());
+    taken.push_back({takenBytes.size(), size, FileTimeOf(NowValue())});
+    takenBytes.insert(takenBytes.end(), buffer.data(), buffer.data() + size);
+    takenPrints.push_back(velknb::FingerprintOf(buffer.data(), size));
   }
+  const std::size_t both = velknb::Overlap(backlog.Prints(backlog.Opened()), takenPrints);
   {
     Locked lock;
     lana.transport.Swap(fresh);
     InterlockedExchange(&lana.down, 0);
     ++w.stats.reopened;
-    Trace("lana %d opened again: %lu held over%s", lana.number, static_cast<unsigned long>(end),
+    std::size_t counted = 0;
+    handOver(backlog.Size() - both, &counted);
+    for (const Taken& t : taken) Dispatch(lana, takenBytes.data() + t.at, t.size, t.arrival);
+    Trace("lana %d opened again: %lu read from the old socket, %lu of them counted as dropped, "
+          "%lu taken by both%s",
+          lana.number, static_cast<unsigned long>(backlog.Size()),
+          static_cast<unsigned long>(counted), static_cast<unsigned long>(both),
           left ? "" : ", the old socket could not leave the group");
-    dispatchHeld(end);
   }
   InterlockedExchange(&lana.playDead, 0);
   return true;

@@ -3,12 +3,13 @@
 # checked before anything is opened (a table of mistakes: exit 2 and one
 # line); settings that would send off this machine are refused (tried with
 # a listener, which sends nothing, or a group on loopback); --help and
-# --version answer. On loopback: a text with a '%' other than %d goes out
-# as it stands, listen lines carry their time, a listener whose output
-# cannot be written ends with code 1, --count and --seconds end at
-# whichever comes first, the recorded pace is bounded (a gap between runs,
-# a clock set back, a garbage time), and listen writes packet data files
-# of timed records, each run with its own tag.
+# --version answer. On loopback (each sender started once its listener
+# says on its standard error that it listens): a text with a '%' other
+# than %d goes out as it stands, listen lines carry their time, a
+# listener whose output cannot be written ends with code 1, --count and
+# --seconds end at whichever comes first, the recorded pace is bounded (a
+# gap between runs, a clock set back, a garbage time), and listen writes
+# packet data files of timed records, each run with its own tag.
 #   nbtraffic_test.sh NBTRAFFIC
 set -u
 tool=$1
@@ -17,6 +18,18 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 check() { if eval "$2"; then echo "ok $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi; }
+# Waits until a listener started in the background says it listens: its
+# ready line in the file its standard error goes to. Polled for 10 s at
+# most; false at once when the listener (process PID) ended without it.
+listening() {
+  local err=$1 pid=$2 end=$((SECONDS + 10))
+  while ((SECONDS < end)); do
+    grep -q "^listening on LANA" "$err" 2>/dev/null && return 0
+    kill -0 "$pid" 2>/dev/null || { grep -q "^listening on LANA" "$err" 2>/dev/null; return; }
+    sleep 0.05
+  done
+  return 1
+}
 
 # A packet data file whose records carry their arrival: time (s after the
 # first, or "garbage" for 2^64 - 1) per record, records "CP n 1".
@@ -36,6 +49,7 @@ timed_file "$work/PKT_timed" 0 0.3 0.6 0.9 1.2
 # Runs in one file: an hour's gap, a clock set back, a garbage time.
 timed_file "$work/PKT_runs" 0 3600 1800 garbage 3600.1
 printf 'x' >"$work/PKT_cut"
+{ head -c 528 "$work/PKT_timed"; head -c 528 /dev/zero; } >"$work/PKT_bad"; : >"$work/PKT_empty"
 long=$(printf '%0513d' 0)
 
 # Mistakes: exit code | what stderr says | environment | arguments. None
@@ -89,7 +103,10 @@ done <<'EOF'
 2|the mode is send or listen, not 'sned'|-|sned --channel 7
 2|no mode given, send or listen|-|
 1|cannot be read: it is a directory|-|send --channel 7 --file "$work"
-1|PKT_none cannot be read: No such file or directory|-|send --channel 7 --file "$work/PKT_none"
+1|PKT_none: cannot be read: No such file or directory|-|send --channel 7 --file "$work/PKT_none"
+1|PKT_cut: cut inside a record: 1 byte after the last whole record (0 records read)|-|send --channel 7 --file "$work/PKT_cut"
+1|PKT_bad: record 2 has type 0, neither 1 nor 2|-|send --channel 7 --file "$work/PKT_bad"
+1|PKT_empty: is empty: it holds no records|-|send --channel 7 --file "$work/PKT_empty"
 1|its size, 1 bytes, is not a multiple of 528; nothing is appended|-|listen --name X --format packets --out "$work/PKT_cut"
 1|cannot be written: it is a directory|-|listen --name X --format packets --out "$work"
 1|LANA 0 cannot be used: the group 127.0.0.1 is not a multicast group|VELKNB_GROUP=127.0.0.1|send --channel 7
@@ -111,7 +128,7 @@ check "--version answers" '"$tool" --version | grep -qE "^nbtraffic [0-9]+\.[0-9
 
 timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 3 --seconds 15 --out "$work/heard" 2>"$work/listen.err" &
 listener=$!
-sleep 1
+check "the listener says it listens" 'listening "$work/listen.err" $listener'
 timeout 20 "$tool" send --channel 7 --commands --text 'SN %d 1 %s %x %%n %03d' --count 3 --first 5 --quiet
 wait $listener
 code=$?
@@ -121,7 +138,7 @@ check "each line starts with its time" '[ "$(grep -cE "^[0-2][0-9]:[0-5][0-9]:[0
 
 timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 1 --seconds 15 --out /dev/full 2>"$work/full.err" &
 listener=$!
-sleep 1
+check "a listener writing to /dev/full says it listens" 'listening "$work/full.err" $listener'
 timeout 20 "$tool" send --channel 7 --commands --text 'CP 1' --count 1 --quiet
 wait $listener
 code=$?
@@ -139,9 +156,9 @@ check "a wait never goes past --seconds ($slow s)" 'within "$slow" 0.9 3 && grep
 
 # Sent at the recorded pace, scaled by --speed; the fixed rate stays the
 # default.
-timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 5 --seconds 15 --out "$work/paced" 2>/dev/null &
+timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 5 --seconds 15 --out "$work/paced" 2>"$work/paced.err" &
 listener=$!
-sleep 1
+check "the listener for the recorded pace says it listens" 'listening "$work/paced.err" $listener'
 recorded=$(seconds timeout 20 "$tool" send --channel 7 --file "$work/PKT_timed" --pace recorded --quiet)
 wait $listener
 check "the recorded pace takes the recorded 1.2 s ($recorded s)" 'within "$recorded" 1.15 2.5'
@@ -157,6 +174,9 @@ check "the recorded pace never waits past --seconds ($bounded s)" 'within "$boun
 head -c 528 "$work/PKT_timed" | python3 -c 'import sys; b = bytearray(sys.stdin.buffer.read()); b[3:16] = b"\xff" * 13; sys.stdout.buffer.write(b)' >"$work/PKT_plain"
 timeout 20 "$tool" send --channel 7 --file "$work/PKT_plain" --pace recorded 2>"$work/plain.err"
 check "a file without times has no recorded pace" '[ $? -eq 1 ] && grep -q "carry no arrival times" "$work/plain.err"'
+cat "$work/PKT_timed" "$work/PKT_cut" >"$work/PKT_timedcut"
+timeout 20 "$tool" send --channel 7 --file "$work/PKT_timedcut" >"$work/sent" 2>"$work/timedcut.err"
+check "a file cut inside a record sends its whole records and says so" '[ $? -eq 0 ] && grep -q "^sent 5 datagrams" "$work/sent" && grep -qF "nbtraffic: $work/PKT_timedcut: cut inside a record: 1 byte after the last whole record (5 records read)" "$work/timedcut.err"'
 
 # Packet data files from listen: appended to a file of older records
 # ('T', no run tag), the first run tagged 0, the next 1, sequences from 1.
@@ -165,7 +185,7 @@ for run in 1 2; do
   timeout 20 "$tool" listen --name DEVICE_CONTROL7 --name ORM7 --count 3 --seconds 15 \
     --format packets --out "$work/PKT_heard" 2>"$work/packets.err" &
   listener=$!
-  sleep 1
+  check "run $run: the listener says it listens" 'listening "$work/packets.err" $listener'
   timeout 20 "$tool" send --channel 7 --mix --text "R${run}D%d" --count 3 --quiet
   wait $listener
   check "run $run: the listener recorded three datagrams" '[ $? -eq 0 ]'
@@ -189,7 +209,7 @@ check "the older records are kept" 'cmp -s -n 2640 "$work/PKT_timed" "$work/PKT_
 timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 1 --seconds 15 --format packets \
   --out "$work/PKT_long" 2>"$work/long.err" &
 listener=$!
-sleep 1
+check "the listener for a long datagram says it listens" 'listening "$work/long.err" $listener'
 python3 - "$VELKNB_BASEPORT" <<'PY'
 import socket, struct, sys
 def name(text):
@@ -211,7 +231,7 @@ if mount -t tmpfs -o size=16k tmpfs "$disk" 2>/dev/null; then
   timeout 20 "$tool" listen --name DEVICE_CONTROL7 --count 40 --seconds 15 --format packets \
     --out "$disk/PKT_full" 2>"$work/fills.err" &
   listener=$!
-  sleep 1
+  check "the listener on a small disk says it listens" 'listening "$work/fills.err" $listener'
   timeout 20 "$tool" send --channel 7 --commands --text 'CP %d 1' --count 40 --rate 400 --quiet
   wait $listener
   code=$?

@@ -105,7 +105,9 @@ TEST(Nbdgm, NamesArePaddedCutAndShownPrintable) {
 TEST(Faults, TheListInTheEnvironment) {
   Faults f;
   EXPECT_EQ(f.deadAfter, -1);  // no dead socket unless asked for
-  EXPECT_EQ(ParseFaults("add=2@1; post=3@20,recv=0x17@5,dead=2@300,deliver=4@9", f), 0);
+  EXPECT_EQ(f.reopenHolds, 0);
+  EXPECT_EQ(ParseFaults("add=2@1; post=3@20,recv=0x17@5,dead=2@300,deliver=4@9,hold=1", f), 0);
+  EXPECT_EQ(f.reopenHolds, 1);
   EXPECT_EQ(f.deadReopenFailures, 2);
   EXPECT_EQ(f.deadAfter, 300);
   EXPECT_EQ(f.deliverFailures, 4);

@@ -1,8 +1,10 @@
 // Our velknb32b.dll under Wine: datagrams between processes on group
 // names, LANAs kept apart, exact name matching, the per-name queue and its
 // drop counter, malformed payloads, the limits of receives and sends,
-// deleted names, fault injection and the failure reports. Each test uses
-// names of its own; the port range comes from VELKNB_BASEPORT.
+// deleted names, fault injection, a dead socket opened again (what it kept
+// of the old backlog and what it counted, a repeated datagram neither lost
+// nor taken twice) and the failure reports. Each test uses names of its
+// own; the port range comes from VELKNB_BASEPORT.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -142,6 +144,18 @@ VELKNB_STATS Stats() {
   return s;
 }
 
+// Polls the wrapper's counters until done finds them as expected, ms
+// milliseconds at most; true when it did.
+template <typename Done>
+bool WaitStats(Done done, DWORD ms = 5000) {
+  const DWORD end = GetTickCount() + ms;
+  for (;;) {
+    if (done(Stats())) return true;
+    if (static_cast<LONG>(end - GetTickCount()) <= 0) return false;
+    Sleep(10);
+  }
+}
+
 std::string SelfPath() {
   char path[MAX_PATH];
   GetModuleFileNameA(nullptr, path, sizeof path);
@@ -234,7 +248,10 @@ TEST(Velknb, ABurstWaitsInTheQueueInOrderAndTheOverflowIsCounted) {
     SendQuick(sink.Window(), burst, "BURST_NAME", "n=" + std::to_string(i));
     if (i % 40 == 39) Sleep(2);  // the kernel's buffer is not what is tested
   }
-  Sleep(300);
+  // Every one has reached the wrapper: two completed receives, the rest
+  // wait in the queue.
+  ASSERT_TRUE(WaitStats([&](const VELKNB_STATS& s) { return s.received - before.received == 500; }))
+      << Stats().received - before.received << " of 500 arrived";
   // Each receive tells when its datagram arrived and its number: times in
   // order inside the burst, numbers one after another.
   FILETIME now;
@@ -271,7 +288,8 @@ TEST(Velknb, ABurstWaitsInTheQueueInOrderAndTheOverflowIsCounted) {
     SendQuick(sink.Window(), burst, "BURST_NAME", "m=" + std::to_string(i));
     if (i % 40 == 39) Sleep(2);
   }
-  Sleep(500);
+  ASSERT_TRUE(WaitStats([&](const VELKNB_STATS& s) { return s.received - before.received == 1200; }))
+      << Stats().received - before.received - 500 << " of 700 arrived";
   after = Stats();
   EXPECT_EQ(after.queued, 600u);
   EXPECT_EQ(after.dropped - before.dropped, 100u);
@@ -408,6 +426,14 @@ TEST(Velknb, ADeadSocketFailsThePendingReceivesAndIsOpenedAgainLosingNothing) {
 
 TEST(Velknb, ADeadSocketWhoseBufferFilledIsOpenedAgainTakingEachDatagramOnce) {
   EXPECT_EQ(RunPeer("--dead-full"), 0u) << "see the peer's output above";
+}
+
+TEST(Velknb, AReopeningKeepsItsBoundOfTheOldBacklogAndCountsTheRestAsDropped) {
+  EXPECT_EQ(RunPeer("--drain-bound"), 0u) << "see the peer's output above";
+}
+
+TEST(Velknb, ARepeatedDatagramAroundAReopeningIsHandedOverEachTimeItCame) {
+  EXPECT_EQ(RunPeer("--overlap-repeat"), 0u) << "see the peer's output above";
 }
 
 TEST(Velknb, ACompletionTheWindowCannotTakeIsPostedLaterInOrderNeverFreed) {
@@ -711,6 +737,244 @@ int PeerDeadFull() {
   return check.failures;
 }
 
+// A datagram as another program sends it: to a name, with its DGM_ID and
+// data.
+std::vector<std::uint8_t> Payload(const char* to, std::uint16_t id, const std::string& text) {
+  velknb::Datagram d;
+  velknb::PadName(to, d.destination);
+  velknb::PadName("RAW_SENDER", d.source);
+  d.id = id;
+  d.data = reinterpret_cast<const std::uint8_t*>(text.data());
+  d.length = text.size();
+  std::vector<std::uint8_t> out(velknb::kMaxDatagram);
+  out.resize(velknb::BuildDatagram(d, out.data(), out.size()));
+  return out;
+}
+
+// Sends datagrams onto LANA 0's group from a socket of its own and hears
+// them on another socket in the group: the system hands a datagram of the
+// group to every socket in it together, so once this one heard what was
+// sent, the wrapper's sockets hold it too.
+class Probe {
+ public:
+  Probe() {
+    velknb::TransportSettings settings;
+    velknb::ApplyEnvironment(settings);
+    std::string error;
+    open_ = hearing_.Open(settings, 0, &error) && sending_.Open(settings, 0, &error, false);
+  }
+  // Sends the payloads and waits until each was heard, ms milliseconds at
+  // most; true when each was.
+  bool SendAndHear(const std::vector<std::vector<std::uint8_t>>& payloads, DWORD ms = 5000) {
+    if (!open_) return false;
+    for (const auto& p : payloads) {
+      if (!sending_.Send(p.data(), p.size())) return false;
+    }
+    std::vector<std::vector<std::uint8_t>> due = payloads;
+    std::vector<std::uint8_t> buffer(65536);
+    const DWORD end = GetTickCount() + ms;
+    while (!due.empty()) {
+      const LONG left = static_cast<LONG>(end - GetTickCount());
+      if (left <= 0) return false;
+      const long got = hearing_.Receive(buffer.data(), buffer.size(), static_cast<int>(left));
+      if (got <= 0) continue;
+      const std::vector<std::uint8_t> heard(buffer.begin(), buffer.begin() + got);
+      const auto it = std::find(due.begin(), due.end(), heard);
+      if (it != due.end()) due.erase(it);
+    }
+    return true;
+  }
+
+ private:
+  velknb::Transport hearing_;
+  velknb::Transport sending_;
+  bool open_ = false;
+};
+
+// The steps of a reopening held by VELKNB_FAULTS hold=1: before each, the
+// wrapper sets velknb_step_<process id>_<step> and waits for
+// velknb_go_<process id>_<step>.
+class Reopening {
+ public:
+  Reopening() {
+    for (int i = 0; i < 3; ++i) {
+      reached_[i] = CreateEventA(nullptr, FALSE, FALSE, EventName("step", i + 1).c_str());
+      go_[i] = CreateEventA(nullptr, FALSE, FALSE, EventName("go", i + 1).c_str());
+    }
+  }
+  ~Reopening() {
+    for (int i = 0; i < 3; ++i) {
+      CloseHandle(reached_[i]);
+      CloseHandle(go_[i]);
+    }
+  }
+  Reopening(const Reopening&) = delete;
+  Reopening& operator=(const Reopening&) = delete;
+  // Waits until the reopening stands before the step: 1 reading the old
+  // socket, 2 opening the new one, 3 the old one leaving the group.
+  bool Reached(int step, DWORD ms = 15000) {
+    return WaitForSingleObject(reached_[step - 1], ms) == WAIT_OBJECT_0;
+  }
+  void Go(int step) { SetEvent(go_[step - 1]); }
+
+ private:
+  static std::string EventName(const char* what, int step) {
+    return std::string("velknb_") + what + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(step);
+  }
+  HANDLE reached_[3] = {};
+  HANDLE go_[3] = {};
+};
+
+// Three datagrams from b to a, received; the socket fails at the third
+// (VELKNB_FAULTS dead=0@2). Returns the last one's number, 0 when they did
+// not all come.
+DWORD ThreeBeforeTheFailure(Completions& sink, const Name& a, const Name& b, const char* to) {
+  Post(sink.Window(), a, 3);
+  for (const char* text : {"one", "two", "three"}) SendText(sink.Window(), b, to, text);
+  DWORD last = 0;
+  int good = 0;
+  for (NCB* r; good < 3 && (r = NextReceive(sink, 5000)) != nullptr;) {
+    if (r->ncb_retcode == NRC_GOODRET && VelknbArrival(r, nullptr, &last)) ++good;
+    NetNcbFree(r);
+  }
+  return good == 3 ? last : 0;
+}
+
+int PeerDrainBound() {
+  // After two datagrams the socket fails, and its reopening waits before
+  // each step for this test. A name's queue takes 50, and so does the
+  // reopening keep 50 of the old socket's backlog.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "dead=0@2,hold=1");
+  SetEnvironmentVariableA("VELKNB_QUEUE", "50");
+  char trace[MAX_PATH] = "";
+  GetTempPathA(sizeof trace, trace);
+  std::strcat(trace, "velknb_bound_trace.txt");
+  DeleteFileA(trace);
+  SetEnvironmentVariableA("VELKNB_TRACE", trace);
+  Checks check{"drain-bound"};
+  Completions sink;
+  Reopening reopening;
+  Name a = Add("BOUND_A");
+  Name b = Add("BOUND_B");
+  const DWORD last = ThreeBeforeTheFailure(sink, a, b, "BOUND_A");
+  check(last != 0, "three datagrams before the socket fails");
+  check(reopening.Reached(1), "the reopening begins");
+  // 200 wait in the old socket, and a receive for each of them and one
+  // more: only the reopening's bound can lose any. The first 50 are kept,
+  // the 150 after them are read only to be counted.
+  Post(sink.Window(), a, 201);
+  const VELKNB_STATS before = Stats();
+  std::vector<std::vector<std::uint8_t>> sent;
+  for (int i = 1; i <= 200; ++i) {
+    sent.push_back(Payload("BOUND_A", static_cast<std::uint16_t>(i), "b" + std::to_string(i)));
+  }
+  Probe probe;
+  check(probe.SendAndHear(sent), "the 200 datagrams reached the group");
+  for (int step = 1; step <= 3; ++step) {
+    if (step > 1) check(reopening.Reached(step), "the reopening goes on");
+    reopening.Go(step);
+  }
+  check(WaitStats([](const VELKNB_STATS& s) { return s.reopened == 1; }, 15000),
+        "the socket is open again");
+  const VELKNB_STATS after = Stats();
+  check(after.received - before.received == 200, "all 200 are numbered");
+  check(after.delivered - before.delivered == 50, "the 50 kept are handed over");
+  check(after.dropped - before.dropped == 150, "the 150 beyond the bound are counted as dropped");
+  // The kept ones come first, in order, numbered on; the next datagram's
+  // number is past those dropped.
+  std::vector<std::string> got;
+  DWORD sequence = last;
+  bool numbered = true;
+  for (NCB* r; got.size() < 50 && (r = NextReceive(sink, 3000)) != nullptr;) {
+    DWORD n = 0;
+    if (r->ncb_retcode == NRC_GOODRET) got.push_back(Received(r));
+    numbered = numbered && VelknbArrival(r, nullptr, &n) && n == sequence + 1;
+    sequence = n;
+    NetNcbFree(r);
+  }
+  std::vector<std::string> first;
+  for (int i = 1; i <= 50; ++i) first.push_back("b" + std::to_string(i));
+  check(got == first, "the first 50 are handed over, in order");
+  check(numbered, "numbered one after another");
+  SendText(sink.Window(), b, "BOUND_A", "after");
+  NCB* r = NextReceive(sink, 3000);
+  DWORD next = 0;
+  check(r != nullptr && Received(r) == "after" && VelknbArrival(r, nullptr, &next) &&
+            next == sequence + 151,
+        "the next number shows the 150 dropped");
+  if (r != nullptr) NetNcbFree(r);
+  check(got.size() + (after.dropped - before.dropped) == sent.size(),
+        "what was handed over and what was counted make what was sent");
+  std::ifstream in(trace);
+  std::stringstream text;
+  text << in.rdbuf();
+  check(text.str().find("opened again: 200 read from the old socket, 150 of them counted as dropped, "
+                        "0 taken by both") != std::string::npos,
+        "the reopening kept 50 and counted 150");
+  if (check.failures != 0) std::printf("trace: %s\n", text.str().c_str());
+  check(NetDeleteName(a.field, a.number, 0) == NRC_GOODRET, "the delete");
+  return check.failures;
+}
+
+int PeerOverlapRepeat() {
+  // After two datagrams the socket fails, and its reopening waits before
+  // each step for this test.
+  SetEnvironmentVariableA("VELKNB_FAULTS", "dead=0@2,hold=1");
+  char trace[MAX_PATH] = "";
+  GetTempPathA(sizeof trace, trace);
+  std::strcat(trace, "velknb_overlap_trace.txt");
+  DeleteFileA(trace);
+  SetEnvironmentVariableA("VELKNB_TRACE", trace);
+  Checks check{"overlap-repeat"};
+  Completions sink;
+  Reopening reopening;
+  Name a = Add("REPEAT_A");
+  Name b = Add("REPEAT_B");
+  check(ThreeBeforeTheFailure(sink, a, b, "REPEAT_A") != 0, "three datagrams before the socket fails");
+  const VELKNB_STATS before = Stats();
+  Probe probe;
+  // X is sent twice, the same bytes each time: once when only the old
+  // socket takes it, once when both do. The new one's first datagram is X,
+  // and the old one held an X before the X both took.
+  const std::vector<std::uint8_t> x = Payload("REPEAT_A", 7, "X");
+  check(reopening.Reached(1), "the reopening begins");
+  check(probe.SendAndHear({Payload("REPEAT_A", 1, "p1"), Payload("REPEAT_A", 2, "p2")}),
+        "two before the old socket is read");
+  reopening.Go(1);
+  check(reopening.Reached(2), "the old socket was read");
+  check(probe.SendAndHear({x}), "X before the new socket opens");
+  reopening.Go(2);
+  check(reopening.Reached(3), "the new socket is open");
+  check(probe.SendAndHear({x, Payload("REPEAT_A", 8, "Y"), Payload("REPEAT_A", 9, "Z")}),
+        "X again, Y and Z to both sockets");
+  reopening.Go(3);
+  check(WaitStats([](const VELKNB_STATS& s) { return s.reopened == 1; }, 15000),
+        "the socket is open again");
+  const VELKNB_STATS after = Stats();
+  Post(sink.Window(), a, 6);
+  std::vector<std::string> got;
+  for (NCB* r; got.size() < 6 && (r = NextReceive(sink, 3000)) != nullptr;) {
+    if (r->ncb_retcode == NRC_GOODRET) got.push_back(Received(r));
+    NetNcbFree(r);
+  }
+  check(got == std::vector<std::string>({"p1", "p2", "X", "X", "Y", "Z"}),
+        "each datagram once, in order, both X among them");
+  check(Stats().queued == 0, "none taken twice");
+  check(after.received - before.received == 6, "six numbered");
+  check(got.size() + (after.dropped - before.dropped) == 6,
+        "what was handed over and what was counted make what was sent");
+  // The run both took was found whole: the old socket's last three.
+  std::ifstream in(trace);
+  std::stringstream text;
+  text << in.rdbuf();
+  check(text.str().find("opened again: 6 read from the old socket, 0 of them counted as dropped, "
+                        "3 taken by both") != std::string::npos,
+        "the run both took is the last three");
+  if (check.failures != 0) std::printf("trace: %s\n", text.str().c_str());
+  return check.failures;
+}
+
 int PeerDeliver() {
   // After five completion messages (four sends' and the first receive's),
   // the window refuses the next two: the second and third receives'.
@@ -759,8 +1023,8 @@ int PeerDeliverDelete() {
   check(NetDeleteName(a.field, a.number, 0) == NRC_GOODRET, "the delete");
   check(Stats().unclaimed - before == 3, "the three waiting datagrams are counted");
   SendText(sink.Window(), b, "SETTLE_A", "after");
-  Sleep(300);
-  check(Stats().unclaimed - before == 4, "one that comes after the delete is counted too");
+  check(WaitStats([&](const VELKNB_STATS& s) { return s.unclaimed - before == 4; }),
+        "one that comes after the delete is counted too");
   return check.failures;
 }
 
@@ -769,6 +1033,8 @@ int PeerDeliverDelete() {
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--dead") == 0) return PeerDead();
   if (argc >= 2 && std::strcmp(argv[1], "--dead-full") == 0) return PeerDeadFull();
+  if (argc >= 2 && std::strcmp(argv[1], "--drain-bound") == 0) return PeerDrainBound();
+  if (argc >= 2 && std::strcmp(argv[1], "--overlap-repeat") == 0) return PeerOverlapRepeat();
   if (argc >= 2 && std::strcmp(argv[1], "--deliver") == 0) return PeerDeliver();
   if (argc >= 2 && std::strcmp(argv[1], "--deliver-delete") == 0) return PeerDeliverDelete();
   if (argc >= 5 && std::strcmp(argv[1], "--peer") == 0) {

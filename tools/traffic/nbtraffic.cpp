@@ -33,6 +33,7 @@
 
 #include "core/input_file.h"
 #include "core/packet_dump.h"
+#include "core/packet_file.h"
 #include "core/packet_record.h"
 #include "nbdgm.h"
 #include "traffic_mix.h"
@@ -107,6 +108,8 @@ const char kHelp[] =
     "                   a name beginning with ORM as revertives, the others as commands;\n"
     "                   sequence numbers count the datagrams heard from 1; a datagram\n"
     "                   longer than 512 bytes is recorded cut to 512, and counted\n"
+    "  Once it listens, \"listening on LANA N\" starts a text output, and goes to the\n"
+    "  standard error where the output is not the standard output.\n"
     "\n"
     "The transport's settings come from VELKNB_INTERFACE (an address of this machine;\n"
     "127.0.0.1), VELKNB_GROUP (a multicast group; 239.255.138.1) and VELKNB_BASEPORT\n"
@@ -404,56 +407,56 @@ struct Outgoing {
   std::uint64_t filetime = 0;  // when it arrived, for records that carry it
 };
 
-// The datagrams of a packet data file; false with a message when it is not
-// one or cannot be read.
+// The datagrams of a packet data file, read with the packet file's own
+// reader and said in its words after "nbtraffic: PATH: ". A file cut inside
+// a record (a run that stopped while it wrote) gives its whole records and
+// is said; a record that is not fit refuses the file. False with a message
+// when there is nothing to send.
 bool ReadPacketFile(const std::string& path, std::vector<Outgoing>& out) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
-    std::fprintf(stderr, "nbtraffic: %s cannot be read: %s\n", path.c_str(), SystemReason(errno).c_str());
+    std::fprintf(stderr, "nbtraffic: %s: cannot be read: %s\n", path.c_str(), SystemReason(errno).c_str());
     return false;
   }
   if ((info.st_mode & S_IFMT) == S_IFDIR) {
-    std::fprintf(stderr, "nbtraffic: %s cannot be read: it is a directory\n", path.c_str());
+    std::fprintf(stderr, "nbtraffic: %s: cannot be read: it is a directory\n", path.c_str());
     return false;
   }
   std::FILE* in = std::fopen(path.c_str(), "rb");
   if (in == nullptr) {
-    std::fprintf(stderr, "nbtraffic: %s cannot be read: %s\n", path.c_str(), SystemReason(errno).c_str());
+    std::fprintf(stderr, "nbtraffic: %s: cannot be read: %s\n", path.c_str(), SystemReason(errno).c_str());
     return false;
   }
-  std::vector<std::uint8_t> bytes;
-  std::uint8_t block[65536];
-  std::size_t got = 0;
-  while ((got = std::fread(block, 1, sizeof block, in)) > 0) bytes.insert(bytes.end(), block, block + got);
-  const int reason = errno;
-  const bool failed = std::ferror(in) != 0;
-  std::fclose(in);
-  if (failed) {
-    std::fprintf(stderr, "nbtraffic: %s cannot be read: %s\n", path.c_str(), SystemReason(reason).c_str());
-    return false;
-  }
-  const std::string size = varnet::SizeFault(bytes.size());
-  if (!size.empty()) {
-    std::fprintf(stderr, "nbtraffic: %s: %s\n", path.c_str(), size.c_str());
-    return false;
-  }
-  if (bytes.empty()) {
-    std::fprintf(stderr, "nbtraffic: %s holds no records\n", path.c_str());
-    return false;
-  }
-  for (std::size_t at = 0; at < bytes.size(); at += varnet::kRecordSize) {
+  varnet::PacketReader reader(in, (info.st_mode & S_IFMT) == S_IFREG ? info.st_size : -1);
+  bool ok = true;
+  for (bool more = true; more;) {
     varnet::RecordView r;
-    varnet::ReadRecord(bytes.data() + at, bytes.size() - at, r);
-    const std::string fault = varnet::RecordFault(r);
-    if (!fault.empty()) {
-      std::fprintf(stderr, "nbtraffic: %s: record %zu has %s\n", path.c_str(),
-                   at / varnet::kRecordSize + 1, fault.c_str());
-      return false;
+    switch (reader.Next(r)) {
+      case varnet::PacketReader::Status::Record:
+        out.push_back({r.type == varnet::kRecordCommand, {r.data, r.data + r.length}, r.timed,
+                       r.arrival.filetime});
+        break;
+      case varnet::PacketReader::Status::End:
+        more = false;
+        break;
+      case varnet::PacketReader::Status::Cut:
+        // Damage, not a reason to refuse the whole records before it.
+        std::fprintf(stderr, "nbtraffic: %s: %s\n", path.c_str(), reader.Fault().c_str());
+        more = false;
+        break;
+      case varnet::PacketReader::Status::Bad:
+      case varnet::PacketReader::Status::Failed:
+        std::fprintf(stderr, "nbtraffic: %s: %s\n", path.c_str(), reader.Fault().c_str());
+        ok = false;
+        more = false;
+        break;
     }
-    out.push_back({r.type == varnet::kRecordCommand, {r.data, r.data + r.length}, r.timed,
-                   r.arrival.filetime});
   }
-  return true;
+  std::fclose(in);
+  if (ok && out.empty() && reader.Rest() == 0) {
+    std::fprintf(stderr, "nbtraffic: %s: %s\n", path.c_str(), varnet::EmptyText().c_str());
+  }
+  return ok && !out.empty();
 }
 
 // The recorded pace: each record's wait after the one before, its arrival
@@ -706,10 +709,18 @@ int Listen(const Options& o) {
     if (out != stdout) std::fclose(out);
     return 1;
   }
-  // The packet data file holds nothing but records; the text says when the
-  // listener is ready.
-  std::fprintf(o.packets ? stderr : out, "listening on LANA %d\n", o.lana);
-  std::fflush(o.packets ? stderr : out);
+  // Ready: what is sent from now on is heard. A text output starts with the
+  // line; where the output is not the standard output (a file, or a packet
+  // data file, which holds nothing but records) the standard error says it,
+  // where a script waits for it.
+  if (!o.packets) {
+    std::fprintf(out, "listening on LANA %d\n", o.lana);
+    std::fflush(out);
+  }
+  if (o.packets || !toStdout) {
+    std::fprintf(stderr, "listening on LANA %d\n", o.lana);
+    std::fflush(stderr);
+  }
   const auto start = Clock::now();
   const auto deadline = After(start, o.seconds);
   std::vector<std::uint8_t> buffer(65536);
