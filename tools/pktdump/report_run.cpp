@@ -75,41 +75,36 @@ void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, 
     r.bad = true;
     r.failed = !keepGoing;
   }
-  std::vector<std::uint8_t> chunk(256 * varnet::kRecordSize);
+  varnet::PacketReader reader(file, size);
   std::int64_t number = 0;
-  std::size_t rest = 0;
   while (!r.failed) {
-    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
-    const std::size_t whole = got / varnet::kRecordSize;
-    for (std::size_t i = 0; i < whole && !r.failed; ++i) {
-      ++number;
-      varnet::RecordView view;
-      varnet::ReadRecord(chunk.data() + i * varnet::kRecordSize, varnet::kRecordSize, view);
-      const std::string fault = varnet::RecordFault(view);
-      if (fault.empty()) {
-        r.report->Add(number, view);
-        continue;
-      }
-      say("record " + std::to_string(number) + " has " + fault + skipped);
-      r.bad = true;
-      r.failed = !keepGoing;
-      r.report->Bad(number, fault);
+    varnet::RecordView view;
+    const varnet::PacketReader::Status status = reader.Next(view);
+    if (status == varnet::PacketReader::Status::End) break;
+    if (status == varnet::PacketReader::Status::Record) {
+      r.report->Add(++number, view);
+      continue;
     }
-    if (got < chunk.size()) {
-      rest = got % varnet::kRecordSize;
+    if (status == varnet::PacketReader::Status::Failed) {
+      say(reader.Fault());
+      r.failed = true;
       break;
     }
-  }
-  if (std::ferror(file) != 0) {
-    say("cannot be read");
-    r.failed = true;
-  } else if (!r.failed && rest != 0) {
-    // Cut inside a record (a run that stopped while it wrote): its whole
-    // records are on the page, and the cut is said.
-    say(varnet::CutText(rest, number));
+    if (status == varnet::PacketReader::Status::Cut) {
+      // Cut inside a record (a run that stopped while it wrote): its whole
+      // records are on the page, and the cut is said.
+      say(reader.Fault());
+      r.bad = true;
+      break;
+    }
+    ++number;
+    say(reader.Fault() + skipped);
     r.bad = true;
-  } else if (!r.failed && number == 0 && size < 0) {
-    say("is empty: it holds no records");
+    r.failed = !keepGoing;
+    r.report->Bad(number, reader.Fault().substr(reader.Fault().find(" has ") + 5));
+  }
+  if (!r.failed && number == 0 && size < 0 && reader.Rest() == 0) {
+    say(varnet::EmptyText());
     r.bad = true;
     r.failed = !keepGoing;
   }
