@@ -27,8 +27,9 @@ class CheckEnvironment : public trelm::ProfileReader {
   // could change to directory; full: the directory it would then be in.
   virtual bool DirectoryExists(const std::string& directory, const std::string& currentDirectory,
                                std::string* full) = 0;
-  // The file's text, for the line numbers of warnings and the lines the
-  // profile calls pass over; "" when unknown.
+  // The file's text as the profile calls read it (ReadListText below), for
+  // the line numbers of warnings and the lines the profile calls pass over;
+  // "" when unknown.
   virtual std::string Text(const char* /*file*/) { return std::string(); }
 };
 
@@ -73,6 +74,34 @@ std::vector<std::string> WorkstationSections(const std::vector<std::string>& sec
 
 // Warnings about the file as a whole: lines before any section.
 std::vector<CheckWarning> CheckFileText(const std::string& text);
+
+// Narrows one line of UTF-16 text as the "A" profile calls narrow what they
+// read (to the machine's ANSI code page); *changed when a character came
+// out otherwise than it stands (as '?', or as a look-alike).
+using Narrowing = std::string (*)(const std::u16string& line, bool* changed);
+
+// A launch list's bytes as the profile calls read them. A file that starts
+// with a byte-order mark, UTF-16 little-endian (FF FE: Notepad's
+// "Unicode"), UTF-16 big-endian (FE FF) or UTF-8 (EF BB BF), is decoded
+// without its mark and narrowed line by line by narrow (nullptr: ASCII
+// stays, any other character is read as '?'); any other file is its bytes
+// as they stand. The warnings say, each on its line (0: the whole file),
+// what the decoding could not keep or what Windows reads otherwise:
+// "text-malformed" (half a surrogate pair, bytes that are no UTF-8: each
+// read as '?'; an odd byte count: the last byte read as the character of
+// its value, as Wine reads it), "text-not-ansi" (a line the launcher
+// reads holds characters its code page has not: the line as it reads it),
+// "encoding-breaks-on-windows" (UTF-16 big-endian, or a UTF-8 mark where it
+// matters: Wine's profile calls decode them, Windows' do not).
+struct ListText {
+  std::string text;
+  std::vector<CheckWarning> warnings;
+};
+ListText ReadListText(const std::string& bytes, Narrowing narrow = nullptr);
+
+// The section a line of the text stands in (its header line included);
+// "" before the first section.
+std::string SectionAt(const std::string& text, int line);
 
 // The line of a key in a section of a profile's text (the first, as
 // Windows reads it), or of the section's own line for an empty key; 0

@@ -15,6 +15,26 @@
 
 namespace {
 
+// One line of a UTF-16 launch list narrowed as GetPrivateProfileStringA
+// narrows what it reads: to the ANSI code page, with its best-fit
+// look-alikes and '?' for what has none. What does not come back the same
+// from the code page came out otherwise.
+std::string AnsiLine(const std::u16string& line, bool* changed) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide characters are UTF-16");
+  *changed = false;
+  if (line.empty()) return std::string();
+  const auto* wide = reinterpret_cast<const wchar_t*>(line.data());
+  const int size = static_cast<int>(line.size());
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide, size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide, size, out.data(), n, nullptr, nullptr);
+  const int m = MultiByteToWideChar(CP_ACP, 0, out.data(), n, nullptr, 0);
+  std::wstring back(static_cast<std::size_t>(m > 0 ? m : 0), L'\0');
+  if (m > 0) MultiByteToWideChar(CP_ACP, 0, out.data(), n, back.data(), m);
+  *changed = back != std::wstring(wide, line.size());
+  return out;
+}
+
 class Win32Environment : public pellor::CheckEnvironment {
  public:
   std::size_t ProfileRead(const char* section, const char* key, const char* fallback, char* out,
@@ -31,19 +51,23 @@ class Win32Environment : public pellor::CheckEnvironment {
     return List(buffer.data(), n);
   }
   // Read once: every section checked asks for the lines of its warnings,
-  // and the check writes nothing.
+  // and the check writes nothing. A list saved as UTF-16 or with a UTF-8
+  // mark is decoded as the profile calls decode it.
   std::string Text(const char* file) override {
-    if (textOf_ == file) return text_;
+    if (textOf_ == file) return text_.text;
     textOf_ = file;
-    text_.clear();
+    std::string bytes;
     if (std::FILE* in = std::fopen(file, "rb")) {
       char chunk[4096];
       std::size_t n;
-      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) text_.append(chunk, n);
+      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes.append(chunk, n);
       std::fclose(in);
     }
-    return text_;
+    text_ = pellor::ReadListText(bytes, AnsiLine);
+    return text_.text;
   }
+  // What the decoding of the text read last could not keep.
+  const std::vector<pellor::CheckWarning>& TextWarnings() const { return text_.warnings; }
   // As the launcher's change would go: from its current directory, and
   // back to the checker's own afterwards.
   bool DirectoryExists(const std::string& directory, const std::string& currentDirectory,
@@ -71,7 +95,7 @@ class Win32Environment : public pellor::CheckEnvironment {
  private:
   trelm::Win32Profiles profiles_;
   std::string textOf_;
-  std::string text_;
+  pellor::ListText text_;
   static std::vector<std::string> List(const char* p, DWORD n) {
     std::vector<std::string> out;
     for (DWORD at = 0; at < n && p[at] != '\0';) {
@@ -134,6 +158,11 @@ bool SameName(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
 }
 
+// "line N: ", or nothing for a warning on the whole file.
+std::string LineText(const pellor::CheckWarning& w) {
+  return w.line > 0 ? "line " + std::to_string(w.line) + ": " : std::string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,9 +211,11 @@ int main(int argc, char** argv) {
 
   Win32Environment env;
   const std::string text = env.Text(file.c_str());
-  // Lines before any section, then the sections that look like a
-  // workstation's (each name once: the launcher reads the first).
-  std::vector<pellor::CheckWarning> fileWarnings = pellor::CheckFileText(text);
+  // How the file's text was decoded, lines before any section, then the
+  // sections that look like a workstation's (each name once: the launcher
+  // reads the first).
+  std::vector<pellor::CheckWarning> fileWarnings = env.TextWarnings();
+  for (const pellor::CheckWarning& w : pellor::CheckFileText(text)) fileWarnings.push_back(w);
   std::vector<std::string> sections;
   const std::vector<std::string> present = pellor::WorkstationSections(env.Sections(file.c_str()));
   for (const std::string& s : present) {
@@ -207,11 +238,15 @@ int main(int argc, char** argv) {
     sections = {section};
     pellor::CheckWarning note = pellor::SectionNote(section);
     note.line = pellor::LineOf(text, section, "");
+    // The decoding's warnings on the whole file or on the section's lines.
     fileWarnings.clear();
+    for (const pellor::CheckWarning& w : env.TextWarnings()) {
+      if (w.line == 0 || SameName(pellor::SectionAt(text, w.line), section)) fileWarnings.push_back(w);
+    }
     if (!note.code.empty()) fileWarnings.push_back(note);
   } else if (sections.empty()) {
     for (const pellor::CheckWarning& w : fileWarnings) {
-      std::fprintf(stderr, "launchcheck: warning: line %d: %s\n", w.line, w.text.c_str());
+      std::fprintf(stderr, "launchcheck: warning: %s%s\n", LineText(w).c_str(), w.text.c_str());
     }
     std::fprintf(stderr, "launchcheck: %s has no [Workstation_NNN] section the launcher reads: "
                  "nothing was checked\n", file.c_str());
@@ -236,7 +271,7 @@ int main(int argc, char** argv) {
                 configDirectory.substr(0, 2).c_str(), configDirectory.c_str());
     std::printf("programs are looked up on this machine, %s\n", machine);
     for (const pellor::CheckWarning& w : fileWarnings) {
-      std::printf("warning: line %d: %s\n", w.line, w.text.c_str());
+      std::printf("warning: %s%s\n", LineText(w).c_str(), w.text.c_str());
     }
     for (const auto& [section, report] : reports) {
       for (const std::string& line : report.lines) std::printf("%s\n", line.c_str());

@@ -1,6 +1,8 @@
-// libFuzzer target: a launch list's text checked as launchcheck checks it,
-// through the launcher's own reading of every entry. Every warning must
-// stand on a line of the text (or on none) and carry a code.
+// libFuzzer target: a launch list's bytes checked as launchcheck checks them:
+// decoded as the profile calls read them (UTF-16 either way round, a UTF-8
+// mark, or bytes as they stand), then through the launcher's own reading of
+// every entry. Every warning must stand on a line of the text (or on none)
+// and carry a code; a file without a mark is its bytes unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -56,12 +58,18 @@ class TextEnvironment : public pellor::CheckEnvironment {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const pellor::ListText decoded = pellor::ReadListText(bytes);
+  const std::string& text = decoded.text;
+  const bool marked = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 || bytes.compare(0, 2, "\xFF\xFE") == 0 ||
+                      bytes.compare(0, 2, "\xFE\xFF") == 0;
+  if (!marked && (text != bytes || !decoded.warnings.empty())) std::abort();
   int lines = 0;
   for (char c : text) lines += c == '\n';
   ++lines;
   TextEnvironment env(text);
-  std::vector<pellor::CheckWarning> all = pellor::CheckFileText(text);
+  std::vector<pellor::CheckWarning> all = decoded.warnings;
+  for (const pellor::CheckWarning& w : pellor::CheckFileText(text)) all.push_back(w);
   for (const std::string& section : pellor::WorkstationSections(env.Sections("LAUNCH.INI"))) {
     const pellor::CheckReport r = pellor::CheckSection(env, "c:\\cfg\\LAUNCH.INI", section);
     if (r.warnings != static_cast<int>(r.found.size())) std::abort();
@@ -69,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const pellor::CheckWarning& w : all) {
     if (w.code.empty() || w.line < 0 || w.line > lines) std::abort();
+    pellor::SectionAt(text, w.line);
   }
   return 0;
 }

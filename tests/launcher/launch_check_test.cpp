@@ -303,5 +303,126 @@ TEST(LaunchCheck, EachMisreadEntryGetsItsCodeOnItsLine) {
   for (const auto& k : keys) EXPECT_EQ(BootIndexOf(k.key), k.index) << k.key;
 }
 
+// A launch list saved as Notepad's "Unicode" (UTF-16 little-endian with its
+// mark), as UTF-16 big-endian or with a UTF-8 mark is read as the profile
+// calls read it: the same narrow text, on the same lines, and a warning for
+// what the decoding could not keep or Windows reads otherwise.
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t u : text) {
+    const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+    out += bigEndian ? high : low;
+    out += bigEndian ? low : high;
+  }
+  return out;
+}
+
+// A code page that holds U+0000..U+00FF as they are (as Latin-1 does).
+std::string Latin1(const std::u16string& line, bool* changed) {
+  std::string out;
+  *changed = false;
+  for (char16_t u : line) {
+    *changed = *changed || u > 0xFF;
+    out += u <= 0xFF ? static_cast<char>(u) : '?';
+  }
+  return out;
+}
+
+TEST(LaunchCheck, AListInUtf16OrWithAUtf8MarkIsReadAsTheProfileCallsReadIt) {
+  const std::u16string list =
+      u"[Workstation_001]\nDebugMode=0\nQuitWhenDone=0\nCloseRunningORMandWait=1\n"
+      u"Boot_1=c:\\a.exe\nBoot_2=<pause> 99999999999\n";
+  const std::string ascii(list.begin(), list.end());
+  const std::u16string jorg = u"[Workstation_001]\r\nBoot_1=c:\\J\u00F6rg\\a.exe\r\n; \u4E2D\u6587\r\n";
+  using Found = std::vector<std::pair<std::string, int>>;
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::string text;  // as the launcher reads it
+    Found found;       // the decoding's warnings: code and line
+    Narrowing narrow;
+  } cases[] = {
+      {"UTF-16 little-endian", Utf16(list, false), ascii, {}, nullptr},
+      {"UTF-16 big-endian, which Windows does not read", Utf16(list, true), ascii,
+       {{"encoding-breaks-on-windows", 0}}, nullptr},
+      {"a UTF-8 mark before a section on line 1", "\xEF\xBB\xBF" + ascii, ascii,
+       {{"encoding-breaks-on-windows", 1}}, nullptr},
+      {"a UTF-8 mark before a comment, all ASCII", "\xEF\xBB\xBF; list\r\n" + ascii,
+       "; list\r\n" + ascii, {}, nullptr},
+      {"UTF-8 beyond ASCII after a mark", "\xEF\xBB\xBF; list\n[Workstation_001]\nBoot_1=c:\\J\xC3\xB6rg\\a.exe\n",
+       "; list\n[Workstation_001]\nBoot_1=c:\\J\xF6rg\\a.exe\n", {{"encoding-breaks-on-windows", 1}}, Latin1},
+      {"characters the code page has not, on an entry and in a comment", Utf16(jorg, false),
+       "[Workstation_001]\r\nBoot_1=c:\\J?rg\\a.exe\r\n; ??\r\n", {{"text-not-ansi", 2}}, nullptr},
+      {"the same in a code page that has the entry's", Utf16(jorg, false),
+       "[Workstation_001]\r\nBoot_1=c:\\J\xF6rg\\a.exe\r\n; ??\r\n", {}, Latin1},
+      {"a character beyond U+FFFF, as two", Utf16(u"[W]\nk=\U0001F600\n", false), "[W]\nk=??\n",
+       {{"text-not-ansi", 2}}, nullptr},
+      {"an odd number of bytes", Utf16(u"[Workstation_001]\nBoot_1=c:\\a.exe\nBoot_2=x", false) + "y",
+       "[Workstation_001]\nBoot_1=c:\\a.exe\nBoot_2=xy", {{"text-malformed", 3}}, nullptr},
+      {"an odd number of bytes, big-endian", Utf16(u"[W]\nk=", true) + "v", "[W]\nk=v",
+       {{"encoding-breaks-on-windows", 0}, {"text-malformed", 2}}, nullptr},
+      {"half a surrogate pair, twice on a line and at the end",
+       Utf16(u"[W]\nk=a\xDC00\xD800" u"b\nj=\xD800", false), "[W]\nk=a??b\nj=?",
+       {{"text-malformed", 2}, {"text-malformed", 3}}, nullptr},
+      {"bytes that are no UTF-8", "\xEF\xBB\xBF[W]\nk=\xC3\xFFx\nj=\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\n",
+       "[W]\nk=??x\nj=??????????\n", {{"encoding-breaks-on-windows", 1}, {"text-malformed", 2}, {"text-malformed", 3}},
+       nullptr},
+      {"UTF-8 cut inside its last character", "\xEF\xBB\xBF[W]\nk=\xF0\x9F\x98", "[W]\nk=?",
+       {{"encoding-breaks-on-windows", 1}, {"text-malformed", 2}}, nullptr},
+      {"a mark and nothing else", "\xFF\xFE", "", {}, nullptr},
+      {"a mark and one byte", "\xFE\xFF[", "[", {{"encoding-breaks-on-windows", 0}, {"text-malformed", 1}}, nullptr},
+      {"no mark: the bytes as they stand", std::string("[W]\nk=\xE9\0x\n", 10), std::string("[W]\nk=\xE9\0x\n", 10),
+       {}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ListText read = ReadListText(c.bytes, c.narrow);
+    EXPECT_EQ(read.text, c.text);
+    Found found;
+    for (const CheckWarning& w : read.warnings) {
+      found.emplace_back(w.code, w.line);
+      EXPECT_FALSE(w.text.empty());
+    }
+    EXPECT_EQ(found, c.found);
+  }
+
+  // Read so, the list's warnings stand on their lines: nothing before the
+  // section, the pause on line 6, in the text and in JSON.
+  FakeEnvironment env;
+  env.text = ReadListText(Utf16(list, false)).text;
+  env.programs = {"|c:\\a.exe"};
+  EXPECT_TRUE(CheckFileText(env.text).empty());
+  const CheckReport r = CheckSection(env, "c:\\cfg\\LAUNCH.INI", "Workstation_001");
+  ASSERT_EQ(r.found.size(), 1u);
+  EXPECT_EQ(r.found[0].code + ":" + std::to_string(r.found[0].line), "pause-capped:6");
+  EXPECT_EQ(LineOf(env.text, "Workstation_001", "Boot_1"), 5);
+  EXPECT_NE(JsonReport("c:\\cfg\\LAUNCH.INI", "c:\\cfg", "HOST", {}, {{"Workstation_001", r}})
+                .find("{\"line\":6,\"code\":\"pause-capped\""),
+            std::string::npos);
+
+  // The texts say what happened, and where it matters.
+  const ListText jorgRead = ReadListText(Utf16(jorg, false));
+  ASSERT_EQ(jorgRead.warnings.size(), 1u);
+  EXPECT_EQ(jorgRead.warnings[0].text,
+            "characters on this line are not in the ANSI code page: the launcher reads it as "
+            "\"Boot_1=c:\\J?rg\\a.exe\"");
+  const ListText marked = ReadListText("\xEF\xBB\xBF" + ascii);
+  ASSERT_EQ(marked.warnings.size(), 1u);
+  EXPECT_NE(marked.warnings[0].text.find("line 1 is read with the mark in front, so [Workstation_001] "
+                                         "is no section there"), std::string::npos) << marked.warnings[0].text;
+  const ListText odd = ReadListText(Utf16(u"[W]\n", false) + "k");
+  ASSERT_EQ(odd.warnings.size(), 1u);
+  EXPECT_EQ(odd.warnings[0].text, "the file ends in half a UTF-16 character (an odd number of bytes): it "
+                                  "was cut short, or is not UTF-16 throughout");
+
+  // The section each line stands in: a workstation's own warnings.
+  const std::string sections = "k=1\n[A]\nx=1\n\n[B]\ny=2\n";
+  const struct {
+    int line;
+    const char* section;
+  } at[] = {{0, ""}, {1, ""}, {2, "A"}, {3, "A"}, {4, "A"}, {5, "B"}, {6, "B"}, {99, "B"}};
+  for (const auto& a : at) EXPECT_EQ(SectionAt(sections, a.line), a.section) << a.line;
+}
+
 }  // namespace
 }  // namespace pellor

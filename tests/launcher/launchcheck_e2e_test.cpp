@@ -178,4 +178,69 @@ TEST(LaunchcheckEndToEnd, EveryMisreadEntryHasItsCodeAndLine) {
                      "command line"), std::string::npos) << out;
 }
 
+// A list saved as Notepad's "Unicode" (UTF-16 little-endian with its mark)
+// or big-endian, read by Wine's own profile calls and by launchcheck alike:
+// the warnings on their lines, no NUL in the report, a character outside the
+// ANSI code page said as the launcher reads it.
+TEST(LaunchcheckEndToEnd, AListInUtf16IsReadAsTheProfileCallsReadIt) {
+  for (const char* dir : {"c:\\trelm", "c:\\trelm\\demo", "c:\\lcstage"}) CreateDirectoryA(dir, nullptr);
+  const std::u16string list =
+      u"[Workstation_001]\r\n"                         // 1
+      u"DebugMode=0\r\nQuitWhenDone=0\r\n"             // 2-3
+      u"CloseRunningORMandWait=1\r\n"                  // 4
+      u"Boot_1=<pause> 99999999999\r\n"                // 5
+      u"Boot_2=c:\\windows\\system32\\cmd.exe /c rem \u0101\u4E2D\r\n"  // 6
+      u"; \u4E2D\u6587\r\n";                           // 7, a comment
+  const struct {
+    const char* what;
+    bool bigEndian;
+    const char* fileWarning;  // a warning on the whole file, or none
+  } cases[] = {
+      {"little-endian", false, nullptr},
+      {"big-endian", true, "{\"line\":0,\"code\":\"encoding-breaks-on-windows\","},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bytes = c.bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t u : list) {
+      const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+      bytes += c.bigEndian ? high : low;
+      bytes += c.bigEndian ? low : high;
+    }
+    const std::string path = "c:\\lcstage\\UNICODE.INI";
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+
+    std::string out, err;
+    EXPECT_EQ(Check("--json --config-dir c:\\trelm\\config " + path, &out, &err), 1) << err;
+    EXPECT_EQ(out.find('\0'), std::string::npos);
+    EXPECT_EQ(out.find("key-before-section"), std::string::npos) << out;
+    EXPECT_EQ(out.find("\"line\":0,\"code\":\"text-"), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"line\":5,\"code\":\"pause-capped\","), std::string::npos) << out;
+    // Wine's calls narrow U+0101 to 'a' (best fit) and U+4E2D to '?'.
+    EXPECT_NE(out.find("{\"line\":6,\"code\":\"text-not-ansi\",\"text\":\"characters on this line are not "
+                       "in the ANSI code page: the launcher reads it as \\\"Boot_2=c:\\\\windows\\\\system32"
+                       "\\\\cmd.exe /c rem a?\\\"\"}"), std::string::npos) << out;
+    EXPECT_NE(out.find("  Boot_2=c:\\\\windows\\\\system32\\\\cmd.exe /c rem a?  [command]"), std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("\"line\":7"), std::string::npos) << out;
+    if (c.fileWarning != nullptr) {
+      EXPECT_NE(out.find(c.fileWarning), std::string::npos) << out;
+      EXPECT_NE(out.find("],\"warnings\":3}\r\n"), std::string::npos) << out;
+    } else {
+      EXPECT_NE(out.find("],\"warnings\":2}\r\n"), std::string::npos) << out;
+    }
+    // The text report: the same, a warning on the whole file without a line.
+    EXPECT_EQ(Check("--config-dir c:\\trelm\\config " + path + " 1", &out, &err), 1) << err;
+    EXPECT_NE(out.find("  warning: line 5: Boot_1 asks for 99999999999 seconds"), std::string::npos) << out;
+    EXPECT_NE(out.find("warning: line 6: characters on this line are not in the ANSI code page"),
+              std::string::npos) << out;
+    EXPECT_EQ(out.find("line 0"), std::string::npos) << out;
+    EXPECT_EQ(out.find("warning: the file is UTF-16 big-endian") != std::string::npos, c.bigEndian) << out;
+  }
+}
+
 }  // namespace
