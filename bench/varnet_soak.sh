@@ -148,7 +148,7 @@ awk 'BEGIN { n = 1 }
      / run [0-9-]* starts at record / || / starts again at [0-9]* at record / { n++ }
      / lost \(sequence [0-9]* to [0-9]*\) before record / { g[n]++; l[n] += $2 }
      / not in these files \(sequence / { e[n] += $2 }
-     / repeated at record / { r[n]++ }
+     / repeated at record / || / sequence numbers repeated / { r[n]++ }
      END { for (i = 1; i <= n; i++) print i, g[i] + 0, l[i] + 0, e[i] + 0, r[i] + 0 }' \
   "$base/check.txt" >"$base/check_runs.txt"
 # Per run of the capture logs (a run starts with its configuration lines):

@@ -4,6 +4,7 @@
 // dissector.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,11 +18,14 @@
 #include <vector>
 
 #include "app/varnet.h"
+#include "core/packet_file.h"
 #include "core/packet_record.h"
 #include "fake_capture_host.h"
 #include "fake_net.h"
+#include "inputs.h"
 #include "pktdump_core.h"
 #include "pktdump_run.h"
+#include "report.h"
 #include "sample_capture.h"
 #include "traffic_mix.h"
 
@@ -241,8 +245,8 @@ TEST(Pktdump, UsageErrorsAreOneLineFoundBeforeAnyFileIsRead) {
       {{"decode", "/no/such"}, 1, "/no/such: cannot be read: No such file or directory"},
       {{"decode", "--ini", "/no/such.ini", "x"}, 1, "/no/such.ini: cannot be read: No such file or directory"},
       {{"decode", "--ini", "/tmp", "x"}, 1, "/tmp: cannot be read: Is a directory"},
-      {{"summary", "/tmp"}, 1, "/tmp: cannot be read: Is a directory"},
-      {{"decode", "/tmp"}, 1, "/tmp: cannot be read: Is a directory"},
+      {{"summary", "/dev"}, 1, "/dev: a folder with no packet data file (PKT_YYYYMMDD.HH) in it"},
+      {{"decode", "/dev/"}, 1, "/dev/: a folder with no packet data file (PKT_YYYYMMDD.HH) in it"},
   };
   for (const Case& c : cases) {
     int code = -1;
@@ -943,6 +947,288 @@ TEST(Pktdump, ARangePastTheEndIsSaidTheSameWayInEveryModeFromFilesAndPipes) {
   EXPECT_EQ(Lines(Pktdump({"dump", path, "2"}, &code))[0], "Packet: 0002 (0002) - Type 1 - Length 6");
   EXPECT_EQ(Lines(Pktdump({"dump", path, "2"}, &code)).size(), 34u);
   EXPECT_EQ(Pktdump({"dump", "--records", "2", path}, &code), Pktdump({"dump", path, "2"}, &code));
+}
+
+// A folder is read as its hour files, in name order, and a file named
+// twice (by whatever name) once, in every mode: each mode gives exactly what
+// it gives for the two files named once each.
+TEST(Pktdump, AFolderIsItsHourFilesAndAFileNamedTwiceIsReadOnceInEveryMode) {
+  namespace fs = std::filesystem;
+  const std::string root = testing::TempDir() + "pktdump_inputs_" + std::to_string(getpid()) + "/";
+  fs::remove_all(root);
+  const std::string ws = root + "ws12";
+  fs::create_directories(ws + "/sub");
+  fs::create_directories(ws + "/PKT_20091001.10");  // a folder, named as an hour file
+  fs::create_directories(root + "empty/PKT_20091001.11");
+  fs::create_directories(root + "one");
+  auto put = [](const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  };
+  const std::string a = ws + "/PKT_20091001.07", b = ws + "/PKT_20091001.08";
+  put(b, Record(1, "CP 2 1") + Record(2, "RD 9"));
+  put(a, Record(1, "CP 1 1"));
+  // No hour files, though near: none is read as part of the folder.
+  for (const char* name : {"notes.txt", "PKT_20091001.7", "PKT_20091001.07.bak", "PKT_20091301.07", "PKT_2009100107"}) {
+    put(ws + "/" + name, "not records");
+  }
+  put(ws + "/sub/PKT_20091001.09", Record(1, "CP 3 1"));
+  put(root + "empty/notes.txt", "not records");
+  put(root + "one/PKT_20091001.09", Record(1, "CP 3 1"));
+  fs::create_symlink(a, root + "link07");
+  fs::create_hard_link(a, root + "hard07");
+  const std::string relative = fs::relative(a).string();
+  ASSERT_FALSE(relative.empty());
+
+  // What the folder gives, and the same file by six other names.
+  std::vector<std::string> paths = {ws + "/"};
+  ASSERT_TRUE(pktdump::ExpandInputs(&paths, stderr));
+  EXPECT_EQ(paths, (std::vector<std::string>{ws + "/PKT_20091001.07", ws + "/PKT_20091001.08"}));
+  const std::vector<std::string> twice = {a, ws, relative, "./" + relative, root + "link07",
+                                          root + "hard07", root + "../" + fs::path(root).parent_path().filename().string() + "/ws12/PKT_20091001.07",
+                                          b};
+  const std::string noted =
+      "pktdump: note: 7 inputs name files given before (the first: " + a + " again): each is read once\n";
+
+  const std::string pcapng = root + "out.pcapng", page = root + "out.html";
+  const struct {
+    std::vector<std::string> args;  // the files are put after them
+    std::string written;            // the file the mode writes, or ""
+  } modes[] = {
+      {{"decode"}, ""},
+      {{"decode", "--format", "json"}, ""},
+      {{"summary"}, ""},
+      {{"summary", "--format", "json"}, ""},
+      {{"check"}, ""},
+      {{"pcapng", "--out", pcapng}, pcapng},
+      {{"report", "--out", page}, page},
+  };
+  for (const auto& m : modes) {
+    SCOPED_TRACE(m.args[0] + (m.args.size() > 1 ? " " + m.args[1] + " " + m.args[2] : std::string()));
+    struct Run {
+      std::string out, err, written;
+      int code = -1;
+    };
+    auto run = [&](const std::vector<std::string>& files) {
+      std::vector<std::string> args = m.args;
+      args.insert(args.end(), files.begin(), files.end());
+      Run r;
+      fs::remove(m.written.empty() ? root + "none" : m.written);
+      r.out = Pktdump(args, &r.code, &r.err);
+      if (!m.written.empty()) r.written = Slurp(m.written);
+      return r;
+    };
+    const Run named = run({b, a});
+    EXPECT_FALSE(named.out.empty() && named.written.empty());
+    const struct {
+      const char* what;
+      std::vector<std::string> files;
+      std::string notes;  // what stderr says before what the files named once give
+    } givens[] = {
+        {"the folder", {ws}, ""},
+        {"the folder with a slash", {ws + "/"}, ""},
+        {"the files and the folder, by many names", twice, noted},
+    };
+    for (const auto& g : givens) {
+      SCOPED_TRACE(g.what);
+      const Run got = run(g.files);
+      EXPECT_EQ(got.code, named.code);
+      EXPECT_EQ(got.out, named.out);
+      EXPECT_EQ(got.err, g.notes + named.err);
+      EXPECT_TRUE(got.written == named.written) << "the written file is that of the files named once";
+    }
+    // A folder without an hour file is said, before anything is read.
+    const Run none = run({a, root + "empty"});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "pktdump: " + root + "empty: a folder with no packet data file (PKT_YYYYMMDD.HH) in it\n");
+  }
+  // dump shows one file: a folder of one hour file is that file, a folder
+  // of more is refused before anything is read.
+  int code = -1;
+  std::string err;
+  EXPECT_EQ(Pktdump({"dump", root + "one", "1"}, &code, &err), Pktdump({"dump", root + "one/PKT_20091001.09", "1"}, &code));
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(Pktdump({"dump", ws, "1"}, &code, &err), "");
+  EXPECT_EQ(code, 2);
+  EXPECT_EQ(err, "pktdump: dump shows one file, and " + ws +
+                     " gives 2 (PKT_20091001.07 to PKT_20091001.08): name one of them; see pktdump --help\n");
+  EXPECT_EQ(Pktdump({"dump", a, "1"}, &code), Pktdump({"dump", root + "link07", "1"}, &code));
+  fs::remove_all(root);
+}
+
+// Where the shell leaves patterns to the program (Windows' cmd), pktdump
+// expands them: in name order, folders among what they match read as
+// their hour files, a pattern that matches nothing said by its text. The
+// system's part is a fake here; pktdump_exe_test.sh runs Windows' own.
+class FakeInputs : public pktdump::InputSystem {
+ public:
+  std::map<std::string, std::vector<std::string>> matches;  // pattern: what it matches
+  std::map<std::string, std::vector<std::string>> folders;  // folder: its names
+  std::map<std::string, std::string> files;                 // path: identity
+  bool IsPattern(const std::string& a) override { return a.find_first_of("*?") != std::string::npos; }
+  std::vector<std::string> Match(const std::string& p) override { return matches[p]; }
+  bool IsFolder(const std::string& path) override { return folders.count(path) != 0; }
+  bool List(const std::string& folder, std::vector<std::string>* names, std::string* reason) override {
+    *names = folders[folder];
+    *reason = "Access is denied";
+    return folder != "d:\\locked";
+  }
+  bool Identity(const std::string& path, std::string* identity) override {
+    if (files.count(path) == 0) return false;
+    *identity = files[path];
+    return true;
+  }
+  std::string Join(const std::string& folder, const std::string& name) override { return folder + "\\" + name; }
+};
+
+TEST(Pktdump, PatternsAreExpandedWhereTheShellLeavesThemToTheProgram) {
+  FakeInputs system;
+  system.matches = {
+      {"d:\\PKT_2026*", {"d:\\PKT_20261209.08", "d:\\PKT_20261209.07"}},
+      {"d:\\PKT_20261209.0?", {"d:\\PKT_20261209.07", "d:\\PKT_20261209.08"}},
+      {"d:\\ws*", {"d:\\ws14", "d:\\ws12"}},
+      {"d:\\*", {"d:\\notes", "d:\\PKT_20261209.07"}},
+      {"d:\\l*", {"d:\\locked"}},
+  };
+  system.folders = {{"d:\\ws12", {"PKT_20261209.07", "notes.txt"}}, {"d:\\ws14", {"PKT_20261209.07"}},
+                    {"d:\\locked", {}}, {"d:\\empty", {"notes.txt"}}};
+  system.files = {{"d:\\PKT_20261209.07", "1"}, {"d:\\PKT_20261209.08", "2"}, {"D:\\pkt_20261209.07", "1"},
+                  {"d:\\ws12\\PKT_20261209.07", "3"}, {"d:\\ws14\\PKT_20261209.07", "4"}};
+  const struct {
+    const char* what;
+    std::vector<std::string> given;
+    std::vector<std::string> read;  // empty: none, as the error says
+    std::string said;
+  } cases[] = {
+      {"a pattern, in name order", {"d:\\PKT_2026*"}, {"d:\\PKT_20261209.07", "d:\\PKT_20261209.08"}, ""},
+      {"standard input and a file stay where they are", {"d:\\PKT_20261209.08", "-", "d:\\PKT_2026*"},
+       {"d:\\PKT_20261209.08", "-", "d:\\PKT_20261209.07"},
+       "pktdump: note: d:\\PKT_20261209.08 again, given before: it is read once\n"},
+      {"two patterns that overlap", {"d:\\PKT_2026*", "d:\\PKT_20261209.0?"},
+       {"d:\\PKT_20261209.07", "d:\\PKT_20261209.08"},
+       "pktdump: note: 2 inputs name files given before (the first: d:\\PKT_20261209.07 again): each is read "
+       "once\n"},
+      {"the same file by another name", {"d:\\PKT_20261209.07", "D:\\pkt_20261209.07"}, {"d:\\PKT_20261209.07"},
+       "pktdump: note: D:\\pkt_20261209.07 is d:\\PKT_20261209.07, given before: it is read once\n"},
+      {"folders matched: their hour files", {"d:\\ws*"}, {"d:\\ws12\\PKT_20261209.07", "d:\\ws14\\PKT_20261209.07"},
+       ""},
+      {"everything matched: what is no hour file is read as a file", {"d:\\*"}, {"d:\\PKT_20261209.07", "d:\\notes"},
+       ""},
+      {"a pattern that matches nothing", {"d:\\PKT_20261209.07", "d:\\PKT_2099*"}, {},
+       "pktdump: d:\\PKT_2099*: matches no file\n"},
+      {"a folder without hour files", {"d:\\empty"}, {},
+       "pktdump: d:\\empty: a folder with no packet data file (PKT_YYYYMMDD.HH) in it\n"},
+      {"a folder matched that cannot be listed", {"d:\\l*"}, {}, "pktdump: d:\\locked: cannot be read: Access is denied\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> paths = c.given;
+    const std::string said = Capture([&](std::FILE* err) {
+      EXPECT_EQ(pktdump::ExpandInputs(&paths, err, system), !c.read.empty());
+    });
+    EXPECT_EQ(said, c.said);
+    if (!c.read.empty()) {
+      EXPECT_EQ(paths, c.read);
+    }
+  }
+  // The names a folder's hour files have: exactly PKT_YYYYMMDD.HH, by the
+  // packet file's own name rule.
+  const struct {
+    const char* name;
+    bool hour;
+  } names[] = {{"PKT_20261209.07", true},   {"pkt_20261209.07", true},     {"PKT_20261209.7", false},
+               {"PKT_20261209.07.bak", false}, {"PKT_20261309.07", false}, {"PKT_20261209.24", false},
+               {"PKT_20261200.07", false},  {"PKT-20261209.07", false},    {"LOG_20261209.07", false},
+               {"PKT_2026120a.07", false},  {"PKT_19691231.23", false},    {"", false}};
+  for (const auto& n : names) EXPECT_EQ(varnet::ParsePacketFileName(n.name, nullptr), n.hour) << n.name;
+}
+
+// report --from and --to: local time as before, and the ISO 8601 times the
+// page writes, in UTC ("Z") or with their offset, to the millisecond.
+TEST(Pktdump, ReportTimesAreLocalOrIso8601WithTheirZone) {
+  using pktdump::report::ParseLocalTime;
+  const std::int64_t at = 1796799720000;  // 2026-12-09T07:02:00Z
+  const struct {
+    const char* text;
+    bool ok;
+    std::int64_t ms;
+  } zoned[] = {
+      {"2026-12-09T07:02:00Z", true, at},
+      {"2026-12-09T07:02Z", true, at},
+      {"2026-12-09 07:02:00z", true, at},
+      {"2026-12-09T08:02:00+01:00", true, at},
+      {"2026-12-09T08:02:00+0100", true, at},
+      {"2026-12-09T08:02:00+01", true, at},
+      {"2026-12-09T01:32:00-05:30", true, at},
+      {"2026-12-10T00:02:00+17:00", true, at},
+      {"2026-12-09T07:02:00.250Z", true, at + 250},
+      {"2026-12-09T08:02:00.250+01:00", true, at + 250},  // as the page's data-time
+      {"2026-12-09T07:02:00,5Z", true, at + 500},
+      {"2026-12-09T07:02:00.123456789Z", true, at + 123},
+      {"2024-02-29T00:00:00Z", true, 1709164800000},
+      {"1970-01-01T00:00:00Z", true, 0},
+      {"2026-12-09T07:02:00+1:00", false, 0},
+      {"2026-12-09T07:02:00+24:00", false, 0},
+      {"2026-12-09T07:02:00+01:60", false, 0},
+      {"2026-12-09T07:02:00+01:0", false, 0},
+      {"2026-02-29T00:00:00Z", false, 0},
+      {"2026-04-31T00:00:00Z", false, 0},
+      {"2026-12-09T24:00:00Z", false, 0},
+      {"2026-12-09T07:02:00ZZ", false, 0},
+      {"2026-12-09T07:02:00Z+01:00", false, 0},
+      {"2026-12-09T07:02:00+01:00x", false, 0},
+      {"2026-12-09T07:02.5Z", false, 0},
+      {"2026-12-09T07:02:00.Z", false, 0},
+      {"2026-12-09T07:02:00.1234567890Z", false, 0},
+      {"2026-12-09X07:02:00Z", false, 0},
+      {"1969-12-31T23:00:00Z", false, 0},
+  };
+  for (const auto& z : zoned) {
+    std::int64_t ms = -1;
+    EXPECT_EQ(ParseLocalTime(z.text, &ms), z.ok) << z.text;
+    if (z.ok) {
+      EXPECT_EQ(ms, z.ms) << z.text;
+    }
+  }
+  // Without a zone, local time as before, to the millisecond too; in a zone
+  // one hour east of UTC, 08:02 local is 07:02Z.
+  const char* saved = std::getenv("TZ");
+  const std::string before = saved != nullptr ? saved : "";
+  setenv("TZ", "TST-1", 1);
+  tzset();
+  const struct {
+    const char* text;
+    std::int64_t ms;  // -1: no time
+  } local[] = {
+      {"2026-12-09 08:02", at},          {"2026-12-09T08:02", at},
+      {"2026-12-09 08:02:00", at},       {"2026-12-09 08:02:00.250", at + 250},
+      {"2026-12-09 08:02:5", at + 5000}, {"2026-02-31 10:00", -1},
+      {"2026-12-09 08:02x", -1},         {"yesterday", -1},
+  };
+  for (const auto& l : local) {
+    std::int64_t ms = -1;
+    EXPECT_EQ(ParseLocalTime(l.text, &ms), l.ms != -1) << l.text;
+    if (l.ms != -1) {
+      EXPECT_EQ(ms, l.ms) << l.text;
+    }
+  }
+  if (saved != nullptr) {
+    setenv("TZ", before.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+  // On the command line: the offset counts (08:01+01:00 is before 07:02Z).
+  int code = -1;
+  std::string err;
+  Pktdump({"report", "--from", "2026-12-09T07:02:00Z", "--to", "2026-12-09T08:01:00+01:00", "--out", "-",
+           "/no/such"}, &code, &err);
+  EXPECT_EQ(code, 2);
+  EXPECT_EQ(err, "pktdump: --from is not before --to; see pktdump --help\n");
+  Pktdump({"report", "--from", "2026-12-09T07:02:00Z", "--to", "2026-12-09T08:03:00+01:00", "--out", "-",
+           "/no/such"}, &code, &err);
+  EXPECT_EQ(code, 1) << err;
+  EXPECT_EQ(err, "pktdump: /no/such: cannot be read: No such file or directory\n");
 }
 
 TEST(Pktdump, TheShippedSampleIsTheSampleMakersAndReadsAsItsRunsSay) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "inputs.h"
 #include "pktdump_internal.h"
 #include "report.h"
 
@@ -41,6 +42,16 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   Options o;
   int code = 0;
   if (Parse(args, &o, out, err, &code) != Parsed::Run) return code;
+  // Every mode reads the same files: patterns expanded on Windows, folders
+  // as their PKT_ files, each file once.
+  const std::string firstGiven = o.paths.empty() ? std::string() : o.paths[0];
+  if (!ExpandInputs(&o.paths, err)) return 1;
+  if (o.mode == "dump" && o.paths.size() > 1) {
+    std::fprintf(err, "pktdump: dump shows one file, and %s gives %lu (%s to %s): name one of them; "
+                 "see pktdump --help\n", firstGiven.c_str(), static_cast<unsigned long>(o.paths.size()),
+                 BaseName(o.paths.front()).c_str(), BaseName(o.paths.back()).c_str());
+    return 2;
+  }
   // The report reads its files in parallel, not through a sink.
   if (o.mode == "report") return report::RunReport(o, out, err, in);
   const Mode& mode = *FindMode(o.mode);
