@@ -10,6 +10,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -650,3 +651,55 @@ TEST_F(ReportTest, ABrowserRendersThePage) {
 }
 
 }  // namespace
+
+TEST_F(ReportTest, ALocalTimeTheClockPassesTwiceOrNeverIsRefusedAndTheAxisMarksTheChange) {
+  // Berlin: the clock goes back from 03:00 to 02:00 on 25 October 2026, and
+  // forward from 02:00 to 03:00 on 29 March 2026.
+  const char* zone = std::getenv("TZ");
+  const std::string kept = zone != nullptr ? zone : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  struct Case {
+    const char* text;
+    bool taken;
+    const char* why;  // part of the refusal
+  } const cases[] = {
+      {"2026-10-25 02:30", false, "is two times here"},
+      {"2026-03-29 02:30", false, "is no time here"},
+      {"2026-10-25T02:30:00+02:00", true, ""},
+      {"2026-10-25T02:30:00+01:00", true, ""},
+      {"2026-10-25 03:30", true, ""},
+      {"2026-10-25 01:59:59", true, ""},
+  };
+  for (const Case& c : cases) {
+    std::int64_t ms = 0;
+    std::string why;
+    EXPECT_EQ(pktdump::report::ParseLocalTime(c.text, &ms, &why), c.taken) << c.text;
+    EXPECT_NE(why.find(c.why), std::string::npos) << c.text << ": " << why;
+  }
+  std::int64_t first = 0, second = 0;
+  ASSERT_TRUE(pktdump::report::ParseLocalTime("2026-10-25T02:30:00+02:00", &first));
+  ASSERT_TRUE(pktdump::report::ParseLocalTime("2026-10-25T02:30:00+01:00", &second));
+  EXPECT_EQ(second - first, 3600000);
+  // The refusal is the usage error, with its reason.
+  std::string err;
+  EXPECT_EQ(Report({"--from", "2026-10-25 02:30", "--out", dir_ + "x.html", dir_ + "none"}, &err), 2);
+  EXPECT_NE(err.find("--from 2026-10-25 02:30 is two times here"), std::string::npos) << err;
+  // An hour either side of the change (00:30 to 01:30 UTC): one mark.
+  const std::string pkt = dir_ + "PKT_20261025.02";
+  ASSERT_EQ(std::system((maker_ + " 3600 " + pkt + " --start 1792888200 --rate 1").c_str()), 0);
+  const std::string html = dir_ + "autumn.html";
+  ASSERT_EQ(Report({"--out", html, pkt}), 0);
+  const std::string page = Slurp(html);
+  // On every plot's axis, at one time: 03:00 summer time, 01:00 UTC.
+  std::set<std::string> times;
+  for (std::size_t at = 0; (at = page.find("<g class=\"clock-change\" data-time=\"", at)) != std::string::npos; ++at) {
+    const std::size_t from = at + std::string("<g class=\"clock-change\" data-time=\"").size();
+    times.insert(page.substr(from, page.find('"', from) - from));
+  }
+  EXPECT_EQ(times, (std::set<std::string>{"2026-10-25T02:00:00.000+01:00"}));
+  EXPECT_NE(page.find("UTC+02:00 \u2192 UTC+01:00"), std::string::npos);
+  setenv("TZ", kept.c_str(), 1);
+  if (zone == nullptr) unsetenv("TZ");
+  tzset();
+}

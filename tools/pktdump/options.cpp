@@ -147,8 +147,10 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
       o->hour = hour;
     } else if (a == "--from" || a == "--to") {
       std::int64_t ms = 0;
-      if (!report::ParseLocalTime(v, &ms)) {
-        return refuse(a + " is a local time, YYYY-MM-DD HH:MM[:SS], not '" + v + "'");
+      std::string why;
+      if (!report::ParseLocalTime(v, &ms, &why)) {
+        return refuse(!why.empty() ? a + " " + why
+                                   : a + " is a local time, YYYY-MM-DD HH:MM[:SS], not '" + v + "'");
       }
       (a == "--from" ? o->from : o->to) = ms;
     } else if (a == "--format") {

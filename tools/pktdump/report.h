@@ -252,7 +252,9 @@ std::int64_t HourOfName(const std::string& name);
 // with ISO 8601's zone as the page writes its times: "Z" (UTC) or an offset
 // (+01:00, +0100, +01, -05:30), as ms since 1970; false when the text is no
 // such time.
-bool ParseLocalTime(const std::string& text, std::int64_t* ms);
+// A local time the clock passes twice (it goes back) or never (it goes
+// forward) is refused, with why in *why.
+bool ParseLocalTime(const std::string& text, std::int64_t* ms, std::string* why = nullptr);
 
 // The report mode, on the parsed command line: 0 done, 1 a file could not be
 // read or held bad records (the page is written with --keep-going) or the

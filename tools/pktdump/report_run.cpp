@@ -120,7 +120,40 @@ std::int64_t HourOfName(const std::string& name) {
   return LocalToMs(when.year, when.month, when.day, when.hour, 0, 0);
 }
 
-bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
+namespace {
+
+// A local time's one instant, or why it has none: a time the clock passes
+// twice when it goes back (ambiguous), or never when it goes forward.
+enum class LocalKind { Ok, Twice, Never, Invalid };
+LocalKind LocalInstant(int y, int mo, int d, int h, int mi, int s, std::int64_t* ms) {
+  std::int64_t at[2] = {kNoTime, kNoTime};
+  for (int dst = 0; dst < 2; ++dst) {
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;
+    t.tm_isdst = dst;
+    const std::time_t when = std::mktime(&t);
+    // Only a reading that keeps the time as given is one of its instants.
+    if (when != static_cast<std::time_t>(-1) && t.tm_isdst == dst && t.tm_mday == d &&
+        t.tm_mon == mo - 1 && t.tm_hour == h && t.tm_min == mi) {
+      at[dst] = static_cast<std::int64_t>(when) * 1000;
+    }
+  }
+  if (at[0] != kNoTime && at[1] != kNoTime && at[0] != at[1]) return LocalKind::Twice;
+  *ms = at[0] != kNoTime ? at[0] : at[1];
+  if (*ms != kNoTime) return LocalKind::Ok;
+  // Neither reading keeps it: a day the month lacks, or the skipped hour.
+  *ms = LocalToMs(y, mo, d, h, mi, s);
+  return *ms == kNoTime ? LocalKind::Invalid : LocalKind::Never;
+}
+
+}  // namespace
+
+bool ParseLocalTime(const std::string& text, std::int64_t* ms, std::string* why) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char sep = 0;
   int used = 0, more = 0;
@@ -183,8 +216,18 @@ bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
     return false;
   }
   if (!zoned) {
-    *ms = LocalToMs(y, mo, d, h, mi, s);
-    if (*ms == kNoTime) return false;
+    const LocalKind kind = LocalInstant(y, mo, d, h, mi, s, ms);
+    if (kind == LocalKind::Twice || kind == LocalKind::Never) {
+      if (why != nullptr) {
+        *why = text + (kind == LocalKind::Twice
+                           ? " is two times here: the local clock goes back over it; give its "
+                             "offset from UTC (as the page writes it, 2026-10-25T02:30:00+02:00)"
+                           : " is no time here: the local clock goes forward over it; give its "
+                             "offset from UTC, or a time before or after");
+      }
+      return false;
+    }
+    if (kind != LocalKind::Ok) return false;
     *ms += fraction;
     return true;
   }
