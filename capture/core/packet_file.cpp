@@ -59,9 +59,67 @@ std::int64_t HourStartMs(const FileHour& hour) {
   return static_cast<std::int64_t>(at) * 1000;
 }
 
+namespace {
+// Days from 1970-01-01 of a date of the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = static_cast<int>(y - era * 400);
+  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+}  // namespace
+
+std::int64_t NaiveHour(const FileHour& hour) {
+  return DaysFromCivil(hour.year, hour.month, hour.day) * 24 + hour.hour;
+}
+
+std::int64_t NaiveHourOf(const std::string& path) {
+  FileHour hour;
+  return ParsePacketFileName(path, &hour) ? NaiveHour(hour) : kNoHour;
+}
+
+bool LocalHourExists(std::int64_t naiveHour) {
+  // The date back from the day count (the inverse of DaysFromCivil).
+  const std::int64_t z = (naiveHour >= 0 ? naiveHour / 24 : (naiveHour - 23) / 24) + 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int doe = static_cast<int>(z - era * 146097);
+  const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int mp = (5 * doy + 2) / 153;
+  const int d = doy - (153 * mp + 2) / 5 + 1;
+  const int m = mp < 10 ? mp + 3 : mp - 9;
+  const int y = static_cast<int>(yoe + era * 400) + (m <= 2);
+  const int h = static_cast<int>(naiveHour - (naiveHour >= 0 ? naiveHour / 24 : (naiveHour - 23) / 24) * 24);
+  for (int dst = 0; dst < 2; ++dst) {
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = m - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = 30;
+    t.tm_isdst = dst;
+    if (std::mktime(&t) != static_cast<std::time_t>(-1) && t.tm_isdst == dst && t.tm_hour == h &&
+        t.tm_mday == d) {
+      return true;
+    }
+  }
+  return false;
+}
+
 int ChooseRunTag(int lastOfOwnHour, int lastOfNewest) {
-  int tag = NextRunTag(lastOfNewest);
-  if (tag == lastOfOwnHour) tag = NextRunTag(tag);
+  // Tags go up by one a run. After a clock set back the hour file a run
+  // appends to may hold a later run's tag than the newest file: the tag
+  // after whichever of the two is ahead (by less than half the circle)
+  // differs from both, and from the runs between them.
+  int base = lastOfNewest;
+  if (lastOfOwnHour >= 0 &&
+      (lastOfNewest < 0 || (lastOfOwnHour - lastOfNewest + kRunTags) % kRunTags < kRunTags / 2)) {
+    base = lastOfOwnHour;
+  }
+  int tag = NextRunTag(base);
+  while (tag == lastOfOwnHour || tag == lastOfNewest) tag = NextRunTag(tag);
   return tag;
 }
 

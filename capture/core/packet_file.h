@@ -36,10 +36,20 @@ bool ParsePacketFileName(const std::string& path, FileHour* hour);
 constexpr std::int64_t kNoHour = INT64_MIN;
 std::int64_t HourStartMs(const FileHour& hour);
 
-// The tag a new run takes: the one after the newest file's last tag, and
-// never the last tag of the hour file it appends to (a clock set back puts
-// a new run's records after an older run's in the same file). kNoRunTag
-// for a file with no tagged record.
+// The hour as a count from 1970-01-01 00 of the calendar's hours, whatever
+// the clock did: two files' hours a day apart are 24 apart.
+std::int64_t NaiveHour(const FileHour& hour);
+// Whether that hour (a NaiveHour) is on the local clock: the hour the clock
+// skips when it goes forward is not.
+bool LocalHourExists(std::int64_t naiveHour);
+// The hour a name gives as a NaiveHour, or kNoHour.
+std::int64_t NaiveHourOf(const std::string& path);
+
+// The tag a new run takes, from the last tags of the hour file it appends
+// to and of the newest file (kNoRunTag for a file with no tagged record):
+// the one after whichever is ahead, so that after a clock set back (a new
+// run's records after an older run's in the same file) runs do not take
+// turns with two tags, and never either of the two.
 int ChooseRunTag(int lastOfOwnHour, int lastOfNewest);
 
 // How many bytes past the last whole record a file of that size holds: a

@@ -1,5 +1,7 @@
 #include "core/packet_runs.h"
 
+#include "core/packet_file.h"
+
 #include <algorithm>
 #include <iterator>
 #include <utility>
@@ -126,13 +128,16 @@ void FileRuns::Add(std::int64_t record, std::uint32_t sequence, int tag, std::in
   }
   s->hot = Join(s->spans, s->spans.emplace(n, Span{n, here, here}).first);
   s->hotValid = true;
-  if (s->spans.size() <= openSpans_) return;
+  if (s->spans.size() <= std::max(openSpans_, s->settleAt)) return;
   // Too many open gaps: the oldest that no other file can fill (beyond the
   // window of the file's lowest number and of its highest) are settled.
   const std::uint64_t lowest = s->spans.begin()->first;
   auto a = s->spans.begin();
   while (a != s->spans.end() && a->second.hi < lowest + window_) ++a;
-  if (a == s->spans.end()) return;
+  if (a == s->spans.end()) {
+    s->settleAt = 2 * s->spans.size();
+    return;
+  }
   for (auto b = std::next(a);
        b != s->spans.end() && b->first + window_ <= s->top && s->spans.size() > openSpans_ / 2;) {
     RunEvent e = GapBetween(a->second, a->second.hi, b->first, b->second);
@@ -143,16 +148,27 @@ void FileRuns::Add(std::int64_t record, std::uint32_t sequence, int tag, std::in
     b = s->spans.erase(b);
   }
   s->hot = a;
+  // What the window still holds open cannot be settled yet: the next pass
+  // waits until there are twice as many, so that dense loss costs a pass
+  // per doubling, not one per record.
+  s->settleAt = 2 * s->spans.size();
 }
 
 void CaptureRuns::Emit(const RunEvent& given, Run* run) {
   RunEvent e = given;
   if (e.kind == RunEvent::kGap && e.beforeFile >= 0 && e.beforeFile != e.file) {
-    // Between two hour files with hours missing between them: not proven.
+    // Between two hour files with an hour between them that the clock had
+    // and no file given holds: not proven.
     const auto a = hours_.find(e.beforeFile), b = hours_.find(e.file);
     if (a != hours_.end() && b != hours_.end() && a->second != kNoRunTime &&
-        b->second != kNoRunTime && b->second - a->second > 1) {
-      e.kind = RunEvent::kMissing;
+        b->second != kNoRunTime) {
+      const std::int64_t from = std::min(a->second, b->second), to = std::max(a->second, b->second);
+      for (std::int64_t h = from + 1; h < to; ++h) {
+        if (h - from > 24 * 366 || (given_.count(h) == 0 && LocalHourExists(h))) {
+          e.kind = RunEvent::kMissing;
+          break;
+        }
+      }
     }
   }
   switch (e.kind) {
@@ -223,6 +239,7 @@ void CaptureRuns::Settle(Run& run, bool all) {
 
 void CaptureRuns::Fold(const FileRuns& runs, int file, std::int64_t hour) {
   hours_[file] = hour;
+  if (hour != kNoRunTime) given_.insert(hour);
   for (const FileRuns::Segment& seg : runs.segments_) {
     int index = -1;
     std::uint64_t shift = 0;
@@ -243,12 +260,16 @@ void CaptureRuns::Fold(const FileRuns& runs, int file, std::int64_t hour) {
         Run& run = runs_[index];
         const std::uint64_t n = Nearest(run.last, seg.firstSequence);
         shift = n - seg.firstSequence;
-        // A number it has, or one below all it has and far below its top:
-        // the tag came round again for a new run. (A number between, even
-        // far below the top, goes on the run: a clock set back puts a
-        // run's later numbers in an earlier hour's file.)
-        const bool below = run.spans.empty() || n < run.spans.begin()->first;
-        if (Holding(run.spans, n) != run.spans.end() || (below && n + window_ < run.top)) index = -1;
+        // Numbers it has already: the tag came round again for a new run.
+        // Any others go on the run, however far below its top: a clock set
+        // back puts a run's numbers in hour files out of their order.
+        for (const auto& [lo, span] : seg.spans) {
+          auto at = run.spans.upper_bound(span.hi + shift);
+          if (at != run.spans.begin() && std::prev(at)->second.hi >= lo + shift) {
+            index = -1;
+            break;
+          }
+        }
       }
     }
     if (index < 0) {

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace varnet {
@@ -111,6 +112,7 @@ class FileRuns {
     std::map<std::uint64_t, Span> spans;
     std::map<std::uint64_t, Span>::iterator hot;  // the span the last number joined
     bool hotValid = false;
+    std::size_t settleAt = 0;  // the open spans that make a settling pass (0: openSpans)
     std::vector<RunEvent> events;  // gaps settled and repeats found inside
   };
   std::uint64_t Extend(const Segment& s, std::uint32_t sequence) const;
@@ -126,8 +128,9 @@ class CaptureRuns {
   explicit CaptureRuns(std::size_t window = 1 << 16, std::size_t openSpans = 1 << 16)
       : window_(window), openSpans_(openSpans) {}
   // The next file of the capture in name order; file is its index, as the
-  // events name it; hour, the hours since 1970 its name gives (local, as
-  // named), kNoRunTime when it gives none.
+  // events name it; hour, the hour its name gives as a NaiveHour
+  // (packet_file.h), kNoRunTime when it gives none. Files of no record
+  // are folded too: their hours were given.
   void Fold(const FileRuns& runs, int file, std::int64_t hour = kNoRunTime);
   // After the last file: every number still open is settled.
   void Finish();
@@ -153,6 +156,7 @@ class CaptureRuns {
 
   const std::size_t window_, openSpans_;
   std::map<int, std::int64_t> hours_;  // file -> its hour
+  std::set<std::int64_t> given_;       // the hours of the files folded
   std::vector<Run> runs_;
   int current_ = -1;      // the run the last folded record belongs to
   bool anyTimed_ = false;

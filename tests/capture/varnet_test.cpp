@@ -495,7 +495,11 @@ TEST_F(VarnetTest, ARunTakesATagAfterTheNewestFilesLastTimedOneAndNotTheOwnHours
       // run this one follows in its own hour's file took the tag before it.
       {"set back, own file one before", {{h09, TaggedRecord(5)}, {own, TaggedRecord(4)}}, 6},
       {"set back, own file one after", {{h09, TaggedRecord(5)}, {own, TaggedRecord(6)}}, 7},
-      {"set back, own file's tag elsewhere", {{h09, TaggedRecord(5)}, {own, TaggedRecord(40)}}, 6},
+      {"set back, own file's tag ahead", {{h09, TaggedRecord(5)}, {own, TaggedRecord(40)}}, 41},
+      {"set back, own file's tag far behind", {{h09, TaggedRecord(5)}, {own, TaggedRecord(80)}}, 6},
+      // Runs after a set back go on from the own file's, never taking turns
+      // with two tags (6, 7, 6, 7 ...).
+      {"set back, runs after it", {{h09, TaggedRecord(5)}, {own, TaggedRecord(6) + TaggedRecord(7)}}, 8},
       // A run with PacketTimes off wrote untimed records after timed ones.
       {"own file ends untimed", {{own, TaggedRecord(8) + UntimedRecords(3)}}, 9},
       {"newest ends untimed", {{h09, TaggedRecord(5) + UntimedRecords(2)}, {own, TaggedRecord(6) + UntimedRecords(1)}}, 7},

@@ -30,6 +30,7 @@ struct Datagram {
   std::uint32_t sequence;
   int tag;
   double at;  // seconds after 07:00
+  std::uint8_t type = 2;
 };
 
 // Records of one hour file: the datagrams, then any bytes of a cut record.
@@ -51,7 +52,7 @@ std::string Bytes(const std::vector<Datagram>& datagrams) {
     arrival.sequence = d.sequence;
     arrival.run = d.tag;
     std::uint8_t record[varnet::kRecordSize];
-    varnet::BuildRecord(2, buffer, static_cast<std::uint16_t>(text.size()), record, &arrival);
+    varnet::BuildRecord(d.type, buffer, static_cast<std::uint16_t>(text.size()), record, &arrival);
     out.append(reinterpret_cast<const char*>(record), sizeof record);
   }
   return out;
@@ -177,6 +178,19 @@ TEST_F(Figures_, EveryModeAndExportGivesTheFiguresEachShapeWasMadeWith) {
       {"a file cut inside a record",
        {{"a/PKT_20261209.07", Numbers(1, 30, 0, 0, 10), std::string(100, 'x')}}, {0, 0, 0, 0}, 1},
       {"one file given twice", {{"a/PKT_20261209.07", Numbers(1, 30, 0, 0, 10)}}, {0, 0, 0, 0}, 0, true},
+      {"one run's numbers in hour files out of their order (the clock set back across an hour)",
+       {{"a/PKT_20261209.09", Numbers(70001, 80000, 5, 7200, 0.1)},
+        {"a/PKT_20261209.10", Numbers(1, 69990, 5, 10800, 0.01)}},
+       {10, 0, 0, 0}, 1},
+      {"two folders' files of the same hours",
+       {{"a/PKT_20261209.10", Numbers(1, 100, 0, 10800, 10)},
+        {"a/PKT_20261209.11", Numbers(102, 200, 0, 14400, 10)},
+        {"b/PKT_20261209.10", Numbers(1, 10, 0, 10800, 10)}},
+       {1, 0, 0, 0}, 1},
+      {"empty hour files between",
+       {{"a/PKT_20261209.08", Numbers(1, 10, 0, 3600, 10)}, {"a/PKT_20261209.09", {}},
+        {"a/PKT_20261209.10", {}}, {"a/PKT_20261209.11", Numbers(21, 30, 0, 14400, 10)}},
+       {10, 0, 0, 0}, 1},
       {"two captures, one losing",
        {{"a/PKT_20261209.07", Numbers(1, 100, 0, 0, 10)},
         {"b/PKT_20261209.07", Numbers(1, 20, 0, 0, 10) + Numbers(31, 100, 0, 300, 10)}},
@@ -251,7 +265,7 @@ TEST_F(Figures_, EveryModeAndExportGivesTheFiguresEachShapeWasMadeWith) {
     EXPECT_EQ(all.lost, want.lost);
     EXPECT_EQ(all.repeats, want.repeats);
     Figures windows;
-    const double cuts[] = {-3600, 170, 1800, 4 * 3600};
+    const double cuts[] = {-3600, 170, 1800, 8 * 3600};
     for (int w = 0; w < 3; ++w) {
       const Figures part = PageFigures(page({"--from", Local(cuts[w]), "--to", Local(cuts[w + 1])},
                                             w % 2 == 0 ? paths : reversed));
@@ -282,7 +296,10 @@ TEST_F(Figures_, EveryModeAndExportGivesTheFiguresEachShapeWasMadeWith) {
       EXPECT_EQ(whole.find("class=\"mark silence\""), std::string::npos)
           << "a device is not silent while its capture was not recording";
     } else if (std::string(shape.what) != "two runs in one hour" &&
-               std::string(shape.what) != "a run's last numbers and the next run's first lost") {
+               std::string(shape.what) != "a run's last numbers and the next run's first lost" &&
+               std::all_of(shape.files.begin(), shape.files.end(),
+                           [](const HourFile& f) { return f.name.rfind("a/", 0) == 0; })) {
+      // One capture of one run: recording from its first record to its last.
       EXPECT_TRUE(off.empty()) << off.size();
     }
     EXPECT_EQ(lostLanes > 0, want.lost > 0);
@@ -306,6 +323,55 @@ TEST_F(Figures_, EveryModeAndExportGivesTheFiguresEachShapeWasMadeWith) {
       for (const HourFile& f : shape.files) records += f.datagrams.size();
       EXPECT_EQ(frames, records) << "every record once, the file given twice too";
     }
+  }
+}
+
+TEST_F(Figures_, TheExportsCarryTheLossWhateverTheFilter) {
+  // Commands 1, 2, a revertive 4, commands 5..10, revertives 12, 13: 3 and
+  // 11 lost, each before a record of the other kind.
+  std::vector<Datagram> records = {{1, 0, 0, 1}, {2, 0, 1, 1}, {4, 0, 2, 2}};
+  for (std::uint32_t n = 5; n <= 10; ++n) records.push_back({n, 0, static_cast<double>(n), 1});
+  records.push_back({12, 0, 12, 2});
+  records.push_back({13, 0, 13, 2});
+  std::filesystem::create_directories(dir_ + "f");
+  const std::string path = dir_ + "f/PKT_20261209.07";
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  const std::string bytes = Bytes(records);
+  std::fwrite(bytes.data(), 1, bytes.size(), out);
+  std::fclose(out);
+  int code = -1;
+  EXPECT_EQ(CheckFigures(Pktdump({"check", path}, &code)).lost, 2u);
+  if (!Shell("command -v tshark").empty()) {
+    auto dropped = [&](std::vector<std::string> filter) {
+      std::vector<std::string> args = {"pcapng", "--out", dir_ + "f.pcapng"};
+      args.insert(args.end(), filter.begin(), filter.end());
+      args.push_back(path);
+      Pktdump(args, &code);
+      const std::string counts = Shell("tshark -r " + dir_ + "f.pcapng -T fields -e frame.drop_count 2>/dev/null");
+      std::uint64_t sum = 0;
+      for (std::size_t at = 0; at < counts.size();) {
+        const std::size_t end = counts.find('\n', at);
+        if (counts[at] >= '0' && counts[at] <= '9') sum += std::strtoull(counts.c_str() + at, nullptr, 10);
+        at = end == std::string::npos ? counts.size() : end + 1;
+      }
+      return sum;
+    };
+    EXPECT_EQ(dropped({}), 2u);
+    EXPECT_EQ(dropped({"--kind", "command"}), 2u) << "the gap before the last revertives is carried";
+    EXPECT_EQ(dropped({"--kind", "revertive"}), 2u);
+    // Ranges that cut the file in two add up to it.
+    EXPECT_EQ(dropped({"--records", "1-5"}) + dropped({"--records", "6-"}), 2u);
+    EXPECT_EQ(dropped({"--records", "1-2"}) + dropped({"--records", "3-"}), 2u);
+  }
+  // decode's gaps are the capture's, whatever range is shown.
+  for (const char* range : {"1-", "2-4", "9-"}) {
+    const std::string json = Pktdump({"decode", "--format", "json", "--records", range, path}, &code);
+    std::uint64_t lost = 0;
+    for (std::size_t at = 0; (at = json.find("{\"gap\":\"lost\"", at)) != std::string::npos; ++at) {
+      lost += std::strtoull(json.c_str() + json.find("\"lost\":", at + 10) + 7, nullptr, 10);
+    }
+    EXPECT_EQ(lost, 2u) << range;
   }
 }
 

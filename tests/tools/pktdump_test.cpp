@@ -333,7 +333,7 @@ TEST(Pktdump, StandardInputFiltersKeepGoingJsonAndRanges) {
             (std::vector<std::string>{
                 "PKT_20091001.10: record 2 is malformed: type 3, neither 1 nor 2",
                 "PKT_20091001.10: 3 records, 2 commands, 0 revertives, 1 malformed",
-                "PKT_20091001.10: 2 bytes after the last whole record",
+                "PKT_20091001.10: cut inside a record: 2 bytes after the last whole record (3 records read)",
                 "PKT_20091001.10: device 001: 1 datagram", "PKT_20091001.10: device 003: 1 datagram"}));
   EXPECT_EQ(code, 1);
 
@@ -776,7 +776,7 @@ TEST(Pktdump, CheckKnowsRunsByTheirTagAndTellsEachGapWhereItFalls) {
       {"a malformed record and a cut one are said",
        {{"a/PKT_20261209.10", Tagged({1}, 0) + Record(7, "CP 1 1") + Tagged({2}, 0) + "x"}},
        "PKT_20261209.10: record 2 is malformed: type 7, neither 1 nor 2\n"
-       "PKT_20261209.10: 1 byte after the last whole record\n0 gaps, 0 datagrams lost\n", 1},
+       "PKT_20261209.10: cut inside a record: 1 byte after the last whole record (3 records read)\n0 gaps, 0 datagrams lost\n", 1},
       {"records without times between two runs of one tag: three runs",
        {{"a/PKT_20261209.10", Tagged({1, 2, 3}, 0) + Record(1, "CP 1 1") + Tagged({1, 2}, 0)}},
        "PKT_20261209.10: run 0 starts at record 5 (sequence 1)\n0 gaps, 0 datagrams lost\n", 0},

@@ -3,6 +3,7 @@
 // its 1, was recorded once; 1 on proven loss or damage; 4 when all that is
 // missing is the first run's first numbers, which an earlier hour's file may
 // hold. Files of different folders are different captures, checked apart.
+#include "core/packet_file.h"
 #include "pktdump_internal.h"
 #include "sequence.h"
 
@@ -15,7 +16,7 @@ class CheckSink : public Sink {
   explicit CheckSink(std::FILE* out) : out_(out) {}
   void BeginFile(const std::string& name, const std::string& path) override {
     names_.push_back(name);
-    runs_.BeginFile(static_cast<int>(names_.size() - 1), Directory(path), name);
+    runs_.BeginFile(static_cast<int>(names_.size() - 1), Directory(path), BaseName(path));
   }
   bool ListsBad() const override { return true; }
   // A record that cannot be read is said where it stands: the verdict
@@ -28,11 +29,10 @@ class CheckSink : public Sink {
   void Record(std::int64_t number, const varnet::RecordView& view) override {
     runs_.Add(number, view);
   }
-  void EndFile(std::int64_t, std::size_t rest) override {
+  void EndFile(std::int64_t records, std::size_t rest) override {
     if (rest != 0) {
       ++malformed_;
-      std::fprintf(out_, "%s: %s after the last whole record\n", names_.back().c_str(),
-                   Count(rest, "byte").c_str());
+      std::fprintf(out_, "%s: %s\n", names_.back().c_str(), varnet::CutText(rest, records).c_str());
     }
   }
   bool EndAll(long* bad) override {

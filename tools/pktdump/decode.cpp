@@ -120,8 +120,9 @@ class DecodeSink : public Sink {
   void BeginFile(const std::string& name, const std::string& path) override {
     name_ = name;
     names_.push_back(name);
-    if (json_) runs_.BeginFile(static_cast<int>(names_.size() - 1), Directory(path), name);
+    if (json_) runs_.BeginFile(static_cast<int>(names_.size() - 1), Directory(path), BaseName(path));
   }
+  bool WantsEvery() const override { return json_; }
   void Every(std::int64_t number, const varnet::RecordView& view) override {
     if (json_) runs_.Add(number, view);
   }

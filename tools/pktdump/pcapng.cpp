@@ -71,7 +71,8 @@ struct In {
 struct Waiting {
   std::uint64_t when;
   std::uint64_t order;
-  std::vector<std::uint8_t> block;
+  std::vector<std::uint8_t> block;  // the packet block up to its options' end
+  std::uint64_t drops = 0;          // its drop count, set until it is written
 };
 bool Later(const Waiting& a, const Waiting& b) {
   return a.when != b.when ? a.when > b.when : a.order > b.order;
@@ -110,7 +111,7 @@ class Exporter {
   long Write(std::vector<In>& inputs) {
     // The captures: the files of one folder, in name order.
     std::stable_sort(inputs.begin(), inputs.end(), [](const In& a, const In& b) {
-      return a.folder != b.folder ? a.folder < b.folder : a.name < b.name;
+      return a.folder != b.folder ? a.folder < b.folder : HourOrder(BaseName(a.path), BaseName(b.path));
     });
     for (std::size_t i = 0; i < inputs.size(); ++i) {
       if (captures_.empty() || captures_.back().folder != inputs[i].folder) {
@@ -140,7 +141,10 @@ class Exporter {
       }
       if (next == nullptr) break;
       std::pop_heap(next->waiting.begin(), next->waiting.end(), Later);
-      Block(out_, 6, next->waiting.back().block);
+      Waiting& w = next->waiting.back();
+      if (w.drops != 0) RawOption(w.block, 4, Count64(w.drops));  // epb_dropcount
+      Put32(w.block, 0);  // end of options
+      Block(out_, 6, w.block);
       next->waiting.pop_back();
       if (!Fill(*next, &bad)) return -1;
     }
@@ -195,13 +199,8 @@ class Exporter {
                        source->Reason().c_str());
           return false;
         }
-        varnet::FileHour hour;
-        std::int64_t hours = varnet::kNoRunTime;
-        if (varnet::ParsePacketFileName(c.files[f]->name, &hour)) {
-          const std::int64_t ms = varnet::HourStartMs(hour);
-          if (ms != varnet::kNoHour) hours = ms / 3600000;
-        }
-        runs.Fold(file, static_cast<int>(f), hours);
+        const std::int64_t hour = varnet::NaiveHourOf(c.files[f]->name);
+        runs.Fold(file, static_cast<int>(f), hour == varnet::kNoHour ? varnet::kNoRunTime : hour);
         Take(c, runs);
       }
       runs.Finish();
@@ -283,6 +282,13 @@ class Exporter {
       if (!cursor.begun) {
         if (cursor.file >= c.files.size()) {
           cursor.done = true;
+          // Datagrams lost before records the filter left out, at the end:
+          // on the capture's last frame still waiting, so none is dropped.
+          if (cursor.pendingDrops != 0 && !cursor.waiting.empty()) {
+            auto last = std::max_element(cursor.waiting.begin(), cursor.waiting.end(),
+                                         [](const Waiting& a, const Waiting& b) { return Later(b, a); });
+            last->drops += std::exchange(cursor.pendingDrops, 0);
+          }
           break;
         }
         const In& in = *c.files[cursor.file];
@@ -319,9 +325,11 @@ class Exporter {
         continue;
       }
       const std::int64_t n = ++cursor.number;
+      // A gap counts where the record after it is: before a --records
+      // range, it is not the range's.
+      if (n < o_.filter.first) continue;
       auto drop = c.drops.find({cursor.file, n});
       if (drop != c.drops.end()) cursor.pendingDrops += drop->second;
-      if (n < o_.filter.first) continue;
       varnet::RecordView view;
       const std::string fault = Fault(record, view);
       if (!fault.empty()) {
@@ -332,9 +340,8 @@ class Exporter {
       }
       if (!Passes(o_.filter, view, Devices())) continue;
       const std::uint64_t when = When(view, n, &cursor);
-      cursor.waiting.push_back(Waiting{
-          when, order_++,
-          Frame(view, n, cursor, std::exchange(cursor.pendingDrops, 0), when)});
+      cursor.waiting.push_back(Waiting{when, order_++, Frame(view, n, cursor, when),
+                                       std::exchange(cursor.pendingDrops, 0)});
       std::push_heap(cursor.waiting.begin(), cursor.waiting.end(), Later);
     }
     return true;
@@ -357,7 +364,7 @@ class Exporter {
   }
 
   std::vector<std::uint8_t> Frame(const varnet::RecordView& view, std::int64_t number,
-                                  const Cursor& cursor, std::uint64_t drops, std::uint64_t when) {
+                                  const Cursor& cursor, std::uint64_t when) {
     const std::size_t interface = cursor.capture;
     velknb::Datagram d;
     velknb::PadName(view.type == 1 ? "ORM" : ("DRIVER" + suffix_).c_str(), d.source);
@@ -394,9 +401,7 @@ class Exporter {
     // The frame's comment: where it came from.
     Option(epb, 1, cursor.name + " record " + std::to_string(number) +
                        (view.timed ? " sequence " + std::to_string(view.arrival.sequence) : ""));
-    if (drops != 0) RawOption(epb, 4, Count64(drops));  // epb_dropcount
-    Put32(epb, 0);
-    return epb;
+    return epb;  // the drop count and the options' end come as it is written
   }
 
   // The hour that stamps an untimed record of this file: the name's, else

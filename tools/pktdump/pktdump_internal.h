@@ -128,6 +128,8 @@ class Sink {
   // Every fit record, before the filter: what needs the whole capture
   // (its sequence gaps) whatever is shown.
   virtual void Every(std::int64_t /*number*/, const varnet::RecordView& /*view*/) {}
+  // Every is wanted for the records outside a --records range too.
+  virtual bool WantsEvery() const { return false; }
   // Summary lists bad records itself; the other modes refuse or skip them.
   virtual bool ListsBad() const { return false; }
   virtual void Bad(std::int64_t /*number*/, const std::string& /*fault*/) {}

@@ -465,8 +465,8 @@ void PageData::Fold(const FileReport& f) {
   // hour change, runs a clock set back interleaved, the wrap.
   std::shared_ptr<varnet::CaptureRuns>& capture = captures[f.Folder()];
   if (capture == nullptr) capture = std::make_shared<varnet::CaptureRuns>();
-  const std::int64_t hour = f.HourStart();
-  capture->Fold(f.Runs(), static_cast<int>(index), hour == kNoTime ? varnet::kNoRunTime : hour / 3600000);
+  const std::int64_t hour = varnet::NaiveHourOf(f.Name());
+  capture->Fold(f.Runs(), static_cast<int>(index), hour == varnet::kNoHour ? varnet::kNoRunTime : hour);
   for (const varnet::RunEvent& e : capture->Take()) Apply(*row, e);
 
   // Who was alive. The silences are known as silences only against the

@@ -55,6 +55,15 @@ std::string EventText(const SequenceEvent& e) {
   return text;
 }
 
+bool HourOrder(const std::string& a, const std::string& b) {
+  const std::int64_t x = varnet::NaiveHourOf(a), y = varnet::NaiveHourOf(b);
+  if (x != y) {
+    if (x == varnet::kNoHour || y == varnet::kNoHour) return y == varnet::kNoHour;
+    return x < y;
+  }
+  return a < b;
+}
+
 void Settlement::BeginFile(int file, const std::string& folder, const std::string& name) {
   files_.push_back({file, folder, name, std::make_unique<varnet::FileRuns>()});
 }
@@ -71,7 +80,7 @@ void Settlement::Add(std::int64_t record, const varnet::RecordView& view) {
 std::vector<SequenceEvent> Settlement::Finish() {
   // Each capture's hours in name order, whatever order they were given in.
   std::stable_sort(files_.begin(), files_.end(), [](const Pending& a, const Pending& b) {
-    return a.folder != b.folder ? a.folder < b.folder : a.name < b.name;
+    return a.folder != b.folder ? a.folder < b.folder : HourOrder(a.name, b.name);
   });
   std::vector<SequenceEvent> events;
   std::unique_ptr<varnet::CaptureRuns> capture;
@@ -94,13 +103,8 @@ std::vector<SequenceEvent> Settlement::Finish() {
       finish();
       capture = std::make_unique<varnet::CaptureRuns>();
     }
-    varnet::FileHour hour;
-    std::int64_t hours = varnet::kNoRunTime;
-    if (varnet::ParsePacketFileName(files_[i].name, &hour)) {
-      const std::int64_t ms = varnet::HourStartMs(hour);
-      if (ms != varnet::kNoHour) hours = ms / 3600000;
-    }
-    capture->Fold(*files_[i].runs, files_[i].file, hours);
+    const std::int64_t hour = varnet::NaiveHourOf(files_[i].name);
+    capture->Fold(*files_[i].runs, files_[i].file, hour == varnet::kNoHour ? varnet::kNoRunTime : hour);
     files_[i].runs.reset();
   }
   finish();

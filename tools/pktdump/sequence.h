@@ -23,6 +23,10 @@ std::string EventText(const SequenceEvent& event);
 // "1 datagram", "2 datagrams".
 std::string Count(std::uint64_t n, const char* thing);
 
+// Whether file a comes before file b in a capture: by the hours their
+// names give (whatever the letters' case), names that give none after.
+bool HourOrder(const std::string& a, const std::string& b);
+
 class Settlement {
  public:
   // The next file, by its index among the inputs, its folder (its capture)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "core/packet_file.h"
 #include "pktdump_internal.h"
 #include "sequence.h"
 
@@ -30,7 +31,7 @@ class SummarySink : public Sink {
   void BeginFile(const std::string& name, const std::string& path) override {
     files_.emplace_back();
     files_.back().name = name;
-    runs_.BeginFile(static_cast<int>(files_.size() - 1), Directory(path), name);
+    runs_.BeginFile(static_cast<int>(files_.size() - 1), Directory(path), BaseName(path));
   }
   bool ListsBad() const override { return true; }
   void Bad(std::int64_t number, const std::string& fault) override {
@@ -81,7 +82,7 @@ class SummarySink : public Sink {
                  Count(f.commands, "command").c_str(), Count(f.revertives, "revertive").c_str(),
                  f.malformed);
     if (f.rest != 0) {
-      std::fprintf(out_, "%s: %s after the last whole record\n", n, Count(f.rest, "byte").c_str());
+      std::fprintf(out_, "%s: %s\n", n, varnet::CutText(f.rest, f.records).c_str());
     }
     if (f.timed > 0) {
       const double seconds = static_cast<double>(f.latest - f.earliest) / 1e7;
