@@ -260,16 +260,11 @@ void CaptureRuns::Fold(const FileRuns& runs, int file, std::int64_t hour) {
         Run& run = runs_[index];
         const std::uint64_t n = Nearest(run.last, seg.firstSequence);
         shift = n - seg.firstSequence;
-        // Numbers it has already: the tag came round again for a new run.
-        // Any others go on the run, however far below its top: a clock set
-        // back puts a run's numbers in hour files out of their order.
-        for (const auto& [lo, span] : seg.spans) {
-          auto at = run.spans.upper_bound(span.hi + shift);
-          if (at != run.spans.begin() && std::prev(at)->second.hi >= lo + shift) {
-            index = -1;
-            break;
-          }
-        }
+        // A first number it has already: the tag came round again for a
+        // new run. Any other goes on the run, however far below its top: a
+        // clock set back puts a run's numbers in hour files out of their
+        // order (and a number it has later in the segment is a repeat).
+        if (Holding(run.spans, n) != run.spans.end()) index = -1;
       }
     }
     if (index < 0) {
