@@ -729,10 +729,15 @@ int PeerDeadFull() {
   std::sort(numbers.begin(), numbers.end());
   std::printf("dead-full peer: %zu of the stream, from %d\n", numbers.size(),
               numbers.empty() ? 0 : numbers.front());
-  check(!numbers.empty() && numbers.back() == 1500 &&
-            numbers.back() - numbers.front() + 1 == static_cast<int>(numbers.size()),
-        "the stream came whole once the socket had room");
+  // The old socket's backlog beyond the reopening's bound is counted
+  // dropped, not handed over: a number of the stream missing from there on
+  // must be among them.
   const VELKNB_STATS st = Stats();
+  const long missing = numbers.empty() ? 1500 : numbers.back() - numbers.front() + 1 - static_cast<long>(numbers.size());
+  if (missing != 0) std::printf("dead-full peer: %ld of the stream counted dropped\n", missing);
+  check(!numbers.empty() && numbers.back() == 1500 && missing >= 0 &&
+            static_cast<unsigned long>(missing) <= st.dropped,
+        "the stream came whole once the socket had room, but for what was counted dropped");
   check(st.received == got.size() + 3 + st.dropped, "each number is a datagram received");
   return check.failures;
 }
