@@ -44,19 +44,43 @@ bool ParsePacketFileName(const std::string& path, FileHour* hour) {
   return true;
 }
 
-std::int64_t HourStartMs(const FileHour& hour) {
+namespace {
+std::tm Fields(int year, int month, int day, int hour, int minute, int second, int dst) {
   std::tm t{};
-  t.tm_year = hour.year - 1900;
-  t.tm_mon = hour.month - 1;
-  t.tm_mday = hour.day;
-  t.tm_hour = hour.hour;
-  t.tm_isdst = -1;
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  t.tm_isdst = dst;
+  return t;
+}
+}  // namespace
+
+std::int64_t LocalMs(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t = Fields(year, month, day, hour, minute, second, -1);
   const std::time_t at = std::mktime(&t);
-  // A day the month does not have (31 February) is no such hour.
-  if (at == static_cast<std::time_t>(-1) || t.tm_mday != hour.day || t.tm_mon != hour.month - 1) {
-    return kNoHour;
-  }
+  // A day the month does not have (31 February) is no such time, not 3 March.
+  if (at == static_cast<std::time_t>(-1) || t.tm_mday != day || t.tm_mon != month - 1) return kNoHour;
   return static_cast<std::int64_t>(at) * 1000;
+}
+
+void LocalReadings(int year, int month, int day, int hour, int minute, int second,
+                   std::int64_t (&at)[2]) {
+  for (int dst = 0; dst < 2; ++dst) {
+    std::tm t = Fields(year, month, day, hour, minute, second, dst);
+    const std::time_t when = std::mktime(&t);
+    // Only a reading that keeps the time as given is one of its instants.
+    at[dst] = when != static_cast<std::time_t>(-1) && t.tm_isdst == dst && t.tm_mday == day &&
+                      t.tm_mon == month - 1 && t.tm_hour == hour && t.tm_min == minute
+                  ? static_cast<std::int64_t>(when) * 1000
+                  : kNoHour;
+  }
+}
+
+std::int64_t HourStartMs(const FileHour& hour) {
+  return LocalMs(hour.year, hour.month, hour.day, hour.hour, 0, 0);
 }
 
 namespace {
@@ -92,20 +116,9 @@ bool LocalHourExists(std::int64_t naiveHour) {
   const int m = mp < 10 ? mp + 3 : mp - 9;
   const int y = static_cast<int>(yoe + era * 400) + (m <= 2);
   const int h = static_cast<int>(naiveHour - (naiveHour >= 0 ? naiveHour / 24 : (naiveHour - 23) / 24) * 24);
-  for (int dst = 0; dst < 2; ++dst) {
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = m - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = 30;
-    t.tm_isdst = dst;
-    if (std::mktime(&t) != static_cast<std::time_t>(-1) && t.tm_isdst == dst && t.tm_hour == h &&
-        t.tm_mday == d) {
-      return true;
-    }
-  }
-  return false;
+  std::int64_t at[2];
+  LocalReadings(y, m, d, h, 30, 0, at);
+  return at[0] != kNoHour || at[1] != kNoHour;
 }
 
 int ChooseRunTag(int lastOfOwnHour, int lastOfNewest) {
@@ -123,7 +136,7 @@ int ChooseRunTag(int lastOfOwnHour, int lastOfNewest) {
   return tag;
 }
 
-PacketReader::PacketReader(std::FILE* in, long long) : in_(in), block_(256 * kRecordSize) {}
+PacketReader::PacketReader(std::FILE* in) : in_(in), block_(256 * kRecordSize) {}
 
 PacketReader::Status PacketReader::Next(RecordView& view) {
   fault_.clear();

@@ -35,6 +35,15 @@ bool ParsePacketFileName(const std::string& path, FileHour* hour);
 // time zone; kNoHour for an hour that does not exist there.
 constexpr std::int64_t kNoHour = INT64_MIN;
 std::int64_t HourStartMs(const FileHour& hour);
+// A local time as ms since 1970 (UTC), as the C library reads it (the
+// clock's own choice where it is ambiguous); kNoHour for a day the month
+// does not have.
+std::int64_t LocalMs(int year, int month, int day, int hour, int minute, int second);
+// The instants a local time names: at[0] read as standard time, at[1] as
+// summer time, each kNoHour where that reading does not keep the time as
+// given. Both set and apart: the clock passes it twice; neither: never.
+void LocalReadings(int year, int month, int day, int hour, int minute, int second,
+                   std::int64_t (&at)[2]);
 
 // The hour as a count from 1970-01-01 00 of the calendar's hours, whatever
 // the clock did: two files' hours a day apart are 24 apart.
@@ -63,8 +72,7 @@ inline std::uint64_t PartialRecord(std::uint64_t size) { return size % kRecordSi
 class PacketReader {
  public:
   enum class Status { Record, End, Bad, Cut, Failed };
-  // size: the file's size when known (-1: a pipe).
-  PacketReader(std::FILE* in, long long size);
+  explicit PacketReader(std::FILE* in);
   // The next record (view valid until the next call), or why there is none.
   // Bad: the record's fault is in Fault(); the reader goes on after it.
   Status Next(RecordView& view);

@@ -123,10 +123,9 @@ class FileRuns {
 
 class CaptureRuns {
  public:
-  // window as FileRuns'; past openSpans open gaps in a run, its oldest
-  // are settled before the end.
-  explicit CaptureRuns(std::size_t window = 1 << 16, std::size_t openSpans = 1 << 16)
-      : window_(window), openSpans_(openSpans) {}
+  // Past openSpans open gaps in a run, its oldest are settled before the
+  // end.
+  explicit CaptureRuns(std::size_t openSpans = 1 << 16) : openSpans_(openSpans) {}
   // The next file of the capture in name order; file is its index, as the
   // events name it; hour, the hour its name gives as a NaiveHour
   // (packet_file.h), kNoRunTime when it gives none. Files of no record
@@ -154,7 +153,7 @@ class CaptureRuns {
   void Settle(Run& run, bool all);
   void Emit(const RunEvent& e, Run* run = nullptr);
 
-  const std::size_t window_, openSpans_;
+  const std::size_t openSpans_;
   std::map<int, std::int64_t> hours_;  // file -> its hour
   std::set<std::int64_t> given_;       // the hours of the files folded
   std::vector<Run> runs_;

@@ -18,7 +18,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // The reader: never more records than whole 528-byte blocks, a cut said.
   if (std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb")) {
-    varnet::PacketReader reader(file, static_cast<long long>(size));
+    varnet::PacketReader reader(file);
     varnet::RecordView view;
     std::int64_t records = 0;
     for (;;) {
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (size < 1) return 0;
   const bool oneTag = (data[0] & 1) != 0;
-  varnet::CaptureRuns capture(64);
+  varnet::CaptureRuns capture;
   varnet::FileRuns* file = new varnet::FileRuns(64);
   int files = 0;
   std::int64_t record = 0;

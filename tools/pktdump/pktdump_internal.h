@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/packet_file.h"
 #include "core/packet_record.h"
 #include "pktdump_core.h"
 
@@ -59,9 +60,7 @@ bool Passes(const Filter& filter, const varnet::RecordView& view, LineDevices* d
 
 // The date and hour a "PKT_YYYYMMDD.HH" name (or a path ending in one)
 // gives; false when it gives none.
-struct NameHour {
-  int year = 0, month = 0, day = 0, hour = 0;
-};
+using NameHour = varnet::FileHour;
 bool HourInName(const std::string& name, NameHour* when);
 
 // The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds;

@@ -131,15 +131,7 @@ bool HourOf(const std::string& name, std::int64_t* hour) {
 }
 
 bool HourInName(const std::string& name, NameHour* when) {
-  const std::string base = BaseName(name);
-  int y = 0, m = 0, d = 0, h = 0;
-  char end = 0;
-  if (std::sscanf(base.c_str(), "PKT_%4d%2d%2d.%2d%c", &y, &m, &d, &h, &end) != 4 || y < 1970 ||
-      m < 1 || m > 12 || d < 1 || d > 31 || h < 0 || h > 23) {
-    return false;
-  }
-  *when = {y, m, d, h};
-  return true;
+  return varnet::ParsePacketFileName(name, when);
 }
 
 bool MemorySource::Next(std::uint8_t (&record)[kRecordSize]) {

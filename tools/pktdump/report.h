@@ -221,6 +221,7 @@ struct PageData {
   void Finish();
   void Apply(Row& row, const varnet::RunEvent& e);
   void Note(std::size_t file, const Event& e);
+  void Keep(std::size_t file, const Event& e);
   // The events of the captures' settlement count where they fall in it.
   Window window;
   // Each capture's settlement, by folder, while files are folded.

@@ -362,6 +362,12 @@ void PageData::Note(std::size_t file, const Event& e) {
   ++eventCounts[e.kind];
   ++allEvents;
   if (e.time != kNoTime) eventMarks[e.kind].Add(e.time, 1);
+  Keep(file, e);
+}
+
+// Of each kind the earliest a table lists (no time after every time; equal
+// times in the order they come).
+void PageData::Keep(std::size_t file, const Event& e) {
   auto when = [](const Event& x) { return x.time == kNoTime ? INT64_MAX : x.time; };
   std::vector<Listed>& kept = events[e.kind];
   if (kept.size() >= kTableRows && when(kept.back().event) <= when(e)) return;
@@ -512,17 +518,7 @@ void PageData::Fold(const FileReport& f) {
     allEvents += count;
   }
   for (const auto& [kind, marks] : f.EventMarks()) eventMarks[kind].Merge(marks);
-  auto when = [](const Event& e) { return e.time == kNoTime ? INT64_MAX : e.time; };
-  for (const Event& e : f.Events()) {
-    std::vector<Listed>& kept = events[e.kind];
-    if (kept.size() >= kTableRows && when(kept.back().event) <= when(e)) continue;
-    auto at = std::upper_bound(kept.begin(), kept.end(), when(e),
-                               [&](std::int64_t t, const Listed& l) { return t < when(l.event); });
-    Listed listed{e, index};
-    listed.event.text = e.text.substr(0, 300);
-    kept.insert(at, std::move(listed));
-    if (kept.size() > kTableRows) kept.pop_back();
-  }
+  for (const Event& e : f.Events()) Keep(index, e);
 }
 
 void PageData::Finish() {

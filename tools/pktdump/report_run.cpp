@@ -29,21 +29,6 @@ namespace report {
 
 namespace {
 
-std::int64_t LocalToMs(int y, int mo, int d, int h, int mi, int s) {
-  std::tm t{};
-  t.tm_year = y - 1900;
-  t.tm_mon = mo - 1;
-  t.tm_mday = d;
-  t.tm_hour = h;
-  t.tm_min = mi;
-  t.tm_sec = s;
-  t.tm_isdst = -1;
-  const std::time_t at = std::mktime(&t);
-  // A day the month does not have (31 February) is no such time, not 3 March.
-  if (at == static_cast<std::time_t>(-1) || t.tm_mday != d || t.tm_mon != mo - 1) return kNoTime;
-  return static_cast<std::int64_t>(at) * 1000;
-}
-
 // What reading one file left.
 struct Reading {
   std::string path;
@@ -75,7 +60,7 @@ void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, 
     r.bad = true;
     r.failed = !keepGoing;
   }
-  varnet::PacketReader reader(file, size);
+  varnet::PacketReader reader(file);
   std::int64_t number = 0;
   while (!r.failed) {
     varnet::RecordView view;
@@ -115,9 +100,8 @@ void ReadOne(Reading& r, const std::string& ini, Window window, bool keepGoing, 
 }  // namespace
 
 std::int64_t HourOfName(const std::string& name) {
-  NameHour when;
-  if (!HourInName(name, &when)) return kNoTime;
-  return LocalToMs(when.year, when.month, when.day, when.hour, 0, 0);
+  varnet::FileHour when;
+  return varnet::ParsePacketFileName(name, &when) ? varnet::HourStartMs(when) : kNoTime;
 }
 
 namespace {
@@ -126,28 +110,13 @@ namespace {
 // twice when it goes back (ambiguous), or never when it goes forward.
 enum class LocalKind { Ok, Twice, Never, Invalid };
 LocalKind LocalInstant(int y, int mo, int d, int h, int mi, int s, std::int64_t* ms) {
-  std::int64_t at[2] = {kNoTime, kNoTime};
-  for (int dst = 0; dst < 2; ++dst) {
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    t.tm_isdst = dst;
-    const std::time_t when = std::mktime(&t);
-    // Only a reading that keeps the time as given is one of its instants.
-    if (when != static_cast<std::time_t>(-1) && t.tm_isdst == dst && t.tm_mday == d &&
-        t.tm_mon == mo - 1 && t.tm_hour == h && t.tm_min == mi) {
-      at[dst] = static_cast<std::int64_t>(when) * 1000;
-    }
-  }
+  std::int64_t at[2];
+  varnet::LocalReadings(y, mo, d, h, mi, s, at);
   if (at[0] != kNoTime && at[1] != kNoTime && at[0] != at[1]) return LocalKind::Twice;
   *ms = at[0] != kNoTime ? at[0] : at[1];
   if (*ms != kNoTime) return LocalKind::Ok;
   // Neither reading keeps it: a day the month lacks, or the skipped hour.
-  *ms = LocalToMs(y, mo, d, h, mi, s);
+  *ms = varnet::LocalMs(y, mo, d, h, mi, s);
   return *ms == kNoTime ? LocalKind::Invalid : LocalKind::Never;
 }
 

@@ -26,16 +26,12 @@ std::string EventText(const SequenceEvent& e) {
       }
       break;
     case SequenceEvent::kEarlier:
-      std::snprintf(text, sizeof text,
-                    "%s not in these files (sequence %u to %u, before record %lld): lost, or in "
-                    "an earlier file",
-                    Count(e.lost, "datagram").c_str(), e.from, e.to, static_cast<long long>(e.record));
-      break;
     case SequenceEvent::kMissing:
-      std::snprintf(text, sizeof text,
-                    "%s not in these files (sequence %u to %u, before record %lld): the hour "
-                    "files between are not among those given",
-                    Count(e.lost, "datagram").c_str(), e.from, e.to, static_cast<long long>(e.record));
+      std::snprintf(text, sizeof text, "%s not in these files (sequence %u to %u, before record %lld): %s",
+                    Count(e.lost, "datagram").c_str(), e.from, e.to, static_cast<long long>(e.record),
+                    e.kind == SequenceEvent::kEarlier
+                        ? "lost, or in an earlier file"
+                        : "the hour files between are not among those given");
       break;
     case SequenceEvent::kRepeat:
       if (e.lost <= 1) {

@@ -427,7 +427,7 @@ bool ReadPacketFile(const std::string& path, std::vector<Outgoing>& out) {
     std::fprintf(stderr, "nbtraffic: %s: cannot be read: %s\n", path.c_str(), SystemReason(errno).c_str());
     return false;
   }
-  varnet::PacketReader reader(in, (info.st_mode & S_IFMT) == S_IFREG ? info.st_size : -1);
+  varnet::PacketReader reader(in);
   bool ok = true;
   for (bool more = true; more;) {
     varnet::RecordView r;
