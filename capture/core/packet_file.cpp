@@ -155,10 +155,14 @@ PacketReader::Status PacketReader::Next(RecordView& view) {
       }
     }
     if (ended_ && std::ferror(in_) != 0) {
-      fault_ = std::string("cannot be read: ") +
-               (errno != 0 ? std::strerror(errno) : "a read error");
-      return Status::Failed;
+      readError_ = std::string("cannot be read: ") +
+                   (errno != 0 ? std::strerror(errno) : "a read error");
     }
+  }
+  // The whole records read before a read error go first; then the error.
+  if (filled_ - at_ < kRecordSize && !readError_.empty()) {
+    fault_ = readError_;
+    return Status::Failed;
   }
   if (filled_ - at_ < kRecordSize) {
     rest_ = filled_ - at_;

@@ -87,7 +87,7 @@ class PacketReader {
   std::size_t at_ = 0, filled_ = 0, rest_ = 0;
   std::int64_t number_ = 0;
   bool ended_ = false;
-  std::string fault_;
+  std::string fault_, readError_;
 };
 
 // The messages, one wording for every reader.

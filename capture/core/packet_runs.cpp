@@ -154,21 +154,23 @@ void FileRuns::Add(std::int64_t record, std::uint32_t sequence, int tag, std::in
   s->settleAt = 2 * s->spans.size();
 }
 
+bool CaptureRuns::HoursMissingBetween(std::int64_t a, std::int64_t b) const {
+  if (a == kNoRunTime || b == kNoRunTime) return false;
+  const std::int64_t from = std::min(a, b), to = std::max(a, b);
+  for (std::int64_t h = from + 1; h < to; ++h) {
+    if (h - from > 24 * 366 || (given_.count(h) == 0 && LocalHourExists(h))) return true;
+  }
+  return false;
+}
+
 void CaptureRuns::Emit(const RunEvent& given, Run* run) {
   RunEvent e = given;
   if (e.kind == RunEvent::kGap && e.beforeFile >= 0 && e.beforeFile != e.file) {
     // Between two hour files with an hour between them that the clock had
     // and no file given holds: not proven.
     const auto a = hours_.find(e.beforeFile), b = hours_.find(e.file);
-    if (a != hours_.end() && b != hours_.end() && a->second != kNoRunTime &&
-        b->second != kNoRunTime) {
-      const std::int64_t from = std::min(a->second, b->second), to = std::max(a->second, b->second);
-      for (std::int64_t h = from + 1; h < to; ++h) {
-        if (h - from > 24 * 366 || (given_.count(h) == 0 && LocalHourExists(h))) {
-          e.kind = RunEvent::kMissing;
-          break;
-        }
-      }
+    if (a != hours_.end() && b != hours_.end() && HoursMissingBetween(a->second, b->second)) {
+      e.kind = RunEvent::kMissing;
     }
   }
   switch (e.kind) {
@@ -260,11 +262,15 @@ void CaptureRuns::Fold(const FileRuns& runs, int file, std::int64_t hour) {
         Run& run = runs_[index];
         const std::uint64_t n = Nearest(run.last, seg.firstSequence);
         shift = n - seg.firstSequence;
-        // A first number it has already: the tag came round again for a
-        // new run. Any other goes on the run, however far below its top: a
-        // clock set back puts a run's numbers in hour files out of their
-        // order (and a number it has later in the segment is a repeat).
-        if (Holding(run.spans, n) != run.spans.end()) index = -1;
+        // A first number it has, where a run starts (1) or far below the
+        // run's top: the tag came round again for a new run. Any other
+        // goes on the run, however far below its top (a clock set back puts
+        // a run's numbers in hour files out of their order), and a number
+        // it has is a repeat, as a datagram handed over twice at an hour
+        // change is.
+        if (Holding(run.spans, n) != run.spans.end() && (n == 1 || n + kReorderWindow < run.top)) {
+          index = -1;
+        }
       }
     }
     if (index < 0) {
@@ -336,6 +342,14 @@ void CaptureRuns::Finish() {
     if (lo <= 1) continue;
     RunEvent e;
     e.kind = run.first ? RunEvent::kEarlier : RunEvent::kGap;
+    // A later run that starts after hours not given may have begun there.
+    if (!run.first && hours_.count(span.first.file) != 0) {
+      const std::int64_t hour = hours_[span.first.file];
+      auto before = hour == kNoRunTime ? given_.end() : given_.lower_bound(hour);
+      if (before != given_.begin() && before != given_.end() && HoursMissingBetween(*std::prev(before), hour)) {
+        e.kind = RunEvent::kMissing;
+      }
+    }
     e.file = span.first.file;
     e.record = span.first.record;
     e.time = span.first.time;

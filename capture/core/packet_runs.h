@@ -27,6 +27,8 @@
 namespace varnet {
 
 constexpr std::int64_t kNoRunTime = INT64_MIN;
+// How far numbers may come out of order (the wrapper's queues, twice over).
+constexpr std::size_t kReorderWindow = 1 << 16;
 
 struct RunEvent {
   // kEarlier: the first numbers of the capture's first run, which are lost
@@ -76,7 +78,7 @@ class FileRuns {
   // clock set back puts a run's later numbers in an earlier hour's file.
   // Only past openSpans open gaps in a file are the oldest settled here,
   // those beyond the window of both its ends, so memory stays bounded.
-  explicit FileRuns(std::size_t window = 1 << 16, std::size_t openSpans = 1 << 16)
+  explicit FileRuns(std::size_t window = kReorderWindow, std::size_t openSpans = 1 << 16)
       : window_(window), openSpans_(openSpans) {}
   // A timed record: its number in the file (from 1), sequence, run tag (-1
   // none) and arrival (any unit, kNoRunTime when not known).
@@ -152,6 +154,9 @@ class CaptureRuns {
   void Insert(Run& run, std::uint64_t lo, const FileRuns::Span& span, int tag);
   void Settle(Run& run, bool all);
   void Emit(const RunEvent& e, Run* run = nullptr);
+  // Whether an hour the clock had between two files' hours (NaiveHours)
+  // is not among the hours given.
+  bool HoursMissingBetween(std::int64_t a, std::int64_t b) const;
 
   const std::size_t openSpans_;
   std::map<int, std::int64_t> hours_;  // file -> its hour

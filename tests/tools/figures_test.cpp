@@ -191,6 +191,14 @@ TEST_F(Figures_, EveryModeAndExportGivesTheFiguresEachShapeWasMadeWith) {
        {{"a/PKT_20261209.08", Numbers(1, 10, 0, 3600, 10)}, {"a/PKT_20261209.09", {}},
         {"a/PKT_20261209.10", {}}, {"a/PKT_20261209.11", Numbers(21, 30, 0, 14400, 10)}},
        {10, 0, 0, 0}, 1},
+      {"a datagram handed over twice at an hour change",
+       {{"a/PKT_20261209.07", Numbers(1, 100, 5, 0, 30)},
+        {"a/PKT_20261209.08", Numbers(100, 200, 5, 3600, 30)}},
+       {0, 1, 0, 0}, 1},
+      {"a later run that starts after hours not given",
+       {{"a/PKT_20261209.07", Numbers(1, 100, 5, 0, 30)},
+        {"a/PKT_20261209.10", Numbers(201, 300, 6, 10800, 30)}},
+       {0, 0, 0, 200}, 4},
       {"two captures, one losing",
        {{"a/PKT_20261209.07", Numbers(1, 100, 0, 0, 10)},
         {"b/PKT_20261209.07", Numbers(1, 20, 0, 0, 10) + Numbers(31, 100, 0, 300, 10)}},
@@ -297,6 +305,7 @@ TEST_F(Figures_, EveryModeAndExportGivesTheFiguresEachShapeWasMadeWith) {
           << "a device is not silent while its capture was not recording";
     } else if (std::string(shape.what) != "two runs in one hour" &&
                std::string(shape.what) != "a run's last numbers and the next run's first lost" &&
+               std::string(shape.what) != "a later run that starts after hours not given" &&
                std::all_of(shape.files.begin(), shape.files.end(),
                            [](const HourFile& f) { return f.name.rfind("a/", 0) == 0; })) {
       // One capture of one run: recording from its first record to its last.
