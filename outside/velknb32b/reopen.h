@@ -141,8 +141,15 @@ class Backlog {
 // lost. Only a repetition with no difference at all (the same datagrams,
 // byte for byte, before the new socket opened and again after it) reads
 // as a longer run than it was. (Knuth-Morris-Pratt: linear in both.)
+//
+// freshCut: the new socket's read stopped at a bound with more waiting.
+// Then the run may go on past what was read of it: where all of fresh
+// stands in older, the last such place starts the run, and everything of
+// older from there on is in the new socket too (the last place: should
+// an earlier one be the true start, what lies between is handed over
+// twice, never lost).
 inline std::size_t Overlap(const std::vector<Fingerprint>& older,
-                           const std::vector<Fingerprint>& fresh) {
+                           const std::vector<Fingerprint>& fresh, bool freshCut = false) {
   const std::size_t m = fresh.size();
   if (m == 0 || older.empty()) return 0;
   // fail[i]: the longest proper start of fresh[0..i] that also ends it.
@@ -153,12 +160,15 @@ inline std::size_t Overlap(const std::vector<Fingerprint>& older,
     fail[i] = k;
   }
   std::size_t q = 0;  // how much of fresh's start ends what was read so far
-  for (const Fingerprint& p : older) {
+  std::size_t whole = 0;  // older's size past the start of fresh's last whole match
+  for (std::size_t j = 0; j < older.size(); ++j) {
+    const Fingerprint& p = older[j];
     if (q == m) q = fail[q - 1];
     while (q > 0 && fresh[q] != p) q = fail[q - 1];
     if (fresh[q] == p) ++q;
+    if (q == m) whole = older.size() - (j + 1 - m);
   }
-  return q;
+  return freshCut && whole > q ? whole : q;
 }
 
 }  // namespace velknb

@@ -633,7 +633,9 @@ bool ReopenLana(Lana& lana, std::vector<UCHAR>& buffer) {
     takenBytes.insert(takenBytes.end(), buffer.data(), buffer.data() + size);
     takenPrints.push_back(velknb::FingerprintOf(buffer.data(), size));
   }
-  const std::size_t both = velknb::Overlap(backlog.Prints(backlog.Opened()), takenPrints);
+  // Stopped by the bytes with more waiting: the run may go on past it.
+  const bool cut = takenBytes.size() >= bounds.keptBytes && taken.size() < after && fresh.HasWaiting();
+  const std::size_t both = velknb::Overlap(backlog.Prints(backlog.Opened()), takenPrints, cut);
   {
     Locked lock;
     lana.transport.Swap(fresh);

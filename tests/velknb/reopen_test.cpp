@@ -112,6 +112,12 @@ TEST(Reopen, TheBacklogMarksWhatWasReadAfterTheNewSocketOpened) {
 
 TEST(Reopen, WhatBothTookIsTheOldSocketsLastRunThatTheNewOneStartsWith) {
   EXPECT_EQ(Overlap(PrintsOf({"a", "b"}), PrintsOf({"c", "d"})), 0u);
+  // The new socket's read cut short by its bound: the run goes on past it,
+  // from the last place all of what it read stands in the old backlog.
+  EXPECT_EQ(Overlap(PrintsOf({"p", "q", "d1", "d2", "d3", "d4"}), PrintsOf({"d1", "d2"}), true), 4u);
+  EXPECT_EQ(Overlap(PrintsOf({"p", "q", "d1", "d2", "d3", "d4"}), PrintsOf({"d1", "d2"})), 0u);
+  EXPECT_EQ(Overlap(PrintsOf({"d1", "x", "d1", "d2"}), PrintsOf({"d1"}), true), 2u);
+  EXPECT_EQ(Overlap(PrintsOf({"a", "b"}), PrintsOf({"c"}), true), 0u);
   EXPECT_EQ(Overlap(PrintsOf({"a", "b", "c"}), PrintsOf({"b", "c", "d"})), 2u);
   EXPECT_EQ(Overlap(PrintsOf({"a", "b", "c"}), PrintsOf({"a", "b", "c", "d"})), 3u);
   EXPECT_EQ(Overlap(PrintsOf({"a", "b", "c"}), PrintsOf({"c"})), 1u);
