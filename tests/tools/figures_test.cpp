@@ -37,7 +37,7 @@ struct Datagram {
 struct HourFile {
   std::string name;  // folder/PKT_...
   std::vector<Datagram> datagrams;
-  std::string tail;
+  std::string tail{};
 };
 
 std::string Bytes(const std::vector<Datagram>& datagrams) {
