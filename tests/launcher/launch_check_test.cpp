@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -60,9 +63,8 @@ std::vector<std::string> Warnings(const CheckReport& r) {
   return w;
 }
 
-TEST(LaunchCheck, EveryPitfallOnItsEntryAndACleanSection) {
-  FakeEnvironment env;
-  env.text =
+// A list with every pitfall, a clean section and one with no list.
+const char* const kPitfalls =
       "[Workstation_001]\n"
       "DebugMode=0\nQuitWhenDone=1\nCloseRunningORMandWait=0\n"
       "Boot_1=c:\\trelm\\orm.exe ; the control application\n"
@@ -82,6 +84,10 @@ TEST(LaunchCheck, EveryPitfallOnItsEntryAndACleanSection) {
       "Boot_5=<pause>\t2\n"  // a tab parts the number as the launcher reads it
       "[Workstation_003]\n"
       "Boot_1=x\n";
+
+TEST(LaunchCheck, EveryPitfallOnItsEntryAndACleanSection) {
+  FakeEnvironment env;
+  env.text = kPitfalls;
   env.programs = {"|c:\\trelm\\orm.exe", "c:\\trelm|ready.exe"};
   env.directories = {"c:\\trelm"};
 
@@ -422,6 +428,45 @@ TEST(LaunchCheck, AListInUtf16OrWithAUtf8MarkIsReadAsTheProfileCallsReadIt) {
     const char* section;
   } at[] = {{0, ""}, {1, ""}, {2, "A"}, {3, "A"}, {4, "A"}, {5, "B"}, {6, "B"}, {99, "B"}};
   for (const auto& a : at) EXPECT_EQ(SectionAt(sections, a.line), a.section) << a.line;
+}
+
+// The checker's text and JSON for the sample installation's list and the
+// pitfalls list, as the command prints them, against the copy kept beside
+// this test: a change of wording is made there on purpose (run with
+// TRELM_PIN_WRITE=1 to write it), never by accident.
+TEST(LaunchCheck, TheTextAndJsonOfTheSampleListsArePinned) {
+  std::ifstream sample(TRELM_SAMPLE_DIR "/LAUNCH.INI", std::ios::binary);
+  ASSERT_TRUE(sample) << TRELM_SAMPLE_DIR;
+  const std::string sampleText((std::istreambuf_iterator<char>(sample)), std::istreambuf_iterator<char>());
+  const struct {
+    const char* path;
+    std::string text;
+  } lists[] = {{"c:\\trelm\\config\\LAUNCH.INI", ReadListText(sampleText).text},
+               {"c:\\cfg\\LAUNCH.INI", kPitfalls}};
+  std::string printed;
+  for (const auto& list : lists) {
+    FakeEnvironment env;
+    env.text = list.text;
+    env.programs = {"|c:\\trelm\\orm.exe", "c:\\trelm|ready.exe", "|c:\\trelm\\bin\\orm.exe",
+                    "c:\\trelm\\bin|appready.exe"};
+    env.directories = {"c:\\trelm", "c:\\trelm\\bin"};
+    std::vector<std::string> names;
+    std::istringstream in(list.text);
+    for (std::string line; std::getline(in, line);) {
+      if (line.size() > 2 && line[0] == '[') names.push_back(line.substr(1, line.find(']') - 1));
+    }
+    std::vector<std::pair<std::string, CheckReport>> sections;
+    for (const std::string& name : WorkstationSections(names)) {
+      sections.emplace_back(name, CheckSection(env, list.path, name));
+      for (const std::string& line : sections.back().second.lines) printed += line + "\n";
+    }
+    printed += JsonReport(list.path, "", "HOST", CheckFileText(list.text), sections) + "\n";
+  }
+  const std::string pinned = TRELM_PIN_DIR "/launchcheck.txt";
+  if (std::getenv("TRELM_PIN_WRITE") != nullptr) std::ofstream(pinned, std::ios::binary) << printed;
+  std::ifstream kept(pinned, std::ios::binary);
+  ASSERT_TRUE(kept) << pinned;
+  EXPECT_EQ(printed, std::string((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>()));
 }
 
 }  // namespace

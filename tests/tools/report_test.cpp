@@ -625,6 +625,51 @@ TEST_F(ReportTest, ThePageIsTheSameFoldedFileByFileAsFromEveryFileAtOnce) {
   EXPECT_NE(page.find("data-row=\"ws14/\" data-files=\"2\""), std::string::npos);
 }
 
+// The pages for a known set of captures (two workstations' folders with
+// silences, drops, a burst and a clock set, and the shipped sample in a
+// third), whole and in a window, against the copies kept beside this test:
+// a change to the page is made there on purpose (run with TRELM_PIN_WRITE=1
+// to write them), never by accident.
+TEST_F(ReportTest, ThePagesForKnownCapturesArePinned) {
+  const struct {
+    const char* folder;
+    int hour;
+    const char* shape;
+  } hours[] = {
+      {"ws12", 7, "--drop 150 4"},
+      {"ws14", 7, "--burst 200 30 3"},
+      {"ws12", 8, "--silent 4 250 150 --clock-set 300"},
+      {"ws14", 8, "--silent 4 250 150 --drop 250 9"},
+  };
+  std::vector<std::string> args;
+  for (const auto& h : hours) {
+    char name[32];
+    std::snprintf(name, sizeof name, "PKT_20261209.%02d", h.hour);
+    Shell("mkdir -p " + dir_ + h.folder);
+    args.push_back(dir_ + h.folder + "/" + name);
+    ASSERT_EQ(std::system((maker_ + " 2000 " + args.back() + " --start " +
+                           std::to_string(kStart + 3600 * (h.hour - 7)) + " --rate 10 " + h.shape).c_str()), 0);
+  }
+  const char* sample = std::getenv("TRELM_PKTDUMP_SAMPLE");
+  ASSERT_NE(sample, nullptr) << "TRELM_PKTDUMP_SAMPLE names the shipped sample";
+  Shell("mkdir -p " + dir_ + "ws16 && cp " + sample + " " + dir_ + "ws16/");
+  args.push_back(dir_ + "ws16");
+  const struct {
+    const char* name;
+    std::vector<std::string> options;
+  } pages[] = {{"report_whole.html", {}},
+               {"report_window.html", {"--from", "2026-12-09 07:40", "--to", "2026-12-09 08:20"}}};
+  for (const auto& p : pages) {
+    std::vector<std::string> all = {"--out", dir_ + p.name};
+    all.insert(all.end(), p.options.begin(), p.options.end());
+    all.insert(all.end(), args.begin(), args.end());
+    ASSERT_EQ(Report(all), 0) << p.name;
+    const std::string page = Slurp(dir_ + p.name), pinned = std::string(TRELM_PIN_DIR "/") + p.name;
+    if (std::getenv("TRELM_PIN_WRITE") != nullptr) std::ofstream(pinned, std::ios::binary) << page;
+    EXPECT_TRUE(page == Slurp(pinned)) << p.name << " differs from " << pinned;
+  }
+}
+
 TEST_F(ReportTest, ABrowserRendersThePage) {
   const std::string chromium = Shell("command -v chromium");
   if (chromium.empty()) GTEST_SKIP() << "chromium (installed by tools/setup.sh)";
