@@ -1,6 +1,6 @@
 #include "win32/wrapper_net_api.h"
 
-#include "netbios_wrapper.h"
+#include "net/netbios_wrapper.h"
 
 namespace varnet {
 

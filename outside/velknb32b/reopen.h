@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "nbdgm.h"
+#include "net/nbdgm.h"
 
 namespace velknb {
 

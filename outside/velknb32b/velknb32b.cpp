@@ -8,7 +8,7 @@
 // network-failure code so that the caller resets; a completion the window
 // cannot take now is posted again later, never freed under the caller.
 #define VELKNB_BUILDING
-#include "netbios_wrapper.h"
+#include "net/netbios_wrapper.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "faults.h"
-#include "nbdgm.h"
+#include "net/nbdgm.h"
 #include "reopen.h"
 #include "transport.h"
 

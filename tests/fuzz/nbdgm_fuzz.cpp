@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "nbdgm.h"
+#include "net/nbdgm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   velknb::Datagram d;

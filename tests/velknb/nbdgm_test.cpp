@@ -1,6 +1,6 @@
 // The wrapper's wire format and fault list, natively: what other programs
 // and analysers read must stay exactly this.
-#include "nbdgm.h"
+#include "net/nbdgm.h"
 
 #include <gtest/gtest.h>
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "nbdgm.h"
-#include "netbios_wrapper.h"
+#include "net/nbdgm.h"
+#include "net/netbios_wrapper.h"
 #include "transport.h"
 
 namespace {

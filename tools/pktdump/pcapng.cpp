@@ -20,7 +20,7 @@
 #include "core/packet_file.h"
 #include "sequence.h"
 
-#include "nbdgm.h"
+#include "net/nbdgm.h"
 #include "pktdump_internal.h"
 
 namespace pktdump {

@@ -35,7 +35,7 @@
 #include "core/packet_dump.h"
 #include "core/packet_file.h"
 #include "core/packet_record.h"
-#include "nbdgm.h"
+#include "net/nbdgm.h"
 #include "traffic_mix.h"
 #include "transport.h"
 #include "trelm_version.h"

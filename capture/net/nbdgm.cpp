@@ -1,4 +1,4 @@
-#include "nbdgm.h"
+#include "net/nbdgm.h"
 
 #include <cstring>
 

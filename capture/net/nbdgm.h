@@ -1,7 +1,7 @@
 // The wire format of our NetBIOS datagram service: one UDP datagram per
 // NetBIOS datagram, whose payload is a DIRECT_GROUP datagram of the
 // NetBIOS-over-TCP datagram service (an 82-byte header, then up to 512
-// bytes of user data). Shared by the wrapper library and the traffic tool.
+// bytes of user data). Shared by the wrapper library, Varnet, pktdump and the traffic tool.
 // Portable: no <windows.h>.
 #pragma once
 
