@@ -18,7 +18,9 @@
 
 #include "core/packet_record.h"
 #include "pktdump_core.h"
-#include "pktdump_internal.h"
+#include "modes.h"
+#include "output.h"
+#include "records.h"
 #include "pktdump_run.h"
 #include "report.h"
 

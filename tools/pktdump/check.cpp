@@ -4,7 +4,8 @@
 // missing is the first run's first numbers, which an earlier hour's file may
 // hold. Files of different folders are different captures, checked apart.
 #include "core/packet_file.h"
-#include "pktdump_internal.h"
+#include "modes.h"
+#include "output.h"
 #include "sequence.h"
 
 namespace pktdump {

@@ -6,7 +6,8 @@
 #include "core/capture_config.h"
 #include "core/decoder.h"
 #include "core/log_text.h"
-#include "pktdump_internal.h"
+#include "modes.h"
+#include "output.h"
 #include "sequence.h"
 #include "profile_text.h"
 

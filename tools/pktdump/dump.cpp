@@ -1,6 +1,7 @@
 // dump: records as the Packet dialog shows them, header and bytes.
 #include "core/packet_dump.h"
-#include "pktdump_internal.h"
+#include "modes.h"
+#include "output.h"
 
 namespace pktdump {
 

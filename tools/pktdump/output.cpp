@@ -13,7 +13,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "pktdump_internal.h"
+#include "output.h"
+#include "records.h"
 
 #ifndef O_BINARY
 #define O_BINARY 0
@@ -142,6 +143,12 @@ bool Output::Close(bool ok, std::FILE* err) {
   if (!ok && !part_.empty()) std::remove(part_.c_str());
   part_.clear();
   return ok;
+}
+
+bool Finished(std::FILE* out, std::FILE* err, const std::string& name) {
+  if (std::fflush(out) == 0 && std::ferror(out) == 0) return true;
+  std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n", name.c_str());
+  return false;
 }
 
 Output::~Output() {

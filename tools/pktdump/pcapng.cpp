@@ -21,7 +21,8 @@
 #include "sequence.h"
 
 #include "net/nbdgm.h"
-#include "pktdump_internal.h"
+#include "modes.h"
+#include "output.h"
 
 namespace pktdump {
 

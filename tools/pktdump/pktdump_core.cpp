@@ -1,36 +1,17 @@
-// pktdump's program: the table of modes, and every file of the command line
-// through the sink of its mode. The modes are in their own files; the
-// shared reading of records in records.cpp, the command line in options.cpp.
+// pktdump's program: every file of the command line through its mode. The
+// modes are in their own files and their table in options.cpp, with the
+// command line; the shared reading of records in records.cpp.
 #include <algorithm>
 #include <map>
 #include <memory>
 
 #include "inputs.h"
-#include "pktdump_internal.h"
-#include "report.h"
+#include "modes.h"
+#include "output.h"
+#include "pktdump_core.h"
+#include "records.h"
 
 namespace pktdump {
-
-namespace {
-
-// Every mode pktdump has, by name. A mode joins with a row here.
-const Mode kModes[] = {
-    {"decode", MakeDecodeSink, false, nullptr},
-    {"dump", MakeDumpSink, false, nullptr},
-    {"summary", MakeSummarySink, true, nullptr},
-    {"check", MakeCheckSink, true, nullptr},
-    {"pcapng", nullptr, false, nullptr},  // pcapng.cpp: RunPcapng
-    {"report", nullptr, false, nullptr},  // report_run.cpp
-};
-
-}  // namespace
-
-const Mode* FindMode(const std::string& name) {
-  for (const Mode& mode : kModes) {
-    if (name == mode.name) return &mode;
-  }
-  return nullptr;
-}
 
 std::string CheckFile(const File& file) {
   MemorySource source(file);
@@ -52,9 +33,9 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
                  BaseName(o.paths.front()).c_str(), BaseName(o.paths.back()).c_str());
     return 2;
   }
-  // The report reads its files in parallel, not through a sink.
-  if (o.mode == "report") return report::RunReport(o, out, err, in);
   const Mode& mode = *FindMode(o.mode);
+  // The report reads its files in parallel, not through a sink.
+  if (mode.runPaths != nullptr) return mode.runPaths(o, out, err, in);
   // Hourly files in name order.
   std::sort(o.paths.begin(), o.paths.end(), [](const std::string& a, const std::string& b) {
     return BaseName(a) != BaseName(b) ? BaseName(a) < BaseName(b) : a < b;
@@ -77,13 +58,12 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
     if (!mode.listsBad && !o.keepGoing && !CheckWhole(*input, err)) return 1;
   }
   if (!RangeFits(inputs, o.filter, err)) return 1;
-  if (mode.prepare != nullptr && !mode.prepare(inputs, o, err)) return 1;
   Output output(out);
   if (Output::IsAnInput(o.out, o.paths, in, err)) return 2;
   if (!output.Open(o.out, err)) return 1;
   std::FILE* const sinkOut = output.Stream();
-  if (mode.make == nullptr) {
-    const int code = RunPcapng(inputs, o, sinkOut, err);
+  if (mode.runOpen != nullptr) {
+    const int code = mode.runOpen(inputs, o, sinkOut, err);
     if (!output.Close(code >= 0, err)) return 1;
     return code == 0 ? 0 : 1;
   }

@@ -14,7 +14,7 @@
 #include "core/packet_dump.h"
 #include "core/packet_file.h"
 #include "json_text.h"
-#include "pktdump_internal.h"
+#include "records.h"
 #include "profile_text.h"
 #include "scan_int.h"
 #include "sequence.h"
@@ -295,15 +295,6 @@ long long FileSize(std::FILE* in) {
 #endif
   if (!varnet::SeekStdio(in, 0)) return -1;
   return size;
-}
-
-// Every write of an output went through: what was buffered is flushed and
-// the stream's error mark read, so that a full disk or a closed pipe is
-// never reported as success.
-bool Finished(std::FILE* out, std::FILE* err, const std::string& name) {
-  if (std::fflush(out) == 0 && std::ferror(out) == 0) return true;
-  std::fprintf(err, "pktdump: %s: cannot be written (disk full?)\n", name.c_str());
-  return false;
 }
 
 bool Open(Input& input, std::FILE* in, std::FILE* err) {

@@ -20,7 +20,8 @@
 #include "core/capture_config.h"
 #include "core/packet_record.h"
 #include "core/packet_runs.h"
-#include "pktdump_core.h"
+#include "pktdump_types.h"
+#include "records.h"
 #include "sequence.h"
 
 namespace pktdump {

@@ -21,7 +21,8 @@
 #include "core/packet_dump.h"
 #include "core/packet_file.h"
 #include "core/packet_record.h"
-#include "pktdump_internal.h"
+#include "modes.h"
+#include "output.h"
 #include "report.h"
 
 namespace pktdump {

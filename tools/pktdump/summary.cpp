@@ -7,7 +7,8 @@
 #include <map>
 
 #include "core/packet_file.h"
-#include "pktdump_internal.h"
+#include "modes.h"
+#include "output.h"
 #include "sequence.h"
 
 namespace pktdump {

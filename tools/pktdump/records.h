@@ -1,7 +1,7 @@
-// What pktdump's modes share: reading records from files and pipes, the
-// record filter, the texts of names and times, and the Sink a mode is.
-// Each mode lives in a file of its own (decode.cpp, dump.cpp, ...) and is
-// listed once, in the mode table of pktdump_core.cpp. Portable.
+// Reading records: from memory or a stream, one at a time, through the
+// sink of a mode with its filter; the inputs opened and checked whole; the
+// devices a record's lines belong to; the texts of names and times. What
+// every mode of pktdump reads with. Portable.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@
 
 #include "core/packet_file.h"
 #include "core/packet_record.h"
-#include "pktdump_core.h"
+#include "pktdump_types.h"
 
 namespace pktdump {
 
@@ -141,12 +141,6 @@ class Sink {
   virtual int FailCode() const { return 1; }
 };
 
-// check's exit code when no record carries its arrival.
-constexpr int kNothingToCheck = 3;
-// check's exit code when nothing is proven lost or damaged, but the first
-// run's first numbers are not in the files: an earlier file may hold them.
-constexpr int kMaybeEarlier = 4;
-
 // Why a record cannot go through, or empty.
 std::string Fault(const std::uint8_t (&record)[kRecordSize], varnet::RecordView& view);
 
@@ -160,38 +154,6 @@ long Run(RecordSource& source, const std::string& name, const std::string& path,
 // The size of an open file (past 2 GB too), or -1 when it has none (a
 // pipe); the file is left at its start.
 long long FileSize(std::FILE* in);
-
-// Every write of an output went through: what was buffered is flushed and
-// the stream's error mark read, so that a full disk or a closed pipe is
-// never reported as success.
-bool Finished(std::FILE* out, std::FILE* err, const std::string& name);
-
-// Where a mode writes: standard output for "" or "-", else a file written
-// beside itself (OUT.pktdump-part) that takes its name only when whole, so
-// that a failure part-way leaves what was there before. One of the inputs
-// (the same file, by whatever name) is never an output.
-class Output {
- public:
-  explicit Output(std::FILE* out) : out_(out) {}
-  ~Output();  // a part never closed goes
-  Output(const Output&) = delete;
-  Output& operator=(const Output&) = delete;
-  // Said as a usage error when path is one of the inputs (by whatever
-  // name, or standard input read from it); in is standard input.
-  static bool IsAnInput(const std::string& path, const std::vector<std::string>& inputs,
-                        std::FILE* in, std::FILE* err);
-  // false with the reason said.
-  bool Open(const std::string& path, std::FILE* err);
-  std::FILE* Stream() const { return file_ != nullptr ? file_ : out_; }
-  // Every write went through (said when not) and, when ok, the file takes
-  // its name; otherwise the part goes. Returns whether the output is whole.
-  bool Close(bool ok, std::FILE* err);
-
- private:
-  std::FILE* out_;
-  std::FILE* file_ = nullptr;
-  std::string path_, target_, part_, name_ = "the output";
-};
 
 // An input file open for reading, standard input for "-".
 struct Input {
@@ -225,36 +187,5 @@ std::string FirstFault(std::uint64_t size, RecordSource& source);
 // A file on disk is checked whole before anything of it is shown: its
 // size, then every record. Standard input is checked as it is read.
 bool CheckWhole(Input& input, std::FILE* err);
-
-// The command line (options.cpp).
-enum class Parsed { Run, Done, Usage, Failed };
-Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, std::FILE* err,
-             int* code);
-
-// A mode: its name on the command line and what it does. A new mode is a
-// file with its sink, a row in the table (pktdump_core.cpp), its lines in
-// the usage text and its options in the option table (options.cpp).
-struct Mode {
-  const char* name;
-  std::unique_ptr<Sink> (*make)(const Options& o, std::FILE* out, std::FILE* err);
-  // Lists bad records itself: files are not checked whole first.
-  bool listsBad;
-  // Before anything is written, with every input open; false stops.
-  bool (*prepare)(const std::vector<std::unique_ptr<Input>>& inputs, const Options& o,
-                  std::FILE* err);
-};
-const Mode* FindMode(const std::string& name);
-
-// The modes, each in its own file: the sink that does its work.
-std::unique_ptr<Sink> MakeDecodeSink(const Options& o, std::FILE* out, std::FILE* err);
-std::unique_ptr<Sink> MakeDumpSink(const Options& o, std::FILE* out, std::FILE* err);
-std::unique_ptr<Sink> MakeSummarySink(const Options& o, std::FILE* out, std::FILE* err);
-std::unique_ptr<Sink> MakeCheckSink(const Options& o, std::FILE* out, std::FILE* err);
-// pcapng reads its files twice (the gaps first, then the frames), merging
-// the captures: it runs on the open inputs instead of through a sink.
-// Returns 0, 1 when it met bad records (skipped), -1 when it stopped.
-int RunPcapng(std::vector<std::unique_ptr<Input>>& inputs, const Options& o, std::FILE* out,
-              std::FILE* err);
-
 
 }  // namespace pktdump
