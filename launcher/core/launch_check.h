@@ -1,15 +1,16 @@
 // The launch-list checker: what the launcher will do with each
 // workstation's section of a launch list, step by step, and the pitfalls
 // it would meet. It runs the launcher's own code on a host that starts,
-// changes and writes nothing. Portable: no <windows.h>.
+// changes and writes nothing, gathers what it finds, then prints it
+// (check_report). Portable: no <windows.h>.
 #pragma once
 
-#include <cstddef>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "core/check_report.h"
 #include "core/list_text.h"
+#include "core/section_findings.h"
 #include "core/section_notes.h"
 #include "profile_access.h"
 
@@ -35,16 +36,15 @@ class CheckEnvironment : public trelm::ProfileReader {
   virtual std::string Text(const char* /*file*/) { return std::string(); }
 };
 
-struct CheckReport {
-  std::vector<std::string> lines;  // the settings, the plan and the warnings, in order
-  int warnings = 0;
-  std::vector<CheckWarning> found;  // the warnings alone
-};
+// Finds what the launcher does with one "Workstation_%03d" section of the
+// launch list at path, as the launcher of a workstation whose
+// configuration directory is configDirectory sees it: that directory's
+// drive is the start drive of the drive prefix rule. "" takes the file's
+// own directory.
+SectionFindings FindSection(CheckEnvironment& environment, const std::string& path,
+                            const std::string& section, const std::string& configDirectory = "");
 
-// Checks one "Workstation_%03d" section of the launch list at path, as the
-// launcher of a workstation whose configuration directory is
-// configDirectory sees it: that directory's drive is the start drive of
-// the drive prefix rule. "" takes the file's own directory.
+// The same, printed: PrintSection(FindSection(...)).
 CheckReport CheckSection(CheckEnvironment& environment, const std::string& path,
                          const std::string& section, const std::string& configDirectory = "");
 
@@ -52,12 +52,5 @@ CheckReport CheckSection(CheckEnvironment& environment, const std::string& path,
 // command line, in its order: the text in quotes, else each longer run of
 // words ("c:\Program", then "c:\Program Files\App\app.exe", ...).
 std::vector<std::string> ProgramCandidates(const std::string& commandLine);
-
-// A whole check as one JSON object: the file, the configuration directory
-// taken, the machine whose programs were looked up, warnings about the
-// file's sections, and each section checked.
-std::string JsonReport(const std::string& file, const std::string& configDirectory,
-                       const std::string& machine, const std::vector<CheckWarning>& fileWarnings,
-                       const std::vector<std::pair<std::string, CheckReport>>& sections);
 
 }  // namespace pellor
