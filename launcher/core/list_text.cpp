@@ -153,6 +153,37 @@ bool IsRead(const TextLine& t) {
   return t.kind == TextLine::kSection || t.kind == TextLine::kKey || t.kind == TextLine::kNoEquals;
 }
 
+// Whether the profile calls read line number of the text's lines.
+bool LineRead(const std::vector<TextLine>& lines, int number) {
+  return number >= 1 && number <= static_cast<int>(lines.size()) && IsRead(lines[number - 1]);
+}
+
+// What Windows' profile calls, which do not pass over a UTF-8 mark as
+// Wine's do, read otherwise in such a file: a section on line 1, and
+// characters beyond ASCII on a line read (beyondAscii: the lines that hold
+// them, in order).
+void Utf8MarkWarning(const std::vector<TextLine>& lines, const std::vector<int>& beyondAscii,
+                     std::vector<CheckWarning>& out) {
+  std::vector<std::string> breaks;
+  if (LineRead(lines, 1) && lines[0].kind == TextLine::kSection) {
+    breaks.push_back("line 1 is read with the mark in front, so [" + lines[0].name +
+                     "] is no section there and none of its lines is read");
+  }
+  for (int number : beyondAscii) {
+    if (!LineRead(lines, number)) continue;
+    breaks.push_back("characters beyond ASCII are read byte by byte, two to four characters "
+                     "each (first on line " + std::to_string(number) + ")");
+    break;
+  }
+  if (!breaks.empty()) {
+    std::string text =
+        "the file starts with a UTF-8 byte-order mark, which Wine's profile calls pass over "
+        "but Windows' do not: on a workstation ";
+    for (std::size_t i = 0; i < breaks.size(); ++i) text += (i ? ", and " : "") + breaks[i];
+    out.push_back({1, "encoding-breaks-on-windows", text + "; save it as ANSI or as Unicode"});
+  }
+}
+
 }  // namespace
 
 ListText ReadListText(const std::string& bytes, Narrowing narrow) {
@@ -197,9 +228,6 @@ ListText ReadListText(const std::string& bytes, Narrowing narrow) {
   }
 
   const std::vector<TextLine> lines = ScanText(out.text);
-  auto read = [&](int number) {
-    return number >= 1 && number <= static_cast<int>(lines.size()) && IsRead(lines[number - 1]);
-  };
   if (big) {
     out.warnings.push_back(
         {0, "encoding-breaks-on-windows",
@@ -207,26 +235,7 @@ ListText ReadListText(const std::string& bytes, Narrowing narrow) {
          "text, Windows' read UTF-16 only little-endian (Notepad's \"Unicode\"), so on a "
          "workstation the launcher finds nothing in it; save it as Unicode or ANSI"});
   }
-  if (utf8) {
-    std::vector<std::string> breaks;
-    if (read(1) && lines[0].kind == TextLine::kSection) {
-      breaks.push_back("line 1 is read with the mark in front, so [" + lines[0].name +
-                       "] is no section there and none of its lines is read");
-    }
-    for (int number : beyondAscii) {
-      if (!read(number)) continue;
-      breaks.push_back("characters beyond ASCII are read byte by byte, two to four characters "
-                       "each (first on line " + std::to_string(number) + ")");
-      break;
-    }
-    if (!breaks.empty()) {
-      std::string text =
-          "the file starts with a UTF-8 byte-order mark, which Wine's profile calls pass over "
-          "but Windows' do not: on a workstation ";
-      for (std::size_t i = 0; i < breaks.size(); ++i) text += (i ? ", and " : "") + breaks[i];
-      out.warnings.push_back({1, "encoding-breaks-on-windows", text + "; save it as ANSI or as Unicode"});
-    }
-  }
+  if (utf8) Utf8MarkWarning(lines, beyondAscii, out.warnings);
   for (const auto& [number, kind] : flaws) {
     const char* text =
         kind == Flaw::kOddSize
@@ -238,7 +247,7 @@ ListText ReadListText(const std::string& bytes, Narrowing narrow) {
     out.warnings.push_back({number, "text-malformed", text});
   }
   for (const auto& [number, as] : changed) {
-    if (!read(number)) continue;  // a comment or a blank line: nothing is read from it
+    if (!LineRead(lines, number)) continue;  // a comment or a blank line: nothing is read from it
     out.warnings.push_back({number, "text-not-ansi",
                             "characters on this line are not in the ANSI code page: the launcher "
                             "reads it as \"" + Trimmed(as.substr(0, as.find_last_not_of('\r') + 1)) +
