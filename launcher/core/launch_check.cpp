@@ -1,15 +1,16 @@
+// The launch-list checker's section check: the launcher's own code run on a
+// dry host over one workstation's section, step by step, gathering the
+// settings it reads, its plan and the pitfalls it would meet as findings.
 #include "core/launch_check.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <sstream>
+#include <utility>
 
 #include "core/launch_list.h"
 #include "core/launcher.h"
-#include "json_text.h"
 #include "profile_text.h"
 
 namespace pellor {
@@ -82,54 +83,6 @@ class DryHost : public trelm::ProfileAccess, public LaunchActions {
   std::string list_;
 };
 
-const char* KindText(EntryKind kind) {
-  switch (kind) {
-    case EntryKind::End: return "end";
-    case EntryKind::Orm: return "ORM";
-    case EntryKind::Pause: return "pause";
-    case EntryKind::Directory: return "directory";
-    case EntryKind::Wait: return "wait";
-    case EntryKind::Command: return "command";
-  }
-  return "?";
-}
-
-std::string Trimmed(const std::string& s) {
-  const std::size_t a = s.find_first_not_of(" \t");
-  if (a == std::string::npos) return std::string();
-  return s.substr(a, s.find_last_not_of(" \t") - a + 1);
-}
-
-// One line of a profile's text as the profile calls take it.
-struct TextLine {
-  enum Kind { kBlank, kComment, kSection, kKey, kNoEquals } kind;
-  int number;
-  std::string name;  // the section's or key's name; the whole line without '='
-};
-
-std::vector<TextLine> ScanText(const std::string& text) {
-  std::vector<TextLine> out;
-  std::istringstream in(trelm::WithoutByteOrderMark(text));
-  std::string line;
-  for (int n = 1; std::getline(in, line); ++n) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string t = Trimmed(line);
-    std::string name;
-    if (t.empty()) {
-      out.push_back({TextLine::kBlank, n, std::string()});
-    } else if (t[0] == ';') {
-      out.push_back({TextLine::kComment, n, std::string()});
-    } else if (trelm::ProfileSectionLine(t, &name)) {
-      out.push_back({TextLine::kSection, n, name});
-    } else if (trelm::ProfileKeyLine(t, &name, nullptr)) {
-      out.push_back({TextLine::kKey, n, name});
-    } else {
-      out.push_back({TextLine::kNoEquals, n, t});
-    }
-  }
-  return out;
-}
-
 // Edits that turn a into b, without case.
 std::size_t Distance(const std::string& a, const std::string& b) {
   const std::string x = Lower(a), y = Lower(b);
@@ -192,262 +145,288 @@ std::pair<const char*, std::string> UnreadKey(const std::string& key) {
                              (nearest.empty() ? std::string() : ": is " + nearest + " meant?")};
 }
 
-}  // namespace
+// One section's check: where it reads, and where its warnings stand.
+struct SectionCheck {
+  CheckEnvironment& env;
+  const std::string& path;
+  const std::string& section;
+  std::string fileText;
 
-CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const std::string& section,
-                         const std::string& configDirectory) {
-  CheckReport report;
-  const std::string fileText = env.Text(path.c_str());
-  auto line = [&](const std::string& text) { report.lines.push_back(text); };
-  // A warning on a line of the file (0: unknown).
-  auto warnLine = [&](int at, const char* code, const std::string& text) {
-    CheckWarning w{at, code, text};
-    report.lines.push_back("  warning: " + (w.line > 0 ? "line " + std::to_string(w.line) + ": " : "") +
-                           text);
-    report.found.push_back(w);
-    ++report.warnings;
-  };
   // A warning on a key of the section (empty: on the section).
-  auto warnAt = [&](const std::string& key, const char* code, const std::string& text) {
-    warnLine(LineOf(fileText, section, key), code, text);
-  };
-  const std::size_t slash = path.find_last_of("\\/");
-  const std::string directory = !configDirectory.empty() ? configDirectory
-                                : slash == std::string::npos ? std::string(".")
-                                                              : path.substr(0, slash);
-  DryHost host(env, directory, path);
-  Launcher launcher(host, host);
-  launcher.PrepareCheck(slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1,
-                        section.c_str());
-  const LauncherState& state = launcher.State();
+  CheckWarning At(const std::string& key, const char* code, const std::string& text) const {
+    return {LineOf(fileText, section, key), code, text};
+  }
+  std::size_t Read(const char* key, const char* fallback, char* out, std::size_t size) const {
+    return env.ProfileRead(section.c_str(), key, fallback, out, size, path.c_str());
+  }
+};
 
-  line("[" + section + "]");
-  char text[512];
-  std::snprintf(text, sizeof text, "  DebugMode=%d QuitWhenDone=%d CloseRunningORMandWait=%d",
-                static_cast<int>(state.debugMode), static_cast<int>(state.quitWhenDone),
-                static_cast<int>(state.closeWaitSeconds));
-  line(text);
-  // The settings as written: what the launcher's "%d" makes of them.
+// The settings as the launcher takes them, the ones it would write because
+// they are missing (writes: what it wrote at start-up), and what its "%d"
+// makes of them as written.
+void FindSettings(const SectionCheck& c, const LauncherState& state,
+                  const std::vector<std::string>& writes, SectionFindings& out) {
+  out.debugMode = static_cast<int>(state.debugMode);
+  out.quitWhenDone = static_cast<int>(state.quitWhenDone);
+  out.closeWaitSeconds = static_cast<int>(state.closeWaitSeconds);
   static const char kAbsent[] = "\x01\x02" "absent";
-  std::vector<std::string> present;
   std::vector<std::pair<const Setting*, std::string>> written;
   for (const Setting& s : kSettings) {
     char value[kEntryBufferSize];
-    env.ProfileRead(section.c_str(), s.key, kAbsent, value, sizeof value, path.c_str());
+    c.Read(s.key, kAbsent, value, sizeof value);
     if (std::strcmp(value, kAbsent) != 0) written.emplace_back(&s, value);
   }
-  for (const std::string& w : host.writes) {
+  for (const std::string& w : writes) {
     bool there = false;
-    for (const auto& [s, value] : written) there = there || w.rfind(std::string(s->key) + "=", 0) == 0;
-    if (!there) line("  missing: the launcher would write " + w);
+    for (const auto& [s, value] : written) {
+      there = there || w.rfind(std::string(s->key) + "=", 0) == 0;
+    }
+    if (!there) out.missing.push_back(w);
   }
-  host.writes.clear();
   for (const auto& [s, value] : written) {
     const std::string as = std::string(s->key) + "=" + value;
     std::int32_t n = 0;
     const char* rest = nullptr;
     if (!SettingNumber(value.c_str(), &n, &rest)) {
-      warnAt(s->key, "setting-not-a-number",
-             as + " is not a number: the launcher takes it as 0");
+      out.settingWarnings.push_back(c.At(s->key, "setting-not-a-number",
+                                         as + " is not a number: the launcher takes it as 0"));
     } else if (n == -1) {
-      warnAt(s->key, "setting-taken-as-missing",
-             as + " counts as missing: the launcher writes " + s->key + "=" + s->defaultText +
-                 " over it and takes " + s->defaultText);
+      out.settingWarnings.push_back(c.At(s->key, "setting-taken-as-missing",
+                                         as + " counts as missing: the launcher writes " + s->key +
+                                             "=" + s->defaultText + " over it and takes " +
+                                             s->defaultText));
     } else if (!Trimmed(rest).empty()) {
-      warnAt(s->key, "setting-extra-text",
-             as + " is taken as " + std::to_string(n) + ": the launcher ignores \"" + rest + "\"");
+      out.settingWarnings.push_back(c.At(
+          s->key, "setting-extra-text",
+          as + " is taken as " + std::to_string(n) + ": the launcher ignores \"" + rest + "\""));
     }
   }
+}
 
-  int end = 0;
-  // Every entry before the end is a key of the section: the list is
-  // followed to its end however long it is, and no further.
-  const std::size_t steps = env.Keys(section.c_str(), path.c_str()).size() + 1;
-  for (std::size_t step = 0; step < steps && !host.ended; ++step) {
-    const int index = static_cast<int>(state.bootIndex) + 1;
-    const StepEntry entry = launcher.ReadEntry(index);
-    char raw[kEntryBufferSize] = "";
-    const std::string keyText = BootKey(index);
-    const char* key = keyText.c_str();
-    const std::size_t count = env.ProfileRead(section.c_str(), key, "", raw, sizeof raw, path.c_str());
-    const std::string beforeDirectory = host.currentDirectory;
-    host.Reset();
-    launcher.OnTimer(kTimerStep);
-    if (entry.kind == EntryKind::End) {
-      end = index;
-      std::string why = count == 0 ? "an empty or missing entry" : "an entry shorter than 2 characters";
-      line(std::string("  ") + key + ": the list ends here (" + why + ")");
+// An entry longer than the launcher's buffer: raw, the count characters it
+// reads of it.
+void FindEntryCut(const SectionCheck& c, const char* key, const char* raw, std::size_t rawSize,
+                  std::size_t count, std::vector<CheckWarning>& out) {
+  std::vector<char> whole(4096);
+  const std::size_t length = c.Read(key, "", whole.data(), whole.size());
+  if (length > count) {
+    out.push_back(c.At(
+        key, "entry-cut",
+        std::string(key) + " holds " + (length + 1 >= whole.size() ? "at least " : "") +
+            std::to_string(length) + " characters: the launcher reads only the first " +
+            std::to_string(count) + ", up to \"" +
+            std::string(raw, std::min(count, rawSize)).substr(count > 20 ? count - 20 : 0) + "\""));
+  }
+}
+
+// A pause entry's number, as the launcher scans it and as its timer takes it.
+void FindPause(const SectionCheck& c, const char* key, const std::string& entry,
+               std::vector<CheckWarning>& out) {
+  std::int32_t seconds = 0;
+  std::string rest;
+  if (!ScanPauseSeconds(entry, &seconds, &rest)) {
+    out.push_back(
+        c.At(key, "pause-without-number",
+             std::string(key) + " is a pause without a number of seconds: it pauses nothing"));
+    return;
+  }
+  const std::int64_t asked = static_cast<std::int64_t>(seconds) * 1000;
+  const unsigned ms = SecondsToTimerMs(seconds);
+  const char* number = SkipBlanks(SkipWord(SkipBlanks(entry.c_str())));
+  const std::string writtenNumber(number, SkipWord(number));
+  char text[512];
+  if (seconds < 0) {
+    out.push_back(c.At(key, "pause-negative",
+                       std::string(key) + " pauses " + writtenNumber +
+                           " seconds, which the launcher takes as 0: the next step comes at once"));
+  } else if (asked > ms) {
+    std::snprintf(text, sizeof text,
+                  "%s asks for %s seconds: the launcher pauses %u ms (about %.1f days), the "
+                  "longest a window timer takes",
+                  key, writtenNumber.c_str(), ms, ms / 86400000.0);
+    out.push_back(c.At(key, "pause-capped", text));
+  } else if (seconds > kLongPauseSeconds) {
+    std::snprintf(text, sizeof text,
+                  "%s pauses %d seconds (about %.1f hours) before the next entry", key,
+                  static_cast<int>(seconds), seconds / 3600.0);
+    out.push_back(c.At(key, "pause-long", text));
+  }
+  if (!Trimmed(rest).empty()) {
+    out.push_back(c.At(key, "pause-extra-text",
+                       std::string(key) + " pauses " + std::to_string(seconds) +
+                           (seconds == 1 ? " second" : " seconds") + ", not \"" + writtenNumber +
+                           "\": the launcher reads a whole number and ignores \"" + Trimmed(rest) +
+                           "\""));
+  }
+}
+
+// A directory entry: where the current directory goes, and why not.
+void FindDirectory(const SectionCheck& c, const DryHost& host, const std::string& entry,
+                   CheckStep& step) {
+  step.directory = DirectoryField(entry);
+  step.directoryAfter = host.currentDirectory;
+  step.directoryFailed = host.directoryFailed;
+  const std::string& key = step.key;
+  const std::string& before = step.directoryBefore;
+  if (Trimmed(step.directory).empty()) {
+    step.warnings.push_back(
+        c.At(key, "directory-empty", key + " is a directory entry without a directory"));
+  } else if (host.directoryFailed) {
+    step.warnings.push_back(
+        c.At(key, "directory-not-found",
+             key + ": the directory \"" + step.directory + "\" does not exist" +
+                 (before.empty() ? std::string() : " (from " + before + ")") +
+                 ": the entries after it run in the launcher's current directory, without "
+                 "drive prefixes"));
+  }
+}
+
+// The programs an entry starts that cannot start: on another drive, or in
+// quotes, by the drive prefix rule, or not found.
+void FindPrograms(const SectionCheck& c, const StepEntry& entry,
+                  const std::vector<std::string>& programs, CheckStep& step) {
+  const char* key = step.key.c_str();
+  const std::string& cut = step.written;
+  const std::string& before = step.directoryBefore;
+  const std::size_t drive = !cut.empty() && cut[0] == '"' ? 2 : 1;
+  if (entry.prefixed && cut.size() > drive && cut[drive] == ':') {
+    if (entry.kind != EntryKind::Pause && entry.kind != EntryKind::Directory) {
+      step.warnings.push_back(c.At(key, "drive-prefix-breaks-path",
+                                   std::string(key) + " becomes \"" + entry.text +
+                                       "\" by the drive prefix rule and cannot start"));
+    }
+    return;
+  }
+  for (const std::string& started : programs) {
+    const std::vector<std::string> candidates = ProgramCandidates(started);
+    bool found = candidates.empty();
+    for (const std::string& program : candidates) {
+      if (c.env.ProgramExists(program, before)) {
+        found = true;
+        break;
+      }
+    }
+    if (found) continue;
+    const std::string from = before.empty() ? std::string() : " (from " + before + ")";
+    std::string text =
+        std::string(key) + ": the program \"" + candidates.front() + "\" does not exist" + from;
+    if (candidates.size() > 1) {
+      text += ", nor does any longer name its blanks allow (up to \"" + candidates.back() + "\")";
+    }
+    step.warnings.push_back(c.At(key, "program-not-found", text));
+  }
+}
+
+// Entry index read and run by the launcher on the dry host: the step of
+// the plan, with its facts and warnings.
+CheckStep FindStep(const SectionCheck& c, DryHost& host, Launcher& launcher, int index) {
+  CheckStep step;
+  const StepEntry entry = launcher.ReadEntry(index);
+  char raw[kEntryBufferSize] = "";
+  step.key = BootKey(index);
+  const char* key = step.key.c_str();
+  const std::size_t count = c.Read(key, "", raw, sizeof raw);
+  step.directoryBefore = host.currentDirectory;
+  host.Reset();
+  launcher.OnTimer(kTimerStep);
+  step.kind = entry.kind;
+  if (entry.kind == EntryKind::End) {
+    step.endEmpty = count == 0;
+    return step;
+  }
+  step.text = entry.text;
+  step.written = raw;
+  CutComment(step.written);
+  FindEntryCut(c, key, raw, sizeof raw, count, step.warnings);
+  // The programs the entry starts; an ORM entry starts its program when
+  // no ORM runs at log-on.
+  std::vector<std::string> programs = host.started;
+  switch (entry.kind) {
+    case EntryKind::Orm: {
+      // Only where a running ORM is left alone is the entry taken as ORM's.
+      step.warnings.push_back(
+          c.At(key, "orm-entry-skipped",
+               std::string(key) + " is an ORM entry, skipped when ORM is already running at log-on "
+                                  "(CloseRunningORMandWait is 0)"));
+      const EntryKind otherwise = Classify(entry.text, false);
+      if (otherwise == EntryKind::Wait) programs.push_back(WaitCommand(entry.text));
+      if (otherwise == EntryKind::Command) programs.push_back(entry.text);
       break;
     }
-    std::string plan = std::string("  ") + entry.key + "=" + entry.text + "  [" + KindText(entry.kind) + "]";
-    std::string cut(raw);
-    CutComment(cut);
-    if (entry.text != cut) plan += " (as written: " + cut + ")";
-    line(plan);
-    {
-      std::vector<char> whole(4096);
-      const std::size_t length =
-          env.ProfileRead(section.c_str(), key, "", whole.data(), whole.size(), path.c_str());
-      if (length > count) {
-        warnAt(key, "entry-cut",
-               std::string(key) + " holds " + (length + 1 >= whole.size() ? "at least " : "") +
-                   std::to_string(length) + " characters: the launcher reads only the first " +
-                   std::to_string(count) + ", up to \"" +
-                   std::string(raw, std::min(count, sizeof raw)).substr(count > 20 ? count - 20 : 0) + "\"");
+    case EntryKind::Pause:
+      FindPause(c, key, entry.text, step.warnings);
+      break;
+    case EntryKind::Directory:
+      FindDirectory(c, host, entry.text, step);
+      break;
+    case EntryKind::Wait:
+      step.starts = WaitCommand(entry.text);
+      if (Trimmed(step.starts).empty()) {
+        step.warnings.push_back(
+            c.At(key, "wait-command-empty",
+                 std::string(key) + " is a wait entry with an empty command line"));
       }
-    }
-    // The programs the entry starts; an ORM entry starts its program when
-    // no ORM runs at log-on.
-    std::vector<std::string> programs = host.started;
-    switch (entry.kind) {
-      case EntryKind::Orm: {
-        // Only where a running ORM is left alone is the entry taken as ORM's.
-        line("    skipped when ORM is already running at log-on; otherwise starts ORM");
-        warnAt(key, "orm-entry-skipped", std::string(key) + " is an ORM entry, skipped when ORM is already running at log-on (CloseRunningORMandWait is 0)");
-        const EntryKind otherwise = Classify(entry.text, false);
-        if (otherwise == EntryKind::Wait) programs.push_back(WaitCommand(entry.text));
-        if (otherwise == EntryKind::Command) programs.push_back(entry.text);
-        break;
-      }
-      case EntryKind::Pause: {
-        std::int32_t seconds = 0;
-        std::string rest;
-        if (!ScanPauseSeconds(entry.text, &seconds, &rest)) {
-          warnAt(key, "pause-without-number", std::string(key) + " is a pause without a number of seconds: it pauses nothing");
-          break;
-        }
-        const std::int64_t asked = static_cast<std::int64_t>(seconds) * 1000;
-        const unsigned ms = SecondsToTimerMs(seconds);
-        const char* number = SkipBlanks(SkipWord(SkipBlanks(entry.text.c_str())));
-        const std::string writtenNumber(number, SkipWord(number));
-        if (seconds < 0) {
-          warnAt(key, "pause-negative", std::string(key) + " pauses " + writtenNumber +
-                                            " seconds, which the launcher takes as 0: the next step comes at once");
-        } else if (asked > ms) {
-          std::snprintf(text, sizeof text,
-                        "%s asks for %s seconds: the launcher pauses %u ms (about %.1f days), the "
-                        "longest a window timer takes",
-                        key, writtenNumber.c_str(), ms, ms / 86400000.0);
-          warnAt(key, "pause-capped", text);
-        } else if (seconds > kLongPauseSeconds) {
-          std::snprintf(text, sizeof text, "%s pauses %d seconds (about %.1f hours) before the next entry",
-                        key, static_cast<int>(seconds), seconds / 3600.0);
-          warnAt(key, "pause-long", text);
-        }
-        if (!Trimmed(rest).empty()) {
-          warnAt(key, "pause-extra-text",
-                 std::string(key) + " pauses " + std::to_string(seconds) +
-                     (seconds == 1 ? " second" : " seconds") + ", not \"" + writtenNumber +
-                     "\": the launcher reads a whole number and ignores \"" + Trimmed(rest) + "\"");
-        }
-        break;
-      }
-      case EntryKind::Directory: {
-        const std::string field = DirectoryField(entry.text);
-        if (host.directoryFailed) {
-          line("    cannot change the current directory to \"" + field + "\": it stays " +
-               (beforeDirectory.empty() ? std::string("the launcher's own") : "\"" + beforeDirectory + "\""));
-        } else {
-          line("    changes the current directory to \"" + host.currentDirectory + "\"");
-        }
-        if (Trimmed(field).empty()) {
-          warnAt(key, "directory-empty", std::string(key) + " is a directory entry without a directory");
-        } else if (host.directoryFailed) {
-          warnAt(key, "directory-not-found",
-                 std::string(key) + ": the directory \"" + field + "\" does not exist" +
-                     (beforeDirectory.empty() ? std::string() : " (from " + beforeDirectory + ")") +
-                     ": the entries after it run in the launcher's current directory, without "
-                     "drive prefixes");
-        }
-        break;
-      }
-      case EntryKind::Wait:
-        if (Trimmed(WaitCommand(entry.text)).empty()) {
-          warnAt(key, "wait-command-empty", std::string(key) + " is a wait entry with an empty command line");
-        }
-        line("    starts \"" + WaitCommand(entry.text) + "\" and waits for its ready report (30 s, three retries)");
-        break;
-      case EntryKind::Command:
-        line("    starts \"" + entry.text + "\"");
-        break;
-      case EntryKind::End:
-        break;
-    }
-    // The drive prefix rule makes a path on another drive, or one in
-    // quotes, one that cannot start.
-    const std::size_t drive = !cut.empty() && cut[0] == '"' ? 2 : 1;
-    if (entry.prefixed && cut.size() > drive && cut[drive] == ':') {
-      if (entry.kind != EntryKind::Pause && entry.kind != EntryKind::Directory) {
-        warnAt(key, "drive-prefix-breaks-path", std::string(key) + " becomes \"" + entry.text + "\" by the drive prefix rule and cannot start");
-      }
-    } else {
-      for (const std::string& started : programs) {
-        const std::vector<std::string> candidates = ProgramCandidates(started);
-        bool found = candidates.empty();
-        for (const std::string& program : candidates) {
-          if (env.ProgramExists(program, beforeDirectory)) {
-            found = true;
-            break;
-          }
-        }
-        if (found) continue;
-        const std::string from =
-            beforeDirectory.empty() ? std::string() : " (from " + beforeDirectory + ")";
-        std::string text =
-            std::string(key) + ": the program \"" + candidates.front() + "\" does not exist" + from;
-        if (candidates.size() > 1) {
-          text += ", nor does any longer name its blanks allow (up to \"" + candidates.back() + "\")";
-        }
-        warnAt(key, "program-not-found", text);
-      }
-    }
-    if (host.waiting) {
-      launcher.OnAppReady();  // as if the program reported ready
-    }
-    if (host.stepMs >= 0 || host.waiting) {
-      std::snprintf(text, sizeof text, "    next step after %ld ms%s", host.waiting ? 1000L : host.stepMs,
-                    host.waiting ? ", once the program reports ready" : "");
-      line(text);
-    }
+      break;
+    case EntryKind::Command:
+      step.starts = entry.text;
+      break;
+    case EntryKind::End:
+      break;
   }
-  if (end == 1 && !host.writes.empty()) {
-    warnAt("", "list-empty-template", "the list is empty: the launcher would fill this section with the empty template (Boot_1 to Boot_10)");
+  FindPrograms(c, entry, programs, step);
+  if (host.waiting) {
+    launcher.OnAppReady();  // as if the program reported ready
+    step.nextMs = 1000;
+    step.afterReady = true;
+  } else {
+    step.nextMs = host.stepMs;
   }
-  // Keys the launcher never reads: entries after the end, keys it has no
-  // use for.
+  return step;
+}
+
+// Keys the launcher never reads: entries after the end (the entry at end),
+// keys it has no use for.
+void FindUnreadKeys(const SectionCheck& c, int end, std::vector<CheckWarning>& out) {
   std::vector<std::string> seen;
-  for (const std::string& k : env.Keys(section.c_str(), path.c_str())) {
+  for (const std::string& k : c.env.Keys(c.section.c_str(), c.path.c_str())) {
     bool again = false;
     for (const std::string& s : seen) again = again || trelm::ProfileSameName(s, k);
-    if (again) continue;  // a repeated key: told below, from the text
+    if (again) continue;  // a repeated key: told from the text
     seen.push_back(k);
     // A name Windows lists but that stands on no key line: a line without
-    // '=', told below.
-    if (!fileText.empty() && LineOf(fileText, section, k) == 0) continue;
+    // '=', told from the text.
+    if (!c.fileText.empty() && LineOf(c.fileText, c.section, k) == 0) continue;
     const std::int32_t n = BootIndexOf(k);
     if (n > end) {
       char value[kEntryBufferSize] = "";
-      env.ProfileRead(section.c_str(), k.c_str(), "", value, sizeof value, path.c_str());
-      if (value[0] != '\0') warnAt(k, "entry-after-end", k + " comes after the end of the list and is never read");
+      c.Read(k.c_str(), "", value, sizeof value);
+      if (value[0] != '\0') {
+        out.push_back(
+            c.At(k, "entry-after-end", k + " comes after the end of the list and is never read"));
+      }
     }
     const auto [code, why] = UnreadKey(k);
-    if (code != nullptr) warnAt(k, code, why);
+    if (code != nullptr) out.push_back(c.At(k, code, why));
   }
-  // What only the text shows: repeated keys, lines without '=', and the
-  // section again further down, all of which the launcher passes over.
+}
+
+// What only the text shows: repeated keys, lines without '=', and the
+// section again further down, all of which the launcher passes over.
+void FindUnreadLines(const SectionCheck& c, std::vector<CheckWarning>& out) {
+  const std::string& section = c.section;
   int occurrence = 0, firstHeader = 0, repeatHeader = 0, repeatLines = 0;
   std::vector<std::pair<std::string, int>> keyLines;
   auto endRepeat = [&] {
     if (repeatHeader == 0) return;
-    warnLine(repeatHeader, "section-repeated",
-             "[" + section + "] stands again (first on line " + std::to_string(firstHeader) +
-                 "): the launcher reads only the first, so the " + std::to_string(repeatLines) +
-                 " line" + (repeatLines == 1 ? "" : "s") + " under this one " +
-                 (repeatLines == 1 ? "is" : "are") + " never read");
+    out.push_back({repeatHeader, "section-repeated",
+                   "[" + section + "] stands again (first on line " + std::to_string(firstHeader) +
+                       "): the launcher reads only the first, so the " +
+                       std::to_string(repeatLines) + " line" + (repeatLines == 1 ? "" : "s") +
+                       " under this one " + (repeatLines == 1 ? "is" : "are") + " never read"});
     repeatHeader = 0;
   };
   bool inSection = false;
-  for (const TextLine& t : ScanText(fileText)) {
+  for (const TextLine& t : ScanText(c.fileText)) {
     if (t.kind == TextLine::kSection) {
       endRepeat();
       inSection = trelm::ProfileSameName(t.name, section);
@@ -464,330 +443,69 @@ CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const s
     if (occurrence > 1) {
       ++repeatLines;
     } else if (t.kind == TextLine::kNoEquals) {
-      warnLine(t.number, "line-without-equals",
-               "\"" + t.name + "\" has no '=': the launcher reads nothing from this line");
+      out.push_back({t.number, "line-without-equals",
+                     "\"" + t.name + "\" has no '=': the launcher reads nothing from this line"});
     } else {
       int first = 0;
       for (const auto& [name, at] : keyLines) {
         if (first == 0 && trelm::ProfileSameName(name, t.name)) first = at;
       }
       if (first != 0) {
-        warnLine(t.number, "key-repeated",
-                 t.name + " stands again (first on line " + std::to_string(first) +
-                     "): the launcher reads only the first");
+        out.push_back({t.number, "key-repeated",
+                       t.name + " stands again (first on line " + std::to_string(first) +
+                           "): the launcher reads only the first"});
       } else {
         keyLines.emplace_back(t.name, t.number);
       }
     }
   }
   endRepeat();
-  if (state.quitWhenDone != 0) line("  the launcher then ends (QuitWhenDone)");
-  return report;
-}
-
-std::vector<CheckWarning> CheckFileText(const std::string& text) {
-  std::vector<CheckWarning> out;
-  for (const TextLine& t : ScanText(text)) {
-    if (t.kind == TextLine::kSection) break;
-    if (t.kind == TextLine::kKey || t.kind == TextLine::kNoEquals) {
-      out.push_back({t.number, "key-before-section",
-                     "\"" + t.name + "\" stands before any section: the launcher never reads it"});
-    }
-  }
-  return out;
-}
-
-namespace {
-
-// What a decoding could not keep, at the code unit it left in its place.
-enum class Flaw { kOddSize, kLoneSurrogate, kNotUtf8 };
-
-struct Decoded {
-  std::u16string units;
-  std::vector<std::pair<std::size_t, Flaw>> flaws;
-};
-
-// UTF-16 after its two-byte mark. Half a surrogate pair is read as '?',
-// as the "A" calls narrow it; a last byte without its pair is read as the
-// character of its value, as Wine's profile calls read it.
-Decoded FromUtf16(const std::string& bytes, bool bigEndian) {
-  Decoded d;
-  auto byte = [&](std::size_t i) { return static_cast<char16_t>(static_cast<unsigned char>(bytes[i])); };
-  std::u16string raw;
-  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    raw.push_back(bigEndian ? static_cast<char16_t>(byte(i) << 8 | byte(i + 1))
-                            : static_cast<char16_t>(byte(i) | byte(i + 1) << 8));
-  }
-  auto high = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
-  auto low = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (high(raw[i]) && i + 1 < raw.size() && low(raw[i + 1])) {
-      d.units += raw[i];
-      d.units += raw[++i];
-    } else if (high(raw[i]) || low(raw[i])) {
-      d.flaws.emplace_back(d.units.size(), Flaw::kLoneSurrogate);
-      d.units += u'?';
-    } else {
-      d.units += raw[i];
-    }
-  }
-  if (bytes.size() % 2 != 0) {
-    d.flaws.emplace_back(d.units.size(), Flaw::kOddSize);
-    d.units += byte(bytes.size() - 1);
-  }
-  return d;
-}
-
-// UTF-8 after its three-byte mark. Each run of bytes that is no UTF-8 (the
-// longest start of a sequence that could still have been one, or a byte
-// that starts none) is read as one '?'; characters beyond U+FFFF as
-// surrogate pairs.
-Decoded FromUtf8(const std::string& bytes) {
-  Decoded d;
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  for (std::size_t i = 3; i < bytes.size();) {
-    const unsigned b = byte(i);
-    if (b < 0x80) {
-      d.units += static_cast<char16_t>(b);
-      ++i;
-      continue;
-    }
-    std::size_t need = 0;
-    unsigned lo = 0x80, hi = 0xBF;  // the second byte's range
-    char32_t c = 0;
-    if (b >= 0xC2 && b <= 0xDF) {
-      need = 1;
-      c = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      need = 2;
-      c = b & 0x0F;
-      if (b == 0xE0) lo = 0xA0;  // no overlong form
-      if (b == 0xED) hi = 0x9F;  // no surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      need = 3;
-      c = b & 0x07;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;  // nothing past U+10FFFF
-    }
-    std::size_t k = 1;
-    for (; need != 0 && k <= need && i + k < bytes.size(); ++k) {
-      const unsigned next = byte(i + k);
-      if (next < lo || next > hi) break;
-      c = c << 6 | (next & 0x3F);
-      lo = 0x80;
-      hi = 0xBF;
-    }
-    if (need == 0 || k <= need) {
-      d.flaws.emplace_back(d.units.size(), Flaw::kNotUtf8);
-      d.units += u'?';
-      i += k;
-      continue;
-    }
-    i += k;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      d.units += static_cast<char16_t>(0xD800 + (c >> 10));
-      d.units += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      d.units += static_cast<char16_t>(c);
-    }
-  }
-  return d;
-}
-
-// Without the machine's code page: ASCII as it stands, the rest as '?'.
-std::string AsciiOnly(const std::u16string& line, bool* changed) {
-  std::string out;
-  *changed = false;
-  for (char16_t u : line) {
-    *changed = *changed || u >= 0x80;
-    out += u < 0x80 ? static_cast<char>(u) : '?';
-  }
-  return out;
-}
-
-bool IsRead(const TextLine& t) {
-  return t.kind == TextLine::kSection || t.kind == TextLine::kKey || t.kind == TextLine::kNoEquals;
 }
 
 }  // namespace
 
-ListText ReadListText(const std::string& bytes, Narrowing narrow) {
-  ListText out;
-  const bool utf8 = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
-  const bool little = !utf8 && bytes.compare(0, 2, "\xFF\xFE") == 0;
-  const bool big = !utf8 && bytes.compare(0, 2, "\xFE\xFF") == 0;
-  if (!utf8 && !little && !big) {
-    out.text = bytes;
-    return out;
-  }
-  if (narrow == nullptr) narrow = AsciiOnly;
-  const Decoded d = utf8 ? FromUtf8(bytes) : FromUtf16(bytes, big);
+SectionFindings FindSection(CheckEnvironment& env, const std::string& path,
+                            const std::string& section, const std::string& configDirectory) {
+  SectionFindings out;
+  out.section = section;
+  const SectionCheck c{env, path, section, env.Text(path.c_str())};
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string directory = !configDirectory.empty() ? configDirectory
+                                : slash == std::string::npos ? std::string(".")
+                                                              : path.substr(0, slash);
+  DryHost host(env, directory, path);
+  Launcher launcher(host, host);
+  launcher.PrepareCheck(slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1,
+                        section.c_str());
+  const LauncherState& state = launcher.State();
+  FindSettings(c, state, host.writes, out);
+  host.writes.clear();
 
-  // Line by line: each narrowed, and what stands on it.
-  std::vector<std::pair<int, Flaw>> flaws;
-  std::vector<std::pair<int, std::string>> changed;  // lines narrowed otherwise, as narrowed
-  std::vector<int> beyondAscii;
-  std::size_t flaw = 0;
-  for (std::size_t start = 0, line = 1;; ++line) {
-    const std::size_t end = d.units.find(u'\n', start);
-    const std::size_t stop = end == std::u16string::npos ? d.units.size() : end;
-    for (; flaw < d.flaws.size() && d.flaws[flaw].first <= stop; ++flaw) {
-      if (flaws.empty() || flaws.back() != std::make_pair(static_cast<int>(line), d.flaws[flaw].second)) {
-        flaws.emplace_back(static_cast<int>(line), d.flaws[flaw].second);
-      }
-    }
-    const std::u16string units = d.units.substr(start, stop - start);
-    bool otherwise = false;
-    const std::string narrowed = narrow(units, &otherwise);
-    out.text += narrowed;
-    if (otherwise) changed.emplace_back(static_cast<int>(line), narrowed);
-    for (char16_t u : units) {
-      if (u >= 0x80) {
-        beyondAscii.push_back(static_cast<int>(line));
-        break;
-      }
-    }
-    if (end == std::u16string::npos) break;
-    out.text += '\n';
-    start = end + 1;
-  }
-
-  const std::vector<TextLine> lines = ScanText(out.text);
-  auto read = [&](int number) {
-    return number >= 1 && number <= static_cast<int>(lines.size()) && IsRead(lines[number - 1]);
-  };
-  if (big) {
-    out.warnings.push_back(
-        {0, "encoding-breaks-on-windows",
-         "the file is UTF-16 big-endian (it starts with FE FF): Wine's profile calls read it as "
-         "text, Windows' read UTF-16 only little-endian (Notepad's \"Unicode\"), so on a "
-         "workstation the launcher finds nothing in it; save it as Unicode or ANSI"});
-  }
-  if (utf8) {
-    std::vector<std::string> breaks;
-    if (read(1) && lines[0].kind == TextLine::kSection) {
-      breaks.push_back("line 1 is read with the mark in front, so [" + lines[0].name +
-                       "] is no section there and none of its lines is read");
-    }
-    for (int number : beyondAscii) {
-      if (!read(number)) continue;
-      breaks.push_back("characters beyond ASCII are read byte by byte, two to four characters "
-                       "each (first on line " + std::to_string(number) + ")");
+  int end = 0;
+  // Every entry before the end is a key of the section: the list is
+  // followed to its end however long it is, and no further.
+  const std::size_t steps = env.Keys(section.c_str(), path.c_str()).size() + 1;
+  for (std::size_t step = 0; step < steps && !host.ended; ++step) {
+    const int index = static_cast<int>(state.bootIndex) + 1;
+    out.steps.push_back(FindStep(c, host, launcher, index));
+    if (out.steps.back().kind == EntryKind::End) {
+      end = index;
       break;
     }
-    if (!breaks.empty()) {
-      std::string text =
-          "the file starts with a UTF-8 byte-order mark, which Wine's profile calls pass over "
-          "but Windows' do not: on a workstation ";
-      for (std::size_t i = 0; i < breaks.size(); ++i) text += (i ? ", and " : "") + breaks[i];
-      out.warnings.push_back({1, "encoding-breaks-on-windows", text + "; save it as ANSI or as Unicode"});
-    }
   }
-  for (const auto& [number, kind] : flaws) {
-    const char* text =
-        kind == Flaw::kOddSize
-            ? "the file ends in half a UTF-16 character (an odd number of bytes): it was cut "
-              "short, or is not UTF-16 throughout"
-        : kind == Flaw::kLoneSurrogate
-            ? "half of a UTF-16 surrogate pair stands alone on this line: it is read as '?'"
-            : "bytes that are no UTF-8 stand on this line: each run of them is read as '?'";
-    out.warnings.push_back({number, "text-malformed", text});
+  if (end == 1 && !host.writes.empty()) {
+    out.unread.push_back(c.At("", "list-empty-template",
+                              "the list is empty: the launcher would fill this section with the "
+                              "empty template (Boot_1 to Boot_10)"));
   }
-  for (const auto& [number, as] : changed) {
-    if (!read(number)) continue;  // a comment or a blank line: nothing is read from it
-    out.warnings.push_back({number, "text-not-ansi",
-                            "characters on this line are not in the ANSI code page: the launcher "
-                            "reads it as \"" + Trimmed(as.substr(0, as.find_last_not_of('\r') + 1)) +
-                                "\""});
-  }
-  std::stable_sort(out.warnings.begin(), out.warnings.end(),
-                   [](const CheckWarning& a, const CheckWarning& b) { return a.line < b.line; });
+  FindUnreadKeys(c, end, out.unread);
+  FindUnreadLines(c, out.unread);
   return out;
 }
 
-std::string SectionAt(const std::string& text, int line) {
-  std::string section;
-  for (const TextLine& t : ScanText(text)) {
-    if (t.number > line) break;
-    if (t.kind == TextLine::kSection) section = t.name;
-  }
-  return section;
-}
-
-std::vector<std::string> WorkstationSections(const std::vector<std::string>& sections) {
-  std::vector<std::string> out;
-  for (const std::string& s : sections) {
-    if (s.size() < 12 || !trelm::ProfileSameName(s.substr(0, 12), "Workstation_")) continue;
-    bool again = false;
-    for (const std::string& o : out) again = again || trelm::ProfileSameName(o, s);
-    if (!again) out.push_back(s);
-  }
-  return out;
-}
-
-bool WorkstationNumber(const std::string& text, long* number) {
-  const std::size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
-  if (text.size() <= sign || text.size() > sign + 9 ||
-      text.find_first_not_of("0123456789", sign) != std::string::npos) {
-    return false;
-  }
-  *number = std::strtol(text.c_str(), nullptr, 10);
-  return true;
-}
-
-CheckWarning SectionNote(const std::string& section) {
-  long n = 0;
-  if (!WorkstationNumber(section.size() > 12 ? section.substr(12) : std::string(), &n)) {
-    return {0, "section-never-read", "[" + section + "] is never read: no workstation number gives it"};
-  }
-  const std::string suffix = section.substr(12);
-  char read[32];
-  std::snprintf(read, sizeof read, "Workstation_%03ld", n);
-  if (suffix != read + 12) {
-    return {0, "section-never-read", "[" + section + "] is never read: workstation " +
-                                         std::to_string(n) + " reads [" + read + "]"};
-  }
-  if (n == 0) {
-    return {0, "section-never-read",
-            "[" + section + "] is never read: 0 on the launcher's command line means none, and 0 "
-            "in ORM.INI is no workstation number"};
-  }
-  if (n == -1) {
-    return {0, "section-command-line-only",
-            "[" + section + "] is read only for -1 on the launcher's command line: -1 in ORM.INI "
-            "means the workstation number is not set"};
-  }
-  if (n == 1000) {
-    // 1000 is what the launcher appends to its command line: given there,
-    // it counts as none. Any other number is taken as it stands.
-    return {0, "section-ormini-only",
-            "[" + section + "] is read only for a workstation number from ORM.INI: the launcher "
-            "takes 1000 on its command line as none"};
-  }
-  return {};
-}
-
-bool NeverRead(const CheckWarning& note) { return note.code == "section-never-read"; }
-
-int LineOf(const std::string& text, const std::string& section, const std::string& key) {
-  std::istringstream in(trelm::WithoutByteOrderMark(text));
-  std::string line;
-  bool inSection = false;
-  for (int n = 1; std::getline(in, line); ++n) {
-    std::string name;
-    std::string value;
-    if (trelm::ProfileSectionLine(line, &name)) {
-      // The first section of the name is the one read.
-      if (inSection) return 0;
-      inSection = trelm::ProfileSameName(name, section);
-      if (inSection && key.empty()) return n;
-    } else if (inSection && trelm::ProfileKeyLine(line, &name, &value) &&
-               trelm::ProfileSameName(name, key)) {
-      return n;
-    }
-  }
-  return 0;
+CheckReport CheckSection(CheckEnvironment& env, const std::string& path, const std::string& section,
+                         const std::string& configDirectory) {
+  return PrintSection(FindSection(env, path, section, configDirectory));
 }
 
 std::vector<std::string> ProgramCandidates(const std::string& commandLine) {
@@ -810,37 +528,6 @@ std::vector<std::string> ProgramCandidates(const std::string& commandLine) {
     if (out.empty() || out.back() != candidate) out.push_back(candidate);
   }
   return out;
-}
-
-namespace {
-std::string Json(const std::string& text) { return trelm::JsonString(text); }
-
-std::string JsonWarnings(const std::vector<CheckWarning>& warnings) {
-  std::string out = "[";
-  for (std::size_t i = 0; i < warnings.size(); ++i) {
-    out += (i ? "," : "") + std::string("{\"line\":") + std::to_string(warnings[i].line) +
-           ",\"code\":" + Json(warnings[i].code) + ",\"text\":" + Json(warnings[i].text) + "}";
-  }
-  return out + "]";
-}
-}  // namespace
-
-std::string JsonReport(const std::string& file, const std::string& configDirectory,
-                       const std::string& machine, const std::vector<CheckWarning>& fileWarnings,
-                       const std::vector<std::pair<std::string, CheckReport>>& sections) {
-  int total = static_cast<int>(fileWarnings.size());
-  std::string out = "{\"file\":" + Json(file) + ",\"config_directory\":" + Json(configDirectory) +
-                    ",\"start_drive\":" + Json(configDirectory.substr(0, 2)) +
-                    ",\"programs_looked_up_on\":" + Json(machine) +
-                    ",\"file_warnings\":" + JsonWarnings(fileWarnings) + ",\"sections\":[";
-  for (std::size_t i = 0; i < sections.size(); ++i) {
-    const CheckReport& r = sections[i].second;
-    total += r.warnings;
-    out += (i ? "," : "") + std::string("{\"section\":") + Json(sections[i].first) + ",\"lines\":[";
-    for (std::size_t k = 0; k < r.lines.size(); ++k) out += (k ? "," : "") + Json(r.lines[k]);
-    out += "],\"warnings\":" + JsonWarnings(r.found) + "}";
-  }
-  return out + "],\"warnings\":" + std::to_string(total) + "}";
 }
 
 }  // namespace pellor
