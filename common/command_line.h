@@ -56,12 +56,15 @@ struct Option {
 
 // Reads args from first on: each option of the table that the mode takes
 // (modeOptions as OptionRefusal has it) taken into settings in order, every
-// other word into *words. False with *why at the first usage error.
+// other word into *words; *given, where asked, has each option's name as
+// it came, for the checks of how they go together. False with *why at the
+// first usage error.
 template <class Settings, std::size_t N>
 bool ReadOptions(const CommandLine& line, const Option<Settings> (&table)[N], const char* mode,
                  const char* modeOptions, const std::vector<std::string>& args, std::size_t first,
-                 Settings& settings, std::vector<std::string>* words, std::string* why) {
-  std::vector<const Option<Settings>*> given;
+                 Settings& settings, std::vector<std::string>* words, std::string* why,
+                 std::vector<std::string>* given = nullptr) {
+  std::vector<const Option<Settings>*> taken;
   bool options = true;
   for (std::size_t i = first; i < args.size(); ++i) {
     const std::string& word = args[i];
@@ -78,11 +81,12 @@ bool ReadOptions(const CommandLine& line, const Option<Settings> (&table)[N], co
       if (word == row.name) option = &row;
     }
     bool again = false;
-    for (const Option<Settings>* g : given) again = again || g == option;
+    for (const Option<Settings>* t : taken) again = again || t == option;
     *why = OptionRefusal(word, option != nullptr, mode, modeOptions,
                          again && option != nullptr && !option->repeats);
     if (!why->empty()) return false;
-    given.push_back(option);
+    taken.push_back(option);
+    if (given != nullptr) given->push_back(word);
     std::string value;
     if (option->takesValue) {
       if (i + 1 >= args.size()) {

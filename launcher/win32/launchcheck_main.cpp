@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "core/launch_check.h"
 #include "trelm_version.h"
 #include "win32_profile.h"
@@ -127,11 +128,22 @@ const char kUsage[] =
     "Exit code: 0 nothing to warn about, 1 warnings, 2 the file cannot be read, no section\n"
     "was checked, or a usage error.\n";
 
-int Usage(const char* why) {
-  if (why != nullptr) std::fprintf(stderr, "launchcheck: %s\n", why);
-  std::fputs(kUsage, stderr);
-  return 2;
-}
+const trelm::CommandLine kCommandLine = {"launchcheck", "", kUsage};
+
+// What the command line asks for.
+struct Asked {
+  std::string configDirectory;
+  bool json = false;
+};
+
+// launchcheck's options.
+const trelm::Option<Asked> kOptions[] = {
+    {"--config-dir", true, true,
+     [](Asked& a, const std::string& v, std::string*) { a.configDirectory = v; return true; }},
+    {"--json", false, true, [](Asked& a, const std::string&, std::string*) { return a.json = true; }},
+};
+
+int Usage(const std::string& why) { return trelm::UsageError(kCommandLine, why, stderr); }
 
 // This machine's configuration directory, as the launcher finds it.
 std::string ConfigDirectory() {
@@ -166,12 +178,8 @@ std::string LineText(const pellor::CheckWarning& w) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string file, workstation, configDirectory;
-  long number = 0;
-  bool json = false;
-  std::vector<std::string> words;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  for (const std::string& a : args) {
     if (a == "--help" || a == "-h" || a == "/?") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -180,22 +188,21 @@ int main(int argc, char** argv) {
       std::printf("launchcheck %s (Trelm workstation toolset)\n", TRELM_VERSION);
       return 0;
     }
-    if (a == "--json") {
-      json = true;
-    } else if (a == "--config-dir") {
-      if (i + 1 >= argc) return Usage("--config-dir needs a directory");
-      configDirectory = argv[++i];
-    } else if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1]))) {
-      return Usage(("unknown option " + a).c_str());
-    } else {
-      words.push_back(a);
-    }
   }
+  Asked asked;
+  std::vector<std::string> words;
+  std::string why;
+  if (!trelm::ReadOptions(kCommandLine, kOptions, "launchcheck", nullptr, args, 0, asked, &words, &why)) {
+    return Usage(why);
+  }
+  std::string file, workstation, configDirectory = asked.configDirectory;
+  const bool json = asked.json;
+  long number = 0;
   if (words.size() > 2) return Usage("too many arguments");
   if (words.size() == 2) {
     workstation = words[1];
     if (!pellor::WorkstationNumber(workstation, &number)) {
-      return Usage(("the workstation is a number, not '" + workstation + "'").c_str());
+      return Usage("the workstation is a number, not '" + workstation + "'");
     }
   }
   file = words.empty() ? ConfigDirectory() + "\\LAUNCH.INI" : words[0];

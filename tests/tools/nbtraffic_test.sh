@@ -99,7 +99,7 @@ done <<'EOF'
 2|--name is a name of 1 to 16 characters|-|listen --name ABCDEFGHIJKLMNOPQ
 2|--text is longer than a datagram carries (513 bytes, at most 512)|-|send --channel 7 --text "$long"
 2|--text is longer than a datagram carries (513 bytes, at most 512)|-|send --channel 7 --text "${long:5}%05d" --first 9
-2|unknown argument '--bogus'|-|send --channel 7 --bogus
+2|unknown option --bogus|-|send --channel 7 --bogus
 2|the mode is send or listen, not 'sned'|-|sned --channel 7
 2|no mode given, send or listen|-|
 1|cannot be read: it is a directory|-|send --channel 7 --file "$work"
