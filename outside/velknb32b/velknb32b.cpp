@@ -7,7 +7,9 @@
 // failing is opened again, its pending receives completing with the
 // network-failure code so that the caller resets; a completion the window
 // cannot take now is posted again later, never freed under the caller.
-#define VELKNB_BUILDING
+//
+// Moved out of this file so far, into files of their own: the shared state
+// (wrapper_state.h), the settings, and the reports and trace.
 #include "net/netbios_wrapper.h"
 
 #include <algorithm>
@@ -20,16 +22,23 @@
 #include <string>
 #include <vector>
 
-#include "faults.h"
 #include "net/nbdgm.h"
 #include "reopen.h"
+#include "report.h"
+#include "settings.h"
 #include "transport.h"
+#include "wrapper_state.h"
+
+namespace velknb::dll {
+
+Wrapper* g_wrapper = nullptr;
+
+}  // namespace velknb::dll
+
+using namespace velknb::dll;
 
 namespace {
 
-constexpr DWORD kRequestMagic = 0x424E4C56;  // "VLNB"
-constexpr std::size_t kDefaultQueueBound = 4096;
-constexpr int kNames = 254;  // name numbers 1..254
 // Failed reads in a row after which a socket counts as dead.
 constexpr int kDeadErrors = 10;
 // A dead socket is opened again at most this often.
@@ -41,197 +50,6 @@ constexpr DWORD kReopenMs = 1000;
 constexpr DWORD kGatherMs = 5;
 // Deleted names remembered, so that what still comes for them is counted.
 constexpr std::size_t kFormerNames = 16;
-
-struct Name;
-
-// A request and, for a receive, its buffer. NCB first: callers see an NCB*.
-struct Request {
-  NCB ncb;
-  DWORD magic;
-  HWND window;
-  Name* waiting;  // the name whose pending receives it is among
-  bool undelivered;  // its completion message is still to be posted
-  // When its datagram reached the wrapper, and its place in the LANA's count.
-  bool stamped;
-  FILETIME arrival;
-  DWORD sequence;
-  UCHAR data[1];
-};
-
-struct Name {
-  bool used = false;
-  UCHAR field[velknb::kNameSize] = {};
-  UCHAR number = 0;
-  std::deque<Request*> pending;
-  // Datagrams waiting for a receive, with when they arrived and their place
-  // in the LANA's count.
-  struct Waiting {
-    std::vector<UCHAR> data;
-    FILETIME arrival;
-    DWORD sequence;
-  };
-  std::deque<Waiting> queue;
-};
-
-struct Lana {
-  UCHAR number = 0;
-  velknb::Transport transport;
-  HANDLE thread = nullptr;
-  volatile LONG stop = 0;
-  Name names[kNames];
-  UCHAR lastNumber = 0;
-  // The socket failed; its pending receives were completed, and the
-  // receive thread opens it again. Set under the lock; the receive thread
-  // reads it without.
-  volatile LONG down = 0;
-  // Test aid: the socket fails as a dead one does (VELKNB_FAULTS dead=).
-  volatile LONG playDead = 0;
-  std::deque<std::array<UCHAR, velknb::kNameSize>> former;
-  // Datagrams received on this LANA for the process's names, dropped ones
-  // included: a gap in the numbers of those delivered is a loss.
-  DWORD sequence = 0;
-};
-
-struct Wrapper {
-  CRITICAL_SECTION lock;
-  bool configured = false;
-  velknb::TransportSettings transport;
-  std::size_t queueBound = kDefaultQueueBound;
-  std::string reportFile;
-  std::string traceFile;
-  velknb::Faults faults;
-  long addsSucceeded = 0, addsFailed = 0;
-  long postsSucceeded = 0, postsFailed = 0;
-  bool receiveFaultDue = false, receiveFaultFired = false;
-  bool deadFired = false;
-  long reopensFailed = 0;
-  long completionsPosted = 0, completionsRefused = 0;
-  // Completions whose message could not be posted yet.
-  std::vector<Request*> undelivered;
-  volatile LONG undeliveredCount = 0;
-  Lana* lanas[256] = {};
-  LONG nextId = 0;
-  VELKNB_STATS stats = {};
-  // Of the unclaimed, the datagrams that had been received (numbered)
-  // first: what waited for a name, or to be posted, when it was deleted.
-  DWORD unclaimedReceived = 0;
-};
-
-Wrapper* g_wrapper = nullptr;
-
-class Locked {
- public:
-  Locked() { EnterCriticalSection(&g_wrapper->lock); }
-  ~Locked() { LeaveCriticalSection(&g_wrapper->lock); }
-  Locked(const Locked&) = delete;
-  Locked& operator=(const Locked&) = delete;
-};
-
-std::string ProfileText(const char* file, const char* key) {
-  char value[260] = "";
-  GetPrivateProfileStringA("NetBIOS", key, "", value, sizeof value, file);
-  return value;
-}
-
-std::string WindowsFile(const char* name) {
-  char dir[MAX_PATH] = "";
-  GetWindowsDirectoryA(dir, sizeof dir);
-  return std::string(dir) + "\\" + name;
-}
-
-// Settings: velk_nbif.ini [NetBIOS] in the Windows directory, then the
-// environment. Called under the lock.
-void Configure() {
-  Wrapper& w = *g_wrapper;
-  if (w.configured) return;
-  w.configured = true;
-  const std::string ini = WindowsFile("velk_nbif.ini");
-  if (std::string v = ProfileText(ini.c_str(), "Interface"); !v.empty()) w.transport.interfaceAddress = v;
-  if (std::string v = ProfileText(ini.c_str(), "Group"); !v.empty()) w.transport.group = v;
-  if (std::string v = ProfileText(ini.c_str(), "BasePort"); !v.empty()) w.transport.basePort = std::atoi(v.c_str());
-  velknb::ApplyEnvironment(w.transport);
-  w.reportFile = ProfileText(ini.c_str(), "ReportFile");
-  if (w.reportFile.empty()) w.reportFile = WindowsFile("VELKNB.LOG");
-  if (std::string v = velknb::Environment("VELKNB_REPORT"); !v.empty()) w.reportFile = v;
-  w.traceFile = velknb::Environment("VELKNB_TRACE");
-  if (const int bound = std::atoi(velknb::Environment("VELKNB_QUEUE").c_str()); bound > 0) {
-    w.queueBound = static_cast<std::size_t>(bound);
-  }
-  velknb::ParseFaults(velknb::Environment("VELKNB_FAULTS").c_str(), w.faults);
-}
-
-// Appends one line to a text file; true when it was written.
-bool AppendLine(const std::string& file, const char* line) {
-  if (file.empty()) return false;
-  HANDLE h = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(h, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr) &&
-                  WriteFile(h, "\r\n", 2, &written, nullptr);
-  CloseHandle(h);
-  return ok;
-}
-
-// A test aid: with VELKNB_TRACE set, name additions and deletions, resets
-// and the counters at the end are written there.
-void Trace(const char* format, ...) {
-  if (g_wrapper->traceFile.empty()) return;
-  char line[256];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  AppendLine(g_wrapper->traceFile, line);
-}
-
-const char* ReturnCodeText(UCHAR code) {
-  switch (code) {
-    case NRC_GOODRET: return "good return";
-    case NRC_BUFLEN: return "illegal buffer length";
-    case NRC_ILLCMD: return "illegal command";
-    case NRC_CMDTMO: return "command timed out";
-    case NRC_INCOMP: return "message incomplete";
-    case NRC_SNUMOUT: return "session number out of range";
-    case NRC_NORES: return "no resource available";
-    case NRC_CMDCAN: return "command cancelled";
-    case NRC_DUPNAME: return "duplicate name";
-    case NRC_NAMTFUL: return "name table full";
-    case NRC_ILLNN: return "illegal name number";
-    case NRC_INUSE: return "name in use on remote adapter";
-    case NRC_NAMERR: return "name deleted";
-    case NRC_NAMCONF: return "name conflict detected";
-    case NRC_IFBUSY: return "interface busy";
-    case NRC_TOOMANY: return "too many commands outstanding";
-    case NRC_BRIDGE: return "no such adapter";
-    case NRC_ENVNOTDEF: return "environment undefined, reset required";
-    case NRC_SYSTEM: return "system error";
-    case NRC_PENDING: return "pending";
-    default: return "unknown return code";
-  }
-}
-
-// Reports go to the report file and the debugger, never to a modal box:
-// the caller's window thread must go on taking completions.
-void Report(const char* text) {
-  SYSTEMTIME t;
-  GetLocalTime(&t);
-  char line[400];
-  std::snprintf(line, sizeof line, "%02d/%02d/%04d %02d:%02d:%02d - %s", t.wDay, t.wMonth,
-                t.wYear, t.wHour, t.wMinute, t.wSecond, text);
-  OutputDebugStringA(line);
-  std::string file;
-  {
-    Locked lock;
-    Configure();
-    file = g_wrapper->reportFile;
-  }
-  if (!AppendLine(file, line)) {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    AppendLine(std::string(temp) + "VELKNB.LOG", line);
-  }
-}
 
 Request* NewRequest(UCHAR command, HWND window, WORD length, UCHAR adapter) {
   auto* r = static_cast<Request*>(
