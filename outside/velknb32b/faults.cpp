@@ -1,3 +1,4 @@
+// The fault list of VELKNB_FAULTS read into velknb::Faults (faults.h).
 #include "faults.h"
 
 #include <cstdlib>

@@ -11,7 +11,7 @@
 //               fail, as when the window's message queue is full
 //   hold=N      the first N openings again of a dead socket stop before each
 //               of their steps until the test lets them go (see
-//               ReopenStep in velknb32b.cpp): 1 reading the old socket, 2
+//               ReopenStep in lana_reopen.cpp): 1 reading the old socket, 2
 //               opening the new one, 3 the old one leaving the group
 // Portable: no <windows.h>.
 #pragma once

@@ -1,6 +1,6 @@
 // The portable part of opening a dead socket again: the old socket's
 // backlog read within bounds, and where it meets what the new socket took.
-// The wrapper (velknb32b.cpp) reads the sockets; this decides what is kept,
+// The wrapper (lana_reopen.cpp) reads the sockets; this decides what is kept,
 // what is only counted, and which datagrams both sockets hold. Header only,
 // so that the native tests take it without a library of its own.
 // Portable: no <windows.h>.

@@ -1,3 +1,5 @@
+// One LANA's UDP multicast socket (transport.h), on Winsock and on POSIX
+// sockets alike, and the settings the environment overrides.
 #include "transport.h"
 
 #include <cstdlib>
