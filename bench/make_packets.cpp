@@ -21,9 +21,9 @@
 
 #include "core/packet_record.h"
 #include "traffic_mix.h"
+#include "wall_time.h"
 
 namespace {
-constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
 
 struct Shape {
   double start = -1, rate = 100;
@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     varnet::Arrival arrival;
     ++sequence;
     if (timed) {
-      arrival.filetime = kUnixEpoch + static_cast<std::uint64_t>((shape.start + at) * 1e7);
+      arrival.filetime = trelm::kFiletimeUnixEpoch + static_cast<std::uint64_t>((shape.start + at) * 1e7);
       arrival.sequence = sequence;
     }
     varnet::BuildRecord(command ? varnet::kRecordCommand : varnet::kRecordRevertive, buffer,
@@ -113,12 +113,10 @@ int main(int argc, char** argv) {
         dropped = true;
       }
       if (!clockSet && shape.clockAt >= 0 && at >= shape.clockAt) {
-        const std::time_t seconds = static_cast<std::time_t>(shape.start + at);
-        std::tm t{};
-        gmtime_r(&seconds, &t);
+        const trelm::CivilTime t = trelm::UtcCivil(static_cast<std::int64_t>(shape.start + at));
         char text[64];
-        std::snprintf(text, sizeof text, "TS %02d %02d %04d %02d %02d %02d 050", t.tm_mday,
-                      t.tm_mon + 1, t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+        std::snprintf(text, sizeof text, "TS %02d %02d %04d %02d %02d %02d 050", t.day, t.month,
+                      t.year, t.hour, t.minute, t.second);
         write(false, std::vector<std::uint8_t>(text, text + std::strlen(text)));
         clockSet = true;
       }

@@ -44,59 +44,12 @@ bool ParsePacketFileName(const std::string& path, FileHour* hour) {
   return true;
 }
 
-namespace {
-std::tm Fields(int year, int month, int day, int hour, int minute, int second, int dst) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  t.tm_isdst = dst;
-  return t;
-}
-}  // namespace
-
-std::int64_t LocalMs(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t = Fields(year, month, day, hour, minute, second, -1);
-  const std::time_t at = std::mktime(&t);
-  // A day the month does not have (31 February) is no such time, not 3 March.
-  if (at == static_cast<std::time_t>(-1) || t.tm_mday != day || t.tm_mon != month - 1) return kNoHour;
-  return static_cast<std::int64_t>(at) * 1000;
-}
-
-void LocalReadings(int year, int month, int day, int hour, int minute, int second,
-                   std::int64_t (&at)[2]) {
-  for (int dst = 0; dst < 2; ++dst) {
-    std::tm t = Fields(year, month, day, hour, minute, second, dst);
-    const std::time_t when = std::mktime(&t);
-    // Only a reading that keeps the time as given is one of its instants.
-    at[dst] = when != static_cast<std::time_t>(-1) && t.tm_isdst == dst && t.tm_mday == day &&
-                      t.tm_mon == month - 1 && t.tm_hour == hour && t.tm_min == minute
-                  ? static_cast<std::int64_t>(when) * 1000
-                  : kNoHour;
-  }
-}
-
 std::int64_t HourStartMs(const FileHour& hour) {
-  return LocalMs(hour.year, hour.month, hour.day, hour.hour, 0, 0);
+  return trelm::LocalMs({hour.year, hour.month, hour.day, hour.hour, 0, 0});
 }
-
-namespace {
-// Days from 1970-01-01 of a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(int y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = static_cast<int>(y - era * 400);
-  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-}  // namespace
 
 std::int64_t NaiveHour(const FileHour& hour) {
-  return DaysFromCivil(hour.year, hour.month, hour.day) * 24 + hour.hour;
+  return trelm::DaysFromCivil(hour.year, hour.month, hour.day) * 24 + hour.hour;
 }
 
 std::int64_t NaiveHourOf(const std::string& path) {
@@ -105,19 +58,13 @@ std::int64_t NaiveHourOf(const std::string& path) {
 }
 
 bool LocalHourExists(std::int64_t naiveHour) {
-  // The date back from the day count (the inverse of DaysFromCivil).
-  const std::int64_t z = (naiveHour >= 0 ? naiveHour / 24 : (naiveHour - 23) / 24) + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int doe = static_cast<int>(z - era * 146097);
-  const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int mp = (5 * doy + 2) / 153;
-  const int d = doy - (153 * mp + 2) / 5 + 1;
-  const int m = mp < 10 ? mp + 3 : mp - 9;
-  const int y = static_cast<int>(yoe + era * 400) + (m <= 2);
-  const int h = static_cast<int>(naiveHour - (naiveHour >= 0 ? naiveHour / 24 : (naiveHour - 23) / 24) * 24);
+  trelm::CivilTime half;
+  const std::int64_t day = trelm::FloorDiv(naiveHour, 24);
+  trelm::CivilFromDays(day, &half.year, &half.month, &half.day);
+  half.hour = static_cast<int>(naiveHour - day * 24);
+  half.minute = 30;
   std::int64_t at[2];
-  LocalReadings(y, m, d, h, 30, 0, at);
+  trelm::LocalReadings(half, at);
   return at[0] != kNoHour || at[1] != kNoHour;
 }
 

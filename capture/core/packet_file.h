@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/packet_record.h"
+#include "wall_time.h"
 
 namespace varnet {
 
@@ -33,18 +34,8 @@ bool ParsePacketFileName(const std::string& path, FileHour* hour);
 
 // The start of that local hour, as ms since 1970 (UTC), by the system's
 // time zone; kNoHour for an hour that does not exist there.
-constexpr std::int64_t kNoHour = INT64_MIN;
+constexpr std::int64_t kNoHour = trelm::kNoInstant;
 std::int64_t HourStartMs(const FileHour& hour);
-// A local time as ms since 1970 (UTC), as the C library reads it (the
-// clock's own choice where it is ambiguous); kNoHour for a day the month
-// does not have.
-std::int64_t LocalMs(int year, int month, int day, int hour, int minute, int second);
-// The instants a local time names: at[0] read as standard time, at[1] as
-// summer time, each kNoHour where that reading does not keep the time as
-// given. Both set and apart: the clock passes it twice; neither: never.
-void LocalReadings(int year, int month, int day, int hour, int minute, int second,
-                   std::int64_t (&at)[2]);
-
 // The hour as a count from 1970-01-01 00 of the calendar's hours, whatever
 // the clock did: two files' hours a day apart are 24 apart.
 std::int64_t NaiveHour(const FileHour& hour);

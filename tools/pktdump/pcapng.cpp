@@ -19,6 +19,7 @@
 #include "core/input_file.h"
 #include "core/packet_file.h"
 #include "sequence.h"
+#include "wall_time.h"
 
 #include "net/nbdgm.h"
 #include "modes.h"
@@ -358,7 +359,9 @@ class Exporter {
   // the record number in microseconds; in 100 ns from 1970.
   // (The settling pass needs only the timed.)
   std::uint64_t When(const varnet::RecordView& view, std::int64_t number, Cursor* cursor) {
-    if (view.timed && view.arrival.filetime >= kUnixEpoch) return view.arrival.filetime - kUnixEpoch;
+    if (view.timed && view.arrival.filetime >= trelm::kFiletimeUnixEpoch) {
+      return view.arrival.filetime - trelm::kFiletimeUnixEpoch;
+    }
     if (cursor == nullptr) return 0;
     return static_cast<std::uint64_t>(UntimedHour(*cursor)) * 10000000u +
            static_cast<std::uint64_t>(number) * 10u;
@@ -420,9 +423,9 @@ class Exporter {
     if (c.path != "-" && stat(c.path.c_str(), &info) == 0) {
       c.hour = static_cast<std::int64_t>(info.st_mtime) / 3600 * 3600;
     }
-    const std::time_t at = static_cast<std::time_t>(c.hour);
-    char when[32] = "1970-01-01 00:00";
-    if (const std::tm* t = std::gmtime(&at)) std::strftime(when, sizeof when, "%Y-%m-%d %H:00", t);
+    const trelm::CivilTime t = trelm::UtcCivil(c.hour);
+    char when[32];
+    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:00", t.year, t.month, t.day, t.hour);
     std::fprintf(err_,
                  "pktdump: %s: the name gives no hour (PKT_YYYYMMDD.HH): its untimed frames are "
                  "stamped from %s UTC%s; --hour gives one\n",

@@ -18,6 +18,7 @@
 #include "profile_text.h"
 #include "scan_int.h"
 #include "sequence.h"
+#include "wall_time.h"
 
 namespace pktdump {
 
@@ -42,13 +43,14 @@ std::string Json(const std::string& text) { return trelm::JsonString(text); }
 const char* KindName(int type) { return type == varnet::kRecordCommand ? "command" : "revertive"; }
 
 std::string TimeText(std::uint64_t filetime) {
-  if (filetime < kUnixEpoch) return "before 1970";
-  const std::uint64_t since = filetime - kUnixEpoch;
-  const std::time_t seconds = static_cast<std::time_t>(since / 10000000u);
-  char date[32] = "?";
-  if (const std::tm* t = std::gmtime(&seconds)) std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", t);
+  if (filetime < trelm::kFiletimeUnixEpoch) return "before 1970";
+  const std::uint64_t since = filetime - trelm::kFiletimeUnixEpoch;
+  const trelm::CivilTime t =
+      trelm::UtcCivil(static_cast<std::int64_t>(since / trelm::kFiletimeTicksPerSecond));
   char text[48];
-  std::snprintf(text, sizeof text, "%s.%07uZ", date, static_cast<unsigned>(since % 10000000u));
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%07uZ", t.year, t.month, t.day,
+                t.hour, t.minute, t.second,
+                static_cast<unsigned>(since % trelm::kFiletimeTicksPerSecond));
   return text;
 }
 
@@ -104,29 +106,12 @@ bool Passes(const Filter& filter, const varnet::RecordView& view, LineDevices* d
   return false;
 }
 
-namespace {
-
-std::int64_t UtcSeconds(int y, int m, int d, int h) {
-  std::tm t{};
-  t.tm_year = y - 1900;
-  t.tm_mon = m - 1;
-  t.tm_mday = d;
-  t.tm_hour = h;
-#ifdef _WIN32
-  return _mkgmtime(&t);
-#else
-  return timegm(&t);
-#endif
-}
-
-}  // namespace
-
 // The start of the hour a "PKT_YYYYMMDD.HH" name gives, as UTC seconds;
 // false when the name gives none.
 bool HourOf(const std::string& name, std::int64_t* hour) {
   NameHour when;
   if (!HourInName(name, &when)) return false;
-  *hour = UtcSeconds(when.year, when.month, when.day, when.hour);
+  *hour = trelm::UtcSeconds({when.year, when.month, when.day, when.hour, 0, 0});
   return true;
 }
 

@@ -21,9 +21,6 @@ using varnet::kRecordSize;
 
 constexpr const char* kStdinName = "(standard input)";
 
-// 100 ns intervals from 1601 to 1970.
-constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
-
 // The name a file is shown by: its last path component.
 std::string BaseName(const std::string& path);
 std::string Json(const std::string& text);

@@ -14,27 +14,13 @@
 #include "core/decoder.h"
 #include "core/log_text.h"
 #include "profile_text.h"
+#include "wall_time.h"
 
 namespace pktdump {
 namespace report {
 
 namespace {
-// 100 ns intervals from 1601 to 1970.
-constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
-bool LocalParts(std::int64_t ms, std::tm* out) {
-  const std::time_t seconds = static_cast<std::time_t>(FloorDiv(ms, 1000));
-#ifdef _WIN32
-  return localtime_s(out, &seconds) == 0;
-#else
-  return localtime_r(&seconds, out) != nullptr;
-#endif
-}
+using trelm::FloorDiv;
 }  // namespace
 
 // ---------------------------------------------------------------- Buckets
@@ -161,7 +147,7 @@ class FileReport::Host : public varnet::DecoderHost {
     errors_.clear();
     clockSet_ = false;
     heartbeat_ = -1;
-    if (ms == kNoTime || !LocalParts(ms, &local_)) local_ = std::tm{};
+    local_ = ms == kNoTime ? std::tm{} : trelm::LocalParts(ms);
     hundredths_ = ms == kNoTime ? 0 : static_cast<int>(FloorDiv(ms, 10) % 100);
   }
   void WriteLogLine(const char* text) override {
@@ -224,9 +210,7 @@ FileReport::~FileReport() = default;
 
 void FileReport::Add(std::int64_t number, const varnet::RecordView& view) {
   std::int64_t ms = kNoTime;
-  if (view.timed && view.arrival.filetime >= kUnixEpoch) {
-    ms = static_cast<std::int64_t>((view.arrival.filetime - kUnixEpoch) / 10000u);
-  }
+  if (view.timed) ms = trelm::FiletimeMs(view.arrival.filetime);
   // The sequence is settled over every record of the capture, the window's
   // or not, so that a window counts what falls in it and nothing else.
   if (view.timed) {

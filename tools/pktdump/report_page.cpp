@@ -19,35 +19,8 @@ namespace pktdump {
 namespace report {
 namespace html {
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
-std::tm Local(std::int64_t ms) {
-  const std::time_t seconds = static_cast<std::time_t>(FloorDiv(ms, 1000));
-  std::tm t{};
-#ifdef _WIN32
-  localtime_s(&t, &seconds);
-#else
-  localtime_r(&seconds, &t);
-#endif
-  return t;
-}
-
-// Seconds east of UTC at that time.
-long OffsetAt(std::int64_t ms) {
-  std::tm t = Local(ms);
-#ifdef _WIN32
-  const std::time_t asUtc = _mkgmtime(&t);
-#else
-  const std::time_t asUtc = timegm(&t);
-#endif
-  return static_cast<long>(asUtc - static_cast<std::time_t>(FloorDiv(ms, 1000)));
-}
-
 std::string Zone(std::int64_t ms) {
-  const long offset = OffsetAt(ms);
+  const long offset = trelm::UtcOffsetAt(ms);
   char text[32];
   std::snprintf(text, sizeof text, "%c%02ld:%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 3600,
                 std::labs(offset) % 3600 / 60);
@@ -57,7 +30,7 @@ std::string Zone(std::int64_t ms) {
 // "2026-12-09T07:12:03.250+01:00": the attribute form.
 std::string Iso(std::int64_t ms) {
   if (ms == kNoTime) return "";
-  const std::tm t = Local(ms);
+  const std::tm t = trelm::LocalParts(ms);
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%s", t.tm_year + 1900,
                 t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
@@ -262,7 +235,7 @@ void WriteSummary(Context& c) {
   page += "<p class=\"meta\">Files: " + names + "</p>\n";
   if (axis.known) {
     char zone[64] = "";
-    const std::tm t = Local(axis.from);
+    const std::tm t = trelm::LocalParts(axis.from);
     std::strftime(zone, sizeof zone, "%Z", &t);
     page += "<p class=\"meta\" id=\"span\" data-from=\"" + Iso(axis.from) + "\" data-to=\"" +
             Iso(axis.to) + "\">From " + Shown(axis.from) + " to " + Shown(axis.to) + " (" +
@@ -325,7 +298,7 @@ void MissingHourNotes(const Context& c, std::vector<std::string>& notes) {
           missing += ", ...";
           break;
         }
-        const std::tm t = Local(h);
+        const std::tm t = trelm::LocalParts(h);
         char name[varnet::kPacketNameSize];
         varnet::PacketFileName({t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour}, name);
         missing += (missing.empty() ? "" : ", ") + std::string(name);

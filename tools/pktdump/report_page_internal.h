@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "report.h"
+#include "wall_time.h"
 
 namespace pktdump {
 namespace report {
@@ -25,10 +26,9 @@ constexpr int kPlot = 1000;  // the plot's width
 constexpr int kWidth = kLeft + kPlot + 30;
 constexpr std::size_t kTableRows = 200;  // of each kind
 
-// Local time (report_page.cpp).
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b);
-std::tm Local(std::int64_t ms);
-long OffsetAt(std::int64_t ms);
+// Local time as the page writes it (report_page.cpp; the conversions are
+// the time module's).
+using trelm::FloorDiv;
 std::string Zone(std::int64_t ms);
 std::string Iso(std::int64_t ms);
 std::string Shown(std::int64_t ms);

@@ -27,7 +27,7 @@ std::string Ticks(const Axis& axis, int height, bool labels) {
   }
   // Years: whole weeks, about ten ticks.
   if (span / step > 10) step = (span / 10 / step + 1) * step;
-  const std::int64_t offset = OffsetAt(axis.from) * 1000;
+  const std::int64_t offset = trelm::UtcOffsetAt(axis.from) * 1000;
   std::string out;
   for (std::int64_t t = (FloorDiv(axis.from + offset, step) + 1) * step - offset; t < axis.to;
        t += step) {
@@ -35,7 +35,7 @@ std::string Ticks(const Axis& axis, int height, bool labels) {
     out += "<line class=\"grid\" x1=\"" + x + "\" x2=\"" + x + "\" y1=\"0\" y2=\"" +
            std::to_string(height) + "\"/>";
     if (!labels) continue;
-    const std::tm tm = Local(t);
+    const std::tm tm = trelm::LocalParts(t);
     char text[32];
     if (span > 2 * 86400000LL) {
       std::snprintf(text, sizeof text, "%02d-%02d %02d:%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
@@ -52,10 +52,10 @@ std::string Ticks(const Axis& axis, int height, bool labels) {
   const std::int64_t probe = std::max<std::int64_t>(900000, span / 4000);
   for (std::int64_t a = axis.from; a < axis.to; a += probe) {
     std::int64_t b = std::min(a + probe, axis.to);
-    if (OffsetAt(a) == OffsetAt(b)) continue;
+    if (trelm::UtcOffsetAt(a) == trelm::UtcOffsetAt(b)) continue;
     for (std::int64_t lo = a; b - lo > 1000;) {
       const std::int64_t mid = lo + (b - lo) / 2;
-      (OffsetAt(mid) == OffsetAt(a) ? lo : b) = mid;
+      (trelm::UtcOffsetAt(mid) == trelm::UtcOffsetAt(a) ? lo : b) = mid;
     }
     const std::string x = Px(axis.X(b));
     out += "<g class=\"clock-change\" data-time=\"" + Iso(b) + "\"><title>The local clock changes here, from UTC" +

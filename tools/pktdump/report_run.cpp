@@ -24,6 +24,7 @@
 #include "modes.h"
 #include "output.h"
 #include "report.h"
+#include "wall_time.h"
 
 namespace pktdump {
 namespace report {
@@ -112,12 +113,13 @@ namespace {
 enum class LocalKind { Ok, Twice, Never, Invalid };
 LocalKind LocalInstant(int y, int mo, int d, int h, int mi, int s, std::int64_t* ms) {
   std::int64_t at[2];
-  varnet::LocalReadings(y, mo, d, h, mi, s, at);
+  const trelm::CivilTime local{y, mo, d, h, mi, s};
+  trelm::LocalReadings(local, at);
   if (at[0] != kNoTime && at[1] != kNoTime && at[0] != at[1]) return LocalKind::Twice;
   *ms = at[0] != kNoTime ? at[0] : at[1];
   if (*ms != kNoTime) return LocalKind::Ok;
   // Neither reading keeps it: a day the month lacks, or the skipped hour.
-  *ms = varnet::LocalMs(y, mo, d, h, mi, s);
+  *ms = trelm::LocalMs(local);
   return *ms == kNoTime ? LocalKind::Invalid : LocalKind::Never;
 }
 
@@ -202,17 +204,8 @@ bool ParseLocalTime(const std::string& text, std::int64_t* ms, std::string* why)
     return true;
   }
   // A day the month does not have (31 February) is no such time.
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  if (d > kDays[mo - 1] + (mo == 2 && leap ? 1 : 0)) return false;
-  // Days since 1970-01-01 of the proleptic Gregorian calendar.
-  const int ym = mo <= 2 ? y - 1 : y;
-  const int era = ym / 400;
-  const int yoe = ym - era * 400;
-  const int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
-  *ms = ((days * 86400 + h * 3600 + mi * 60 + s) - offset) * 1000 + fraction;
+  if (d > trelm::DaysInMonth(y, mo)) return false;
+  *ms = (trelm::UtcSeconds({y, mo, d, h, mi, s}) - offset) * 1000 + fraction;
   return true;
 }
 

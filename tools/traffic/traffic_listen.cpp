@@ -26,6 +26,7 @@
 #include "core/packet_record.h"
 #include "net/nbdgm.h"
 #include "traffic_link.h"
+#include "wall_time.h"
 
 namespace nbtraffic {
 
@@ -43,17 +44,11 @@ Now TakeNow() {
   const auto ticks = std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
                          now.time_since_epoch()).count();
   Now n;
-  n.filetime = static_cast<std::uint64_t>(ticks + 116444736000000000LL);
-  const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
-  const long ms = static_cast<long>((ticks / 10000) % 1000);
-  std::snprintf(n.stamp, sizeof n.stamp, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min,
-                local.tm_sec, ms < 0 ? 0 : ms);
+  n.filetime = static_cast<std::uint64_t>(ticks) + trelm::kFiletimeUnixEpoch;
+  const std::int64_t ms = trelm::FloorDiv(ticks, 10000);
+  const std::tm local = trelm::LocalParts(ms);
+  std::snprintf(n.stamp, sizeof n.stamp, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<int>(ms - trelm::FloorDiv(ms, 1000) * 1000));
   return n;
 }
 

@@ -5,13 +5,14 @@
 
 #include "core/packet_record.h"
 #include "traffic_mix.h"
+#include "wall_time.h"
 
 namespace pktdump {
 
 namespace {
 
 // 2026-12-09 10:00:00 UTC as a FILETIME, and 20 ms.
-constexpr std::uint64_t kStart = (1796810400ull + 11644473600ull) * 10000000ull;
+constexpr std::uint64_t kStart = trelm::kFiletimeUnixEpoch + 1796810400ull * trelm::kFiletimeTicksPerSecond;
 constexpr std::uint64_t kTick = 200000;
 
 void Add(std::string& file, trelm_traffic::Mix& mix, long n, std::uint64_t filetime,
