@@ -7,20 +7,18 @@
 #include <cstring>
 #include <vector>
 
-#include "core/decoder.h"
+#include "core/record_decoder.h"
 #include "traffic_mix.h"
 
 namespace {
 
-class DiscardingHost : public varnet::DecoderHost {
+class DiscardingHost : public varnet::NullDecoderHost {
  public:
   long lines = 0;
   std::size_t bytes = 0;
   void WriteLogLine(const char* text) override { Count(text); }
   void ShowLine(const char* text) override { Count(text); }
   void WriteErrorLog(const char* text) override { Count(text); }
-  void SetClockDate(int, int, int) override {}
-  void SetClockTime(int, int, int, int) override {}
 
  private:
   void Count(const char* text) {

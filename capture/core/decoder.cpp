@@ -4,10 +4,12 @@
 // a read pass the datagram buffer or a loop run for ever.
 #include "core/decoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
+#include "core/log_text.h"
 #include "scan_int.h"
 
 namespace varnet {
@@ -61,16 +63,33 @@ void TokenScanner::Scan(const char* text, int count) {
 void Decoder::Load(const std::uint8_t (&buffer)[kDatagramSize + 1]) {
   std::memcpy(data_, buffer, kDatagramSize);
   data_[kDatagramSize] = 0;  // a datagram with no zero byte ends here
+  facts_.devices.clear();
+  facts_.heartbeat = -1;
+  facts_.clockSet = false;
+}
+
+void Decoder::Write(const char* text, LineKind kind, int device) {
+  LineFacts facts;
+  facts.kind = kind;
+  facts.device = device;
+  facts.unusual = IsUnusualText(text);
+  host_.WriteLine(text, facts);
+}
+
+void Decoder::Device(int device) {
+  if (std::find(facts_.devices.begin(), facts_.devices.end(), device) == facts_.devices.end()) {
+    facts_.devices.push_back(device);
+  }
 }
 
 bool Decoder::RevertiveEnabled(std::int64_t device) const {
   return device >= 1 && device <= 999 && filters_.revertives[device] != 0;
 }
 
-void Decoder::DecodeCommand(const std::uint8_t (&buffer)[kDatagramSize + 1]) {
+const DatagramFacts& Decoder::DecodeCommand(const std::uint8_t (&buffer)[kDatagramSize + 1]) {
   Load(buffer);
   const std::size_t length = std::strlen(Text());
-  if (length < 4) return;
+  if (length < 4) return facts_;
   // Colons between quotes belong to their command: they become 0xAC while
   // the datagram is split at the colons that are left.
   std::memcpy(work_, data_, length + 1);
@@ -109,58 +128,60 @@ void Decoder::DecodeCommand(const std::uint8_t (&buffer)[kDatagramSize + 1]) {
           tokens_.Scan(line_, 4);
           std::snprintf(text_, sizeof text_, "[%03d] Pkt Serial %s [%03d]", n, tokens_.Text(3),
                         static_cast<int>(tokens_.Value(2)));
-          host_.WriteLogLine(text_);
+          Write(text_, LineKind::kSerial);
         }
       } else if (command[0] == 'N' && options_.showNxMessages == 0) {
         // N series commands only while N messages are shown.
       } else if (device >= 1 && device <= 999 && filters_.commands[device] != 0) {
-        host_.NoteDevice(device);
-        host_.WriteLogLine(line_);
+        Device(device);
+        Write(line_, LineKind::kCommand, device);
       }
     }
     if (end == nullptr) break;
     piece = end + 1;
   }
+  return facts_;
 }
 
-void Decoder::DecodeRevertive(const std::uint8_t (&buffer)[kDatagramSize + 1],
-                              std::uint32_t receiveCounter) {
+const DatagramFacts& Decoder::DecodeRevertive(const std::uint8_t (&buffer)[kDatagramSize + 1],
+                                              std::uint32_t receiveCounter) {
   Load(buffer);
   const char first = static_cast<char>(data_[0]);
   const char second = static_cast<char>(data_[1]);
   switch (first) {
     case 'G':
       if (second == 'R') GpiRevertive();
-      return;
+      break;
     case 'H':
       if (second == 'B') Heartbeat();
-      return;
+      break;
     case 'I':
       if (second == 'R') InfoRevertive();
-      return;
+      break;
     case 'N':
       if (second != '\0' && std::strchr("ABCDEILORS", second) != nullptr &&
           options_.showNxMessages != 0) {
-        host_.WriteLogLine(Text());
+        Write(Text(), LineKind::kStatus);
       }
-      return;
+      break;
     case 'R':
-      if (second == 'D') host_.WriteLogLine(Text());
+      if (second == 'D') Write(Text(), LineKind::kStatus);
       if (second == 'R') RouterRevertive();
-      return;
+      break;
     case 'T':
       if (second == 'S') TimeSet();
-      return;
+      break;
     case 'U':
       if (second == 'R') UniversalRevertive();
-      return;
+      break;
     default:
       std::snprintf(line_, sizeof line_, "Unrecognised data in revertive packet %d",
                     static_cast<int>(receiveCounter));
-      host_.WriteLogLine(line_);
-      host_.WriteLogLine(Text());
-      return;
+      Write(line_, LineKind::kUnrecognised);
+      Write(Text(), LineKind::kUnrecognised);
+      break;
   }
+  return facts_;
 }
 
 void Decoder::GpiRevertive() {
@@ -177,17 +198,17 @@ void Decoder::GpiRevertive() {
     return;
   }
   if (!RevertiveEnabled(device)) return;
-  host_.NoteDevice(static_cast<int>(device));
+  Device(static_cast<int>(device));
   std::snprintf(line_, sizeof line_, "[---] GPI Drv %03d, Min %d, Max %d", static_cast<int>(device),
                 static_cast<int>(first), static_cast<int>(last));
-  host_.WriteLogLine(line_);
+  Write(line_, LineKind::kRevertive, static_cast<int>(device));
   const std::int64_t count = last - first + 1;
   if (16 + count > kBuffer) return;
   for (std::int64_t k = 1; k <= count; ++k) {
     const int state = static_cast<signed char>(data_[16 + k - 1]) - 48;
     std::snprintf(line_, sizeof line_, "[%03d] GR %d %d %d", static_cast<int>(k),
                   static_cast<int>(device), static_cast<int>(first + k - 1), state);
-    host_.WriteLogLine(line_);
+    Write(line_, LineKind::kRevertive, static_cast<int>(device));
   }
 }
 
@@ -204,11 +225,11 @@ void Decoder::InfoRevertive() {
     return;
   }
   if (!RevertiveEnabled(device)) return;
-  host_.NoteDevice(static_cast<int>(device));
+  Device(static_cast<int>(device));
   std::snprintf(line_, sizeof line_, "[---] Info Drv %03d, Min %d, Max %d, Slotsize %d",
                 static_cast<int>(device), static_cast<int>(first), static_cast<int>(last),
                 static_cast<int>(slot));
-  host_.WriteLogLine(line_);
+  Write(line_, LineKind::kRevertive, static_cast<int>(device));
   const std::int64_t count = last - first + 1;
   if (slot < 1 || slot > 255 || 24 + slot * count > kBuffer) return;
   for (std::int64_t k = 1; k <= count; ++k) {
@@ -216,7 +237,7 @@ void Decoder::InfoRevertive() {
     text_[slot] = '\0';
     std::snprintf(line_, sizeof line_, "[%03d] IR %d %d '%s'", static_cast<int>(k),
                   static_cast<int>(device), static_cast<int>(first + k - 1), text_);
-    host_.WriteLogLine(line_);
+    Write(line_, LineKind::kRevertive, static_cast<int>(device));
   }
 }
 
@@ -230,11 +251,11 @@ void Decoder::RouterRevertive() {
     return;
   }
   if (!RevertiveEnabled(device)) return;
-  host_.NoteDevice(static_cast<int>(device));
+  Device(static_cast<int>(device));
   std::snprintf(line_, sizeof line_, "[---] Rtr Drv %d, Min %d, Max %d, iWS %d",
                 static_cast<int>(device), static_cast<int>(first), static_cast<int>(last),
                 static_cast<int>(tokens_.Value(3)));
-  host_.WriteLogLine(line_);
+  Write(line_, LineKind::kRevertive, static_cast<int>(device));
   const std::int64_t count = last - first + 1;
   if (24 + 2 * count > kBuffer) return;
   for (std::int64_t k = 1; k <= count; ++k) {
@@ -242,20 +263,20 @@ void Decoder::RouterRevertive() {
     const int value = static_cast<std::int16_t>(at[0] | at[1] << 8);
     std::snprintf(line_, sizeof line_, "[%03d] RR %d %d %d", static_cast<int>(k),
                   static_cast<int>(device), static_cast<int>(first + k - 1), value);
-    host_.WriteLogLine(line_);
+    Write(line_, LineKind::kRevertive, static_cast<int>(device));
   }
 }
 
 void Decoder::Heartbeat() {
   const int workstation = data_[5] | data_[6] << 8;
-  host_.NoteHeartbeat(workstation);
+  facts_.heartbeat = workstation;
   if (options_.showHeartbeats == 0) return;
   std::snprintf(line_, sizeof line_, "Heartbeat - workstation %d", workstation);
-  host_.WriteLogLine(line_);
+  Write(line_, LineKind::kHeartbeat);
 }
 
 void Decoder::TimeSet() {
-  host_.WriteLogLine(Text());
+  Write(Text(), LineKind::kTimeSet);
   if (std::strlen(Text()) < 3) return;
   int day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0, hundredths = 0;
   if (std::sscanf(Text() + 3, "%02d %02d %04d %02d %02d %02d %03d", &day, &month, &year, &hour,
@@ -268,6 +289,14 @@ void Decoder::TimeSet() {
       second < 0 || second > 59 || hundredths < 0 || hundredths > 99) {
     return;
   }
+  facts_.clockSet = true;
+  facts_.year = year;
+  facts_.month = month;
+  facts_.day = day;
+  facts_.hour = hour;
+  facts_.minute = minute;
+  facts_.second = second;
+  facts_.milliseconds = hundredths * 10;
   host_.SetClockDate(year, month, day);
   host_.SetClockTime(hour, minute, second, hundredths * 10);
 }
@@ -279,7 +308,7 @@ void Decoder::UniversalRevertive() {
     std::snprintf(line_, sizeof line_,
                   "[---] Universal Revertive from Workstation %d : Message count %d", workstation,
                   count);
-    host_.WriteLogLine(line_);
+    Write(line_, LineKind::kRevertive);
   }
   std::int64_t a = 6;
   for (int i = 1; i <= count; ++i) {
@@ -299,7 +328,7 @@ void Decoder::UniversalRevertive() {
         const unsigned serial = static_cast<unsigned>((m[4] & 0x7F) << 24 | m[5] << 16 |
                                                       m[6] << 8 | m[7]);
         std::snprintf(line_, sizeof line_, "[%03d] Pkt Serial: %08x", i, serial);
-        host_.WriteLogLine(line_);
+        Write(line_, LineKind::kSerial);
       }
       a += 8;
       continue;
@@ -322,12 +351,12 @@ void Decoder::UniversalRevertive() {
     if (type < 1 || type > 4) {
       // A message of no known type: nothing after it can be found.
       if (device > 999) return;
-      host_.WriteLogLine("Illegal message in universal revertive");
+      Write("Illegal message in universal revertive", LineKind::kUnrecognised);
       int used = std::snprintf(text_, sizeof text_, "[%03d]", i);
       for (std::int64_t b = 0; b < 8 && a + b < kBuffer; ++b) {
         used += std::snprintf(text_ + used, sizeof text_ - used, " %02X", m[b]);
       }
-      host_.WriteLogLine(text_);
+      Write(text_, LineKind::kUnrecognised);
       return;
     }
     if (size == 0 || a + size > kBuffer) {
@@ -341,21 +370,21 @@ void Decoder::UniversalRevertive() {
     }
     const bool shown = device == 0 || RevertiveEnabled(device);
     // Device 0 passes every filter: its lines belong to no device.
-    if (shown && type != 4 && device != 0) host_.NoteDevice(device);
+    if (shown && type != 4 && device != 0) Device(device);
     const int index = static_cast<std::int16_t>(BigEndian16(m + 4));
     switch (type) {
       case 1:
         if (shown) {
           std::snprintf(line_, sizeof line_, "[%03d] RR %d %d %d [%03d]", i, device, index,
                         static_cast<std::int16_t>(BigEndian16(m + 6)), reference);
-          host_.WriteLogLine(line_);
+          Write(line_, LineKind::kRevertive, device);
         }
         break;
       case 2:
         if (shown) {
           std::snprintf(line_, sizeof line_, "[%03d] GR %d %d %d [%03d]", i, device, index, m[6],
                         reference);
-          host_.WriteLogLine(line_);
+          Write(line_, LineKind::kRevertive, device);
         }
         break;
       case 3: {
@@ -365,7 +394,7 @@ void Decoder::UniversalRevertive() {
         if (shown) {
           std::snprintf(line_, sizeof line_, "[%03d] IR %d %d '%s' [%03d]", i, device, index,
                         text_, reference);
-          host_.WriteLogLine(line_);
+          Write(line_, LineKind::kRevertive, device);
         }
         break;
       }
@@ -378,13 +407,15 @@ void Decoder::UniversalRevertive() {
         text_[prefix + n] = '\0';
         const char* text = text_ + prefix;
         bool write = true;
+        int line = 0;  // the device the line belongs to
         if (text[0] == 'R' && text[1] == 'M') {
           std::int32_t named = 0;
           if (std::strlen(text) > 3) trelm::ScanInt(text + 3, named);
           write = RevertiveEnabled(named);
-          if (write) host_.NoteDevice(named);
+          if (write) Device(named);
+          line = write ? named : 0;
         }
-        if (write) host_.WriteLogLine(text_);
+        if (write) Write(text_, LineKind::kRevertive, line);
         break;
       }
     }

@@ -1,22 +1,62 @@
 // The control protocol's decoders: every command and revertive becomes
-// text lines, gated by the show flags and the device filters; anomalies go
-// to the error log. Portable: the outputs and the clock go through
-// DecoderHost.
+// text lines, gated by the show flags and the device filters, each line
+// with its facts (kind, device, whether Analyse lists it); anomalies go to
+// the error log; what a datagram said as a whole (its devices, a heartbeat,
+// a clock set) comes back from the decoding. Portable: the outputs and the
+// clock go through DecoderHost.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/capture_config.h"
 #include "core/packet_record.h"
 
 namespace varnet {
 
+// What a line of the decoders is.
+enum class LineKind : std::uint8_t {
+  kCommand,       // "[nnn] ..." one command of the datagram
+  kRevertive,     // a revertive's line: its header "[---] ..." or "[nnn] ..."
+  kHeartbeat,     // "Heartbeat - workstation N"
+  kTimeSet,       // the "TS ..." text that sets the clock, as it came
+  kSerial,        // a packet serial line
+  kStatus,        // an N series or RD text, as it came
+  kUnrecognised,  // unrecognised or illegal data, and its bytes
+};
+
+// What a line is, beside its text.
+struct LineFacts {
+  LineKind kind = LineKind::kCommand;
+  // The device the line belongs to, 1 to 999, 0 for none. One rule for
+  // every reader (pktdump's decode and report, the Wireshark dissector): a
+  // line belongs to the device whose entry in the device filters decides
+  // whether it is written; a line no filter can hide (a packet serial, RD,
+  // the N series, a time set, a heartbeat, unrecognised data, the universal
+  // revertive's header, its device 0 and its texts other than "RM")
+  // belongs to none.
+  int device = 0;
+  // An entry Analyse lists (IsUnusualText): neither traffic nor status.
+  bool unusual = false;
+};
+
+// What one datagram's decoding found, whether or not its lines are shown.
+struct DatagramFacts {
+  std::vector<int> devices;  // of its lines, each once, in the order they came
+  int heartbeat = -1;        // the workstation of a heartbeat; -1 none
+  // A time set with a real date and time of day: the clock it sets.
+  bool clockSet = false;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+
 class DecoderHost {
  public:
   virtual ~DecoderHost() = default;
   // Time-stamped into the capture log and onto the screen.
   virtual void WriteLogLine(const char* text) = 0;
+  // A line with its facts; the log and the screen need only its text.
+  virtual void WriteLine(const char* text, const LineFacts& /*facts*/) { WriteLogLine(text); }
   // The screen only.
   virtual void ShowLine(const char* text) = 0;
   // A dated entry in ERRORLOG.TXT, framed on the screen.
@@ -25,17 +65,6 @@ class DecoderHost {
   // day (date kept). A refusal is ignored.
   virtual void SetClockDate(int year, int month, int day) = 0;
   virtual void SetClockTime(int hour, int minute, int second, int milliseconds) = 0;
-  // The device the lines written next belong to. One rule for every reader
-  // (pktdump's decode and report, the Wireshark dissector): a line belongs
-  // to the device, 1 to 999, whose entry in the device filters decides
-  // whether it is written; a line no filter can hide (a packet serial, RD,
-  // the N series, a time set, a heartbeat, unrecognised data, the universal
-  // revertive's header, its device 0 and its texts other than "RM") belongs
-  // to none. Told before the lines; the tool needs no more than the lines.
-  virtual void NoteDevice(int /*device*/) {}
-  // A heartbeat revertive arrived from this workstation, whether or not its
-  // line is shown.
-  virtual void NoteHeartbeat(int /*workstation*/) {}
 };
 
 // The token scanner of the text-headed revertives and the NN command.
@@ -63,15 +92,20 @@ class Decoder {
       : host_(host), options_(options), filters_(filters) {}
 
   // A datagram that arrived on the device-control name. The buffer holds
-  // at most 512 bytes of it and zeros after them.
-  void DecodeCommand(const std::uint8_t (&buffer)[kDatagramSize + 1]);
+  // at most 512 bytes of it and zeros after them. The facts stay until the
+  // next datagram.
+  const DatagramFacts& DecodeCommand(const std::uint8_t (&buffer)[kDatagramSize + 1]);
   // A datagram that arrived on the ORM name; receiveCounter is the count of
   // datagrams received in this second before this one.
-  void DecodeRevertive(const std::uint8_t (&buffer)[kDatagramSize + 1],
-                       std::uint32_t receiveCounter);
+  const DatagramFacts& DecodeRevertive(const std::uint8_t (&buffer)[kDatagramSize + 1],
+                                       std::uint32_t receiveCounter);
 
  private:
   void Load(const std::uint8_t (&buffer)[kDatagramSize + 1]);
+  // A line to the host with its facts; the device is the line's.
+  void Write(const char* text, LineKind kind, int device = 0);
+  // The lines written next belong to this device.
+  void Device(int device);
   const char* Text() const { return reinterpret_cast<const char*>(data_); }
   bool RevertiveEnabled(std::int64_t device) const;
   void GpiRevertive();
@@ -84,6 +118,7 @@ class Decoder {
   DecoderHost& host_;
   const DecodeOptions& options_;
   const DeviceFilters& filters_;
+  DatagramFacts facts_;
   TokenScanner tokens_;
   // The datagram being decoded, with a zero byte after its 512 bytes.
   std::uint8_t data_[kDatagramSize + 1] = {};

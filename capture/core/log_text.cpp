@@ -30,7 +30,11 @@ int FormatLogLine(char* line, std::size_t size, int hour, int minute, int second
 
 bool IsUnusualEntry(const char* line) {
   return std::strlen(line) >= 3 && line[2] == ':' && std::strstr(line, " - ") != nullptr &&
-         std::strchr(line, '[') == nullptr && std::strstr(line, "Net") == nullptr;
+         IsUnusualText(line);
+}
+
+bool IsUnusualText(const char* text) {
+  return std::strchr(text, '[') == nullptr && std::strstr(text, "Net") == nullptr;
 }
 
 }  // namespace varnet

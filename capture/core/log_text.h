@@ -21,7 +21,10 @@ int FormatLogLine(char* line, std::size_t size, int hour, int minute, int second
 
 // A capture log line (its line end cut off) that is neither decoded
 // traffic nor a network status line: a time stamp (':' as its third
-// character), " - ", and neither "[" nor "Net".
+// character), " - ", and a text that IsUnusualText takes.
 bool IsUnusualEntry(const char* line);
+// A text with neither "[" (decoded traffic) nor "Net" (the network's
+// status) anywhere in it: an entry Analyse lists.
+bool IsUnusualText(const char* text);
 
 }  // namespace varnet

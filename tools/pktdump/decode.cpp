@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/capture_config.h"
-#include "core/decoder.h"
 #include "core/log_text.h"
+#include "core/record_decoder.h"
 #include "modes.h"
 #include "output.h"
 #include "sequence.h"
-#include "profile_text.h"
 
 namespace pktdump {
 
@@ -17,10 +15,9 @@ namespace {
 
 // The decoders' outputs as lines of the file and record, or as one JSON
 // object per record.
-class Printer : public varnet::DecoderHost {
+class Printer : public varnet::NullDecoderHost {
  public:
-  Printer(std::FILE* out, const varnet::DecodeOptions& settings, bool json)
-      : out_(out), settings_(settings), json_(json) {
+  Printer(std::FILE* out, bool json) : out_(out), json_(json) {
     pending_.reserve(kFlushAt + 2048);
   }
   ~Printer() override { Flush(); }
@@ -29,20 +26,21 @@ class Printer : public varnet::DecoderHost {
     if (!pending_.empty()) std::fwrite(pending_.data(), 1, pending_.size(), out_);
     pending_.clear();
   }
-  void Begin(const std::string& name, std::int64_t record, const varnet::RecordView& view) {
+  void Begin(const std::string& name, std::int64_t record, const varnet::RecordView& view,
+             const varnet::DecodeOptions& settings) {
     name_ = name;
     record_ = record;
     view_ = view;
+    settings_ = &settings;
     lines_.clear();
     errors_.clear();
-    devices_.clear();
     // A record that carries its arrival says when.
     prefixLength_ = static_cast<std::size_t>(std::snprintf(
         prefix_, sizeof prefix_, "%s:%06lld%s%s: ", name.c_str(), static_cast<long long>(record),
         view.timed ? " " : "", view.timed ? TimeText(view.arrival.filetime).c_str() : ""));
     if (prefixLength_ >= sizeof prefix_) prefixLength_ = sizeof prefix_ - 1;
   }
-  void End() {
+  void End(const std::vector<int>& devices) {
     if (json_) {
       pending_ += "{\"file\":" + Json(name_) + ",\"record\":" + std::to_string(record_) +
                   ",\"kind\":\"" + KindName(view_.type) + "\",\"length\":" +
@@ -55,8 +53,8 @@ class Printer : public varnet::DecoderHost {
       pending_ += ",\"lines\":[";
       for (std::size_t i = 0; i < lines_.size(); ++i) pending_ += (i ? "," : "") + Json(lines_[i]);
       pending_ += "],\"devices\":[";
-      for (std::size_t i = 0; i < devices_.size(); ++i) {
-        pending_ += (i ? "," : "") + std::to_string(devices_[i]);
+      for (std::size_t i = 0; i < devices.size(); ++i) {
+        pending_ += (i ? "," : "") + std::to_string(devices[i]);
       }
       pending_ += "],\"errorlog\":[";
       for (std::size_t i = 0; i < errors_.size(); ++i) pending_ += (i ? "," : "") + Json(errors_[i]);
@@ -65,7 +63,7 @@ class Printer : public varnet::DecoderHost {
     if (pending_.size() >= kFlushAt) Flush();
   }
   void WriteLogLine(const char* text) override {
-    if (varnet::LogDropsText(text, settings_.showNxMessages != 0)) return;
+    if (varnet::LogDropsText(text, settings_->showNxMessages != 0)) return;
     std::string& into = json_ ? lines_.emplace_back() : pending_;
     if (!json_) into.append(prefix_, prefixLength_);
     const std::size_t at = into.size();
@@ -85,19 +83,11 @@ class Printer : public varnet::DecoderHost {
     pending_ += text;
     pending_ += '\n';
   }
-  void SetClockDate(int, int, int) override {}
-  void SetClockTime(int, int, int, int) override {}
-  void NoteDevice(int device) override {
-    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
-      devices_.push_back(device);
-    }
-  }
 
  private:
   std::FILE* out_;
-  const varnet::DecodeOptions& settings_;
+  const varnet::DecodeOptions* settings_ = nullptr;
   const bool json_;
-  std::vector<int> devices_;
   static constexpr std::size_t kFlushAt = 1 << 20;
   char prefix_[320] = "";
   std::size_t prefixLength_ = 0;
@@ -112,12 +102,7 @@ class Printer : public varnet::DecoderHost {
 class DecodeSink : public Sink {
  public:
   DecodeSink(std::FILE* out, const std::string& ini, bool json)
-      : printer_(out, settings_, json), out_(out), json_(json) {
-    if (!ini.empty()) {
-      trelm::ProfileText text(ini);
-      varnet::ReadDecodeSettings(text, "VARNET.INI", settings_, filters_);
-    }
-  }
+      : printer_(out, json), decoder_(printer_, ini), out_(out), json_(json) {}
   void BeginFile(const std::string& name, const std::string& path) override {
     name_ = name;
     names_.push_back(name);
@@ -153,24 +138,15 @@ class DecodeSink : public Sink {
     return true;
   }
   void Record(std::int64_t number, const varnet::RecordView& view) override {
-    std::memcpy(buffer_, view.data, kDatagramSize);
-    printer_.Begin(name_, number, view);
-    if (view.type == varnet::kRecordCommand) {
-      decoder_.DecodeCommand(buffer_);
-    } else {
-      decoder_.DecodeRevertive(buffer_, 0);
-    }
-    printer_.End();
+    printer_.Begin(name_, number, view, decoder_.Options());
+    printer_.End(decoder_.Decode(view).devices);
   }
   void EndFile(std::int64_t, std::size_t) override { printer_.Flush(); }
 
  private:
-  varnet::DecodeOptions settings_;
-  varnet::DeviceFilters filters_;
   Printer printer_;
-  varnet::Decoder decoder_{printer_, settings_, filters_};
+  varnet::RecordDecoder decoder_;
   std::string name_;
-  std::uint8_t buffer_[kDatagramSize + 1] = {};  // the byte after the 512 stays zero
   std::FILE* out_;
   const bool json_;
   std::vector<std::string> names_;

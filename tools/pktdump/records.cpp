@@ -8,8 +8,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "core/capture_config.h"
-#include "core/decoder.h"
+#include "core/record_decoder.h"
 #include "core/input_file.h"
 #include "core/packet_dump.h"
 #include "core/packet_file.h"
@@ -54,45 +53,19 @@ std::string TimeText(std::uint64_t filetime) {
   return text;
 }
 
-class LineDevices::Host : public varnet::DecoderHost {
+// The decoders with nowhere for their lines to go: only the facts count.
+class LineDevices::Host {
  public:
-  explicit Host(const std::string& ini) {
-    if (!ini.empty()) {
-      trelm::ProfileText text(ini);
-      varnet::ReadDecodeSettings(text, "VARNET.INI", options_, filters_);
-    }
-  }
-  void WriteLogLine(const char*) override {}
-  void ShowLine(const char*) override {}
-  void WriteErrorLog(const char*) override {}
-  void SetClockDate(int, int, int) override {}
-  void SetClockTime(int, int, int, int) override {}
-  void NoteDevice(int device) override {
-    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
-      devices_.push_back(device);
-    }
-  }
-
-  varnet::DecodeOptions options_;
-  varnet::DeviceFilters filters_;
-  varnet::Decoder decoder_{*this, options_, filters_};
-  std::vector<int> devices_;
-  std::uint8_t buffer_[kDatagramSize + 1] = {};  // the byte after the 512 stays zero
+  explicit Host(const std::string& ini) : decoder_(nowhere_, ini) {}
+  varnet::NullDecoderHost nowhere_;
+  varnet::RecordDecoder decoder_;
 };
 
 LineDevices::LineDevices(const std::string& ini) : host_(std::make_unique<Host>(ini)) {}
 LineDevices::~LineDevices() = default;
 
 const std::vector<int>& LineDevices::Of(const varnet::RecordView& view) {
-  Host& host = *host_;
-  host.devices_.clear();
-  std::memcpy(host.buffer_, view.data, kDatagramSize);
-  if (view.type == varnet::kRecordCommand) {
-    host.decoder_.DecodeCommand(host.buffer_);
-  } else {
-    host.decoder_.DecodeRevertive(host.buffer_, 0);
-  }
-  return host.devices_;
+  return host_->decoder_.Decode(view).devices;
 }
 
 bool Passes(const Filter& filter, const varnet::RecordView& view, LineDevices* devices) {

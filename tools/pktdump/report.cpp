@@ -11,9 +11,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/decoder.h"
+#include "core/record_decoder.h"
 #include "core/log_text.h"
-#include "profile_text.h"
 #include "wall_time.h"
 
 namespace pktdump {
@@ -136,75 +135,38 @@ std::vector<std::pair<std::int64_t, std::int64_t>> Liveness::Silences() const {
 
 // ------------------------------------------------------------- FileReport
 
-// What the decoders say about one record.
-class FileReport::Host : public varnet::DecoderHost {
+// What the decoders say about one record beside its facts: the lines
+// Analyse would list, and the error log's entries.
+class FileReport::Host : public varnet::NullDecoderHost {
  public:
-  Host() = default;
-  void Begin(std::int64_t ms) {
-    time_ = ms;
-    devices_.clear();
+  explicit Host(const std::string& ini) : decoder_(*this, ini) {}
+  const varnet::DatagramFacts& Decode(const varnet::RecordView& view) {
     unusual_.clear();
     errors_.clear();
-    clockSet_ = false;
-    heartbeat_ = -1;
-    local_ = ms == kNoTime ? std::tm{} : trelm::LocalParts(ms);
-    hundredths_ = ms == kNoTime ? 0 : static_cast<int>(FloorDiv(ms, 10) % 100);
+    return decoder_.Decode(view);
   }
-  void WriteLogLine(const char* text) override {
-    if (varnet::LogDropsText(text, options_.showNxMessages != 0)) return;
-    // Analyse's rule, on the line as the capture log stamps it.
-    char line[varnet::kDatagramSize + 256];
-    varnet::FormatLogLine(line, sizeof line, local_.tm_hour, local_.tm_min, local_.tm_sec,
-                          hundredths_, text);
-    if (!varnet::IsUnusualEntry(line)) return;
+  void WriteLine(const char* text, const varnet::LineFacts& facts) override {
+    if (!facts.unusual || varnet::LogDropsText(text, decoder_.Options().showNxMessages != 0)) return;
     if (!unusual_.empty()) unusual_ += " | ";
-    unusual_ += line + 14;  // the text after the stamp
+    const std::size_t at = unusual_.size();
+    unusual_ += text;
+    varnet::BlankFirstLineEnds(&unusual_[at]);  // as the capture log writes it
   }
-  void ShowLine(const char*) override {}
   void WriteErrorLog(const char* text) override {
     if (!errors_.empty()) errors_ += " | ";
     errors_ += text;
   }
-  void SetClockDate(int year, int month, int day) override {
-    clockSet_ = true;
-    std::snprintf(clock_, sizeof clock_, "%04d-%02d-%02d", year, month, day);
-  }
-  void SetClockTime(int hour, int minute, int second, int milliseconds) override {
-    const std::size_t at = std::strlen(clock_);
-    std::snprintf(clock_ + at, sizeof clock_ - at, " %02d:%02d:%02d.%03d", hour, minute, second,
-                  milliseconds);
-  }
-  void NoteDevice(int device) override {
-    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
-      devices_.push_back(device);
-    }
-  }
-  void NoteHeartbeat(int workstation) override { heartbeat_ = workstation; }
 
-  varnet::DecodeOptions options_;
-  varnet::DeviceFilters filters_;
-  varnet::Decoder decoder_{*this, options_, filters_};
-  std::vector<int> devices_;
   std::string unusual_, errors_;
-  bool clockSet_ = false;
-  char clock_[48] = "";
-  int heartbeat_ = -1;
 
  private:
-  std::int64_t time_ = kNoTime;
-  std::tm local_{};
-  int hundredths_ = 0;
+  varnet::RecordDecoder decoder_;
 };
 
 FileReport::FileReport(std::string name, std::int64_t hourStart, const std::string& ini,
                        Window window)
     : name_(std::move(name)), hourStart_(hourStart), window_(window),
-      host_(std::make_unique<Host>()) {
-  if (!ini.empty()) {
-    trelm::ProfileText text(ini);
-    varnet::ReadDecodeSettings(text, "VARNET.INI", host_->options_, host_->filters_);
-  }
-}
+      host_(std::make_unique<Host>(ini)) {}
 
 FileReport::~FileReport() = default;
 
@@ -246,25 +208,20 @@ void FileReport::Add(std::int64_t number, const varnet::RecordView& view) {
   now_ = ms;
   record_ = number;
   Host& host = *host_;
-  host.Begin(ms);
-  std::uint8_t buffer[varnet::kDatagramSize + 1];
-  std::memcpy(buffer, view.data, varnet::kDatagramSize);
-  buffer[varnet::kDatagramSize] = 0;
-  if (command) {
-    host.decoder_.DecodeCommand(buffer);
-  } else {
-    host.decoder_.DecodeRevertive(buffer, 0);
-  }
-  for (int device : host.devices_) {
+  const varnet::DatagramFacts& facts = host.Decode(view);
+  for (int device : facts.devices) {
     ++deviceCounts_[device];
     if (!command && ms != kNoTime) devices_[device].Heard(ms);
   }
-  if (host.heartbeat_ >= 0 && ms != kNoTime &&
-      (workstations_.size() < 1024 || workstations_.count(host.heartbeat_) != 0)) {
-    workstations_[host.heartbeat_].Heard(ms);
+  if (facts.heartbeat >= 0 && ms != kNoTime &&
+      (workstations_.size() < 1024 || workstations_.count(facts.heartbeat) != 0)) {
+    workstations_[facts.heartbeat].Heard(ms);
   }
-  if (host.clockSet_) {
-    Note("clock-set", (std::string("sets the clock to ") + host.clock_ + ": " + host.unusual_).c_str());
+  if (facts.clockSet) {
+    char clock[48];
+    std::snprintf(clock, sizeof clock, "%04d-%02d-%02d %02d:%02d:%02d.%03d", facts.year, facts.month,
+                  facts.day, facts.hour, facts.minute, facts.second, facts.milliseconds);
+    Note("clock-set", (std::string("sets the clock to ") + clock + ": " + host.unusual_).c_str());
   } else if (!host.unusual_.empty()) {
     Note("unusual", host.unusual_.c_str());
   }
