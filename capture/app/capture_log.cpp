@@ -242,7 +242,8 @@ void CaptureLog::FindRunTag() {
   // clock was set back. Any other name is no file of ours.
   const LocalTime now = clock_.Now();
   const FileHour own{now.year, now.month, now.day, now.hour};
-  const std::vector<CaptureFiles::FileEntry> files = files_.ListFiles(settings_.logFilePath, "PKT_");
+  const std::vector<CaptureFiles::FileEntry> files =
+      files_.ListFiles(settings_.logFilePath, "PKT_");
   const CaptureFiles::FileEntry* ownFile = nullptr;
   const CaptureFiles::FileEntry* newest = nullptr;
   FileHour newestHour;
