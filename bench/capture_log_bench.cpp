@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
               kLines, s, kLines / s);
   app.CloseProgram();
   Pump();
-  app.CloseStreams();
+  app.Log().CloseStreams();
   return 0;
 }
 
@@ -119,7 +119,7 @@ int main() {
   std::printf("WriteLogLine natively, file only: %d lines in %.2f s = %.0f lines/s\n", kLines * 4, s,
               kLines * 4 / s);
   app.CloseProgram();
-  app.CloseStreams();
+  app.Log().CloseStreams();
   std::remove("/tmp/varnet_bench_LOG_20091001.07");
   return 0;
 }

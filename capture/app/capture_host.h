@@ -1,6 +1,6 @@
 // What the capture tool's logic needs from Windows, as roles: files,
 // clock, profiles, installation lookups, and one view per window or dialog.
-// The program fills them with the real calls (win32/varnet_host.cpp); tests
+// The program fills them with the real calls (win32/varnet_host.h); tests
 // replace them with a virtual clock, in-memory files and recorded window
 // actions. Portable: no <windows.h>.
 #pragma once

@@ -1,12 +1,12 @@
-// The log-line operation, the hour's files and the error log. Every write
-// is checked: a line or record goes into its file whole or not at all, what
-// cannot be written is counted, the first failure of each file is reported
-// once, and a line says what was lost when writing succeeds again.
+// The capture log: the log-line operation, the hour's files with the run
+// tag of their records, the error log and the lines about what was lost.
+#include "app/capture_log.h"
+
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
-#include "app/varnet.h"
 #include "core/log_text.h"
 #include "core/packet_file.h"
 #include "path_join.h"
@@ -27,6 +27,53 @@ long MillisecondsOfDay(const LocalTime& t) {
 }
 constexpr long kDayMs = 24L * 60 * 60 * 1000;
 
+// How far back from a file's end its last timed record is looked for: a run
+// with PacketTimes off writes untimed records after an earlier run's timed
+// ones. Read a block of records at a time.
+constexpr std::uint64_t kTagLookBack = 4096;
+constexpr std::uint64_t kTagBlock = 64;
+
+// The run tag of the last timed record among the last kTagLookBack whole
+// records of a file of that size (a part of a record at its end is not
+// one); kNoRunTag when there is none, or the file cannot be read.
+int LastTimedTag(InputFile& file, std::uint64_t size) {
+  const std::uint64_t records = size / kRecordSize;
+  const std::uint64_t oldest = records > kTagLookBack ? records - kTagLookBack : 0;
+  std::vector<std::uint8_t> block(static_cast<std::size_t>(kTagBlock * kRecordSize));
+  for (std::uint64_t end = records; end > oldest;) {
+    const std::uint64_t begin = end - std::min(kTagBlock, end - oldest);
+    const std::size_t bytes = static_cast<std::size_t>((end - begin) * kRecordSize);
+    if (!file.Seek(static_cast<std::int64_t>(begin * kRecordSize))) return Arrival::kNoRunTag;
+    std::size_t got = 0;
+    while (got < bytes) {
+      const std::size_t n = file.Read(block.data() + got, bytes - got);
+      if (n == 0) break;
+      got += n;
+    }
+    // Shorter than listed: not the records that end the file.
+    if (got != bytes) return Arrival::kNoRunTag;
+    for (std::size_t at = bytes; at >= kRecordSize; at -= kRecordSize) {
+      RecordView record;
+      if (ReadRecord(block.data() + at - kRecordSize, kRecordSize, record) && record.timed) {
+        return record.arrival.run;
+      }
+    }
+    end = begin;
+  }
+  return Arrival::kNoRunTag;
+}
+
+bool SameHour(const FileHour& a, const FileHour& b) {
+  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour;
+}
+
+bool LaterHour(const FileHour& a, const FileHour& b) {
+  if (a.year != b.year) return a.year > b.year;
+  if (a.month != b.month) return a.month > b.month;
+  if (a.day != b.day) return a.day > b.day;
+  return a.hour > b.hour;
+}
+
 }  // namespace
 
 bool AppendWhole(Stream& stream, const void* data, std::size_t size, std::uint64_t& cut) {
@@ -42,7 +89,7 @@ bool AppendWhole(Stream& stream, const void* data, std::size_t size, std::uint64
   return false;
 }
 
-void Varnet::Put(HourFile& file, const void* data, std::size_t size, const LocalTime& now) {
+void CaptureLog::Put(HourFile& file, const void* data, std::size_t size, const LocalTime& now) {
   if (file.pending.empty()) file.since = MillisecondsOfDay(now);
   file.pending.append(static_cast<const char*>(data), size);
   if (file.unit == 0) file.lengths.push_back(size);
@@ -52,7 +99,7 @@ void Varnet::Put(HourFile& file, const void* data, std::size_t size, const Local
   // comes of age. Writing whenever the queue ran empty would write once a
   // datagram whenever the tool keeps up.
   if (!flushArmed_) {
-    flushArmed_ = host_.DelayFlush(static_cast<unsigned>(kFlushMs));
+    flushArmed_ = window_.DelayFlush(static_cast<unsigned>(kFlushMs));
     if (!flushArmed_) {
       FlushFiles();
       return;
@@ -65,16 +112,16 @@ void Varnet::Put(HourFile& file, const void* data, std::size_t size, const Local
   }
 }
 
-bool Varnet::Due(const HourFile& file, const LocalTime& now) {
+bool CaptureLog::Due(const HourFile& file, const LocalTime& now) {
   if (file.pending.empty()) return false;
   return (MillisecondsOfDay(now) - file.since + kDayMs) % kDayMs >= kFlushMs;
 }
 
-void Varnet::FlushIfDue(const LocalTime& now) {
+void CaptureLog::FlushIfDue(const LocalTime& now) {
   if (Due(log_, now) || Due(packet_, now)) FlushFiles();
 }
 
-void Varnet::Flush(HourFile& file, WriteLoss& loss) {
+void CaptureLog::Flush(HourFile& file, WriteLoss& loss) {
   if (file.pending.empty()) return;
   std::uint64_t lost = 0;
   if (file.stream == nullptr) {
@@ -135,7 +182,7 @@ void Varnet::Flush(HourFile& file, WriteLoss& loss) {
   }
 }
 
-void Varnet::FlushFiles() {
+void CaptureLog::FlushFiles() {
   flushArmed_ = false;
   // The records first: the line about what was lost waits until they
   // are written again too.
@@ -157,19 +204,19 @@ void Varnet::FlushFiles() {
                 lines, records);
   note_ = LossNote{logLoss_.pending, errorLoss_.pending, packetLoss_.pending};
   log_.note = log_.units;  // the place the note takes
-  PutLogLine(host_.Now(), note);
+  PutLogLine(clock_.Now(), note);
   if (!flushArmed_) Flush(log_, logLoss_);
 }
 
-void Varnet::WriteLogLine(const char* text) {
+void CaptureLog::WriteLogLine(const char* text) {
   if (LogDropsText(text, settings_.showNxMessages != 0)) return;
-  const LocalTime now = host_.Now();
+  const LocalTime now = clock_.Now();
   if (!ReadyHourFiles(now)) return;
   PutLogLine(now, text);
   idleCounter_ = 0;
 }
 
-void Varnet::PutLogLine(const LocalTime& now, const char* text) {
+void CaptureLog::PutLogLine(const LocalTime& now, const char* text) {
   char line[kLineBuffer];
   const std::size_t length = static_cast<std::size_t>(FormatLogLine(
       line, sizeof line, now.hour, now.minute, now.second, now.milliseconds / 10, text));
@@ -179,22 +226,55 @@ void Varnet::PutLogLine(const LocalTime& now, const char* text) {
 
   // The screen shows the line whether or not the file takes it.
   if (length > kScreenCut) line[kScreenCut] = '\0';
-  if (displayLive_) host_.AddLine(line);
+  if (displayLive_) window_.AddLine(line);
 }
 
-bool Varnet::ReadyHourFiles(const LocalTime& now) {
+bool CaptureLog::ReadyHourFiles(const LocalTime& now) {
   if ((now.day != keyDay_ || now.hour != keyHour_) && log_.stream != nullptr) CloseHourFiles();
   if (log_.stream == nullptr) OpenHourFiles();
   return log_.stream != nullptr;
 }
 
-void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
-                        std::uint16_t length, const Arrival* arrival) {
+void CaptureLog::FindRunTag() {
+  // The newest of our files that holds a record (one that holds none was
+  // opened by a run that recorded nothing), and the hour's own file, which
+  // this run's first records follow: a later hour's file is there when the
+  // clock was set back. Any other name is no file of ours.
+  const LocalTime now = clock_.Now();
+  const FileHour own{now.year, now.month, now.day, now.hour};
+  const std::vector<CaptureFiles::FileEntry> files =
+      files_.ListFiles(settings_.logFilePath, "PKT_");
+  const CaptureFiles::FileEntry* ownFile = nullptr;
+  const CaptureFiles::FileEntry* newest = nullptr;
+  FileHour newestHour;
+  for (const CaptureFiles::FileEntry& entry : files) {
+    FileHour hour;
+    if (entry.size < kRecordSize || !ParsePacketFileName(entry.name, &hour)) continue;
+    if (SameHour(hour, own)) ownFile = &entry;
+    if (newest == nullptr || LaterHour(hour, newestHour)) {
+      newest = &entry;
+      newestHour = hour;
+    }
+  }
+  const auto lastTag = [this](const CaptureFiles::FileEntry* entry) {
+    if (entry == nullptr) return static_cast<int>(Arrival::kNoRunTag);
+    char path[kPathSize + 64];
+    trelm::JoinPath(settings_.logFilePath, entry->name.c_str(), path, sizeof path);
+    const std::unique_ptr<InputFile> file = files_.OpenInput(path, false);
+    // Unreadable: no tag to follow or to avoid.
+    return file == nullptr ? static_cast<int>(Arrival::kNoRunTag) : LastTimedTag(*file, entry->size);
+  };
+  const int ownTag = lastTag(ownFile);
+  runTag_ = ChooseRunTag(ownTag, newest == ownFile ? ownTag : lastTag(newest));
+}
+
+void CaptureLog::RecordDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
+                                std::uint16_t length, const Arrival* arrival) {
   ++ownSequence_;
   // Every datagram is recorded while packets are saved, also when the
   // hour's files were closed for idleness or its lines are filtered out.
   if (settings_.savePackets != 0) {
-    const LocalTime now = host_.Now();
+    const LocalTime now = clock_.Now();
     ReadyHourFiles(now);
     if (packet_.stream != nullptr) {
       std::uint8_t record[kRecordSize];
@@ -203,7 +283,7 @@ void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagra
         // handled and the tool's own count.
         // Every timed record of the run carries the run's tag.
         Arrival taken = arrival != nullptr ? *arrival
-                                           : Arrival{host_.UtcFileTime(), ownSequence_};
+                                           : Arrival{clock_.UtcFileTime(), ownSequence_};
         taken.run = runTag_;
         BuildRecord(type, buffer, length, record, &taken);
       } else {
@@ -215,37 +295,27 @@ void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagra
       ++packetLoss_.total;
     }
   }
-  if (type == kRecordCommand) {
-    decoder_.DecodeCommand(buffer);
-  } else {
-    decoder_.DecodeRevertive(buffer, receiveCounter_);
-  }
 }
 
-void Varnet::OpenHourFiles() {
-  const LocalTime now = host_.Now();
+void CaptureLog::OpenHourFiles() {
+  const LocalTime now = clock_.Now();
   char logName[kPathSize + 32];
   HourFileName(settings_.logFilePath, "LOG_", now, logName, sizeof logName);
   const bool newPeriod = now.day != keyDay_ || now.hour != keyHour_;
   if (newPeriod) {
     keyDay_ = now.day;
     keyHour_ = now.hour;
-    if (displayLive_) {
-      char title[kPathSize + 96];
-      std::snprintf(title, sizeof title, "Trelm Tessik Log - V%s - Channel %d - %s", kVersion,
-                    static_cast<int>(settings_.channel), logName);
-      host_.SetTitle(title);
-    }
+    if (displayLive_) owner_.TitleHourLog(logName);
   }
 
-  log_.Open(host_.OpenFile(logName, "a"), logName, 0);
+  log_.Open(files_.OpenFile(logName, "a"), logName, 0);
   if (log_.stream == nullptr) {
     if (!errorReported_) {
       // Set before the box: completions handled inside its message loop
       // must not show a second one.
       errorReported_ = true;
-      host_.ShowError("Unable to open log file");
-      CloseProgram();
+      window_.ShowError("Unable to open log file");
+      owner_.CloseProgram();
     }
   } else if (newPeriod) {
     char line[kPathSize + 64];
@@ -258,12 +328,12 @@ void Varnet::OpenHourFiles() {
     PacketFileName(FileHour{now.year, now.month, now.day, now.hour}, packetFile);
     char packetName[kPathSize + 32];
     trelm::JoinPath(settings_.logFilePath, packetFile, packetName, sizeof packetName);
-    packet_.Open(host_.OpenFile(packetName, "a+b"), packetName, kRecordSize);
+    packet_.Open(files_.OpenFile(packetName, "a+b"), packetName, kRecordSize);
     if (packet_.stream == nullptr) {
       if (!errorReported_) {
         errorReported_ = true;
-        host_.ShowError("Unable to open packet data file");
-        CloseProgram();
+        window_.ShowError("Unable to open packet data file");
+        owner_.CloseProgram();
       }
       return;
     }
@@ -285,7 +355,7 @@ void Varnet::OpenHourFiles() {
   }
 }
 
-void Varnet::HourFile::Open(std::unique_ptr<Stream> opened, const char* path,
+void CaptureLog::HourFile::Open(std::unique_ptr<Stream> opened, const char* path,
                             std::size_t unitSize) {
   stream = std::move(opened);
   name = path;
@@ -293,12 +363,12 @@ void Varnet::HourFile::Open(std::unique_ptr<Stream> opened, const char* path,
   unit = unitSize;
 }
 
-void Varnet::CloseHourFiles() {
+void CaptureLog::CloseHourFiles() {
   CloseStreams();
-  receiveCounter_ = 0;
+  owner_.HourFilesClosed();
 }
 
-void Varnet::CloseStreams() {
+void CaptureLog::CloseStreams() {
   // What waits in the buffers goes out first (and a line it brings).
   FlushFiles();
   Flush(log_, logLoss_);
@@ -306,31 +376,33 @@ void Varnet::CloseStreams() {
   packet_.stream.reset();
 }
 
-void Varnet::IdleTick() {
+void CaptureLog::IdleTick() {
   FlushFiles();
   if (++idleCounter_ >= kIdleLimit) {
     CloseStreams();
     idleCounter_ = 0;
   }
-  receiveCounter_ = 0;
-  channel_.Refill();
-  ReportDatagramLoss(false);
 }
 
-void Varnet::WriteErrorLog(const char* text) { PutErrorEntry(text, true); }
+void CaptureLog::Restart() {
+  errorReported_ = false;
+  displayLive_ = true;
+}
 
-void Varnet::ReportLoss(const char* text) { PutErrorEntry(text, false); }
+void CaptureLog::WriteErrorLog(const char* text) { PutErrorEntry(text, true); }
 
-void Varnet::PutErrorEntry(const char* text, bool counted) {
-  const LocalTime now = host_.Now();
+void CaptureLog::ReportLoss(const char* text) { PutErrorEntry(text, false); }
+
+void CaptureLog::PutErrorEntry(const char* text, bool counted) {
+  const LocalTime now = clock_.Now();
   char name[kPathSize + 16];
   trelm::JoinPath(settings_.logFilePath, "ERRORLOG.TXT", name, sizeof name);
   // Written at once, not buffered: it is opened for each entry.
   HourFile file;
-  file.Open(host_.OpenFile(name, "a"), name, 0);
+  file.Open(files_.OpenFile(name, "a"), name, 0);
   // A report of loss has no box: the disk may stay full for long.
   if (file.stream == nullptr && counted) {
-    host_.ShowError("Unable to open error log file");
+    window_.ShowError("Unable to open error log file");
     return;
   }
   char entry[kLineBuffer];
@@ -352,12 +424,17 @@ void Varnet::PutErrorEntry(const char* text, bool counted) {
   }
   // On the screen whatever became of the file.
   if (length > kScreenCut) entry[kScreenCut] = '\0';
-  host_.AddLine("------------------ ! Error ! -------------------");
-  host_.AddLine(entry);
-  host_.AddLine("------------------------------------------------");
+  window_.AddLine("------------------ ! Error ! -------------------");
+  window_.AddLine(entry);
+  window_.AddLine("------------------------------------------------");
 }
 
-void Varnet::ReportDatagramLoss(bool closing) {
+void CaptureLog::NoteLossBeforeClose() {
+  NetLoss before;
+  if (net_.Loss(before)) unclaimedBeforeClose_ = before.unclaimed;
+}
+
+void CaptureLog::ReportDatagramLoss(bool closing) {
   NetLoss now;
   const bool counted = net_.Loss(now);
   if (closing) {

@@ -1,13 +1,10 @@
-// Start-up, commands, keys, timers, the show toggles, the device filter
-// dialog and the orderly shutdown.
+// Start-up, the datagrams handed to the log and the decoders, commands,
+// keys, timers, the show toggles, the screen pause, the device filter dialog
+// and the orderly shutdown.
 #include "app/varnet.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <vector>
 
-#include "core/packet_file.h"
 #include "path_join.h"
 
 namespace varnet {
@@ -21,11 +18,17 @@ void Varnet::RunningTitle(char* out, std::size_t size) const {
                 static_cast<int>(settings_.channel));
 }
 
+void Varnet::TitleHourLog(const char* logName) {
+  char title[kPathSize + 96];
+  std::snprintf(title, sizeof title, "Trelm Tessik Log - V%s - Channel %d - %s", kVersion,
+                static_cast<int>(settings_.channel), logName);
+  host_.SetTitle(title);
+}
+
 bool Varnet::Startup() {
-  errorReported_ = false;
+  log_.Restart();
   filterCreated_ = false;
   configOpen_ = false;
-  displayLive_ = true;
   channel_.ClearState();
 
   char fault[400];
@@ -45,7 +48,7 @@ bool Varnet::Startup() {
     return false;
   }
   // Found before this run's files are opened: they may be the newest.
-  runTag_ = FindRunTag();
+  log_.FindRunTag();
   // The run's first log lines: they open the hour's files.
   WriteLogLine("Configuration Path:");
   WriteLogLine(settings_.varnetIni);
@@ -76,7 +79,7 @@ bool Varnet::Startup() {
   char title[kPathSize + 96];
   RunningTitle(title, sizeof title);
   host_.SetTitle(title);
-  idleCounter_ = 0;
+  log_.ResetIdle();
   receiveCounter_ = 0;
   WriteLogLine("Varnet started...");
   for (const ShowFlagInfo& info : kShowFlags) {
@@ -90,87 +93,21 @@ bool Varnet::Startup() {
   return true;
 }
 
-namespace {
-
-// How far back from a file's end its last timed record is looked for: a run
-// with PacketTimes off writes untimed records after an earlier run's timed
-// ones. Read a block of records at a time.
-constexpr std::uint64_t kTagLookBack = 4096;
-constexpr std::uint64_t kTagBlock = 64;
-
-// The run tag of the last timed record among the last kTagLookBack whole
-// records of a file of that size (a part of a record at its end is not
-// one); kNoRunTag when there is none, or the file cannot be read.
-int LastTimedTag(InputFile& file, std::uint64_t size) {
-  const std::uint64_t records = size / kRecordSize;
-  const std::uint64_t oldest = records > kTagLookBack ? records - kTagLookBack : 0;
-  std::vector<std::uint8_t> block(static_cast<std::size_t>(kTagBlock * kRecordSize));
-  for (std::uint64_t end = records; end > oldest;) {
-    const std::uint64_t begin = end - std::min(kTagBlock, end - oldest);
-    const std::size_t bytes = static_cast<std::size_t>((end - begin) * kRecordSize);
-    if (!file.Seek(static_cast<std::int64_t>(begin * kRecordSize))) return Arrival::kNoRunTag;
-    std::size_t got = 0;
-    while (got < bytes) {
-      const std::size_t n = file.Read(block.data() + got, bytes - got);
-      if (n == 0) break;
-      got += n;
-    }
-    // Shorter than listed: not the records that end the file.
-    if (got != bytes) return Arrival::kNoRunTag;
-    for (std::size_t at = bytes; at >= kRecordSize; at -= kRecordSize) {
-      RecordView record;
-      if (ReadRecord(block.data() + at - kRecordSize, kRecordSize, record) && record.timed) {
-        return record.arrival.run;
-      }
-    }
-    end = begin;
+void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
+                        std::uint16_t length, const Arrival* arrival) {
+  log_.RecordDatagram(type, buffer, length, arrival);
+  if (type == kRecordCommand) {
+    decoder_.DecodeCommand(buffer);
+  } else {
+    decoder_.DecodeRevertive(buffer, receiveCounter_);
   }
-  return Arrival::kNoRunTag;
 }
 
-bool SameHour(const FileHour& a, const FileHour& b) {
-  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour;
-}
-
-bool LaterHour(const FileHour& a, const FileHour& b) {
-  if (a.year != b.year) return a.year > b.year;
-  if (a.month != b.month) return a.month > b.month;
-  if (a.day != b.day) return a.day > b.day;
-  return a.hour > b.hour;
-}
-
-}  // namespace
-
-int Varnet::FindRunTag() {
-  // The newest of our files that holds a record (one that holds none was
-  // opened by a run that recorded nothing), and the hour's own file, which
-  // this run's first records follow: a later hour's file is there when the
-  // clock was set back. Any other name is no file of ours.
-  const LocalTime now = host_.Now();
-  const FileHour own{now.year, now.month, now.day, now.hour};
-  const std::vector<CaptureFiles::FileEntry> files = host_.ListFiles(settings_.logFilePath, "PKT_");
-  const CaptureFiles::FileEntry* ownFile = nullptr;
-  const CaptureFiles::FileEntry* newest = nullptr;
-  FileHour newestHour;
-  for (const CaptureFiles::FileEntry& entry : files) {
-    FileHour hour;
-    if (entry.size < kRecordSize || !ParsePacketFileName(entry.name, &hour)) continue;
-    if (SameHour(hour, own)) ownFile = &entry;
-    if (newest == nullptr || LaterHour(hour, newestHour)) {
-      newest = &entry;
-      newestHour = hour;
-    }
-  }
-  const auto lastTag = [this](const CaptureFiles::FileEntry* entry) {
-    if (entry == nullptr) return static_cast<int>(Arrival::kNoRunTag);
-    char path[kPathSize + 64];
-    trelm::JoinPath(settings_.logFilePath, entry->name.c_str(), path, sizeof path);
-    const std::unique_ptr<InputFile> file = host_.OpenInput(path, false);
-    // Unreadable: no tag to follow or to avoid.
-    return file == nullptr ? static_cast<int>(Arrival::kNoRunTag) : LastTimedTag(*file, entry->size);
-  };
-  const int ownTag = lastTag(ownFile);
-  return ChooseRunTag(ownTag, newest == ownFile ? ownTag : lastTag(newest));
+void Varnet::IdleTick() {
+  log_.IdleTick();
+  receiveCounter_ = 0;
+  channel_.Refill();
+  log_.ReportDatagramLoss(false);
 }
 
 void Varnet::SetTimer(unsigned id, unsigned ms) {
@@ -191,7 +128,7 @@ void Varnet::OnNetCompletion(unsigned code, NetRequest request) {
 void Varnet::CatchUp() {
   if (closing_) return;
   // Lines held kFlushMs go out, whatever the completions bring.
-  FlushIfDue(host_.Now());
+  log_.FlushIfDue(host_.Now());
   // A timer's message waits while posted ones come (a backlog of
   // completions, an analysis): one that is half an interval late runs here.
   const std::uint64_t now = host_.Ticks();
@@ -220,19 +157,18 @@ void Varnet::CloseProgram() {
   KillTimer(kTimerWatchdog);
   // No reset attempt may add the names again after they were removed.
   KillTimer(kTimerReset);
-  analysis_.reset();
+  analysis_.Stop();
   // The names go first; what was on its way (completions in the window's
   // queue, and those the wrapper still posts as the names go) is then
   // taken, and only then are the run's figures complete.
-  NetLoss before;
-  if (net_.Loss(before)) unclaimedBeforeClose_ = before.unclaimed;
+  log_.NoteLossBeforeClose();
   channel_.Close();
   host_.TakeWaitingCompletions();
   // What is held goes out now, so that a record the file refuses is in
   // the totals and not lost after them.
-  FlushFiles();
+  log_.FlushFiles();
   // What was lost in this run, just before the close line.
-  ReportDatagramLoss(true);
+  log_.ReportDatagramLoss(true);
   WriteLogLine("Log Closed");
   // The hour's streams stay open: a caller may still be inside WriteLogLine.
   host_.DeleteDisplayFont();
@@ -314,7 +250,7 @@ void Varnet::OnTimer(unsigned id) {
     case kTimerFlush:
       // Once: the next line or record sets it again.
       host_.KillTimer(kTimerFlush);
-      FlushFiles();
+      log_.FlushFiles();
       break;
     default:
       break;
@@ -323,11 +259,11 @@ void Varnet::OnTimer(unsigned id) {
 
 void Varnet::TogglePause(bool byMouse) {
   char title[kPathSize + 96];
-  if (displayLive_) {
+  if (log_.DisplayLive()) {
     std::snprintf(title, sizeof title, "Trelm Tessik Log - V%s - Channel %d - ! Screen Paused !",
                   kVersion, static_cast<int>(settings_.channel));
     host_.SetTitle(title);
-    displayLive_ = false;
+    log_.SetDisplayLive(false);
     return;
   }
   if (byMouse) {
@@ -339,7 +275,7 @@ void Varnet::TogglePause(bool byMouse) {
     RunningTitle(title, sizeof title);
   }
   host_.SetTitle(title);
-  displayLive_ = true;
+  log_.SetDisplayLive(true);
 }
 
 void Varnet::OnChar(unsigned character) {
@@ -354,6 +290,17 @@ void Varnet::OnChar(unsigned character) {
 }
 
 void Varnet::OnLeftButton() { TogglePause(true); }
+
+void Varnet::AnalyseLog() {
+  if (analysis_.Start()) AnalyseStep();
+}
+
+void Varnet::AnalyseStep() {
+  if (!analysis_.Running()) return;
+  // The timers wait behind the pieces' messages.
+  CatchUp();
+  analysis_.Step();
+}
 
 void Varnet::FilterOnInit() {
   host_.SetIndicatorText("- - -");

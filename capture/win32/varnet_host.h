@@ -1,6 +1,9 @@
-// The capture tool on Windows: the real host, the main window with its
-// display, and the dialogs. Used by varnet.exe and by the benchmark that
-// drives the real window.
+// The capture tool on Windows: the real host, one object that plays every
+// role of CaptureShell. Its code is split by role: varnet_host.cpp (its
+// life, installation lookups, clock, control libraries), varnet_host_files
+// (files), varnet_host_window (the main window and its message queue),
+// varnet_host_display (the lines on the screen) and varnet_host_dialogs.
+// Used by varnet.exe and by the benchmark that drives the real window.
 #pragma once
 
 #include <windows.h>
@@ -10,17 +13,9 @@
 #include "app/capture_host.h"
 #include "app/display.h"
 #include "app/varnet.h"
+#include "win32/global_line_memory.h"
 
 namespace varnet {
-
-// Each line in its own movable global memory block.
-class GlobalLineMemory : public trelm::LineMemory {
- public:
-  Block Allocate(std::size_t bytes) override;
-  char* Lock(Block block) override;
-  void Unlock(Block block) override;
-  void Free(Block block) override;
-};
 
 // Profiles go straight to trelm::Win32Profiles.
 class Win32Host : public CaptureShell {
@@ -83,6 +78,10 @@ class Win32Host : public CaptureShell {
   Display& Screen() { return display_; }
 
  private:
+  // The host whose windows the procedures serve.
+  static Win32Host* current_;
+  static constexpr COLORREF kBackground = RGB(0, 0, 0x50);
+  static constexpr COLORREF kText = RGB(0xFF, 0xFF, 0);
   static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -22,6 +22,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     DispatchMessageA(&msg);
   }
   // Streams still open are flushed and closed as the program ends.
-  app.CloseStreams();
+  app.Log().CloseStreams();
   return static_cast<int>(msg.wParam);
 }

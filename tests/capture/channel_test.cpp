@@ -83,14 +83,14 @@ TEST_F(ChannelTest, EveryDatagramIsRecordedInOrderAndItsReceiveReplaced) {
   // Five idle seconds close the hour's files; the next datagram opens them
   // again and is recorded, with no line written for it.
   Tick(6);
-  EXPECT_FALSE(app.LogOpen());
+  EXPECT_FALSE(app.Log().LogOpen());
   const std::size_t lines = host.Lines(kLog07).size();
   // A request that reports more than 512 bytes, of a revertive that writes
   // no line.
   Arrive(2, "GX" + std::string(598, 'x'));
   EXPECT_EQ(host.Lines(kLog07).size(), lines);
   Tick(1);  // not reset by the recording: the files close on time
-  EXPECT_TRUE(app.LogOpen());
+  EXPECT_TRUE(app.Log().LogOpen());
 
   const std::string& file = host.files[kPkt07];
   ASSERT_EQ(file.size(), 3 * kRecordSize);

@@ -143,13 +143,13 @@ TEST_F(LossTest, LinesAndRecordsAreWrittenInOneCallPerFileAndNeverHeldLong) {
   // A flush that meets a full disk keeps the whole records that fit.
   for (int i = 0; i < 5; ++i) Arrive(1, "CP 12 'abcdefgh'");
   host.space = 2 * kRecordSize + 100;
-  app.FlushFiles();
+  app.Log().FlushFiles();
   EXPECT_EQ(host.files[kPkt07].size(), 12 * kRecordSize);
   host.space = -1;
   Arrive(1, "CP 12 'back'");
-  app.FlushFiles();
+  app.Log().FlushFiles();
   EXPECT_EQ(host.files[kPkt07].size(), 13 * kRecordSize);
-  app.FlushFiles();  // the line about the loss follows with the next flush
+  app.Log().FlushFiles();  // the line about the loss follows with the next flush
   const std::vector<std::string> texts = host.LogTexts(kLog07);
   EXPECT_EQ(texts[texts.size() - 2], "[001] CP 12 'back'");
   // Of the five lines, those that fitted in the room the records and the
@@ -164,7 +164,7 @@ TEST_F(LossTest, LinesAndRecordsAreWrittenInOneCallPerFileAndNeverHeldLong) {
   EXPECT_EQ(host.files[kPkt07].size(), 14 * kRecordSize);
   app.WriteLogLine("held");
   app.CloseProgram();
-  app.CloseStreams();
+  app.Log().CloseStreams();
   EXPECT_EQ(host.LogTexts(kLog07).back(), "Log Closed");
 }
 
@@ -201,11 +201,11 @@ TEST_F(LossTest, ANoteOfLossThatCannotBeWrittenKeepsItsCountsForTheNextNote) {
     h.delaysFlush = held;
     h.space = 0;
     for (int i = 0; i < 2; ++i) rig.Arrive(1, "CP 12 'lost'");
-    if (held) rig.app.FlushFiles();
+    if (held) rig.app.Log().FlushFiles();
     if (held) {
       h.space = -1;
       rig.Arrive(1, "CP 12 'back'");
-      rig.app.FlushFiles();  // the record and the line; the note is held
+      rig.app.Log().FlushFiles();  // the record and the line; the note is held
       ASSERT_EQ(Count(h.LogTexts(kLog07), "Writing resumed"), 0);
       if (c.note == Note::kFullHeld) h.space = 0;
       if (c.note == Note::kPassingHeld) h.failNext = 2;  // the batch and its retry
@@ -213,7 +213,7 @@ TEST_F(LossTest, ANoteOfLossThatCannotBeWrittenKeepsItsCountsForTheNextNote) {
         rig.app.WriteLogLine("behind");
         h.space = static_cast<long long>(("07:15:02-48 - " + note(2, 2) + "\n").size());
       }
-      rig.app.FlushFiles();
+      rig.app.Log().FlushFiles();
       h.failNext = 0;
     } else {
       // Room for the record and the line, and no more: the note fails.
@@ -233,11 +233,11 @@ TEST_F(LossTest, ANoteOfLossThatCannotBeWrittenKeepsItsCountsForTheNextNote) {
 
     h.space = 0;
     for (int i = 0; i < c.meanwhile; ++i) rig.Arrive(1, "CP 12 'meanwhile'");
-    if (held) rig.app.FlushFiles();
+    if (held) rig.app.Log().FlushFiles();
     h.space = -1;
     rig.Arrive(1, "CP 12 'again'");
-    rig.app.FlushFiles();
-    rig.app.FlushFiles();  // a held note follows with the next flush
+    rig.app.Log().FlushFiles();
+    rig.app.Log().FlushFiles();  // a held note follows with the next flush
     const std::vector<std::string> texts = h.LogTexts(kLog07);
     std::vector<std::string> notes;
     for (const std::string& t : texts) {
@@ -251,7 +251,7 @@ TEST_F(LossTest, ANoteOfLossThatCannotBeWrittenKeepsItsCountsForTheNextNote) {
 
     // The run's totals: every line and record lost, the notes not among them.
     rig.app.CloseProgram();
-    rig.app.CloseStreams();  // what the close held goes out
+    rig.app.Log().CloseStreams();  // what the close held goes out
     const std::vector<std::string> end = h.LogTexts(kLog07);
     ASSERT_GE(end.size(), 2u);
     const int linesLost = 2 + c.meanwhile + (c.note == Note::kWrittenLineBehindLost ? 1 : 0);
@@ -413,7 +413,7 @@ TEST_F(LossTest, AFailedBatchIsRetriedALineAtATimeAsQueuedThoughLinesHoldLineFee
       rig.app.WriteLogLine("one");
       rig.app.WriteLogLine(raw.c_str());
       rig.app.WriteLogLine("three");
-      rig.app.FlushFiles();
+      rig.app.Log().FlushFiles();
     }
     const std::string written = h.files[path].substr(before);
     // Whole lines only: each starts with its stamp and is followed by the
@@ -430,8 +430,8 @@ TEST_F(LossTest, AFailedBatchIsRetriedALineAtATimeAsQueuedThoughLinesHoldLineFee
     EXPECT_EQ(written, whole);
     h.space = -1;
     rig.app.WriteLogLine("after");
-    rig.app.FlushFiles();
-    rig.app.FlushFiles();  // the line about the loss follows with the next flush
+    rig.app.Log().FlushFiles();
+    rig.app.Log().FlushFiles();  // the line about the loss follows with the next flush
     const int lost = static_cast<int>(expected.size()) - c.kept;
     const std::vector<std::string> lines = h.Lines(kLog07);
     if (lost == 0) {
@@ -489,7 +489,7 @@ TEST_F(LossTest, RecordsHeldAtTheCloseAreWrittenBeforeTheRunsTotals) {
   ASSERT_EQ(host.files[kPkt07].size(), 0u);
   host.failNext = 2;  // the batch and the first record's retry fail
   app.CloseProgram();
-  app.CloseStreams();
+  app.Log().CloseStreams();
   EXPECT_EQ(host.files[kPkt07].size(), 0u);
   const std::vector<std::string> end = Texts(kLog07);
   ASSERT_GE(end.size(), 2u);
@@ -603,7 +603,7 @@ TEST_F(LossTest, HeldLinesAndTheTimersAreBoundByTheClockNotByWhatComes) {
   }
   EXPECT_EQ(Count(Texts(kLog07), "Network connection reset ok after 1 retries"), 1);
   EXPECT_EQ(net.sent.size(), sent + 2);
-  EXPECT_FALSE(app.LogOpen());
+  EXPECT_FALSE(app.Log().LogOpen());
 
   // A timer's own message, held back behind the completions that ran it
   // late, comes just after that run: it does not run a second time.

@@ -101,7 +101,7 @@ TEST_F(VarnetTest, IdleTicksCloseTheFilesAndTheNextLineReopensSilently) {
     host.Advance(1000);
     app.OnTimer(kTimerIdle);
     EXPECT_EQ(app.ReceiveCounter(), 0u);  // cleared every tick
-    EXPECT_EQ(app.LogOpen(), tick < 4) << tick;
+    EXPECT_EQ(app.Log().LogOpen(), tick < 4) << tick;
   }
   EXPECT_EQ(host.openStreams, 0);
   app.WriteLogLine("after the pause");
@@ -111,7 +111,7 @@ TEST_F(VarnetTest, IdleTicksCloseTheFilesAndTheNextLineReopensSilently) {
   EXPECT_EQ(host.titles.size(), titles);
   // Other timers do nothing here.
   app.OnTimer(9);
-  EXPECT_EQ(app.IdleCounter(), 0);
+  EXPECT_EQ(app.Log().IdleCounter(), 0);
 }
 
 TEST_F(VarnetTest, TheNLineRuleAndLineEnds) {
@@ -228,7 +228,7 @@ TEST_F(VarnetTest, SavePacketsOffNeverOpensAPacketFile) {
   host.Advance(3600 * 1000);
   app.WriteLogLine("next hour");
   for (const auto& [path, mode] : host.opens) EXPECT_EQ(path.find("PKT_"), std::string::npos);
-  EXPECT_EQ(app.PacketStream(), nullptr);
+  EXPECT_EQ(app.Log().PacketStream(), nullptr);
 }
 
 TEST_F(VarnetTest, AFirstRunWritesACompleteSettingsFile) {
@@ -450,10 +450,10 @@ TEST_F(VarnetTest, CloseProgramRunsInOrderAndDestroysTheDialogBeforeTheLibraryGo
                                       "ClearDisplay", "DestroyFilterDialog",
                                       "FreeControlLibrary", "PostQuit 0"}));
   EXPECT_EQ(Texts(kLog07).back(), "Log Closed");
-  EXPECT_TRUE(app.LogOpen());  // the streams stay open until the program ends
+  EXPECT_TRUE(app.Log().LogOpen());  // the streams stay open until the program ends
   app.CloseProgram();          // a second close (the window's close box) does nothing
   EXPECT_EQ(host.quits, 1);
-  app.CloseStreams();
+  app.Log().CloseStreams();
   EXPECT_EQ(host.openStreams, 0);
 }
 

@@ -130,7 +130,7 @@ TEST(VarnetWindow, ClassTitleMenuAndTheNewestLine) {
   while (GetMessageA(&msg, nullptr, 0, 0) > 0 && ++taken < 100) DispatchMessageA(&msg);
   EXPECT_LT(taken, 100) << "the quit message ends the loop";
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-  app.CloseStreams();
+  app.Log().CloseStreams();
   DestroyWindow(main);
 }
 

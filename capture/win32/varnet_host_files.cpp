@@ -1,0 +1,59 @@
+// The host's files: the hour's files and the error log opened for
+// appending, the files read, the log directory's listing and its lock.
+#include <cstring>
+#include <string>
+
+#include "win32/file_stream.h"
+#include "win32/varnet_host.h"
+
+namespace varnet {
+
+void Win32Host::MakeDirectory(const char* path) { CreateDirectoryA(path, nullptr); }
+
+std::vector<CaptureFiles::FileEntry> Win32Host::ListFiles(const char* dir, const char* prefix) {
+  std::vector<FileEntry> files;
+  const std::string pattern = std::string(dir) + "\\" + prefix + "*";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return files;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    files.push_back({found.cFileName,
+                     static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return files;
+}
+
+bool Win32Host::HoldDirectory(const char* dir) {
+  // A lock file open with no sharing: a second run on the directory cannot
+  // open it. It goes with the handle, also when the program ends abruptly.
+  if (directoryLock_ != INVALID_HANDLE_VALUE) return true;
+  const std::string path = std::string(dir) + "\\VARNET.LCK";
+  directoryLock_ = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (directoryLock_ != INVALID_HANDLE_VALUE) return true;
+  // Held only where another run holds it: a directory that cannot take
+  // the file (read-only, say) is reported when the logs are opened.
+  return GetLastError() != ERROR_SHARING_VIOLATION;
+}
+
+std::unique_ptr<Stream> Win32Host::OpenFile(const char* path, const char* mode) {
+  // Others may read the hour's files, and follow them, while they grow.
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size) || !SetFilePointerEx(file, size, nullptr, FILE_BEGIN)) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  const bool text = std::strchr(mode, 'b') == nullptr;
+  return std::make_unique<FileStream>(file, text, static_cast<std::uint64_t>(size.QuadPart));
+}
+
+std::unique_ptr<InputFile> Win32Host::OpenInput(const char* path, bool text) {
+  return OpenStdioInput(path, text);
+}
+
+}  // namespace varnet
