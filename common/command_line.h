@@ -104,4 +104,19 @@ bool ReadOptions(const CommandLine& line, const Option<Settings> (&table)[N], co
 // leading '-' or '+'); false for any other text.
 bool WholeNumber(const std::string& text, long long min, long long max, long long* value);
 
+// An option's value as a whole number from min to max into *into, or false
+// with *why: "WHAT, not 'VALUE'" (what: "--channel is a channel number, 0
+// to 99").
+template <class Number>
+bool TakeWholeNumber(const std::string& value, long long min, long long max, Number* into,
+                     const char* what, std::string* why) {
+  long long number = 0;
+  if (!WholeNumber(value, min, max, &number)) {
+    *why = std::string(what) + ", not '" + value + "'";
+    return false;
+  }
+  *into = static_cast<Number>(number);
+  return true;
+}
+
 }  // namespace trelm

@@ -18,9 +18,10 @@ namespace {
 // Every mode pktdump has, in the order of the usage text.
 const Mode kModes[] = {
     {"decode", "decode [--ini VARNET.INI] [--format text|json] [FILTERS] [--keep-going] FILE...",
-     "--ini --format --device --kind --records --keep-going", MakeDecodeSink, false, nullptr, nullptr},
-    {"dump", "dump [--keep-going] FILE [RANGE | FIRST LAST]", "--records --keep-going", MakeDumpSink,
-     false, nullptr, nullptr},
+     "--ini --format --device --kind --records --keep-going", MakeDecodeSink, false, nullptr,
+     nullptr},
+    {"dump", "dump [--keep-going] FILE [RANGE | FIRST LAST]", "--records --keep-going",
+     MakeDumpSink, false, nullptr, nullptr},
     {"summary", "summary [--format text|json] FILE...", "--format", MakeSummarySink, true, nullptr,
      nullptr},
     {"check", "check FILE...     (or --check)", "", MakeCheckSink, true, nullptr, nullptr},
@@ -28,7 +29,8 @@ const Mode kModes[] = {
      "pcapng [--channel N] [--hour YYYYMMDD.HH] --out OUT.pcapng [FILTERS] [--keep-going] FILE...",
      "--out --channel --hour --device --kind --records --keep-going", nullptr, false, RunPcapng,
      nullptr},
-    {"report", "report [--ini VARNET.INI] [--from TIME] [--to TIME] [--keep-going] --out REPORT.html FILE...",
+    {"report",
+     "report [--ini VARNET.INI] [--from TIME] [--to TIME] [--keep-going] --out REPORT.html FILE...",
      "--ini --out --from --to --keep-going", nullptr, false, nullptr, report::RunReport},
 };
 
@@ -36,7 +38,8 @@ const Mode kModes[] = {
 const char kUsageRest[] =
     "       pktdump --help | --version\n"
     "FILTERS: --device N (again for more), --kind command|revertive, --records RANGE\n"
-    "RANGE: N (that record), FIRST-LAST, or FIRST- (to the end); records count from 1 in each file.\n"
+    "RANGE: N (that record), FIRST-LAST, or FIRST- (to the end); records count from 1 in each "
+    "file.\n"
     "FILE: a packet data file; a folder, read as its PKT_YYYYMMDD.HH files in name order;\n"
     "  a pattern such as PKT_2026* (expanded by pktdump itself on Windows); \"-\" reads standard\n"
     "  input. A file named twice (by any name) is read once. --out - writes standard output;\n"
@@ -72,40 +75,36 @@ bool ParseRange(const std::string& text, Filter* filter) {
   return true;
 }
 
-// A whole number from min to max into *into, or false with why: "OPTION is
-// WHAT, not 'VALUE'".
-template <class Number>
-bool Within(const std::string& value, long long min, long long max, Number* into, const char* what,
-            std::string* why) {
-  long long number = 0;
-  if (!trelm::WholeNumber(value, min, max, &number)) {
-    *why = std::string(what) + ", not '" + value + "'";
-    return false;
-  }
-  *into = static_cast<Number>(number);
-  return true;
-}
-
 bool LocalTime(const char* option, const std::string& v, std::int64_t* ms, std::string* why) {
   if (report::ParseLocalTime(v, ms, why)) return true;
-  *why = !why->empty() ? option + (" " + *why)
-                       : option + std::string(" is a local time, YYYY-MM-DD HH:MM[:SS], not '") + v + "'";
+  *why = !why->empty()
+             ? option + (" " + *why)
+             : option + std::string(" is a local time, YYYY-MM-DD HH:MM[:SS], not '") + v + "'";
   return false;
 }
 
 // Every option pktdump has; the modes' rows say which each takes.
 const trelm::Option<Options> kOptions[] = {
-    {"--ini", true, true, [](Options& o, const std::string& v, std::string*) { o.iniPath = v; return true; }},
+    {"--ini", true, true,
+     [](Options& o, const std::string& v, std::string*) {
+       o.iniPath = v;
+       return true;
+     }},
     {"--format", true, true,
      [](Options& o, const std::string& v, std::string* why) {
        if (v != "text" && v != "json") *why = "--format is text or json, not '" + v + "'";
        o.json = v == "json";
        return why->empty();
      }},
-    {"--out", true, true, [](Options& o, const std::string& v, std::string*) { o.out = v; return true; }},
+    {"--out", true, true,
+     [](Options& o, const std::string& v, std::string*) {
+       o.out = v;
+       return true;
+     }},
     {"--channel", true, true,
      [](Options& o, const std::string& v, std::string* why) {
-       return Within(v, 0, 99, &o.channel, "--channel is a channel number, 0 to 99", why);
+       return trelm::TakeWholeNumber(v, 0, 99, &o.channel, "--channel is a channel number, 0 to 99",
+                                     why);
      }},
     {"--hour", true, true,
      [](Options& o, const std::string& v, std::string* why) {
@@ -117,27 +116,37 @@ const trelm::Option<Options> kOptions[] = {
     {"--device", true, true,
      [](Options& o, const std::string& v, std::string* why) {
        int device = 0;
-       if (!Within(v, 0, 4095, &device, "--device is a device number, 0 to 4095", why)) return false;
+       if (!trelm::TakeWholeNumber(v, 0, 4095, &device, "--device is a device number, 0 to 4095",
+                                   why))
+         return false;
        o.filter.devices.push_back(device);
        return true;
      }},
     {"--kind", true, true,
      [](Options& o, const std::string& v, std::string* why) {
-       if (v != "command" && v != "revertive") *why = "--kind is command or revertive, not '" + v + "'";
+       if (v != "command" && v != "revertive")
+         *why = "--kind is command or revertive, not '" + v + "'";
        o.filter.kind = v == "command" ? 1 : 2;
        return why->empty();
      }},
     {"--records", true, true,
      [](Options& o, const std::string& v, std::string* why) {
-       if (!ParseRange(v, &o.filter)) *why = "--records is N, FIRST-LAST or FIRST-, not '" + v + "'";
+       if (!ParseRange(v, &o.filter))
+         *why = "--records is N, FIRST-LAST or FIRST-, not '" + v + "'";
        return why->empty();
      }},
     {"--from", true, true,
-     [](Options& o, const std::string& v, std::string* why) { return LocalTime("--from", v, &o.from, why); }},
+     [](Options& o, const std::string& v, std::string* why) {
+       return LocalTime("--from", v, &o.from, why);
+     }},
     {"--to", true, true,
-     [](Options& o, const std::string& v, std::string* why) { return LocalTime("--to", v, &o.to, why); }},
+     [](Options& o, const std::string& v, std::string* why) {
+       return LocalTime("--to", v, &o.to, why);
+     }},
     {"--keep-going", false, true,
-     [](Options& o, const std::string&, std::string*) { return o.keepGoing = true; }},
+     [](Options& o, const std::string&, std::string*) {
+       return o.keepGoing = true;
+     }},
 };
 
 // dump FILE [RANGE | FIRST LAST]: the range as --records gives it.
@@ -173,7 +182,8 @@ std::string Together(const Options& o) {
   if (o.paths.empty()) return "no file given";
   if (std::count(o.paths.begin(), o.paths.end(), "-") > 1) return "standard input can be read once";
   if (o.mode == "pcapng" && o.out.empty()) return "pcapng needs --out";
-  if (o.mode == "report" && o.out.empty()) return "report needs --out (a file, or - for standard output)";
+  if (o.mode == "report" && o.out.empty())
+    return "report needs --out (a file, or - for standard output)";
   if (o.from >= o.to) return "--from is not before --to";
   return std::string();
 }

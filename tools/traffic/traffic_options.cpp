@@ -104,21 +104,6 @@ bool PositiveNumber(const char* text, double* value) {
   return true;
 }
 
-
-// A whole number from min to max into *into, or false with why: "OPTION is
-// WHAT, not 'VALUE'".
-template <class Number>
-bool Within(const std::string& v, long long min, long long max, Number* into, const char* what,
-            std::string* why) {
-  long long number = 0;
-  if (!trelm::WholeNumber(v, min, max, &number)) {
-    *why = std::string(what) + ", not '" + v + "'";
-    return false;
-  }
-  *into = static_cast<Number>(number);
-  return true;
-}
-
 // A number above 0 into *into, or false with why.
 bool Above0(const std::string& v, double* into, const char* what, std::string* why) {
   if (!PositiveNumber(v.c_str(), into)) *why = std::string(what) + ", not '" + v + "'";
@@ -142,22 +127,45 @@ using trelm_traffic::Kind;
 const trelm::Option<Options> kOptions[] = {
     {"--channel", true, false,
      [](Options& o, const std::string& v, std::string* why) {
-       return Within(v, 0, 99, &o.channel, "--channel is a channel number, 0 to 99", why);
+       return trelm::TakeWholeNumber(v, 0, 99, &o.channel, "--channel is a channel number, 0 to 99",
+                                     why);
      }},
-    {"--to", true, false, [](Options& o, const std::string& v, std::string* why) { return Name("--to", v, &o.to, why); }},
+    {"--to", true, false,
+     [](Options& o, const std::string& v, std::string* why) {
+       return Name("--to", v, &o.to, why);
+     }},
     {"--from", true, false,
-     [](Options& o, const std::string& v, std::string* why) { return Name("--from", v, &o.from, why); }},
+     [](Options& o, const std::string& v, std::string* why) {
+       return Name("--from", v, &o.from, why);
+     }},
     {"--lana", true, false,
      [](Options& o, const std::string& v, std::string* why) {
-       return Within(v, 0, 254, &o.lana, "--lana is a LANA number, 0 to 254", why);
+       return trelm::TakeWholeNumber(v, 0, 254, &o.lana, "--lana is a LANA number, 0 to 254", why);
      }},
-    {"--commands", false, false, [](Options& o, const std::string&, std::string*) { o.kind = Kind::Commands; return true; }},
-    {"--revertives", false, false, [](Options& o, const std::string&, std::string*) { o.kind = Kind::Revertives; return true; }},
-    {"--mix", false, false, [](Options& o, const std::string&, std::string*) { o.kind = Kind::Mix; return true; }},
-    {"--text", true, false, [](Options& o, const std::string& v, std::string*) { o.text = v; return true; }},
+    {"--commands", false, false,
+     [](Options& o, const std::string&, std::string*) {
+       o.kind = Kind::Commands;
+       return true;
+     }},
+    {"--revertives", false, false,
+     [](Options& o, const std::string&, std::string*) {
+       o.kind = Kind::Revertives;
+       return true;
+     }},
+    {"--mix", false, false,
+     [](Options& o, const std::string&, std::string*) {
+       o.kind = Kind::Mix;
+       return true;
+     }},
+    {"--text", true, false,
+     [](Options& o, const std::string& v, std::string*) {
+       o.text = v;
+       return true;
+     }},
     {"--first", true, false,
      [](Options& o, const std::string& v, std::string* why) {
-       return Within(v, 0, 0x7FFFFFFFL, &o.first, "--first is a datagram number, 0 or more", why);
+       return trelm::TakeWholeNumber(v, 0, 0x7FFFFFFFL, &o.first,
+                                     "--first is a datagram number, 0 or more", why);
      }},
     {"--file", true, false,
      [](Options& o, const std::string& v, std::string* why) {
@@ -167,7 +175,8 @@ const trelm::Option<Options> kOptions[] = {
      }},
     {"--count", true, false,
      [](Options& o, const std::string& v, std::string* why) {
-       return Within(v, 1, 0x7FFFFFFFL, &o.count, "--count is a number of datagrams, 1 or more", why);
+       return trelm::TakeWholeNumber(v, 1, 0x7FFFFFFFL, &o.count,
+                                     "--count is a number of datagrams, 1 or more", why);
      }},
     {"--seconds", true, false,
      [](Options& o, const std::string& v, std::string* why) {
@@ -191,7 +200,10 @@ const trelm::Option<Options> kOptions[] = {
      [](Options& o, const std::string& v, std::string* why) {
        return Above0(v, &o.maxPause, "--max-pause is a number of seconds above 0", why);
      }},
-    {"--quiet", false, false, [](Options& o, const std::string&, std::string*) { return o.quiet = true; }},
+    {"--quiet", false, false,
+     [](Options& o, const std::string&, std::string*) {
+       return o.quiet = true;
+     }},
     {"--name", true, true,
      [](Options& o, const std::string& v, std::string* why) {
        o.names.emplace_back();
@@ -209,18 +221,29 @@ const trelm::Option<Options> kOptions[] = {
        o.packets = v == "packets";
        return why->empty();
      }},
-    {"--hex", false, false, [](Options& o, const std::string&, std::string*) { return o.hex = true; }},
-    {"--no-time", false, false, [](Options& o, const std::string&, std::string*) { o.stamped = false; return true; }},
+    {"--hex", false, false,
+     [](Options& o, const std::string&, std::string*) {
+       return o.hex = true;
+     }},
+    {"--no-time", false, false,
+     [](Options& o, const std::string&, std::string*) {
+       o.stamped = false;
+       return true;
+     }},
 };
 
 // How a send's options go together; "" when they do.
 std::string SendTogether(const Options& o) {
   auto both = [&](const char* a, const char* b) {
-    return o.Has(a) && o.Has(b) ? std::string(a) + " and " + b + " cannot be given together" : std::string();
+    return o.Has(a) && o.Has(b) ? std::string(a) + " and " + b + " cannot be given together"
+                                : std::string();
   };
   if (!o.Has("--channel") && !o.Has("--to")) return "send needs --channel N or --to NAME";
-  for (const auto& [a, b] : {std::pair<const char*, const char*>{"--channel", "--to"}, {"--text", "--file"},
-                             {"--commands", "--revertives"}, {"--commands", "--mix"}, {"--revertives", "--mix"}}) {
+  for (const auto& [a, b] : {std::pair<const char*, const char*>{"--channel", "--to"},
+                             {"--text", "--file"},
+                             {"--commands", "--revertives"},
+                             {"--commands", "--mix"},
+                             {"--revertives", "--mix"}}) {
     if (!both(a, b).empty()) return both(a, b);
   }
   for (const char* kind : {"--commands", "--revertives", "--mix"}) {
@@ -229,7 +252,8 @@ std::string SendTogether(const Options& o) {
     }
   }
   if (o.Has("--first") && !o.Has("--text")) return "--first needs --text";
-  if (o.recordedPace && o.Has("--rate")) return "--rate and --pace recorded cannot be given together";
+  if (o.recordedPace && o.Has("--rate"))
+    return "--rate and --pace recorded cannot be given together";
   if (o.recordedPace && o.file.empty()) return "--pace recorded needs --file";
   for (const char* paced : {"--speed", "--max-pause"}) {
     if (o.Has(paced) && !o.recordedPace) return std::string(paced) + " needs --pace recorded";
@@ -237,7 +261,8 @@ std::string SendTogether(const Options& o) {
   if (o.Has("--text")) {
     const std::size_t size = NumberedText(o.text, o.first).size();
     if (size > velknb::kMaxUserData) {
-      return "--text is longer than a datagram carries (" + std::to_string(size) + " bytes, at most 512)";
+      return "--text is longer than a datagram carries (" + std::to_string(size) +
+             " bytes, at most 512)";
     }
   }
   return std::string();
@@ -260,7 +285,8 @@ std::string ListenTogether(const Options& o) {
 }  // namespace
 
 std::string HelpText() {
-  return trelm::UsageLines("nbtraffic", {kModes[0].usage, kModes[1].usage, "--help | --version"}) + kHelpRest;
+  return trelm::UsageLines("nbtraffic", {kModes[0].usage, kModes[1].usage, "--help | --version"}) +
+         kHelpRest;
 }
 
 bool Parse(const std::vector<std::string>& args, Options& o, std::string& error) {
@@ -280,8 +306,8 @@ bool Parse(const std::vector<std::string>& args, Options& o, std::string& error)
     return false;
   }
   std::vector<std::string> words;
-  if (!trelm::ReadOptions(kCommandLine, kOptions, o.mode.c_str(), options, args, 2, o, &words, &error,
-                          &o.given)) {
+  if (!trelm::ReadOptions(kCommandLine, kOptions, o.mode.c_str(), options, args, 2, o, &words,
+                          &error, &o.given)) {
     return false;
   }
   if (!words.empty()) {
@@ -291,7 +317,6 @@ bool Parse(const std::vector<std::string>& args, Options& o, std::string& error)
   error = o.mode == "send" ? SendTogether(o) : ListenTogether(o);
   return error.empty();
 }
-
 
 std::string NumberedText(const std::string& pattern, long long number) {
   std::string text;
@@ -307,7 +332,9 @@ std::string NumberedText(const std::string& pattern, long long number) {
     }
     std::size_t end = i + 1;
     while (end < pattern.size() && std::strchr("-+ 0#", pattern[end]) != nullptr) ++end;
-    while (end < pattern.size() && end - i < 8 && std::isdigit(static_cast<unsigned char>(pattern[end]))) ++end;
+    while (end < pattern.size() && end - i < 8 &&
+           std::isdigit(static_cast<unsigned char>(pattern[end])))
+      ++end;
     if (end < pattern.size() && pattern[end] == 'd') {
       char spec[16];
       char digits[64];
