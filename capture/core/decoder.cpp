@@ -72,7 +72,9 @@ void Decoder::Write(const char* text, LineKind kind, int device) {
   LineFacts facts;
   facts.kind = kind;
   facts.device = device;
-  facts.unusual = IsUnusualText(text);
+  // Decoded traffic starts with its "[nnn]" or "[---]": only the texts
+  // that came as they are, and the few plain ones, need the rule's scan.
+  facts.unusual = text[0] != '[' && IsUnusualText(text);
   host_.WriteLine(text, facts);
 }
 
