@@ -26,13 +26,14 @@ bool IsOption(const std::string& word) {
   return word.size() > 1 && word[0] == '-' && !std::isdigit(static_cast<unsigned char>(word[1]));
 }
 
+bool Listed(const char* list, const std::string& word) {
+  return list != nullptr && (" " + std::string(list) + " ").find(" " + word + " ") != std::string::npos;
+}
+
 std::string OptionRefusal(const std::string& word, bool known, const char* mode,
                           const char* modeOptions, bool givenAgain) {
   if (!known) return "unknown option " + word;
-  if (modeOptions != nullptr &&
-      (" " + std::string(modeOptions) + " ").find(" " + word + " ") == std::string::npos) {
-    return word + " is not an option of " + mode;
-  }
+  if (modeOptions != nullptr && !Listed(modeOptions, word)) return word + " is not an option of " + mode;
   if (givenAgain) return word + " is given twice";
   return std::string();
 }

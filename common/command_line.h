@@ -22,6 +22,11 @@ struct CommandLine {
   const char* usage = nullptr;
   // "--" ends the options: every word after it is a word, "-x" too.
   bool doubleDashEndsOptions = false;
+  // The words that ask for the help or the version, parted by spaces:
+  // answered where an option or a word stands, never as an option's value.
+  const char* answers = nullptr;
+  // A word that is no option is a usage error where it stands.
+  bool noWords = false;
 };
 
 // A usage error said as the program says it; returns 2, the exit code of
@@ -35,6 +40,8 @@ std::string UsageLines(const char* program, const std::vector<const char*>& line
 // Whether a word is an option: it starts with '-' and is neither "-" (the
 // standard input) nor a negative number.
 bool IsOption(const std::string& word);
+// Whether a list of words parted by spaces (nullptr: none) holds the word.
+bool Listed(const char* list, const std::string& word);
 
 // Why an option cannot stand where it does, or "" when it can: unknown
 // (known false), not one of the mode's options (modeOptions: the names it
@@ -47,7 +54,9 @@ std::string OptionRefusal(const std::string& word, bool known, const char* mode,
 template <class Settings>
 struct Option {
   const char* name;  // "--ini"
-  bool takesValue;
+  // What follows it, as a usage error names what is missing ("a value", "a
+  // directory"); nullptr: nothing follows.
+  const char* value;
   bool repeats;  // may stand more than once (each value taken in turn)
   // Takes the value ("" for an option without one) into the settings;
   // false with *why, a usage error.
@@ -57,13 +66,14 @@ struct Option {
 // Reads args from first on: each option of the table that the mode takes
 // (modeOptions as OptionRefusal has it) taken into settings in order, every
 // other word into *words; *given, where asked, has each option's name as
-// it came, for the checks of how they go together. False with *why at the
-// first usage error.
+// it came, for the checks of how they go together. A word of the
+// program's answers ends the reading with *answer set. False with *why at
+// the first usage error.
 template <class Settings, std::size_t N>
 bool ReadOptions(const CommandLine& line, const Option<Settings> (&table)[N], const char* mode,
                  const char* modeOptions, const std::vector<std::string>& args, std::size_t first,
                  Settings& settings, std::vector<std::string>* words, std::string* why,
-                 std::vector<std::string>* given = nullptr) {
+                 std::vector<std::string>* given = nullptr, std::string* answer = nullptr) {
   std::vector<const Option<Settings>*> taken;
   bool options = true;
   for (std::size_t i = first; i < args.size(); ++i) {
@@ -71,6 +81,14 @@ bool ReadOptions(const CommandLine& line, const Option<Settings> (&table)[N], co
     if (options && line.doubleDashEndsOptions && word == "--") {
       options = false;
       continue;
+    }
+    if (options && answer != nullptr && Listed(line.answers, word)) {
+      *answer = word;
+      return true;
+    }
+    if (line.noWords && !IsOption(word)) {
+      *why = "unknown argument '" + word + "'";
+      return false;
     }
     if (!options || !IsOption(word)) {
       words->push_back(word);
@@ -88,9 +106,9 @@ bool ReadOptions(const CommandLine& line, const Option<Settings> (&table)[N], co
     taken.push_back(option);
     if (given != nullptr) given->push_back(word);
     std::string value;
-    if (option->takesValue) {
+    if (option->value != nullptr) {
       if (i + 1 >= args.size()) {
-        *why = word + " needs a value";
+        *why = word + " needs " + option->value;
         return false;
       }
       value = args[++i];

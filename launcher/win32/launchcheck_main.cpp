@@ -128,7 +128,7 @@ const char kUsage[] =
     "Exit code: 0 nothing to warn about, 1 warnings, 2 the file cannot be read, no section\n"
     "was checked, or a usage error.\n";
 
-const trelm::CommandLine kCommandLine = {"launchcheck", "", kUsage};
+const trelm::CommandLine kCommandLine = {"launchcheck", "", kUsage, false, "--help -h /? --version"};
 
 // What the command line asks for.
 struct Asked {
@@ -138,9 +138,9 @@ struct Asked {
 
 // launchcheck's options.
 const trelm::Option<Asked> kOptions[] = {
-    {"--config-dir", true, true,
+    {"--config-dir", "a directory", true,
      [](Asked& a, const std::string& v, std::string*) { a.configDirectory = v; return true; }},
-    {"--json", false, true, [](Asked& a, const std::string&, std::string*) { return a.json = true; }},
+    {"--json", nullptr, true, [](Asked& a, const std::string&, std::string*) { return a.json = true; }},
 };
 
 int Usage(const std::string& why) { return trelm::UsageError(kCommandLine, why, stderr); }
@@ -179,21 +179,20 @@ std::string LineText(const pellor::CheckWarning& w) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  for (const std::string& a : args) {
-    if (a == "--help" || a == "-h" || a == "/?") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (a == "--version") {
-      std::printf("launchcheck %s (Trelm workstation toolset)\n", TRELM_VERSION);
-      return 0;
-    }
-  }
   Asked asked;
   std::vector<std::string> words;
-  std::string why;
-  if (!trelm::ReadOptions(kCommandLine, kOptions, "launchcheck", nullptr, args, 0, asked, &words, &why)) {
+  std::string why, answer;
+  if (!trelm::ReadOptions(kCommandLine, kOptions, "launchcheck", nullptr, args, 0, asked, &words, &why,
+                          nullptr, &answer)) {
     return Usage(why);
+  }
+  if (answer == "--version") {
+    std::printf("launchcheck %s (Trelm workstation toolset)\n", TRELM_VERSION);
+    return 0;
+  }
+  if (!answer.empty()) {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
   std::string file, workstation, configDirectory = asked.configDirectory;
   const bool json = asked.json;

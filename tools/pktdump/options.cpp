@@ -85,35 +85,35 @@ bool LocalTime(const char* option, const std::string& v, std::int64_t* ms, std::
 
 // Every option pktdump has; the modes' rows say which each takes.
 const trelm::Option<Options> kOptions[] = {
-    {"--ini", true, true,
+    {"--ini", "a value", true,
      [](Options& o, const std::string& v, std::string*) {
        o.iniPath = v;
        return true;
      }},
-    {"--format", true, true,
+    {"--format", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
        if (v != "text" && v != "json") *why = "--format is text or json, not '" + v + "'";
        o.json = v == "json";
        return why->empty();
      }},
-    {"--out", true, true,
+    {"--out", "a value", true,
      [](Options& o, const std::string& v, std::string*) {
        o.out = v;
        return true;
      }},
-    {"--channel", true, true,
+    {"--channel", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
        return trelm::TakeWholeNumber(v, 0, 99, &o.channel, "--channel is a channel number, 0 to 99",
                                      why);
      }},
-    {"--hour", true, true,
+    {"--hour", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
        if (v.size() != 11 || !HourOf("PKT_" + v, &o.hour)) {
          *why = "--hour is an hour as YYYYMMDD.HH, not '" + v + "'";
        }
        return why->empty();
      }},
-    {"--device", true, true,
+    {"--device", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
        int device = 0;
        if (!trelm::TakeWholeNumber(v, 0, 4095, &device, "--device is a device number, 0 to 4095",
@@ -122,28 +122,28 @@ const trelm::Option<Options> kOptions[] = {
        o.filter.devices.push_back(device);
        return true;
      }},
-    {"--kind", true, true,
+    {"--kind", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
        if (v != "command" && v != "revertive")
          *why = "--kind is command or revertive, not '" + v + "'";
        o.filter.kind = v == "command" ? 1 : 2;
        return why->empty();
      }},
-    {"--records", true, true,
+    {"--records", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
        if (!ParseRange(v, &o.filter))
          *why = "--records is N, FIRST-LAST or FIRST-, not '" + v + "'";
        return why->empty();
      }},
-    {"--from", true, true,
+    {"--from", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
        return LocalTime("--from", v, &o.from, why);
      }},
-    {"--to", true, true,
+    {"--to", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
        return LocalTime("--to", v, &o.to, why);
      }},
-    {"--keep-going", false, true,
+    {"--keep-going", nullptr, true,
      [](Options& o, const std::string&, std::string*) {
        return o.keepGoing = true;
      }},

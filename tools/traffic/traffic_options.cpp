@@ -91,9 +91,9 @@ const char kHelpRest[] =
     "(13800; LANA n uses port BasePort + n).\n"
     "Exit code: 0 done, 1 a file, the network or a send failed, 2 usage.\n";
 
-const trelm::CommandLine kCommandLine = {"nbtraffic", " (nbtraffic --help lists the options)"};
+const trelm::CommandLine kCommandLine = {"nbtraffic", " (nbtraffic --help lists the options)", nullptr,
+                                         false, "--help -h --version", true};
 
-// A whole number from min to max, the whole text.
 // A finite number above 0, the whole text.
 bool PositiveNumber(const char* text, double* value) {
   if (*text == '\0' || std::isspace(static_cast<unsigned char>(*text))) return false;
@@ -125,107 +125,107 @@ using trelm_traffic::Kind;
 // Every option nbtraffic has; the modes' rows say which each takes. Only
 // --name may stand again.
 const trelm::Option<Options> kOptions[] = {
-    {"--channel", true, false,
+    {"--channel", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return trelm::TakeWholeNumber(v, 0, 99, &o.channel, "--channel is a channel number, 0 to 99",
                                      why);
      }},
-    {"--to", true, false,
+    {"--to", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return Name("--to", v, &o.to, why);
      }},
-    {"--from", true, false,
+    {"--from", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return Name("--from", v, &o.from, why);
      }},
-    {"--lana", true, false,
+    {"--lana", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return trelm::TakeWholeNumber(v, 0, 254, &o.lana, "--lana is a LANA number, 0 to 254", why);
      }},
-    {"--commands", false, false,
+    {"--commands", nullptr, false,
      [](Options& o, const std::string&, std::string*) {
        o.kind = Kind::Commands;
        return true;
      }},
-    {"--revertives", false, false,
+    {"--revertives", nullptr, false,
      [](Options& o, const std::string&, std::string*) {
        o.kind = Kind::Revertives;
        return true;
      }},
-    {"--mix", false, false,
+    {"--mix", nullptr, false,
      [](Options& o, const std::string&, std::string*) {
        o.kind = Kind::Mix;
        return true;
      }},
-    {"--text", true, false,
+    {"--text", "a value", false,
      [](Options& o, const std::string& v, std::string*) {
        o.text = v;
        return true;
      }},
-    {"--first", true, false,
+    {"--first", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return trelm::TakeWholeNumber(v, 0, 0x7FFFFFFFL, &o.first,
                                      "--first is a datagram number, 0 or more", why);
      }},
-    {"--file", true, false,
+    {"--file", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        if (v.empty()) *why = "--file needs a file name";
        o.file = v;
        return why->empty();
      }},
-    {"--count", true, false,
+    {"--count", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return trelm::TakeWholeNumber(v, 1, 0x7FFFFFFFL, &o.count,
                                      "--count is a number of datagrams, 1 or more", why);
      }},
-    {"--seconds", true, false,
+    {"--seconds", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return Above0(v, &o.seconds, "--seconds is a number above 0", why);
      }},
-    {"--rate", true, false,
+    {"--rate", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return Above0(v, &o.rate, "--rate is datagrams a second, a number above 0", why);
      }},
-    {"--pace", true, false,
+    {"--pace", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        if (v != "recorded" && v != "rate") *why = "--pace is recorded or rate, not '" + v + "'";
        o.recordedPace = v == "recorded";
        return why->empty();
      }},
-    {"--speed", true, false,
+    {"--speed", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return Above0(v, &o.speed, "--speed is a factor above 0", why);
      }},
-    {"--max-pause", true, false,
+    {"--max-pause", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        return Above0(v, &o.maxPause, "--max-pause is a number of seconds above 0", why);
      }},
-    {"--quiet", false, false,
+    {"--quiet", nullptr, false,
      [](Options& o, const std::string&, std::string*) {
        return o.quiet = true;
      }},
-    {"--name", true, true,
+    {"--name", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
        o.names.emplace_back();
        return Name("--name", v, &o.names.back(), why);
      }},
-    {"--out", true, false,
+    {"--out", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        if (v.empty()) *why = "--out needs a file name, or - for the standard output";
        o.out = v;
        return why->empty();
      }},
-    {"--format", true, false,
+    {"--format", "a value", false,
      [](Options& o, const std::string& v, std::string* why) {
        if (v != "text" && v != "packets") *why = "--format is text or packets, not '" + v + "'";
        o.packets = v == "packets";
        return why->empty();
      }},
-    {"--hex", false, false,
+    {"--hex", nullptr, false,
      [](Options& o, const std::string&, std::string*) {
        return o.hex = true;
      }},
-    {"--no-time", false, false,
+    {"--no-time", nullptr, false,
      [](Options& o, const std::string&, std::string*) {
        o.stamped = false;
        return true;
@@ -290,13 +290,11 @@ std::string HelpText() {
 }
 
 bool Parse(const std::vector<std::string>& args, Options& o, std::string& error) {
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--help" || args[i] == "-h" || args[i] == "--version") {
-      o.answer = args[i];
-      return true;
-    }
-  }
   o.mode = args.size() > 1 ? args[1] : std::string();
+  if (trelm::Listed(kCommandLine.answers, o.mode)) {
+    o.answer = o.mode;
+    return true;
+  }
   const char* options = nullptr;
   for (const auto& mode : kModes) {
     if (o.mode == mode.name) options = mode.options;
@@ -305,15 +303,12 @@ bool Parse(const std::vector<std::string>& args, Options& o, std::string& error)
     error = "the mode is send or listen, not '" + o.mode + "'";
     return false;
   }
-  std::vector<std::string> words;
-  if (!trelm::ReadOptions(kCommandLine, kOptions, o.mode.c_str(), options, args, 2, o, &words,
-                          &error, &o.given)) {
+  std::vector<std::string> words;  // none: the table's noWords
+  if (!trelm::ReadOptions(kCommandLine, kOptions, o.mode.c_str(), options, args, 2, o, &words, &error,
+                          &o.given, &o.answer)) {
     return false;
   }
-  if (!words.empty()) {
-    error = "unknown argument '" + words[0] + "'";
-    return false;
-  }
+  if (!o.answer.empty()) return true;
   error = o.mode == "send" ? SendTogether(o) : ListenTogether(o);
   return error.empty();
 }
