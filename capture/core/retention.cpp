@@ -4,9 +4,9 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <iterator>
 #include <map>
 
+#include "core/packet_file.h"
 #include "wall_time.h"
 
 namespace varnet {
@@ -28,7 +28,7 @@ bool OwnHourFileName(const std::string& name, std::int64_t* hour) {
   if (month < 1 || month > 12 || day < 1 || day > trelm::DaysInMonth(year, month) || h > 23) {
     return false;
   }
-  *hour = trelm::DaysFromCivil(year, month, day) * 24 + h;
+  *hour = NaiveHour(FileHour{year, month, day, h});
   return true;
 }
 
