@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace trelm {
 
@@ -27,7 +28,14 @@ bool IsOption(const std::string& word) {
 }
 
 bool Listed(const char* list, const std::string& word) {
-  return list != nullptr && (" " + std::string(list) + " ").find(" " + word + " ") != std::string::npos;
+  // Word by word: a word that holds blanks is never two of the list's.
+  for (const char* at = list; at != nullptr && *at != '\0';) {
+    const char* end = std::strchr(at, ' ');
+    const std::size_t size = end != nullptr ? static_cast<std::size_t>(end - at) : std::strlen(at);
+    if (size != 0 && word.size() == size && word.compare(0, size, at, size) == 0) return true;
+    at = end != nullptr ? end + 1 : nullptr;
+  }
+  return false;
 }
 
 std::string OptionRefusal(const std::string& word, bool known, const char* mode,

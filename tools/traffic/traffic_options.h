@@ -47,8 +47,9 @@ struct Options {
 };
 
 // The command line (the program's name first): false with one phrase, a
-// usage error. --help and --version anywhere are answered (o.answer),
-// nothing else done.
+// usage error. --help, -h or --version as the mode or where an option
+// stands (never as an option's value) is answered (o.answer), nothing else
+// done.
 bool Parse(const std::vector<std::string>& args, Options& o, std::string& error);
 
 // The help text (--help).
