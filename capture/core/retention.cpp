@@ -11,6 +11,11 @@
 
 namespace varnet {
 
+namespace {
+// A sum of sizes that stops at the largest count rather than wrapping.
+std::uint64_t Sum(std::uint64_t a, std::uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+}  // namespace
+
 bool OwnHourFileName(const std::string& name, std::int64_t* hour) {
   if (name.size() != 15 || (name.compare(0, 4, "LOG_") != 0 && name.compare(0, 4, "PKT_") != 0) ||
       name[12] != '.') {
@@ -25,7 +30,9 @@ bool OwnHourFileName(const std::string& name, std::int64_t* hour) {
   const int year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
   const int month = digits[4] * 10 + digits[5], day = digits[6] * 10 + digits[7];
   const int h = digits[8] * 10 + digits[9];
-  if (month < 1 || month > 12 || day < 1 || day > trelm::DaysInMonth(year, month) || h > 23) {
+  // A Windows clock shows no year before 1601.
+  if (year < 1601 || month < 1 || month > 12 || day < 1 || day > trelm::DaysInMonth(year, month) ||
+      h > 23) {
     return false;
   }
   *hour = NaiveHour(FileHour{year, month, day, h});
@@ -43,19 +50,20 @@ std::vector<HourDeletion> PlanRetention(const std::vector<DirectoryEntry>& entri
     HourDeletion& d = hours[hour];
     d.hour = hour;
     d.files.push_back(e);
-    d.bytes += e.size;
+    d.bytes = Sum(d.bytes, e.size);
   }
   std::vector<HourDeletion> plan;
   std::uint64_t free = freeBytes;
   for (auto& [hour, d] : hours) {
-    if (settings.keepDays > 0 && hour <= currentHour - 24 * static_cast<std::int64_t>(settings.keepDays)) {
+    // Old: the hour ended the kept days or more before the current began.
+    if (settings.keepDays > 0 && hour < currentHour - 24 * static_cast<std::int64_t>(settings.keepDays)) {
       d.why = RetentionReason::kAge;
     } else if (settings.minFreeBytes > 0 && free < settings.minFreeBytes) {
       d.why = RetentionReason::kFreeSpace;
     } else {
       break;  // hours are in order: the rest are newer, and space is kept
     }
-    free += d.bytes;
+    free = Sum(free, d.bytes);
     plan.push_back(std::move(d));
   }
   return plan;

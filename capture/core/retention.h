@@ -28,7 +28,8 @@ struct DirectoryEntry {
 };
 
 // The hour of a name exactly as the capture tool makes it: "LOG_" or "PKT_"
-// (capitals), YYYYMMDD of a date that exists, '.', HH from 00 to 23. The
+// (capitals), YYYYMMDD of a date that exists from 1601 on, '.', HH from 00
+// to 23. The
 // hour is a NaiveHour (packet_file.h); false for any other name.
 bool OwnHourFileName(const std::string& name, std::int64_t* hour);
 
@@ -43,9 +44,10 @@ struct HourDeletion {
   RetentionReason why = RetentionReason::kAge;
 };
 
-// The hours to delete, oldest first: those more than keepDays × 24 hours
-// before the current hour (a NaiveHour), then, while the free space with
-// what they free is below minFreeBytes, the oldest that are left.
+// The hours to delete, oldest first: those that ended keepDays × 24 hours
+// or more before the current hour (a NaiveHour) began, so that the current
+// hour and the keepDays × 24 before it stay; then, while the free space
+// with what they free is below minFreeBytes, the oldest that are left.
 std::vector<HourDeletion> PlanRetention(const std::vector<DirectoryEntry>& entries,
                                         std::int64_t currentHour, std::uint64_t freeBytes,
                                         const RetentionSettings& settings);

@@ -28,6 +28,7 @@ TEST(Retention, OnlyTheToolsOwnNamesAreHourFiles) {
       {"PKT_20250229.10", false}, {"PKT_20261309.10", false}, {"PKT_20261200.10", false},
       {"PKT_20261209.100", false}, {"PKT_20261209_10", false}, {"ERRORLOG.TXT", false},
       {"LOG_2026120.10", false},  {"XYZ_20261209.10", false}, {"PKT_20261209.10 ", false},
+      {"PKT_00000101.00", false}, {"LOG_16001231.23", false}, {"LOG_16010101.00", true},
   };
   for (const auto& n : names) {
     std::int64_t hour = -1;
@@ -46,7 +47,8 @@ TEST(Retention, OldHoursGoForAgeThenTheOldestForSpace) {
       {"PKT_20261209.12", 50 * mb, false},  // after the clock (set back): never
       {"PKT_20261201.07", 40 * mb, false},  // 8 days old
       {"LOG_20261201.07", 1 * mb, false},
-      {"LOG_20261202.10", 2 * mb, false},   // exactly 7 days before: old
+      {"LOG_20261202.09", 2 * mb, false},   // ended exactly 7 days before: old
+      {"LOG_20261202.10", 4 * mb, false},   // 7 days before, ends within them: kept
       {"PKT_20261202.11", 30 * mb, false},  // within 7 days
       {"PKT_20261208.09", 30 * mb, false},
       {"LOG_20261208.09", 3 * mb, false},
@@ -70,7 +72,7 @@ TEST(Retention, OldHoursGoForAgeThenTheOldestForSpace) {
        {7, 0},
        0,
        {{Hour("PKT_20261201.07"), 41 * mb, RetentionReason::kAge},
-        {Hour("LOG_20261202.10"), 2 * mb, RetentionReason::kAge}}},
+        {Hour("LOG_20261202.09"), 2 * mb, RetentionReason::kAge}}},
       {"space kept already", {0, 100 * mb}, 100 * mb, {}},
       {"space: the oldest until enough is free",
        {0, 100 * mb},
@@ -80,14 +82,16 @@ TEST(Retention, OldHoursGoForAgeThenTheOldestForSpace) {
        {7, 200 * mb},
        100 * mb,
        {{Hour("PKT_20261201.07"), 41 * mb, RetentionReason::kAge},
-        {Hour("LOG_20261202.10"), 2 * mb, RetentionReason::kAge},
+        {Hour("LOG_20261202.09"), 2 * mb, RetentionReason::kAge},
+        {Hour("LOG_20261202.10"), 4 * mb, RetentionReason::kFreeSpace},
         {Hour("PKT_20261202.11"), 30 * mb, RetentionReason::kFreeSpace},
         {Hour("PKT_20261208.09"), 33 * mb, RetentionReason::kFreeSpace}}},
       {"a disk too small: every hour before the current one, and no more",
        {0, 1000 * mb},
        0,
        {{Hour("PKT_20261201.07"), 41 * mb, RetentionReason::kFreeSpace},
-        {Hour("LOG_20261202.10"), 2 * mb, RetentionReason::kFreeSpace},
+        {Hour("LOG_20261202.09"), 2 * mb, RetentionReason::kFreeSpace},
+        {Hour("LOG_20261202.10"), 4 * mb, RetentionReason::kFreeSpace},
         {Hour("PKT_20261202.11"), 30 * mb, RetentionReason::kFreeSpace},
         {Hour("PKT_20261208.09"), 33 * mb, RetentionReason::kFreeSpace}}},
   };
@@ -108,7 +112,7 @@ TEST(Retention, OldHoursGoForAgeThenTheOldestForSpace) {
   EXPECT_EQ(RetentionLine(plan[0], {7, 500 * mb}),
             "Retention deleted PKT_20261201.07 (41943040 bytes), LOG_20261201.07 (1048576 bytes): "
             "older than 7 days");
-  EXPECT_EQ(RetentionLine(plan[2], {7, 500 * mb}),
+  EXPECT_EQ(RetentionLine(plan[3], {7, 500 * mb}),
             "Retention deleted PKT_20261202.11 (31457280 bytes): to keep 500 MB free");
 }
 
