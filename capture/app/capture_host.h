@@ -63,6 +63,12 @@ class CaptureFiles {
   // Takes the log directory for this run until the program ends; false
   // when another run holds it.
   virtual bool HoldDirectory(const char* dir) = 0;
+  // Deletes a file; false when it could not be deleted (open elsewhere
+  // without sharing, say, or gone).
+  virtual bool RemoveFile(const char* path) = 0;
+  // The bytes this program may still write on the disk that holds dir;
+  // false when that cannot be told.
+  virtual bool FreeBytes(const char* dir, std::uint64_t& bytes) = 0;
 };
 
 // The workstation's local clock, which the time-set command sets.

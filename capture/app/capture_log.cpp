@@ -9,6 +9,7 @@
 
 #include "core/log_text.h"
 #include "core/packet_file.h"
+#include "core/retention.h"
 #include "path_join.h"
 
 namespace varnet {
@@ -126,7 +127,10 @@ void CaptureLog::Flush(HourFile& file, WriteLoss& loss) {
   std::uint64_t lost = 0;
   if (file.stream == nullptr) {
     lost = file.units;
-  } else if (!AppendWhole(*file.stream, file.pending.data(), file.pending.size(), file.cut)) {
+  } else if (!AppendWhole(*file.stream, file.pending.data(), file.pending.size(), file.cut) &&
+             !(KeepRetention(true) &&
+               AppendWhole(*file.stream, file.pending.data(), file.pending.size(), file.cut))) {
+    // Retention made room where it could, and the write was tried again.
     // What fits is kept whole, a line or record at a time as they were
     // queued, up to the first that does not; the rest is counted.
     std::size_t at = 0;
@@ -184,6 +188,12 @@ void CaptureLog::Flush(HourFile& file, WriteLoss& loss) {
 
 void CaptureLog::FlushFiles() {
   flushArmed_ = false;
+  // Written after the flush that made them: a line put now could flush
+  // the file being written.
+  const struct SayAfter {
+    CaptureLog& log;
+    ~SayAfter() { log.SayRetention(); }
+  } sayAfter{*this};
   // The records first: the line about what was lost waits until they
   // are written again too.
   Flush(packet_, packetLoss_);
@@ -308,6 +318,10 @@ void CaptureLog::OpenHourFiles() {
     if (displayLive_) owner_.TitleHourLog(logName);
   }
 
+  // A new hour: the hours the settings no longer keep go before it takes
+  // room of its own.
+  if (newPeriod) KeepRetention(false);
+
   log_.Open(files_.OpenFile(logName, "a"), logName, 0);
   if (log_.stream == nullptr) {
     if (!errorReported_) {
@@ -353,6 +367,60 @@ void CaptureLog::OpenHourFiles() {
       WriteLogLine(line);
     }
   }
+  SayRetention();
+}
+
+bool CaptureLog::KeepRetention(bool afterFailedWrite) {
+  const RetentionSettings& rule = settings_.retention;
+  if (!rule.Enabled()) return false;
+  if (afterFailedWrite) {
+    if (rule.minFreeBytes == 0 || clock_.Ticks() < retentionRestUntil_) return false;
+  }
+  std::uint64_t freeBytes = 0;
+  // Free space that cannot be told asks nothing of the space rule.
+  if (!files_.FreeBytes(settings_.logFilePath, freeBytes)) freeBytes = ~std::uint64_t{0};
+  std::vector<DirectoryEntry> entries;
+  for (const char* prefix : {"LOG_", "PKT_"}) {
+    for (CaptureFiles::FileEntry& file : files_.ListFiles(settings_.logFilePath, prefix)) {
+      entries.push_back({std::move(file.name), file.size, false});
+    }
+  }
+  const LocalTime now = clock_.Now();
+  const std::int64_t current = NaiveHour(FileHour{now.year, now.month, now.day, now.hour});
+  bool deleted = false;
+  for (HourDeletion& hour : PlanRetention(entries, current, freeBytes, rule)) {
+    HourDeletion gone = hour;
+    gone.files.clear();
+    gone.bytes = 0;
+    for (const DirectoryEntry& file : hour.files) {
+      char path[kPathSize + 32];
+      trelm::JoinPath(settings_.logFilePath, file.name.c_str(), path, sizeof path);
+      if (files_.RemoveFile(path)) {
+        gone.files.push_back(file);
+        gone.bytes += file.size;
+      } else {
+        retentionLines_.push_back("Retention could not delete " + file.name +
+                                  " (open elsewhere, or read-only): it is kept");
+      }
+    }
+    if (gone.files.empty()) continue;
+    deleted = true;
+    ++retentionHours_;
+    retentionFiles_ += gone.files.size();
+    retentionBytes_ += gone.bytes;
+    retentionLines_.push_back(RetentionLine(gone, rule));
+  }
+  if (afterFailedWrite && !deleted) retentionRestUntil_ = clock_.Ticks() + 1000;
+  return deleted;
+}
+
+void CaptureLog::SayRetention() {
+  // Only into an open capture log: held until one is.
+  if (retentionLines_.empty() || log_.stream == nullptr) return;
+  std::vector<std::string> lines;
+  lines.swap(retentionLines_);
+  const LocalTime now = clock_.Now();
+  for (const std::string& line : lines) PutLogLine(now, line.c_str());
 }
 
 void CaptureLog::HourFile::Open(std::unique_ptr<Stream> opened, const char* path,
@@ -450,6 +518,14 @@ void CaptureLog::ReportDatagramLoss(bool closing) {
   // and the channel's of what it ignored meanwhile.
   now.unclaimed += channel_.DownDrops();
   if (closing) {
+    if (settings_.retention.Enabled()) {
+      char line[160];
+      std::snprintf(line, sizeof line,
+                    "Retention in this run: %" PRIu64 " files of %" PRIu64
+                    " hours deleted (%" PRIu64 " bytes)",
+                    retentionFiles_, retentionHours_, retentionBytes_);
+      WriteLogLine(line);
+    }
     // The run's totals, only where something was lost.
     const std::uint64_t lines = logLoss_.total + errorLoss_.total;
     if (lines != 0 || packetLoss_.total != 0) {

@@ -101,6 +101,10 @@ class CaptureLog {
   // minute), or the run's totals at the close.
   void ReportDatagramLoss(bool closing);
 
+  // Hour files that retention deleted in this run, and their bytes.
+  std::uint64_t RetentionFiles() const { return retentionFiles_; }
+  std::uint64_t RetentionBytes() const { return retentionBytes_; }
+
   // Whether log lines also reach the screen (false while it is paused).
   void SetDisplayLive(bool live) { displayLive_ = live; }
   bool DisplayLive() const { return displayLive_; }
@@ -160,6 +164,13 @@ class CaptureLog {
   // A loss on the screen and, when it can be written, in the error log.
   void ReportLoss(const char* text);
   void OpenHourFiles();
+  // Retention: deletes the hours the settings no longer keep, oldest
+  // first, and holds a line for each (SayRetention writes them: a line
+  // written here could flush the file being written). After a write that
+  // failed, only when minimum free space is set, and not again for a
+  // second after an attempt that deleted nothing. True when a file went.
+  bool KeepRetention(bool afterFailedWrite);
+  void SayRetention();
   // Closes both hour streams (hour change) and has the receive counter
   // cleared.
   void CloseHourFiles();
@@ -197,6 +208,13 @@ class CaptureLog {
   // The wrapper's count of datagrams for the names while they were gone,
   // as it stood before the close removed them.
   std::uint64_t unclaimedBeforeClose_ = 0;
+  // Retention's lines not yet written, its counts in this run, and the
+  // Ticks before which a failed write tries it no more.
+  std::vector<std::string> retentionLines_;
+  std::uint64_t retentionFiles_ = 0;
+  std::uint64_t retentionBytes_ = 0;
+  std::uint64_t retentionHours_ = 0;
+  std::uint64_t retentionRestUntil_ = 0;
 };
 
 }  // namespace varnet

@@ -5,6 +5,7 @@
 
 #include "app/varnet_ids.h"
 #include "path_join.h"
+#include "scan_int.h"
 
 namespace varnet {
 
@@ -46,6 +47,56 @@ bool JoinWhole(const char* dir, const char* name, char* out, std::size_t size) {
   trelm::JoinPath(dir, name, whole, sizeof whole);
   trelm::CopyCut(whole, out, size);
   return std::strlen(whole) < size && std::strlen(dir) < kLongPath - 1;
+}
+
+// A retention key: absent or empty gives 0 (not used); so does a value
+// that is no whole number, or too large, with the note saying so.
+std::uint64_t ReadRetentionKey(ProfileReader& in, const char* ini, const char* key,
+                               std::uint64_t most, char* note, std::size_t noteSize) {
+  char value[64];
+  in.ProfileRead("Retention", key, "", value, sizeof value, ini);
+  const char* text = trelm::SkipBlanks(value);
+  std::size_t length = std::strlen(text);
+  while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t')) --length;
+  if (length == 0) return 0;
+  std::uint64_t number = 0;
+  bool whole = length <= 12;
+  for (std::size_t i = 0; whole && i < length; ++i) {
+    whole = text[i] >= '0' && text[i] <= '9';
+    number = number * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  }
+  if (whole && number <= most) return number;
+  if (note[0] == '\0') {
+    std::snprintf(note, noteSize,
+                  "Retention: %s=%.*s in VARNET.INI is not a whole number from 0 to %llu; "
+                  "not used",
+                  key, static_cast<int>(length > 40 ? 40 : length), text,
+                  static_cast<unsigned long long>(most));
+  }
+  return 0;
+}
+
+// [Retention] KeepDays and MinFreeMB, and the line that says the rule.
+void ReadRetention(ProfileReader& in, const char* ini, Settings& s) {
+  s.retentionNote[0] = '\0';
+  s.retentionFault[0] = '\0';
+  s.retention.keepDays = static_cast<int>(ReadRetentionKey(
+      in, ini, "KeepDays", kMostKeepDays, s.retentionFault, sizeof s.retentionFault));
+  const std::uint64_t megabytes = ReadRetentionKey(in, ini, "MinFreeMB", kMostMinFreeMB,
+                                                   s.retentionFault, sizeof s.retentionFault);
+  s.retention.minFreeBytes = megabytes * 1024 * 1024;
+  if (!s.retention.Enabled()) return;
+  char days[32] = "";
+  char space[40] = "";
+  if (s.retention.keepDays > 0) {
+    std::snprintf(days, sizeof days, "%d days of hour files", s.retention.keepDays);
+  }
+  if (megabytes > 0) {
+    std::snprintf(space, sizeof space, "%s%llu MB free", days[0] != '\0' ? ", at least " : "at least ",
+                  static_cast<unsigned long long>(megabytes));
+  }
+  std::snprintf(s.retentionNote, sizeof s.retentionNote, "Retention: keeping %s%s, oldest hours deleted first",
+                days, space);
 }
 
 void TooLong(const char* what, const char* path, char* fault, std::size_t size) {
@@ -103,6 +154,7 @@ bool ReadSettings(ProfileAccess& host, InstallationLookup& lookup, CaptureFiles&
   }
 
   files.MakeDirectory(s.logFilePath);
+  ReadRetention(host, ini, s);
 
   ReadFilters(host, ini, filters, &host);
   return true;

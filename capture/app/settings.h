@@ -7,6 +7,7 @@
 
 #include "app/capture_host.h"
 #include "core/capture_config.h"
+#include "core/retention.h"
 
 namespace varnet {
 
@@ -23,10 +24,20 @@ struct Settings : DecodeOptions, ChannelConfig {
   std::int32_t commandReplayEnabled = 0;
   std::int32_t revertiveReplayEnabled = 0;
   char logFilePath[kPathSize] = "c:\\trelmlogs";
+  // The hour files kept: read only, never written back; off when absent.
+  RetentionSettings retention;
+  // What start-up says of it in the capture log: the rule (empty when it
+  // is off), and a value that was not used (empty when none).
+  char retentionNote[120] = "";
+  char retentionFault[160] = "";
   // Full paths, held for the whole run.
   char varnetIni[kPathSize] = "";
   char ormIni[kPathSize] = "";
 };
+
+// The largest retention values taken: a century of days, and an exabyte.
+constexpr std::uint64_t kMostKeepDays = 36500;
+constexpr std::uint64_t kMostMinFreeMB = 1000ULL * 1000 * 1000 * 1000;
 
 // The show flags, their menu items, keys and status lines.
 enum class ShowFlag { URheader, NxMessages, PacketSerial, Heartbeats };

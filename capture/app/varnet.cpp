@@ -87,6 +87,8 @@ bool Varnet::Startup() {
     host_.CheckMenuItem(info.menuId, on);
     WriteLogLine(on ? info.onLine : info.offLine);
   }
+  if (settings_.retentionFault[0] != '\0') WriteLogLine(settings_.retentionFault);
+  if (settings_.retentionNote[0] != '\0') WriteLogLine(settings_.retentionNote);
   SetTimer(kTimerIdle, 1000);
   SetTimer(kTimerWatchdog, 60000);
   channel_.WatchdogReport();

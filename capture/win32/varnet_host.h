@@ -28,6 +28,8 @@ class Win32Host : public CaptureShell {
   void MakeDirectory(const char* path) override;
   std::vector<FileEntry> ListFiles(const char* dir, const char* prefix) override;
   bool HoldDirectory(const char* dir) override;
+  bool RemoveFile(const char* path) override;
+  bool FreeBytes(const char* dir, std::uint64_t& bytes) override;
   LocalTime Now() override;
   void SetClockDate(int year, int month, int day) override;
   void SetClockTime(int hour, int minute, int second, int milliseconds) override;

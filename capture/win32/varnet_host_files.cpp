@@ -38,6 +38,16 @@ bool Win32Host::HoldDirectory(const char* dir) {
   return GetLastError() != ERROR_SHARING_VIOLATION;
 }
 
+bool Win32Host::RemoveFile(const char* path) { return DeleteFileA(path) != 0; }
+
+bool Win32Host::FreeBytes(const char* dir, std::uint64_t& bytes) {
+  // What this user may write: a quota counts.
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExA(dir, &available, nullptr, nullptr)) return false;
+  bytes = available.QuadPart;
+  return true;
+}
+
 std::unique_ptr<Stream> Win32Host::OpenFile(const char* path, const char* mode) {
   // Others may read the hour's files, and follow them, while they grow.
   HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

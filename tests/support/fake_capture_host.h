@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/capture_host.h"
+#include "wall_time.h"
 
 namespace varnet {
 
@@ -64,7 +65,7 @@ class FakeCaptureHost : public CaptureHost {
       it = it->first.rfind(prefix, 0) == 0 ? profile.erase(it) : std::next(it);
     }
   }
-  // Advances the clock by ms milliseconds (within a day).
+  // Advances the clock by ms milliseconds, into the next days as needed.
   void Advance(int ms) {
     ticks += static_cast<std::uint64_t>(ms);
     long total = ((now.hour * 60L + now.minute) * 60 + now.second) * 1000 + now.milliseconds + ms;
@@ -73,7 +74,13 @@ class FakeCaptureHost : public CaptureHost {
     now.second = static_cast<int>(total % 60);
     total /= 60;
     now.minute = static_cast<int>(total % 60);
-    now.hour = static_cast<int>(total / 60);
+    total /= 60;
+    now.hour = static_cast<int>(total % 24);
+    // Past midnight: the next days of the calendar.
+    if (total >= 24) {
+      trelm::CivilFromDays(trelm::DaysFromCivil(now.year, now.month, now.day) + total / 24,
+                           &now.year, &now.month, &now.day);
+    }
   }
   // The texts of a capture log's lines, after their "hh:mm:ss-cc - " stamp.
   std::vector<std::string> LogTexts(const std::string& path) const {
@@ -179,6 +186,29 @@ class FakeCaptureHost : public CaptureHost {
   // one machine.
   std::shared_ptr<std::set<std::string>> heldDirectories = std::make_shared<std::set<std::string>>();
   bool HoldDirectory(const char* dir) override { return heldDirectories->insert(Lower(dir)).second; }
+  // Deleted paths in order; paths in undeletable cannot be deleted. A
+  // deletion gives its bytes back to a limited disk.
+  struct Removal {
+    std::string path;
+    std::size_t size;
+    LocalTime when;
+  };
+  std::vector<Removal> removed;
+  std::set<std::string> undeletable;
+  bool RemoveFile(const char* path) override {
+    const auto it = files.find(path);
+    if (it == files.end() || undeletable.count(path) != 0) return false;
+    if (space >= 0) space += static_cast<long long>(it->second.size());
+    removed.push_back({path, it->second.size(), now});
+    files.erase(it);
+    return true;
+  }
+  // The disk's free bytes: the space left, or a large disk's without a limit.
+  bool freeKnown = true;
+  bool FreeBytes(const char*, std::uint64_t& bytes) override {
+    bytes = space >= 0 ? static_cast<std::uint64_t>(space) : std::uint64_t{1} << 40;
+    return freeKnown;
+  }
   // Milliseconds that Advance moved on.
   std::uint64_t ticks = 1000000;
   std::uint64_t Ticks() override { return ticks; }
