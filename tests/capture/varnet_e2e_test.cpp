@@ -853,3 +853,140 @@ TEST_F(VarnetEndToEnd, ADeadSocketResetsTheChannelAndWhatItMissedIsCounted) {
   EXPECT_GT(down, 0);
   EXPECT_EQ(texts.back(), "Log Closed");
 }
+
+namespace keep {
+
+// Hour file names of the hour `hours` from now (negative: before).
+std::string HourName(const char* prefix, int hours) {
+  FILETIME now;
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  SystemTimeToFileTime(&t, &now);
+  ULARGE_INTEGER at{};
+  at.LowPart = now.dwLowDateTime;
+  at.HighPart = now.dwHighDateTime;
+  at.QuadPart += static_cast<LONGLONG>(hours) * 36000000000LL;
+  now.dwLowDateTime = at.LowPart;
+  now.dwHighDateTime = at.HighPart;
+  FileTimeToSystemTime(&now, &t);
+  char name[32];
+  wsprintfA(name, "%s%04d%02d%02d.%02d", prefix, t.wYear, t.wMonth, t.wDay, t.wHour);
+  return name;
+}
+
+bool WriteBytes(const std::string& path, std::size_t size, char fill) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const std::string bytes(size, fill);
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(size), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == size;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace keep
+
+// Retention on a real small disk: older hours take most of it; start-up
+// deletes those past KeepDays and then the oldest until MinFree is free;
+// a capture at a steady rate outgrows the free space, each write that
+// fails deletes the oldest hour left and is made again. Nothing is lost;
+// the current hour, a later hour (after a clock set back), names that are
+// not exactly the tool's, a directory and the error log stay.
+TEST_F(VarnetEndToEnd, RetentionKeepsTheDiskFreeAndLosesNothing) {
+  const std::string disk = "c:\\vnkeep";
+  if (!keep::Exists(disk + "\\small_disk.mark")) {
+    GTEST_SKIP() << "no small disk is mounted on c:\\vnkeep (tests/e2e/small_disk.sh needs root)";
+  }
+  const std::string logs = disk + "\\logs\\";
+  CreateDirectoryA(logs.c_str(), nullptr);
+  WritePrivateProfileStringA("Paths", "LogFilePath", (disk + "\\logs").c_str(), kIni);
+  WritePrivateProfileStringA("Network", "Channel", "7", kIni);
+  WritePrivateProfileStringA("Network", "SavePackets", "1", kIni);
+  WritePrivateProfileStringA("Retention", "KeepDays", "30", kIni);
+  WritePrivateProfileStringA("Retention", "MinFreeMB", "1", kIni);
+
+  // 40 days ago: older than kept. Then ten hours of 100 KB before this
+  // one, a later hour, and names that are not the tool's.
+  const std::string ancient = keep::HourName("PKT_", -40 * 24);
+  ASSERT_TRUE(keep::WriteBytes(logs + ancient, 50 * 1024, 'a'));
+  ASSERT_TRUE(keep::WriteBytes(logs + keep::HourName("LOG_", -40 * 24), 1024, 'a'));
+  std::vector<std::string> older;
+  for (int h = 10; h >= 1; --h) {
+    for (const char* prefix : {"LOG_", "PKT_"}) {
+      older.push_back(keep::HourName(prefix, -h));
+      ASSERT_TRUE(keep::WriteBytes(logs + older.back(), prefix[0] == 'L' ? 2048 : 100 * 1024, 'o'));
+    }
+  }
+  const std::string later = keep::HourName("LOG_", 2);
+  const std::string stranger = keep::HourName("PKT_", -12).substr(0, 14) + "x";
+  const std::string directory = keep::HourName("PKT_", -30);
+  ASSERT_TRUE(keep::WriteBytes(logs + later, 10 * 1024, 'l'));
+  ASSERT_TRUE(keep::WriteBytes(logs + stranger, 20 * 1024, 's'));
+  ASSERT_TRUE(CreateDirectoryA((logs + directory).c_str(), nullptr));
+  ASSERT_TRUE(keep::WriteBytes(logs + "ERRORLOG.TXT", 1024, 'e'));
+  ULARGE_INTEGER free{};
+  ASSERT_TRUE(GetDiskFreeSpaceExA(logs.c_str(), &free, nullptr, nullptr));
+  ASSERT_LT(free.QuadPart, 1024u * 1024) << "the older hours leave less than the minimum free";
+
+  const std::string log = logs + keep::HourName("LOG_", 0);
+  const std::string packets = logs + keep::HourName("PKT_", 0);
+  Program varnet(Command());
+  HWND main = WaitWindow(varnet.Pid(), "V3VARNET", "Trelm Tessik Log - V3.09.00 - Channel 7", 60000);
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(keep::Exists(packets));
+  EXPECT_FALSE(keep::Exists(logs + ancient)) << "deleted at start: older than 30 days";
+
+  // 3,000 records (1.5 MB with their lines) at 300 a second, where about
+  // 1 MB is free: the disk fills and the oldest hours make room.
+  const int sent = 3000;
+  Program send(Traffic() + " send --channel 7 --mix --text D%04d --quiet --rate 300 --count " +
+               std::to_string(sent));
+  ASSERT_EQ(send.Wait(60000), 0);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(packets).size() >= sent * 528u; }, 30000))
+      << ReadFile(packets).size() / 528 << " records";
+  PostMessageA(main, WM_COMMAND, 1001, 0);
+  ASSERT_EQ(varnet.Wait(30000), 0);
+
+  EXPECT_EQ(ReadFile(packets).size(), sent * 528u) << "every record, none lost to the full disk";
+  const std::vector<std::string> texts = LogTexts(log);
+  for (const char* loss : {"Writing resumed", "Lost in this run", "Unable to write"}) {
+    EXPECT_EQ(Count(texts, loss), 0) << loss;
+  }
+  EXPECT_EQ(Count(Screen(), "Unable to write"), 0);
+
+  // Every deletion is a line, oldest first: the ancient hour for age, then
+  // the older hours in order for space; the close totals them.
+  std::vector<std::string> deleted;
+  unsigned long long bytes = 0;
+  unsigned long files = 0;
+  for (const std::string& t : texts) {
+    if (t.rfind("Retention deleted ", 0) != 0) continue;
+    deleted.push_back(t);
+    for (std::size_t at = t.find(" ("); at != std::string::npos; at = t.find(" (", at + 1)) {
+      bytes += std::strtoull(t.c_str() + at + 2, nullptr, 10);
+      ++files;
+    }
+  }
+  ASSERT_GE(deleted.size(), 4u);
+  EXPECT_NE(deleted[0].find(ancient), std::string::npos) << deleted[0];
+  EXPECT_NE(deleted[0].find(": older than 30 days"), std::string::npos) << deleted[0];
+  for (std::size_t i = 1; i < deleted.size(); ++i) {
+    const std::string& want = older[2 * (i - 1)];
+    EXPECT_EQ(deleted[i], "Retention deleted " + want + " (2048 bytes), " + older[2 * i - 1] +
+                              " (102400 bytes): to keep 1 MB free");
+  }
+  EXPECT_EQ(Count(texts, "Retention in this run: " + std::to_string(files) + " files of " +
+                             std::to_string(deleted.size()) + " hours deleted (" +
+                             std::to_string(bytes) + " bytes)"),
+            1);
+  // What was not deleted is still there, and what stays is not the tool's.
+  for (std::size_t i = 2 * (deleted.size() - 1); i < older.size(); ++i) {
+    EXPECT_TRUE(keep::Exists(logs + older[i])) << older[i];
+  }
+  for (const std::string& name : {later, stranger, directory, std::string("ERRORLOG.TXT")}) {
+    EXPECT_TRUE(keep::Exists(logs + name)) << name;
+  }
+  EXPECT_TRUE(keep::Exists(log));
+}
