@@ -4,6 +4,7 @@
 // rendered by a real browser.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,6 +18,7 @@
 #include <cstring>
 
 #include "core/packet_record.h"
+#include "wall_time.h"
 #include "pktdump_core.h"
 #include "modes.h"
 #include "output.h"
@@ -749,4 +751,171 @@ TEST_F(ReportTest, ALocalTimeTheClockPassesTwiceOrNeverIsRefusedAndTheAxisMarksT
   setenv("TZ", kept.c_str(), 1);
   if (zone == nullptr) unsetenv("TZ");
   tzset();
+}
+
+namespace {
+
+// The page from the span on: what two ways of asking for one window must
+// agree on.
+std::string FromSpan(const std::string& page) {
+  const std::size_t at = page.find("id=\"span\"");
+  return at == std::string::npos ? std::string() : page.substr(at);
+}
+
+std::string Span(const std::string& page, const char* which) {
+  std::smatch m;
+  const std::regex span(std::string("id=\"span\"[^>]*data-") + which + "=\"([^\"]*)\"");
+  return std::regex_search(page, m, span) ? m[1].str() : "";
+}
+
+}  // namespace
+
+TEST_F(ReportTest, LastUtcAndDevicesAskTheQuestionsAnEngineerAsks) {
+  // 2,000 s at 10 a second from 07:00 UTC: the latest arrival is 07:33:19.900.
+  const std::string file = dir_ + "PKT_20261209.07";
+  ASSERT_EQ(std::system((maker_ + " 20000 " + file + " --start " + std::to_string(kStart) +
+                         " --rate 10").c_str()), 0);
+  auto page = [&](std::vector<std::string> args) {
+    const std::string html = dir_ + "ask.html";
+    args.insert(args.end(), {"--out", html, file});
+    std::string err;
+    EXPECT_EQ(Report(args, &err), 0) << err;
+    return Slurp(html);
+  };
+  // --last ends at the latest arrival and agrees with --from/--to there,
+  // in local time (Berlin: UTC+1 in December) and in UTC.
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  const std::string last = page({"--last", "10m"});
+  EXPECT_EQ(Span(last, "from"), "2026-12-09T08:23:19.901+01:00");
+  EXPECT_EQ(Span(last, "to"), "2026-12-09T08:33:19.901+01:00");
+  const std::string local = page({"--from", "2026-12-09 08:23:19.901", "--to", "2026-12-09 08:33:19.901"});
+  EXPECT_EQ(FromSpan(local), FromSpan(last));
+  const std::string utc = page({"--utc", "--from", "2026-12-09 07:23:19.901", "--to", "2026-12-09 07:33:19.901"});
+  EXPECT_EQ(FromSpan(utc), FromSpan(page({"--utc", "--last", "10m"})));
+  EXPECT_EQ(Span(utc, "from"), "2026-12-09T07:23:19.901+00:00");
+  EXPECT_NE(utc.find("Times are UTC (--utc)"), std::string::npos);
+  EXPECT_EQ(utc.find("+01:00"), std::string::npos) << "every time of the page in UTC";
+  // The same window's figures whichever clock reads it.
+  std::smatch a, b;
+  const std::regex records("data-file=\"PKT_20261209.07\" data-records=\"(\\d+)\"");
+  ASSERT_TRUE(std::regex_search(local, a, records));
+  ASSERT_TRUE(std::regex_search(utc, b, records));
+  EXPECT_EQ(a[1].str(), "6000");
+  EXPECT_EQ(b[1].str(), a[1].str());
+  // A time that gives its zone is read as given, --utc or not.
+  EXPECT_EQ(FromSpan(page({"--utc", "--from", "2026-12-09T08:23:19.901+01:00", "--to",
+                           "2026-12-09T07:33:19.901Z"})),
+            FromSpan(utc));
+  setenv("TZ", "UTC", 1);
+  tzset();
+
+  // --device draws those devices whatever their traffic, one without any
+  // saying so, and the page names every device it did not draw.
+  const std::string whole = page({});
+  std::smatch notDrawn;
+  ASSERT_TRUE(std::regex_search(whole, notDrawn, std::regex("class=\"not-drawn\" data-count=\"(\\d+)\"")));
+  const std::regex strip("<g class=\"strip\" data-kind=\"device\" data-id=\"(\\d+)\"");
+  std::set<std::string> drawn;
+  for (auto it = std::sregex_iterator(whole.begin(), whole.end(), strip); it != std::sregex_iterator(); ++it) {
+    drawn.insert((*it)[1]);
+  }
+  const std::size_t heard = drawn.size() + std::stoul(notDrawn[1].str());
+  const std::string asked = page({"--device", "4000", "--device", "75", "--device", "75"});
+  std::vector<std::string> askedStrips;
+  for (auto it = std::sregex_iterator(asked.begin(), asked.end(), strip); it != std::sregex_iterator(); ++it) {
+    askedStrips.push_back((*it)[1]);
+  }
+  EXPECT_EQ(askedStrips, (std::vector<std::string>{"75", "4000"}));
+  EXPECT_NE(asked.find("Device 4000 sent no revertive in this window"), std::string::npos);
+  ASSERT_TRUE(std::regex_search(asked, notDrawn, std::regex("class=\"not-drawn\" data-count=\"(\\d+)\">Not drawn: devices ([^(]*) \\(")));
+  EXPECT_EQ(std::stoul(notDrawn[1].str()), heard - 1) << "all heard but device 75";
+  EXPECT_EQ(notDrawn[2].str().find("75,"), std::string::npos);
+  EXPECT_NE(asked.find("those asked for with --device"), std::string::npos);
+
+  // Refused: --last with --from, with standard input, or no span.
+  std::string err;
+  for (const auto& bad : std::vector<std::vector<std::string>>{
+           {"--last", "1h", "--from", "2026-12-09 07:00", "--out", "-", file},
+           {"--last", "1h", "--out", dir_ + "x.html", "-"},
+           {"--last", "0m", "--out", "-", file},
+           {"--last", "1m1h", "--out", "-", file},
+           {"--last", "h", "--out", "-", file},
+           {"--utc", "--from", "2026-12-09 25:00", "--out", "-", file}}) {
+    EXPECT_EQ(Report(bad, &err), 2) << bad[1];
+  }
+}
+
+TEST_F(ReportTest, TheEventsTableIsInTimeOrderWithEachTextsRepeatsFolded) {
+  // Two workstations' hours of text revertives, one a second: two texts
+  // repeated all along, one heard once, and a time set in the middle.
+  const auto write = [&](const std::string& path, std::int64_t startSeconds) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    for (int i = 0; i < 300; ++i) {
+      std::string text = i % 2 == 0 ? "RD 5 READY" : "RD 7 READY";
+      if (i == 7) text = "RD 9 READY";
+      if (i == 150) text = "TS 09 12 2026 07 02 30 050";
+      std::uint8_t buffer[varnet::kDatagramSize + 1] = {};
+      std::memcpy(buffer, text.data(), text.size());
+      varnet::Arrival arrival;
+      arrival.filetime = trelm::MsFiletime((startSeconds + i) * 1000);
+      arrival.sequence = static_cast<std::uint32_t>(i + 1);
+      arrival.run = 0;
+      std::uint8_t record[varnet::kRecordSize];
+      varnet::BuildRecord(varnet::kRecordRevertive, buffer, static_cast<std::uint16_t>(text.size()),
+                          record, &arrival);
+      ASSERT_EQ(std::fwrite(record, 1, sizeof record, out), sizeof record);
+    }
+    std::fclose(out);
+  };
+  Shell("mkdir -p " + dir_ + "ws1 " + dir_ + "ws2");
+  write(dir_ + "ws1/PKT_20261209.07", kStart);
+  write(dir_ + "ws2/PKT_20261209.07", kStart + 100);
+  const std::string file = dir_ + "ws1 " + dir_ + "ws2";
+  const std::string html = dir_ + "events.html";
+  ASSERT_EQ(Report({"--out", html, dir_ + "ws1", dir_ + "ws2"}), 0);
+  const std::string page = Slurp(html);
+  const std::regex row("<tr data-kind=\"([^\"]*)\" data-time=\"([^\"]*)\" data-file=\"([^/\"]*)[^>]*"
+                       "data-count=\"(\\d+)\">(?:<td[^>]*>[^<]*</td>){4}<td class=\"x\">([^<]*)</td>");
+  std::uint64_t listed = 0, folded = 0;
+  std::string before;
+  std::set<std::string> texts;
+  bool clockSet = false;
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator(); ++it) {
+    const std::string kind = (*it)[1], time = (*it)[2], folder = (*it)[3], text = (*it)[5];
+    const std::uint64_t count = std::stoull((*it)[4]);
+    EXPECT_LE(before, time) << "time order";
+    before = time;
+    EXPECT_TRUE(texts.insert(folder + "|" + kind + "|" + text).second) << "one row per text: " << text;
+    listed += count;
+    folded += count > 1 ? 1 : 0;
+    clockSet = clockSet || kind == "clock-set";
+  }
+  // Each capture's repeats are its own rows: RD 5 and RD 7 twice each.
+  EXPECT_EQ(folded, 4u);
+  EXPECT_TRUE(clockSet);
+  EXPECT_NE(page.find("data-file=\"ws1/PKT_20261209.07\" data-record=\"1\" data-count=\"149\">"
+                      "<td class=\"t\">2026-12-09 07:00:00.000</td>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<td class=\"x\">RD 5 READY</td><td class=\"n\">149</td>"
+                      "<td class=\"t\">2026-12-09 07:04:58.000</td>"),
+            std::string::npos)
+      << "the count and the last";
+  // Every event is listed in a row's count or counted as not listed.
+  std::uint64_t all = 0;
+  const std::regex count("<b data-kind=\"[^\"]*\" class=\"count\">([\\d,]+)</b>");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), count); it != std::sregex_iterator(); ++it) {
+    std::string n = (*it)[1];
+    n.erase(std::remove(n.begin(), n.end(), ','), n.end());
+    all += std::stoull(n);
+  }
+  std::smatch more;
+  std::uint64_t notListed = 0;
+  if (std::regex_search(page, more, std::regex("id=\"not-listed\">([\\d,]+) more"))) {
+    std::string n = more[1];
+    n.erase(std::remove(n.begin(), n.end(), ','), n.end());
+    notListed = std::stoull(n);
+  }
+  EXPECT_EQ(listed + notListed, all);
 }

@@ -30,8 +30,9 @@ const Mode kModes[] = {
      "--out --channel --hour --device --kind --records --keep-going", nullptr, false, RunPcapng,
      nullptr},
     {"report",
-     "report [--ini VARNET.INI] [--from TIME] [--to TIME] [--keep-going] --out REPORT.html FILE...",
-     "--ini --out --from --to --keep-going", nullptr, false, nullptr, report::RunReport},
+     "report [--ini VARNET.INI] [--from TIME] [--to TIME | --last SPAN] [--utc] [--device N] "
+     "[--keep-going] --out REPORT.html FILE...",
+     "--ini --out --from --to --last --utc --device --keep-going", nullptr, false, nullptr, report::RunReport},
 };
 
 // What the usage says after the modes' lines.
@@ -46,6 +47,9 @@ const char kUsageRest[] =
     "  -- ends the options.\n"
     "TIME: local time, YYYY-MM-DD HH:MM[:SS[.FFF]], or ISO 8601 as the report writes its times,\n"
     "  in UTC or with an offset: 2026-12-09T07:02:00Z, 2026-12-09T07:02:00.250+01:00.\n"
+    "  report --utc reads TIME and shows the page's times in UTC.\n"
+    "SPAN: report --last: the span before the files' latest arrival, as 1h, 30m, 90s, 2d, 1h30m.\n"
+    "report --device N (again for more): the devices drawn, whatever their traffic.\n"
     "--hour: the hour (UTC) that stamps untimed records of files whose name gives none.\n"
     "Exit code: 0 done, 1 a file could not be read or written or held bad records, 2 usage;\n"
     "check: 1 when a run's sequence has gaps or repeats, 3 when no record carries its arrival.\n";
@@ -75,12 +79,40 @@ bool ParseRange(const std::string& text, Filter* filter) {
   return true;
 }
 
-bool LocalTime(const char* option, const std::string& v, std::int64_t* ms, std::string* why) {
+// A time of --from or --to: local time, or with --utc UTC, unless the text
+// gives its zone.
+bool ReadTime(const char* option, const std::string& v, bool utc, std::int64_t* ms,
+              std::string* why) {
+  if (utc && report::ParseLocalTime(v + "Z", ms)) return true;
   if (report::ParseLocalTime(v, ms, why)) return true;
-  *why = !why->empty()
-             ? option + (" " + *why)
-             : option + std::string(" is a local time, YYYY-MM-DD HH:MM[:SS], not '") + v + "'";
+  *why = !why->empty() ? option + (" " + *why)
+                       : option + std::string(" is a ") + (utc ? "UTC" : "local") +
+                             " time, YYYY-MM-DD HH:MM[:SS], not '" + v + "'";
   return false;
+}
+
+// A span: whole numbers each followed by d, h, m or s, largest first
+// (1h30m), more than none and at most a century.
+bool ParseSpan(const std::string& text, std::int64_t* ms) {
+  static const struct {
+    char unit;
+    std::int64_t ms;
+  } kUnits[] = {{'d', 86400000}, {'h', 3600000}, {'m', 60000}, {'s', 1000}};
+  std::int64_t total = 0;
+  std::size_t at = 0, unit = 0;
+  while (at < text.size()) {
+    std::size_t end = at;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    if (end == at || end == text.size() || end - at > 6) return false;
+    while (unit < 4 && kUnits[unit].unit != text[end]) ++unit;
+    if (unit == 4) return false;
+    total += std::stoll(text.substr(at, end - at)) * kUnits[unit].ms;
+    ++unit;
+    at = end + 1;
+  }
+  if (total <= 0 || total > 36500LL * 86400000) return false;
+  *ms = total;
+  return true;
 }
 
 // Every option pktdump has; the modes' rows say which each takes.
@@ -135,13 +167,26 @@ const trelm::Option<Options> kOptions[] = {
          *why = "--records is N, FIRST-LAST or FIRST-, not '" + v + "'";
        return why->empty();
      }},
+    // Read once every option is known: --utc decides how.
     {"--from", "a value", true,
-     [](Options& o, const std::string& v, std::string* why) {
-       return LocalTime("--from", v, &o.from, why);
+     [](Options& o, const std::string& v, std::string*) {
+       o.fromText = v;
+       return true;
      }},
     {"--to", "a value", true,
+     [](Options& o, const std::string& v, std::string*) {
+       o.toText = v;
+       return true;
+     }},
+    {"--last", "a value", true,
      [](Options& o, const std::string& v, std::string* why) {
-       return LocalTime("--to", v, &o.to, why);
+       if (ParseSpan(v, &o.last)) return true;
+       *why = "--last is a span such as 1h, 30m, 90s, 2d or 1h30m, not '" + v + "'";
+       return false;
+     }},
+    {"--utc", nullptr, true,
+     [](Options& o, const std::string&, std::string*) {
+       return o.utc = true;
      }},
     {"--keep-going", nullptr, true,
      [](Options& o, const std::string&, std::string*) {
@@ -184,8 +229,20 @@ std::string Together(const Options& o) {
   if (o.mode == "pcapng" && o.out.empty()) return "pcapng needs --out";
   if (o.mode == "report" && o.out.empty())
     return "report needs --out (a file, or - for standard output)";
+  if (o.last != 0 && (!o.fromText.empty() || !o.toText.empty())) {
+    return "--last is the span before the latest arrival: it takes no --from or --to";
+  }
+  if (o.last != 0 && std::count(o.paths.begin(), o.paths.end(), "-") != 0) {
+    return "--last reads the files' ends first: it cannot take standard input";
+  }
   if (o.from >= o.to) return "--from is not before --to";
   return std::string();
+}
+
+// The times given, read as --utc says.
+bool ReadTimes(Options* o, std::string* why) {
+  if (!o->fromText.empty() && !ReadTime("--from", o->fromText, o->utc, &o->from, why)) return false;
+  return o->toText.empty() || ReadTime("--to", o->toText, o->utc, &o->to, why);
 }
 
 }  // namespace
@@ -220,7 +277,7 @@ Parsed Parse(const std::vector<std::string>& args, Options* o, std::FILE* out, s
   }
   if (why.empty() && trelm::ReadOptions(kCommandLine, kOptions, mode->name, mode->options, args, 1,
                                         *o, &o->paths, &why)) {
-    if (o->mode != "dump" || DumpWords(o, &why)) why = Together(*o);
+    if ((o->mode != "dump" || DumpWords(o, &why)) && ReadTimes(o, &why)) why = Together(*o);
   }
   if (!why.empty()) {
     trelm::UsageError(kCommandLine, why, err);

@@ -39,8 +39,15 @@ struct Options {
   std::int64_t hour = -1;  // pcapng --hour: UTC seconds; -1 none
   bool keepGoing = false;
   bool json = false;
-  // report --from, --to: local time as ms since 1970; to is exclusive.
+  // report --from, --to: ms since 1970 (to is exclusive), from the texts
+  // given, read as local time or, with --utc, as UTC.
   std::int64_t from = INT64_MIN, to = INT64_MAX;
+  std::string fromText, toText;
+  // report --last: the span (ms) that ends with the files' latest arrival;
+  // 0: none.
+  std::int64_t last = 0;
+  // report --utc: times read and shown in UTC rather than local time.
+  bool utc = false;
   Filter filter;
   std::vector<std::string> paths;  // "-" is standard input
 };

@@ -242,8 +242,20 @@ void FileReport::Note(const char* kind, const char* text) {
     if (it == eventMarks_.end()) it = eventMarks_.emplace(kind, Buckets()).first;
     it->second.Add(now_, 1);
   }
-  // The first of each kind are kept, so that rare ones are never crowded out.
-  if (eventCounts_[kind] <= kEventsKept) events_.push_back({now_, record_, kind, text});
+  // A text seen before is a repeat of its first; the first kEventsKept
+  // texts of each kind are kept, so that rare ones are never crowded out.
+  const std::string key = std::string(kind) + '\n' + text;
+  const auto it = eventIndex_.find(key);
+  if (it != eventIndex_.end()) {
+    Event& first = events_[it->second];
+    ++first.count;
+    if (now_ != kNoTime && (first.last == kNoTime || now_ > first.last)) first.last = now_;
+    return;
+  }
+  if (textsKept_[kind] >= kEventsKept) return;
+  ++textsKept_[kind];
+  eventIndex_.emplace(key, events_.size());
+  events_.push_back({now_, record_, kind, text, 1, now_});
 }
 
 void FileReport::Finish() {

@@ -86,11 +86,15 @@ class Liveness {
   std::vector<std::pair<std::int64_t, std::int64_t>> candidates_;
 };
 
+// An event, with its repeats: the same kind and text again is folded
+// into it, counted, with the time of the last.
 struct Event {
   std::int64_t time = kNoTime;  // kNoTime: the record carries no arrival
   std::int64_t record = 0;
   std::string kind;  // "clock-set", "unusual", "errorlog"
   std::string text;
+  std::uint64_t count = 1;      // this and its repeats
+  std::int64_t last = kNoTime;  // the latest arrival among them
 };
 
 struct Window {
@@ -151,7 +155,7 @@ class FileReport {
   // Datagrams per device (by the decoders' device rule) and per code.
   const std::map<int, std::uint64_t>& DeviceCounts() const { return deviceCounts_; }
   const std::map<std::string, std::uint64_t>& KindCounts() const { return kindCounts_; }
-  static constexpr std::size_t kEventsKept = 100;  // of each kind
+  static constexpr std::size_t kEventsKept = 100;  // texts of each kind
 
  private:
   class Host;
@@ -166,6 +170,10 @@ class FileReport {
   std::map<std::string, Buckets> eventMarks_;
   std::map<std::string, std::uint64_t> eventCounts_;
   std::vector<Event> events_;
+  // Where each kept kind and text is in events_, and how many texts of
+  // each kind are kept.
+  std::map<std::string, std::size_t> eventIndex_;
+  std::map<std::string, std::size_t> textsKept_;
   std::map<int, Liveness> workstations_, devices_;
   std::map<int, std::uint64_t> deviceCounts_;
   std::map<std::string, std::uint64_t> kindCounts_;
@@ -180,6 +188,9 @@ class FileReport {
 struct PageOptions {
   Window window;
   std::vector<std::string> notes;  // what went wrong reading, said on the page
+  bool utc = false;                // times shown in UTC
+  std::vector<int> devices;        // the devices drawn; empty: the busiest
+  std::int64_t last = 0;           // --last's span (ms), said on the page; 0: none
 };
 
 // What the page needs of the files, folded one file at a time (in name

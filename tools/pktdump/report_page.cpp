@@ -19,8 +19,32 @@ namespace pktdump {
 namespace report {
 namespace html {
 
+namespace {
+// The page being written shows UTC (one page is written at a time, by one
+// thread; thread_local keeps pages written side by side apart).
+thread_local bool showUtc = false;
+}  // namespace
+
+void ShowUtc(bool utc) { showUtc = utc; }
+bool ShowingUtc() { return showUtc; }
+
+long PageOffset(std::int64_t ms) { return showUtc ? 0 : trelm::UtcOffsetAt(ms); }
+
+std::tm PageParts(std::int64_t ms) {
+  if (!showUtc) return trelm::LocalParts(ms);
+  const trelm::CivilTime c = trelm::UtcCivil(FloorDiv(ms, 1000));
+  std::tm t{};
+  t.tm_year = c.year - 1900;
+  t.tm_mon = c.month - 1;
+  t.tm_mday = c.day;
+  t.tm_hour = c.hour;
+  t.tm_min = c.minute;
+  t.tm_sec = c.second;
+  return t;
+}
+
 std::string Zone(std::int64_t ms) {
-  const long offset = trelm::UtcOffsetAt(ms);
+  const long offset = PageOffset(ms);
   char text[32];
   std::snprintf(text, sizeof text, "%c%02ld:%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 3600,
                 std::labs(offset) % 3600 / 60);
@@ -30,7 +54,7 @@ std::string Zone(std::int64_t ms) {
 // "2026-12-09T07:12:03.250+01:00": the attribute form.
 std::string Iso(std::int64_t ms) {
   if (ms == kNoTime) return "";
-  const std::tm t = trelm::LocalParts(ms);
+  const std::tm t = PageParts(ms);
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%s", t.tm_year + 1900,
                 t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
@@ -234,13 +258,17 @@ void WriteSummary(Context& c) {
   }
   page += "<p class=\"meta\">Files: " + names + "</p>\n";
   if (axis.known) {
-    char zone[64] = "";
-    const std::tm t = trelm::LocalParts(axis.from);
-    std::strftime(zone, sizeof zone, "%Z", &t);
+    std::string clock = "Times are UTC (--utc); arrivals are recorded in UTC.";
+    if (!ShowingUtc()) {
+      char zone[64] = "";
+      const std::tm t = trelm::LocalParts(axis.from);
+      std::strftime(zone, sizeof zone, "%Z", &t);
+      clock = "Times are local time, " + Escape(zone) + " (UTC" + Zone(axis.from) +
+              "), as this machine keeps it; arrivals are recorded in UTC.";
+    }
     page += "<p class=\"meta\" id=\"span\" data-from=\"" + Iso(axis.from) + "\" data-to=\"" +
             Iso(axis.to) + "\">From " + Shown(axis.from) + " to " + Shown(axis.to) + " (" +
-            Duration(axis.to - axis.from) + "). Times are local time, " + Escape(zone) + " (UTC" +
-            Zone(axis.from) + "), as this machine keeps it; arrivals are recorded in UTC.</p>\n";
+            Duration(axis.to - axis.from) + "). " + clock + "</p>\n";
   }
 }
 
@@ -381,6 +409,11 @@ std::string RenderPage(const std::vector<const FileReport*>& files, const PageOp
 }
 
 std::string RenderPage(const PageData& data, const PageOptions& options) {
+  // The page's clock for this page only.
+  html::ShowUtc(options.utc);
+  const struct LocalAgain {
+    ~LocalAgain() { html::ShowUtc(false); }
+  } localAgain;
   html::Context c(data, options);
   c.axis = html::AxisOf(data, options.window);
   for (const PageData::File& f : data.files) {

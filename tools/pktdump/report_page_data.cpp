@@ -84,11 +84,33 @@ void PageData::Note(std::size_t file, const Event& e) {
 void PageData::Keep(std::size_t file, const Event& e) {
   auto when = [](const Event& x) { return x.time == kNoTime ? INT64_MAX : x.time; };
   std::vector<Listed>& kept = events[e.kind];
+  // A text listed already from an earlier file of the same capture takes
+  // these as repeats; one that came first in this file becomes the listed
+  // one. Another capture's are its own rows.
+  const std::string text = e.text.substr(0, 300);
+  for (auto it = kept.begin(); it != kept.end(); ++it) {
+    if (it->event.text != text || files[it->file].folder != files[file].folder) continue;
+    Listed merged = *it;
+    merged.event.count += e.count;
+    if (e.last != kNoTime && (merged.event.last == kNoTime || e.last > merged.event.last)) {
+      merged.event.last = e.last;
+    }
+    if (when(e) < when(it->event)) {
+      merged.event.time = e.time;
+      merged.event.record = e.record;
+      merged.file = file;
+    }
+    kept.erase(it);
+    auto at = std::upper_bound(kept.begin(), kept.end(), when(merged.event),
+                               [&](std::int64_t t, const Listed& l) { return t < when(l.event); });
+    kept.insert(at, std::move(merged));
+    return;
+  }
   if (kept.size() >= kTableRows && when(kept.back().event) <= when(e)) return;
   auto at = std::upper_bound(kept.begin(), kept.end(), when(e),
                              [&](std::int64_t t, const Listed& l) { return t < when(l.event); });
   Listed listed{e, file};
-  listed.event.text = e.text.substr(0, 300);
+  listed.event.text = text;
   kept.insert(at, std::move(listed));
   if (kept.size() > kTableRows) kept.pop_back();
 }

@@ -26,9 +26,17 @@ constexpr int kPlot = 1000;  // the plot's width
 constexpr int kWidth = kLeft + kPlot + 30;
 constexpr std::size_t kTableRows = 200;  // of each kind
 
-// Local time as the page writes it (report_page.cpp; the conversions are
-// the time module's).
+// The page's clock: local time, or UTC with report --utc. RenderPage sets
+// it for the page it writes (report_page.cpp; the conversions are the time
+// module's). An hour file's name is local time whichever the page shows.
 using trelm::FloorDiv;
+void ShowUtc(bool utc);
+bool ShowingUtc();
+// Seconds east of UTC the page's clock is at that instant (0 in UTC).
+long PageOffset(std::int64_t ms);
+// The calendar time of an instant on the page's clock.
+std::tm PageParts(std::int64_t ms);
+// Times as the page writes them.
 std::string Zone(std::int64_t ms);
 std::string Iso(std::int64_t ms);
 std::string Shown(std::int64_t ms);

@@ -4,6 +4,7 @@
 // arrival time and its recording lane) and Who was alive (a strip per
 // workstation and per busy device, dark where it was silent).
 #include <algorithm>
+#include <set>
 
 #include "report_page_internal.h"
 
@@ -27,7 +28,7 @@ std::string Ticks(const Axis& axis, int height, bool labels) {
   }
   // Years: whole weeks, about ten ticks.
   if (span / step > 10) step = (span / 10 / step + 1) * step;
-  const std::int64_t offset = trelm::UtcOffsetAt(axis.from) * 1000;
+  const std::int64_t offset = PageOffset(axis.from) * 1000;
   std::string out;
   for (std::int64_t t = (FloorDiv(axis.from + offset, step) + 1) * step - offset; t < axis.to;
        t += step) {
@@ -35,7 +36,7 @@ std::string Ticks(const Axis& axis, int height, bool labels) {
     out += "<line class=\"grid\" x1=\"" + x + "\" x2=\"" + x + "\" y1=\"0\" y2=\"" +
            std::to_string(height) + "\"/>";
     if (!labels) continue;
-    const std::tm tm = trelm::LocalParts(t);
+    const std::tm tm = PageParts(t);
     char text[32];
     if (span > 2 * 86400000LL) {
       std::snprintf(text, sizeof text, "%02d-%02d %02d:%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
@@ -52,10 +53,10 @@ std::string Ticks(const Axis& axis, int height, bool labels) {
   const std::int64_t probe = std::max<std::int64_t>(900000, span / 4000);
   for (std::int64_t a = axis.from; a < axis.to; a += probe) {
     std::int64_t b = std::min(a + probe, axis.to);
-    if (trelm::UtcOffsetAt(a) == trelm::UtcOffsetAt(b)) continue;
+    if (PageOffset(a) == PageOffset(b)) continue;
     for (std::int64_t lo = a; b - lo > 1000;) {
       const std::int64_t mid = lo + (b - lo) / 2;
-      (trelm::UtcOffsetAt(mid) == trelm::UtcOffsetAt(a) ? lo : b) = mid;
+      (PageOffset(mid) == PageOffset(a) ? lo : b) = mid;
     }
     const std::string x = Px(axis.X(b));
     out += "<g class=\"clock-change\" data-time=\"" + Iso(b) + "\"><title>The local clock changes here, from UTC" +
@@ -312,6 +313,15 @@ void StripRow(Context& c, const std::string& kind, int id, const PageData::Heard
   }
   s.dark = dark;
   const std::string name = (kind == "workstation" ? "WS " : "Device ") + std::to_string(id);
+  if (heard.count == 0) {
+    // Asked for, and not heard where the page looks.
+    page += "<g class=\"strip\" data-kind=\"" + kind + "\" data-id=\"" + std::to_string(id) +
+            "\" data-heard=\"0\"><text x=\"4\" y=\"" + std::to_string(y + 11) + "\">" + name +
+            "<tspan class=\"sub\"> no traffic</tspan></text><text x=\"" + std::to_string(kLeft + 4) +
+            "\" y=\"" + std::to_string(y + 11) + "\">" + name +
+            " sent no revertive in this window</text></g>";
+    return;
+  }
   page += "<g class=\"strip\" data-kind=\"" + kind + "\" data-id=\"" + std::to_string(id) +
           "\" data-usual=\"" + std::to_string(s.usual) + "\" data-heard=\"" +
           std::to_string(s.heard) + "\">";
@@ -337,6 +347,19 @@ void StripRow(Context& c, const std::string& kind, int id, const PageData::Heard
   page += "</g>";
 }
 
+// Numbers as runs: "3, 5-9, 14".
+std::string NumberList(const std::set<int>& numbers) {
+  std::string out;
+  for (auto it = numbers.begin(); it != numbers.end();) {
+    const int first = *it;
+    int last = first;
+    for (++it; it != numbers.end() && *it == last + 1; ++it) last = *it;
+    out += (out.empty() ? "" : ", ") + std::to_string(first);
+    if (last != first) out += (last == first + 1 ? ", " : "\u2013") + std::to_string(last);
+  }
+  return out;
+}
+
 // One set of strips: the page's with one capture; with several, a set per
 // capture, each silent only where that capture recorded and lost nothing.
 void Strips(Context& c, const std::string& title, const std::map<int, PageData::Heard>& workstations,
@@ -347,20 +370,38 @@ void Strips(Context& c, const std::string& title, const std::map<int, PageData::
   for (const auto& [d, heard] : devices) revertiveCounts[d] = heard.count;
   if (!title.empty()) page += "<h3 class=\"capture-strips\">" + Escape(title) + "</h3>\n";
   std::vector<std::pair<std::uint64_t, int>> busiest;
-  for (const auto& [d, count] : revertiveCounts) busiest.emplace_back(count, d);
-  std::sort(busiest.begin(), busiest.end(), [](const auto& a, const auto& b) {
-    return a.first != b.first ? a.first > b.first : a.second < b.second;
-  });
-  const std::size_t restDevices = busiest.size() > kBusiest ? busiest.size() - kBusiest : 0;
-  busiest.resize(std::min(busiest.size(), kBusiest));
+  const std::vector<int>& asked = c.options.devices;
+  if (asked.empty()) {
+    for (const auto& [d, count] : revertiveCounts) busiest.emplace_back(count, d);
+    std::sort(busiest.begin(), busiest.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    busiest.resize(std::min(busiest.size(), kBusiest));
+  } else {
+    // Those asked for, in number order, whatever their traffic.
+    for (int d : std::set<int>(asked.begin(), asked.end())) {
+      const auto it = revertiveCounts.find(d);
+      busiest.emplace_back(it == revertiveCounts.end() ? 0 : it->second, d);
+    }
+  }
+  std::set<int> notDrawn;
+  for (const auto& [d, count] : revertiveCounts) notDrawn.insert(d);
+  for (const auto& [count, d] : busiest) notDrawn.erase(d);
+  const std::string chosen =
+      asked.empty() ? "the " + std::to_string(busiest.size()) + " busiest"
+                    : std::string("those asked for with --device");
   const std::size_t restWorkstations =
       workstations.size() > kMaxWorkstations ? workstations.size() - kMaxWorkstations : 0;
   page += "<p class=\"legend\"><span><i class=\"sw\" style=\"background:#b8e0b0\"></i>heard</span>"
           "<span><i class=\"sw\" style=\"background:#2b2b2b\"></i>silent for longer than twice its "
           "usual interval while a file was recording</span>Workstations by their heartbeat revertives; devices by the "
-          "revertives that give them lines (the " + std::to_string(busiest.size()) +
-          " busiest" + (restDevices ? ", and " + std::to_string(restDevices) + " more not drawn" : std::string()) +
-          ").</p>\n";
+          "revertives that give them lines (" + chosen + ")." +
+          (notDrawn.empty() ? std::string()
+                            : " <span class=\"not-drawn\" data-count=\"" +
+                                  std::to_string(notDrawn.size()) + "\">Not drawn: device" +
+                                  (notDrawn.size() == 1 ? " " : "s ") + NumberList(notDrawn) +
+                                  " (<code>--device N</code> draws one).</span>") +
+          "</p>\n";
   const int top = 18;
   const std::size_t rows = std::min(workstations.size(), kMaxWorkstations) + busiest.size() +
                            (workstations.empty() ? 0 : 1) + (busiest.empty() ? 0 : 1);
@@ -384,7 +425,9 @@ void Strips(Context& c, const std::string& title, const std::map<int, PageData::
     page += "<text class=\"label\" x=\"4\" y=\"" + std::to_string(y + 11) + "\">Devices</text>";
     y += kStrip + kStripGap;
     for (const auto& [count, d] : busiest) {
-      StripRow(c, "device", d, devices.at(d), covered, heardUntil, y);
+      const auto it = devices.find(d);
+      StripRow(c, "device", d, it == devices.end() ? PageData::Heard() : it->second, covered,
+               heardUntil, y);
       y += kStrip + kStripGap;
     }
   }
@@ -431,12 +474,13 @@ void WriteAlive(Context& c) {
   page += "<h2 id=\"alive\">Who was alive</h2>\n";
   const std::map<int, PageData::Heard>& workstations = data.workstations;
   const std::map<int, PageData::Heard>& devices = data.devices;
-  if (c.axis.known && (!workstations.empty() || !devices.empty())) {
+  const bool asked = !c.options.devices.empty();
+  if (c.axis.known && (!workstations.empty() || !devices.empty() || asked)) {
     if (data.rows.size() < 2) {
       Strips(c, std::string(), workstations, devices, data.covered, data.heardUntil);
     } else {
       for (const PageData::Row& row : data.rows) {
-        if (row.workstations.empty() && row.devices.empty()) continue;
+        if (row.workstations.empty() && row.devices.empty() && !asked) continue;
         std::int64_t until = INT64_MIN;
         for (std::size_t i : row.files) {
           const FileReport::Totals& n = data.files[i].numbers;

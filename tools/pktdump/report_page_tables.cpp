@@ -1,6 +1,6 @@
 // pktdump report: the page's parts in rows: Events (their counts, their
-// marks per column on the time axis, and the earliest of each kind in a
-// table, the rarest kind first), Numbers (a line per file) and the table
+// marks per column on the time axis, and the earliest texts of each kind
+// in a table in time order, a text's repeats folded into one row), Numbers (a line per file) and the table
 // of the sequence gaps.
 #include <algorithm>
 
@@ -59,23 +59,28 @@ void EventTable(Context& c, const Listing& rows) {
   std::string& page = c.page;
   const std::uint64_t allEvents = c.data.allEvents;
   page += "<table id=\"event-table\"><tr><th>Time</th><th>File</th><th>Record</th><th>Kind</th>"
-          "<th>Text</th></tr>\n";
+          "<th>Text</th><th>Times</th><th>Last</th></tr>\n";
   std::map<std::string, std::size_t> shownOf;
   std::uint64_t listed = 0;
   for (const auto& [f, e] : rows) {
     if (shownOf[e->kind]++ >= kTableRows) continue;
-    ++listed;
+    listed += e->count;
+    // Repeats of one text are one row: how many, and the last.
+    const bool repeated = e->count > 1;
     page += "<tr data-kind=\"" + e->kind + "\" data-time=\"" + Iso(e->time) + "\" data-file=\"" +
-            c.Label(*f) + "\" data-record=\"" + std::to_string(e->record) + "\"><td class=\"t\">" +
-            Shown(e->time) + "</td><td>" + c.Label(*f) + "</td><td class=\"n\">" +
-            std::to_string(e->record) + "</td><td>" + e->kind + "</td><td class=\"x\">" +
-            Escape(e->text.substr(0, 300)) + "</td></tr>\n";
+            c.Label(*f) + "\" data-record=\"" + std::to_string(e->record) + "\" data-count=\"" +
+            std::to_string(e->count) + "\"><td class=\"t\">" + Shown(e->time) + "</td><td>" +
+            c.Label(*f) + "</td><td class=\"n\">" + std::to_string(e->record) + "</td><td>" +
+            e->kind + "</td><td class=\"x\">" + Escape(e->text.substr(0, 300)) +
+            "</td><td class=\"n\">" + (repeated ? Number(e->count) : std::string()) +
+            "</td><td class=\"t\">" +
+            (repeated && e->last != kNoTime ? Shown(e->last) : std::string()) + "</td></tr>\n";
   }
   page += "</table>\n";
   if (listed < allEvents) {
     page += "<p class=\"meta\" id=\"not-listed\">" + Number(allEvents - listed) +
             " more events are counted above but not listed (the first " +
-            std::to_string(FileReport::kEventsKept) + " of each kind in each file, and " +
+            std::to_string(FileReport::kEventsKept) + " texts of each kind in each file, and " +
             std::to_string(kTableRows) + " of each kind in all, are).</p>\n";
   }
   page += "<p class=\"meta\"><code>pktdump dump FILE RECORD</code> shows a record's bytes, "
@@ -109,12 +114,10 @@ void WriteEvents(Context& c) {
   page += "Unusual entries are the lines Varnet's Analyse lists; errorlog, the datagrams the "
           "decoders write to ERRORLOG.TXT.</p>\n";
   if (c.axis.known) EventMarks(c);
-  // The rarest kind first (a clock set is not to drown among a night's
-  // unusual lines), then by time.
+  // In time order (records without arrival last, in file order); repeats
+  // of one text are folded into its first row, so a clock set does not
+  // drown among a night's repeated lines.
   std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
-    const std::uint64_t ca = eventCounts[a.second->kind], cb = eventCounts[b.second->kind];
-    if (ca != cb) return ca < cb;
-    if (a.second->kind != b.second->kind) return a.second->kind < b.second->kind;
     const std::int64_t ta = a.second->time == kNoTime ? INT64_MAX : a.second->time;
     const std::int64_t tb = b.second->time == kNoTime ? INT64_MAX : b.second->time;
     return ta < tb;

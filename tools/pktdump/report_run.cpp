@@ -209,11 +209,62 @@ bool ParseLocalTime(const std::string& text, std::int64_t* ms, std::string* why)
   return true;
 }
 
+namespace {
+
+// The latest arrival among the last timed records of the files (a look at
+// each file's end, up to kTailRecords records back); kNoTime for none.
+constexpr std::int64_t kTailRecords = 4096;
+std::int64_t LatestArrival(const std::vector<std::string>& paths) {
+  std::int64_t latest = kNoTime;
+  std::vector<std::uint8_t> block(64 * varnet::kRecordSize);
+  for (const std::string& path : paths) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) continue;  // said when it is read
+    const long long size = FileSize(file);
+    const std::int64_t records = size > 0 ? size / static_cast<long long>(varnet::kRecordSize) : 0;
+    std::int64_t end = records;
+    bool found = false;
+    while (!found && end > 0 && records - end < kTailRecords) {
+      const std::int64_t begin = std::max<std::int64_t>(0, end - 64);
+      const std::size_t bytes = static_cast<std::size_t>(end - begin) * varnet::kRecordSize;
+      if (!varnet::SeekStdio(file, begin * static_cast<std::int64_t>(varnet::kRecordSize)) ||
+          std::fread(block.data(), 1, bytes, file) != bytes) {
+        break;
+      }
+      for (std::size_t at = 0; at < bytes; at += varnet::kRecordSize) {
+        varnet::RecordView view;
+        if (!varnet::ReadRecord(block.data() + at, varnet::kRecordSize, view) || !view.timed) continue;
+        const std::int64_t ms = trelm::FiletimeMs(view.arrival.filetime);
+        if (ms == trelm::kNoInstant) continue;
+        found = true;
+        if (latest == kNoTime || ms > latest) latest = ms;
+      }
+      end = begin;
+    }
+    std::fclose(file);
+  }
+  return latest;
+}
+
+}  // namespace
+
 int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
   std::vector<std::string> paths = o.paths;
   Window window;
   window.from = o.from;
   window.to = o.to;
+  if (o.last != 0) {
+    // The span before the latest arrival the files hold: the last hour of
+    // a capture, live or copied.
+    const std::int64_t latest = LatestArrival(paths);
+    if (latest == kNoTime) {
+      std::fprintf(err, "pktdump: --last: no record of these files carries its arrival time "
+                        "(PacketTimes off): give --from and --to\n");
+      return 1;
+    }
+    window.to = latest + 1;
+    window.from = window.to - o.last;
+  }
   const bool keepGoing = o.keepGoing;
   const std::string& ini = o.ini;
   // The page is written as every mode writes: never over an input, and
@@ -265,6 +316,9 @@ int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
   bool failed = false, bad = false;
   PageOptions options;
   options.window = window;
+  options.utc = o.utc;
+  options.devices = o.filter.devices;
+  options.last = o.last;
   for (const Reading& r : readings) {
     for (const std::string& m : r.messages) {
       std::fprintf(err, "%s\n", m.c_str());
