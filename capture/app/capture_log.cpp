@@ -147,6 +147,7 @@ void CaptureLog::Flush(HourFile& file, WriteLoss& loss) {
     }
     lost = file.units - written;
   }
+  if (file.unit != 0) recorded_ += file.units - lost;
   // The note of loss: its counts are said once it is written; else they
   // stay to be said again, and the note itself is no lost line.
   bool noteFailed = false;
@@ -281,6 +282,7 @@ void CaptureLog::FindRunTag() {
 void CaptureLog::RecordDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
                                 std::uint16_t length, const Arrival* arrival) {
   ++ownSequence_;
+  ++received_;
   // Every datagram is recorded while packets are saved, also when the
   // hour's files were closed for idleness or its lines are filtered out.
   if (settings_.savePackets != 0) {
@@ -502,9 +504,9 @@ void CaptureLog::NoteLossBeforeClose() {
   if (net_.Loss(before)) unclaimedBeforeClose_ = before.unclaimed;
 }
 
-void CaptureLog::ReportDatagramLoss(bool closing) {
+RunCounts CaptureLog::CountRun(bool closing, bool* kept) {
   NetLoss now;
-  const bool counted = net_.Loss(now);
+  *kept = net_.Loss(now);
   if (closing) {
     // What came for the names once the close removed them (what waited
     // in the wrapper for them, and what was still on its way) is lost
@@ -514,10 +516,35 @@ void CaptureLog::ReportDatagramLoss(bool closing) {
     now.waiting += atClose;
     now.unclaimed -= atClose;
   }
+  RunCounts run;
+  run.received = received_;
+  run.recorded = recorded_;
+  run.lost.queueFull = now.dropped;
+  run.lost.malformed = now.malformed;
   // The wrapper's count of what came for the names while they were gone,
   // and the channel's of what it ignored meanwhile.
-  now.unclaimed += channel_.DownDrops();
+  run.lost.channelDown = now.unclaimed + channel_.DownDrops();
+  run.lost.replay = channel_.ReplayDrops();
+  // Before the close what waits in the wrapper is not lost: it is taken.
+  run.lost.waitingAtClose = closing ? now.waiting : 0;
+  run.lost.notWritten = packetLoss_.total;
+  run.linesLost = logLoss_.total + errorLoss_.total;
+  return run;
+}
+
+RunCounts CaptureLog::Counts() {
+  if (totalsSaid_) return closeCounts_;
+  bool kept = false;
+  return CountRun(false, &kept);
+}
+
+void CaptureLog::ReportDatagramLoss(bool closing) {
+  bool counted = false;
+  const RunCounts run = CountRun(closing, &counted);
+  const RunLoss& lost = run.lost;
   if (closing) {
+    closeCounts_ = run;
+    totalsSaid_ = true;
     if (settings_.retention.Enabled()) {
       char line[160];
       std::snprintf(line, sizeof line,
@@ -526,25 +553,28 @@ void CaptureLog::ReportDatagramLoss(bool closing) {
                     retentionFiles_, retentionHours_, retentionBytes_);
       WriteLogLine(line);
     }
-    // The run's totals, only where something was lost.
-    const std::uint64_t lines = logLoss_.total + errorLoss_.total;
-    if (lines != 0 || packetLoss_.total != 0) {
-      char line[160];
+    char line[260];
+    // The run's totals, always: a scraper's counters are checked by them.
+    std::snprintf(line, sizeof line,
+                  "Run totals: %" PRIu64 " datagrams received, %" PRIu64 " recorded",
+                  run.received, run.recorded);
+    WriteLogLine(line);
+    // What was lost, only where something was.
+    if (run.linesLost != 0 || lost.notWritten != 0) {
       std::snprintf(line, sizeof line,
                     "Lost in this run: %" PRIu64 " lines and %" PRIu64 " records not written",
-                    lines, packetLoss_.total);
+                    run.linesLost, lost.notWritten);
       WriteLogLine(line);
     }
-    const std::uint64_t replay = channel_.ReplayDrops();
     // What still waits in the wrapper is lost with the program.
-    if (now.dropped != 0 || now.malformed != 0 || now.unclaimed != 0 || replay != 0 ||
-        now.waiting != 0) {
-      char line[260];
+    if (lost.queueFull != 0 || lost.malformed != 0 || lost.channelDown != 0 ||
+        lost.replay != 0 || lost.waitingAtClose != 0) {
       std::snprintf(line, sizeof line,
                     "Lost in this run: %" PRIu64 " datagrams dropped (queue full), %" PRIu64
                     " malformed, %" PRIu64 " while the channel was down, %" PRIu64
                     " during replay, %" PRIu64 " waiting at the close",
-                    now.dropped, now.malformed, now.unclaimed, replay, now.waiting);
+                    lost.queueFull, lost.malformed, lost.channelDown, lost.replay,
+                    lost.waitingAtClose);
       WriteLogLine(line);
     }
     return;
@@ -552,16 +582,18 @@ void CaptureLog::ReportDatagramLoss(bool closing) {
   // At most one line a minute, and only when a counter rose.
   if (lossLineTicks_ < kLossLineTicks) ++lossLineTicks_;
   if ((!counted && channel_.DownDrops() == 0) || lossLineTicks_ < kLossLineTicks) return;
-  if (now.dropped == lossShown_.dropped && now.malformed == lossShown_.malformed &&
-      now.unclaimed == lossShown_.unclaimed) {
+  if (lost.queueFull == lossShown_.dropped && lost.malformed == lossShown_.malformed &&
+      lost.channelDown == lossShown_.unclaimed) {
     return;
   }
   char line[220];
   std::snprintf(line, sizeof line,
                 "Datagrams lost: %" PRIu64 " dropped (queue full), %" PRIu64 " malformed, %" PRIu64
                 " while the channel was down, in this run",
-                now.dropped, now.malformed, now.unclaimed);
-  lossShown_ = now;
+                lost.queueFull, lost.malformed, lost.channelDown);
+  lossShown_.dropped = lost.queueFull;
+  lossShown_.malformed = lost.malformed;
+  lossShown_.unclaimed = lost.channelDown;
   lossLineTicks_ = 0;
   WriteLogLine(line);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/capture_host.h"
+#include "app/run_figures.h"
 #include "app/settings.h"
 #include "core/channel.h"
 
@@ -98,8 +99,13 @@ class CaptureLog {
   // taken before the close removes them.
   void NoteLossBeforeClose();
   // The wrapper's loss counters: a line when they rose (at most one a
-  // minute), or the run's totals at the close.
+  // minute), or the run's totals at the close: always a line with what
+  // was received and recorded, and the lines of what was lost where
+  // something was.
   void ReportDatagramLoss(bool closing);
+  // The run's counts: once the close said its totals, the counts those
+  // lines said; before, as they stand (nothing waits at the close yet).
+  RunCounts Counts();
 
   // Hour files that retention deleted in this run, and their bytes.
   std::uint64_t RetentionFiles() const { return retentionFiles_; }
@@ -171,6 +177,9 @@ class CaptureLog {
   // second after an attempt that deleted nothing. True when a file went.
   bool KeepRetention(bool afterFailedWrite);
   void SayRetention();
+  // The run's counts, at the close with what still waited in the wrapper;
+  // kept: whether the wrapper keeps loss counters.
+  RunCounts CountRun(bool closing, bool* kept);
   // Closes both hour streams (hour change) and has the receive counter
   // cleared.
   void CloseHourFiles();
@@ -215,6 +224,12 @@ class CaptureLog {
   std::uint64_t retentionBytes_ = 0;
   std::uint64_t retentionHours_ = 0;
   std::uint64_t retentionRestUntil_ = 0;
+  // Datagrams handed to the log, and their records written whole; the
+  // counts the close's lines said, once they were said.
+  std::uint64_t received_ = 0;
+  std::uint64_t recorded_ = 0;
+  bool totalsSaid_ = false;
+  RunCounts closeCounts_;
 };
 
 }  // namespace varnet

@@ -210,9 +210,11 @@ TEST_F(VarnetTest, FileFailuresAreReportedOnceAndCloseTheProgram) {
   Varnet second(other, otherNet);
   second.Startup();
   EXPECT_EQ(other.errors, std::vector<std::string>{"Unable to open packet data file"});
-  // The line being written when the failure closed the program still follows.
-  EXPECT_EQ(other.Lines(kLog07)[1].substr(14), "Log Closed");
-  EXPECT_EQ(other.Lines(kLog07)[2].substr(14), "Configuration Path:");
+  // The lines of the close, then the line being written when the failure
+  // closed the program.
+  EXPECT_EQ(other.Lines(kLog07)[1].substr(14), "Run totals: 0 datagrams received, 0 recorded");
+  EXPECT_EQ(other.Lines(kLog07)[2].substr(14), "Log Closed");
+  EXPECT_EQ(other.Lines(kLog07)[3].substr(14), "Configuration Path:");
   const std::size_t shown = other.screen.size();
   second.WriteErrorLog("lost");
   EXPECT_EQ(other.errors.back(), "Unable to open error log file");
