@@ -157,6 +157,7 @@ bool ReadSettings(ProfileAccess& host, InstallationLookup& lookup, CaptureFiles&
   ReadRetention(host, ini, s);
 
   ReadFilters(host, ini, filters, &host);
+  ReadMetricsSettings(host, ini, s.metrics);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/capture_host.h"
+#include "app/metrics_settings.h"
 #include "core/capture_config.h"
 #include "core/retention.h"
 
@@ -33,6 +34,8 @@ struct Settings : DecodeOptions, ChannelConfig {
   // Full paths, held for the whole run.
   char varnetIni[kPathSize] = "";
   char ormIni[kPathSize] = "";
+  // [Metrics], read only.
+  MetricsSettings metrics;
 };
 
 // The largest retention values taken: a century of days, and an exabyte.
