@@ -1,5 +1,5 @@
-// What the capture tool's logic needs from Windows, as roles: files,
-// clock, profiles, installation lookups, and one view per window or dialog.
+// What the capture tool's logic needs from Windows, as roles: files (and
+// the file replaced whole, whole_file_writer.h), clock, profiles, installation lookups, and one view per window or dialog.
 // The program fills them with the real calls (win32/varnet_host.h); tests
 // replace them with a virtual clock, in-memory files and recorded window
 // actions. Portable: no <windows.h>.
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/whole_file_writer.h"
 #include "core/input_file.h"
 #include "clock.h"
 #include "profile_access.h"
@@ -169,6 +170,7 @@ class PacketDialogView {
 // part of the logic takes only the roles it uses.
 class CaptureShell : public InstallationLookup,
                      public CaptureFiles,
+                     public WholeFileWriter,
                      public WorkstationClock,
                      public MainWindowView,
                      public ControlLibraries,

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "app/capture_host.h"
 #include "app/display.h"
@@ -30,6 +31,7 @@ class Win32Host : public CaptureShell {
   bool HoldDirectory(const char* dir) override;
   bool RemoveFile(const char* path) override;
   bool FreeBytes(const char* dir, std::uint64_t& bytes) override;
+  bool ReplaceWhole(const char* path, const std::string& bytes, std::string& why) override;
   LocalTime Now() override;
   void SetClockDate(int year, int month, int day) override;
   void SetClockTime(int hour, int minute, int second, int milliseconds) override;

@@ -1,5 +1,6 @@
 // The host's files: the hour's files and the error log opened for
-// appending, the files read, the log directory's listing and its lock.
+// appending, the files read, the log directory's listing and its lock, and
+// the file replaced whole (the metrics file).
 #include <cstring>
 #include <string>
 
@@ -60,6 +61,49 @@ std::unique_ptr<Stream> Win32Host::OpenFile(const char* path, const char* mode) 
   }
   const bool text = std::strchr(mode, 'b') == nullptr;
   return std::make_unique<FileStream>(file, text, static_cast<std::uint64_t>(size.QuadPart));
+}
+
+namespace {
+
+// The system's text for an error, without its line end.
+std::string SystemReason(DWORD error) {
+  char text[256] = "";
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 error, 0, text, sizeof text, nullptr);
+  std::string reason(text, n);
+  while (!reason.empty() && std::strchr("\r\n ", reason.back()) != nullptr) reason.pop_back();
+  if (reason.empty()) reason = "error " + std::to_string(error);
+  return reason;
+}
+
+// Writes the bytes to a new file at path and flushes them to the disk.
+bool WriteNewFile(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size() && FlushFileBuffers(file);
+  const DWORD error = GetLastError();
+  ok = CloseHandle(file) && ok;
+  if (!ok) SetLastError(error);
+  return ok;
+}
+
+}  // namespace
+
+bool Win32Host::ReplaceWhole(const char* path, const std::string& bytes, std::string& why) {
+  // Beside the file, on its disk, so that the move is a rename: a reader
+  // opens either the old file or the new one, never one being written.
+  const std::string temporary = std::string(path) + kReplaceSuffix;
+  if (WriteNewFile(temporary, bytes) &&
+      MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  DeleteFileA(temporary.c_str());
+  why = SystemReason(error);
+  return false;
 }
 
 std::unique_ptr<InputFile> Win32Host::OpenInput(const char* path, bool text) {

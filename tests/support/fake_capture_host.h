@@ -182,6 +182,21 @@ class FakeCaptureHost : public CaptureHost {
     std::reverse(found.begin(), found.end());
     return found;
   }
+  // Files replaced whole: each replacement of a path, and the next so many
+  // that fail (as a file held open without sharing does), leaving the file
+  // as it was.
+  std::map<std::string, int> replacements;
+  int replaceFails = 0;
+  bool ReplaceWhole(const char* path, const std::string& bytes, std::string& why) override {
+    if (replaceFails > 0 || unopenable.count(path) != 0) {
+      if (replaceFails > 0) --replaceFails;
+      why = "Access is denied.";
+      return false;
+    }
+    ++replacements[path];
+    files[path] = bytes;
+    return true;
+  }
   // Directories held by a run: shared by hosts that stand for programs on
   // one machine.
   std::shared_ptr<std::set<std::string>> heldDirectories = std::make_shared<std::set<std::string>>();
