@@ -27,6 +27,8 @@ void Varnet::TitleHourLog(const char* logName) {
 
 bool Varnet::Startup() {
   log_.Restart();
+  figures_ = RunFigures();
+  figures_.runStart = host_.UtcFileTime();
   filterCreated_ = false;
   configOpen_ = false;
   channel_.ClearState();
@@ -92,16 +94,41 @@ bool Varnet::Startup() {
   SetTimer(kTimerIdle, 1000);
   SetTimer(kTimerWatchdog, 60000);
   channel_.WatchdogReport();
+  StartMetrics();
   return true;
+}
+
+void Varnet::StartMetrics() {
+  const MetricsSettings& m = settings_.metrics;
+  if (m.note[0] != '\0') WriteLogLine(m.note);
+  metrics_.Restart();
+  if (!metrics_.On()) return;
+  char line[kMetricsPathMost + 96];
+  std::snprintf(line, sizeof line, "Metrics file '%s' written every %d seconds", m.file,
+                static_cast<int>(m.seconds));
+  WriteLogLine(line);
+  WriteMetrics();
+}
+
+void Varnet::WriteMetrics() {
+  if (!metrics_.On()) return;
+  figures_.counts = log_.Counts();
+  figures_.channelUp = !channel_.InReset();
+  metrics_.Write(figures_);
 }
 
 void Varnet::OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
                         std::uint16_t length, const Arrival* arrival) {
   log_.RecordDatagram(type, buffer, length, arrival);
-  if (type == kRecordCommand) {
-    decoder_.DecodeCommand(buffer);
-  } else {
-    decoder_.DecodeRevertive(buffer, receiveCounter_);
+  const DatagramFacts& facts = type == kRecordCommand
+                                   ? decoder_.DecodeCommand(buffer)
+                                   : decoder_.DecodeRevertive(buffer, receiveCounter_);
+  // When it and the devices of its lines were heard, for the metrics file.
+  if (metrics_.On()) {
+    figures_.lastDatagram = host_.UtcFileTime();
+    for (int device : facts.devices) {
+      if (device > 0 && device < kDevices) figures_.deviceHeard[device] = figures_.lastDatagram;
+    }
   }
 }
 
@@ -110,6 +137,7 @@ void Varnet::IdleTick() {
   receiveCounter_ = 0;
   channel_.Refill();
   log_.ReportDatagramLoss(false);
+  if (metrics_.Due()) WriteMetrics();
 }
 
 void Varnet::SetTimer(unsigned id, unsigned ms) {
@@ -171,6 +199,8 @@ void Varnet::CloseProgram() {
   log_.FlushFiles();
   // What was lost in this run, just before the close line.
   log_.ReportDatagramLoss(true);
+  // The metrics file a last time, with the counts the totals said.
+  WriteMetrics();
   WriteLogLine("Log Closed");
   // The hour's streams stay open: a caller may still be inside WriteLogLine.
   host_.DeleteDisplayFont();

@@ -11,7 +11,9 @@
 #include "app/capture_host.h"
 #include "app/capture_log.h"
 #include "app/log_analysis.h"
+#include "app/metrics_file.h"
 #include "app/packet_analysis.h"
+#include "app/run_figures.h"
 #include "app/settings.h"
 #include "app/varnet_ids.h"
 #include "core/channel.h"
@@ -70,7 +72,8 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
         decoder_(*this, settings_, filters_),
         packets_(host, host, host, channel_, settings_),
         log_(host, host, host, settings_, net, channel_, *this),
-        analysis_(host, host, settings_) {}
+        analysis_(host, host, settings_),
+        metrics_(host, host, settings_.metrics, log_) {}
   Varnet(CaptureHost& host, NetApi& net) : Varnet(host, host, net) {}
 
   // After the window was created: 99 blank lines.
@@ -93,7 +96,8 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
   void OnNetCompletion(unsigned code, NetRequest request);
 
   // The idle tick: the log's, the receive counter cleared, the receives
-  // posted again, and a line when datagrams were lost.
+  // posted again, a line when datagrams were lost, and the metrics file
+  // when it is due.
   void IdleTick();
 
   // The device filter dialog, driven by its window procedure.
@@ -136,6 +140,8 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
   bool Closing() const { return closing_; }
   // Datagrams received in the current second (the network side adds).
   std::uint32_t ReceiveCounter() const { return receiveCounter_; }
+  // The run's figures as the metrics file last carried them.
+  const RunFigures& Figures() const { return figures_; }
 
  private:
   // The timers of a second or more, run here when their messages are held
@@ -147,6 +153,10 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
   void TogglePause(bool byMouse);
   void UpdateIndicator();
   void RunningTitle(char* out, std::size_t size) const;
+  // The metrics file's start-up lines, and its first write.
+  void StartMetrics();
+  // The figures brought up to date and written to the metrics file.
+  void WriteMetrics();
 
   ProfileAccess& profiles_;
   CaptureShell& host_;
@@ -157,6 +167,11 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
   PacketAnalysis packets_;
   CaptureLog log_;
   LogAnalysis analysis_;
+  // The run's figures kept here (its start, when datagrams and devices
+  // were heard, what retention deleted); the log's counts and the
+  // channel's state are taken at each write.
+  RunFigures figures_;
+  MetricsFile metrics_;
 
   bool closing_ = false;
   bool controlLibraryLoaded_ = false;
