@@ -25,7 +25,8 @@ need_root() {
 SUDO=$(need_root)
 export DEBIAN_FRONTEND=noninteractive
 
-# Step 1: every path needs these.
+# Step 1: every path needs these (prometheus for its promtool, which the
+# tests check Varnet's metrics file with).
 BASE_PACKAGES=(
   cmake ninja-build g++ make
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
@@ -37,6 +38,7 @@ BASE_PACKAGES=(
   tshark strace linux-perf time
   msitools wixl zip unzip chromium
   dpkg-dev debian-archive-keyring
+  prometheus
 )
 # Step 2: the 32-bit Wine.
 WINE32_PACKAGES=(wine32:i386)

@@ -48,7 +48,7 @@ void ReadMetricsSettings(trelm::ProfileReader& in, const char* ini, MetricsSetti
   }
   if (!FullPath(path)) {
     std::snprintf(m.note, sizeof m.note,
-                  "MetricsFile '%s' is not a full path (such as c:\\metrics\\varnet.prom): no "
+                  "MetricsFile '%.255s' is not a full path (such as c:\\metrics\\varnet.prom): no "
                   "metrics file is written",
                   path);
     return;
