@@ -1,5 +1,6 @@
 // What the capture tool's logic needs from Windows, as roles: files (and
-// the file replaced whole, whole_file_writer.h), clock, profiles, installation lookups, and one view per window or dialog.
+// the file replaced whole, whole_file_writer.h), clock, profiles,
+// installation lookups, and one view per window or dialog.
 // The program fills them with the real calls (win32/varnet_host.h); tests
 // replace them with a virtual clock, in-memory files and recorded window
 // actions. Portable: no <windows.h>.

@@ -37,7 +37,7 @@ struct RunFigures {
   std::uint64_t runStart = 0;
   std::uint64_t lastDatagram = 0;
   std::uint64_t deviceHeard[kDevices] = {};  // by device, 1 to 999
-  // Filled by retention.
+  // What retention deleted in this run (CaptureLog's counts).
   std::uint64_t retentionDeletedFiles = 0;
   std::uint64_t retentionDeletedBytes = 0;
 };

@@ -114,6 +114,8 @@ void Varnet::WriteMetrics() {
   if (!metrics_.On()) return;
   figures_.counts = log_.Counts();
   figures_.channelUp = !channel_.InReset();
+  figures_.retentionDeletedFiles = log_.RetentionFiles();
+  figures_.retentionDeletedBytes = log_.RetentionBytes();
   metrics_.Write(figures_);
 }
 

@@ -168,8 +168,8 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
   CaptureLog log_;
   LogAnalysis analysis_;
   // The run's figures kept here (its start, when datagrams and devices
-  // were heard, what retention deleted); the log's counts and the
-  // channel's state are taken at each write.
+  // were heard); the log's counts (retention's too) and the channel's
+  // state are taken at each write.
   RunFigures figures_;
   MetricsFile metrics_;
 

@@ -266,6 +266,33 @@ TEST_F(MetricsTest, WrittenAtTheStartEveryMetricsSecondsAlsoWhenTheTickIsHeldBac
             1);
 }
 
+TEST_F(MetricsTest, WhatRetentionDeletedIsCountedAsTheClosesRetentionLineSaysIt) {
+  // Two hours ten days old, and one of today that stays.
+  host.Set(kIni, "Retention", "KeepDays", "2");
+  host.files["c:\\logs\\LOG_20090921.06"] = std::string(1000, 'l');
+  host.files["c:\\logs\\PKT_20090921.06"] = std::string(2 * kRecordSize, 'p');
+  host.files["c:\\logs\\LOG_20090921.07"] = std::string(300, 'l');
+  host.files["c:\\logs\\LOG_20091001.05"] = std::string(10, 'l');
+  Start();
+  Tick(2);
+  const prom_text::Scrape s = Scraped();
+  EXPECT_EQ(s.At("varnet_retention_deleted_files_total"), 3);
+  EXPECT_EQ(s.At("varnet_retention_deleted_bytes_total"), 1300 + 2 * kRecordSize);
+  EXPECT_EQ(host.files.count("c:\\logs\\LOG_20091001.05"), 1u);
+  app.CloseProgram();
+  const prom_text::Scrape last = Scraped();
+  unsigned long long files = 0, hours = 0, bytes = 0;
+  int lines = 0;
+  for (const std::string& t : Texts(kLog07)) {
+    lines += std::sscanf(t.c_str(), "Retention in this run: %llu files of %llu hours deleted (%llu",
+                         &files, &hours, &bytes) == 3;
+  }
+  ASSERT_EQ(lines, 1);
+  EXPECT_EQ(hours, 2u);
+  EXPECT_EQ(last.At("varnet_retention_deleted_files_total"), static_cast<double>(files));
+  EXPECT_EQ(last.At("varnet_retention_deleted_bytes_total"), static_cast<double>(bytes));
+}
+
 TEST(MetricsSettingsTest, ReadOnlyAndOffWhenAbsentWithALineForWhatWasNotTaken) {
   const std::string tooLong = "c:\\" + std::string(300, 'm') + ".prom";
   struct Case {
