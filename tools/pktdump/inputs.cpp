@@ -9,9 +9,13 @@
 
 namespace pktdump {
 
-bool ExpandInputs(std::vector<std::string>* paths, std::FILE* err, InputSystem& system) {
+bool ExpandInputs(std::vector<std::string>* paths, std::FILE* err, InputSystem& system,
+                  std::vector<std::size_t>* origins) {
   std::vector<std::string> files;
-  for (const std::string& given : *paths) {
+  std::vector<std::size_t> from;  // each file's argument
+  for (std::size_t argument = 0; argument < paths->size(); ++argument) {
+    const std::string& given = (*paths)[argument];
+    from.resize(files.size(), argument - 1);  // the files the argument before gave
     if (given == "-") {
       files.push_back(given);
       continue;
@@ -50,19 +54,23 @@ bool ExpandInputs(std::vector<std::string>* paths, std::FILE* err, InputSystem& 
       files.insert(files.end(), hours.begin(), hours.end());
     }
   }
+  from.resize(files.size(), paths->size() - 1);
 
   // Each file once, where it came first. A path that names nothing here is
   // kept as it stands, for the reading to say so.
   std::map<std::string, std::string> first;  // identity: the path that named it first
   std::vector<std::string> once;
+  std::vector<std::size_t> onceFrom;
   std::size_t dropped = 0;
   std::string example;
-  for (const std::string& path : files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string& path = files[i];
     std::string identity;
     if (path == "-" || !system.Identity(path, &identity)) identity = "path " + path;
     const auto [at, isNew] = first.emplace(identity, path);
     if (isNew) {
       once.push_back(path);
+      onceFrom.push_back(from[i]);
     } else if (++dropped == 1) {
       example = path == at->second ? path + " again" : path + " is " + at->second;
     }
@@ -74,6 +82,7 @@ bool ExpandInputs(std::vector<std::string>* paths, std::FILE* err, InputSystem& 
                  static_cast<unsigned long>(dropped), example.c_str());
   }
   *paths = once;
+  if (origins != nullptr) *origins = onceFrom;
   return true;
 }
 

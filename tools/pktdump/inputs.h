@@ -47,7 +47,9 @@ InputSystem& SystemInputs();
 // not touched): two names that were meant as two captures are seen to be
 // one. False, with the reason said on err, for a pattern that matches
 // nothing, a folder that holds no packet data file or cannot be listed.
+// origins, where asked, gets for each file the index of the argument that
+// named it (for options that stand for the inputs after them).
 bool ExpandInputs(std::vector<std::string>* paths, std::FILE* err,
-                  InputSystem& system = SystemInputs());
+                  InputSystem& system = SystemInputs(), std::vector<std::size_t>* origins = nullptr);
 
 }  // namespace pktdump

@@ -54,6 +54,10 @@ std::unique_ptr<Sink> MakeCheckSink(const Options& o, std::FILE* out, std::FILE*
 int RunPcapng(std::vector<std::unique_ptr<Input>>& inputs, const Options& o, std::FILE* out,
               std::FILE* err);
 
+// parquet writes hive-partitioned Parquet tables into the folder --out
+// names (parquet.cpp); it reads each capture's files in hour order itself.
+int RunParquet(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in);
+
 // The modes on files in memory (the tests and the fuzzer), each on files
 // that CheckFile passed, except Summarise, which takes any. The show flags
 // and filters come from the VARNET.INI text (empty: the defaults of a

@@ -33,6 +33,8 @@ const Mode kModes[] = {
      "report [--ini VARNET.INI] [--from TIME] [--to TIME | --last SPAN] [--utc] [--device N] "
      "[--keep-going] --out REPORT.html FILE...",
      "--ini --out --from --to --last --utc --device --keep-going", nullptr, false, nullptr, report::RunReport},
+    {"parquet", "parquet [--ini VARNET.INI] [--ws N] FILE... [--ws N FILE...] --out DIR",
+     "--ini --ws --out", nullptr, true, nullptr, RunParquet},
 };
 
 // What the usage says after the modes' lines.
@@ -51,6 +53,8 @@ const char kUsageRest[] =
     "SPAN: report --last: the span before the files' latest arrival, as 1h, 30m, 90s, 2d, 1h30m.\n"
     "report --device N (again for more): the devices drawn, whatever their traffic.\n"
     "--hour: the hour (UTC) that stamps untimed records of files whose name gives none.\n"
+    "--ws: the workstation of the inputs after it (parquet); else a folder's name that ends\n"
+    "  in digits gives it (ws12/), else 0.\n"
     "Exit code: 0 done, 1 a file could not be read or written or held bad records, 2 usage;\n"
     "check: 1 when a run's sequence has gaps or repeats, 3 when no record carries its arrival.\n";
 
@@ -188,6 +192,16 @@ const trelm::Option<Options> kOptions[] = {
      [](Options& o, const std::string&, std::string*) {
        return o.utc = true;
      }},
+    {"--ws", "a value", true,
+     [](Options& o, const std::string& v, std::string* why) {
+       // For the paths after it: as many as the command line has so far
+       // are before it.
+       int ws = 0;
+       if (!trelm::TakeWholeNumber(v, 0, 65535, &ws, "--ws is a workstation number, 0 to 65535", why))
+         return false;
+       o.workstations.emplace_back(o.paths.size(), ws);
+       return true;
+     }},
     {"--keep-going", nullptr, true,
      [](Options& o, const std::string&, std::string*) {
        return o.keepGoing = true;
@@ -227,6 +241,8 @@ std::string Together(const Options& o) {
   if (o.paths.empty()) return "no file given";
   if (std::count(o.paths.begin(), o.paths.end(), "-") > 1) return "standard input can be read once";
   if (o.mode == "pcapng" && o.out.empty()) return "pcapng needs --out";
+  if (o.mode == "parquet" && (o.out.empty() || o.out == "-"))
+    return "parquet needs --out DIR, the folder the tables go in";
   if (o.mode == "report" && o.out.empty())
     return "report needs --out (a file, or - for standard output)";
   if (o.last != 0 && (!o.fromText.empty() || !o.toText.empty())) {

@@ -26,7 +26,7 @@ int Main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, s
   // Every mode reads the same files: patterns expanded on Windows, folders
   // as their PKT_ files, each file once.
   const std::string firstGiven = o.paths.empty() ? std::string() : o.paths[0];
-  if (!ExpandInputs(&o.paths, err)) return 1;
+  if (!ExpandInputs(&o.paths, err, SystemInputs(), &o.origins)) return 1;
   if (o.mode == "dump" && o.paths.size() > 1) {
     std::fprintf(err, "pktdump: dump shows one file, and %s gives %lu (%s to %s): name one of them; "
                  "see pktdump --help\n", firstGiven.c_str(), static_cast<unsigned long>(o.paths.size()),

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "trelm_version.h"
@@ -50,6 +51,11 @@ struct Options {
   bool utc = false;
   Filter filter;
   std::vector<std::string> paths;  // "-" is standard input
+  // parquet --ws: the workstation of the inputs from the path at that index
+  // on (as given, before folders and patterns are expanded).
+  std::vector<std::pair<std::size_t, int>> workstations;
+  // For each path once expanded, the index of the argument that named it.
+  std::vector<std::size_t> origins;
 };
 
 }  // namespace pktdump

@@ -64,13 +64,13 @@ void Settlement::BeginFile(int file, const std::string& folder, const std::strin
   files_.push_back({file, folder, name, std::make_unique<varnet::FileRuns>()});
 }
 
-void Settlement::Add(std::int64_t record, const varnet::RecordView& view) {
+void Settlement::Add(std::int64_t record, const varnet::RecordView& view, std::int64_t time) {
   varnet::FileRuns& runs = *files_.back().runs;
   if (!view.timed) {
     runs.Untimed();
     return;
   }
-  runs.Add(record, view.arrival.sequence, view.arrival.run, varnet::kNoRunTime);
+  runs.Add(record, view.arrival.sequence, view.arrival.run, time);
 }
 
 std::vector<SequenceEvent> Settlement::Finish() {

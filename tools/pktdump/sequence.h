@@ -32,7 +32,10 @@ class Settlement {
   // The next file, by its index among the inputs, its folder (its capture)
   // and its name (the hour order within the capture).
   void BeginFile(int file, const std::string& folder, const std::string& name);
-  void Add(std::int64_t record, const varnet::RecordView& view);
+  // time: the record's arrival in the unit the events' times are wanted
+  // in (kNoRunTime: none wanted).
+  void Add(std::int64_t record, const varnet::RecordView& view,
+           std::int64_t time = varnet::kNoRunTime);
   // Every capture folded and settled: the events, by file and record.
   std::vector<SequenceEvent> Finish();
   const varnet::RunTotals& Totals() const { return totals_; }
