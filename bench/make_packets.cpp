@@ -12,6 +12,8 @@
 //                            arrival's UTC time of day and 50 hundredths
 //   --sequence N             the first record's number (default 1): a file
 //                            that goes on from the hour before
+//   --run TAG                the run tag the records carry (0 to 126; without
+//                            it the marker of files written before tags)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +36,7 @@ struct Shape {
   long dropCount = 0;
   double clockAt = -1;
   std::uint32_t firstSequence = 1;
+  int run = varnet::Arrival::kNoRunTag;
 };
 
 int Usage() {
@@ -75,6 +78,10 @@ int main(int argc, char** argv) {
     } else if (a == "--sequence" && i + 1 < argc) {
       shape.firstSequence = static_cast<std::uint32_t>(value(1));
       i += 1;
+    } else if (a == "--run" && i + 1 < argc) {
+      shape.run = static_cast<int>(value(1));
+      if (shape.run < 0 || shape.run >= varnet::kRunTags) return Usage();
+      i += 1;
     } else if (a == "--clock-set" && i + 1 < argc) {
       shape.clockAt = value(1);
       i += 1;
@@ -100,6 +107,7 @@ int main(int argc, char** argv) {
     if (timed) {
       arrival.filetime = trelm::kFiletimeUnixEpoch + static_cast<std::uint64_t>((shape.start + at) * 1e7);
       arrival.sequence = sequence;
+      arrival.run = shape.run;
     }
     varnet::BuildRecord(command ? varnet::kRecordCommand : varnet::kRecordRevertive, buffer,
                         static_cast<std::uint16_t>(data.size()), record, timed ? &arrival : nullptr);
