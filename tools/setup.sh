@@ -9,7 +9,12 @@
 #   2. the 32-bit Wine (with the i386 architecture), only where the kernel
 #      runs 32-bit programs. Where it cannot be installed one line says why
 #      and the scripts take the wine64 path (tools/common.sh); the next run
-#      of set-up tries it again.
+#      of set-up tries it again;
+#   3. the Parquet readers that test pktdump parquet (DuckDB's Node package,
+#      hyparquet): Node.js and npm from Debian where there is no npm, then
+#      the readers at pinned versions from the npm registry into a cache
+#      folder, build/parquet-readers (TRELM_PARQUET_READERS names another).
+#      Where they cannot be had one line says so: only that test needs them.
 # A package list that still fails after three tries of `apt-get update` is a
 # warning naming it: set-up goes on with the lists it has.
 set -euo pipefail
@@ -32,7 +37,7 @@ BASE_PACKAGES=(
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 fonts-wine
   xvfb x11-utils xauth imagemagick file
-  googletest
+  googletest libzstd-dev zstd
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev xdotool
   tshark strace linux-perf time
@@ -42,6 +47,9 @@ BASE_PACKAGES=(
 )
 # Step 2: the 32-bit Wine.
 WINE32_PACKAGES=(wine32:i386)
+# Step 3: the Parquet readers, pinned.
+PARQUET_READERS=(@duckdb/node-api@1.5.6-r.1 hyparquet@1.31.5 hyparquet-compressors@1.1.2)
+readers=${TRELM_PARQUET_READERS:-$(cd "$(dirname "$0")/.." && pwd)/build/parquet-readers}
 
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
@@ -156,4 +164,31 @@ else
     echo "setup: the 32-bit Wine cannot be installed from this mirror (${reason:-apt-get install failed}); the scripts take the wine64 path, and the next set-up tries again"
   fi
   rm -f /tmp/trelm-setup-wine32.$$
+fi
+
+# Step 3. A Node.js of its own (as from NodeSource) brings npm: Debian's npm
+# is installed only where there is none.
+readers_present() {
+  local spec
+  for spec in "${PARQUET_READERS[@]}"; do
+    grep -q "\"version\": \"${spec##*@}\"" "$readers/node_modules/${spec%@*}/package.json" 2>/dev/null || return 1
+  done
+}
+if readers_present; then
+  echo "setup: the Parquet readers are present"
+else
+  if ! command -v npm >/dev/null 2>&1; then
+    ensure_lists
+    echo "setup: installing nodejs npm"
+    install_packages nodejs npm >/dev/null 2>&1 || true
+  fi
+  echo "setup: installing ${PARQUET_READERS[*]} into $readers"
+  mkdir -p "$readers"
+  if ! command -v npm >/dev/null 2>&1; then
+    echo "setup: the Parquet readers cannot be installed: there is no npm (the pktdump_parquet test needs them)"
+  elif ! npm install --prefix "$readers" --no-audit --no-fund --loglevel=error "${PARQUET_READERS[@]}" \
+      >/tmp/trelm-setup-npm.$$ 2>&1; then
+    echo "setup: the Parquet readers cannot be installed: $(grep -m1 -E 'ERR|error' /tmp/trelm-setup-npm.$$ || echo 'npm install failed') (the pktdump_parquet test needs them)"
+  fi
+  rm -f /tmp/trelm-setup-npm.$$
 fi

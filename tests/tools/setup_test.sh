@@ -57,6 +57,23 @@ case $1 in
   --add-architecture) echo "$2" >>"$STUB/arch" ;;
 esac
 EOF
+# npm: each call in $STUB/calls; "installs" the packages named by writing
+# their package.json under --prefix; NPM_FAILS=1: the registry says no.
+cat >"$work/bin/npm" <<'EOF'
+#!/usr/bin/env bash
+echo "npm $*" >>"$STUB/calls"
+if [ "${NPM_FAILS:-0}" = 1 ]; then echo "npm ERR! code E404"; exit 1; fi
+prefix=; take=0
+for a in "$@"; do
+  if [ $take = 1 ]; then prefix=$a; take=0; continue; fi
+  case $a in
+    --prefix) take=1 ;;
+    -*|install) ;;
+    *) mkdir -p "$prefix/node_modules/${a%@*}"
+       printf '{\n  "name": "%s",\n  "version": "%s"\n}\n' "${a%@*}" "${a##*@}" >"$prefix/node_modules/${a%@*}/package.json" ;;
+  esac
+done
+EOF
 # Run as a user, set-up asks sudo, and sudo's own PATH would reach the real
 # apt-get: its stub runs the command with the stubs.
 cat >"$work/bin/sudo" <<'EOF'
@@ -70,6 +87,7 @@ run_setup() {
   local state=$1; shift
   mkdir -p "$state"
   env -i PATH="$work/bin:/usr/bin:/bin" STUB="$state" TRELM_SETUP_RETRY_SECONDS=0 \
+    TRELM_PARQUET_READERS="$state/readers" \
     UPDATE_FAILS=0 "$@" bash "$setup" >"$state/out" 2>&1
   echo $? >"$state/code"
 }
@@ -84,6 +102,7 @@ cases=(
   "i386-step-fails|I386_BROKEN=1 TRELM_SETUP_KERNEL32=yes"
   "kernel-refuses-32bit|TRELM_SETUP_KERNEL32=no"
   "base-package-missing|STUB_UNINSTALLABLE=msitools TRELM_SETUP_KERNEL32=yes"
+  "npm-refuses|NPM_FAILS=1 TRELM_SETUP_KERNEL32=no"
 )
 for row in "${cases[@]}"; do
   name=${row%%|*}
@@ -97,6 +116,13 @@ check "an update that fails once is tried again and set-up goes on quietly" \
    [ "$(head -3 $s/calls | cut -c1-18 | tr "\n" /)" = "apt-get update -q/apt-get update -q/apt-get install -y/" ]'
 check "both steps installed: the 32-bit Wine too, after adding i386" \
   'grep -qx msitools $s/installed && grep -qx wine32:i386 $s/installed && grep -qx i386 $s/arch'
+check "the Parquet readers are asked of npm once, pinned, into the cache folder" \
+  '[ "$(calls $s "^npm install --prefix $s/readers .*@duckdb/node-api@1.5.6-r.1 hyparquet@1.31.5 hyparquet-compressors@1.1.2")" = 1 ] &&
+   grep -qx libzstd-dev $s/installed'
+
+s=$work/npm-refuses
+check "readers npm cannot give are one line, not a failure" \
+  '[ "$(code $s)" = 0 ] && [ "$(out $s | grep -c "Parquet readers cannot be installed: npm ERR! code E404")" = 1 ]'
 
 s=$work/list-always-fails
 check "a list that fails three times is a warning naming it" \
@@ -125,8 +151,11 @@ check "and the 32-bit step is not tried" '[ "$(calls $s "wine32")" = 0 ]'
 
 s=$work/all-present
 mkdir -p "$s"; cp "$work/first-update-fails/installed" "$s/installed"
+cp -r "$work/first-update-fails/readers" "$s/readers"
 run_setup "$s" TRELM_SETUP_KERNEL32=yes
 check "with everything present set-up asks apt for nothing" '[ "$(code $s)" = 0 ] && [ "$(calls $s apt-get)" = 0 ]'
+check "nor npm: the pinned readers are there" \
+  '[ "$(calls $s npm)" = 0 ] && out $s | grep -q "the Parquet readers are present"'
 
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
