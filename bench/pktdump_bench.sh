@@ -3,7 +3,8 @@
 # RECORDS records of the traffic tool's mix (default 1,000,000), side by
 # side with tshark and our Lua dissector on the same records exported to
 # pcapng. Prints records per second of each and the ratio; then the
-# report mode against decode (see its figures below).
+# report mode against decode, and parquet against decode --format json
+# (see their figures below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -71,3 +72,19 @@ pd=$(peak "$pktdump" decode "$t1" "$t2")
 pr=$(peak "$pktdump" report --out "$work/two.html" "$t1" "$t2")
 printf "peak memory, 2 timed files of %d records (%d MB): decode %d KB, report %d KB (%.2f of decode's; aim: at most 2)\n" \
   "$records" $(( 2 * $(stat -c %s "$t1") / 1048576 )) "$pd" "$pr" "$(awk -v a="$pr" -v b="$pd" 'BEGIN{print a/b}')"
+
+# Parquet: the same timed records through `decode --format json` and
+# `parquet` (records/s of both; aim: parquet at least as fast), parquet's
+# peak memory on the two files (row groups of 128k rows, one part open at a
+# time) and the tables' size beside the PKT_ files and zstd -3 of them.
+j1=$(seconds "$pktdump" decode --format json "$t1")
+q1=$(seconds "$pktdump" parquet "$t1" --out "$work/parquet")
+awk -v n="$records" -v j="$j1" -v q="$q1" 'BEGIN {
+  printf "pktdump decode --format json: %d records in %.2f s = %.0f records/s\n", n, j, n / j
+  printf "pktdump parquet: %d records in %.2f s = %.0f records/s (%.2f times decode --format json'"'"'s; aim: at least 1)\n", n, q, n / q, j / q
+}'
+rm -rf "$work/parquet"
+pq=$(peak "$pktdump" parquet "$t1" "$t2" --out "$work/parquet")
+printf "parquet of 2 timed files (%d MB): peak memory %d KB; tables %d KB, zstd -3 of the files %d KB\n" \
+  $(( 2 * $(stat -c %s "$t1") / 1048576 )) "$pq" $(( $(find "$work/parquet" -name '*.parquet' -exec cat {} + | wc -c) / 1024 )) \
+  $(( $(cat "$t1" "$t2" | zstd -3 -q -c | wc -c) / 1024 ))
