@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "parquet_writer.h"
+#include "parquet_schema.h"
 
 namespace pktdump::parquet {
 

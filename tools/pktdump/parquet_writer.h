@@ -26,19 +26,9 @@
 #include <string>
 #include <vector>
 
+#include "parquet_schema.h"
+
 namespace pktdump::parquet {
-
-enum class Type { kInt32 = 1, kInt64 = 2, kByteArray = 6 };
-enum class Annotation { kNone, kString, kTimestampMicros };
-
-struct Column {
-  std::string name;
-  Type type = Type::kInt32;
-  bool optional = false;
-  Annotation annotation = Annotation::kNone;
-  bool dictionary = false;  // BYTE_ARRAY only
-  bool minMax = false;
-};
 
 struct Settings {
   std::int64_t rowGroupRows = 128 * 1024;
