@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 
+#include "command_line.h"
 #include "core/packet_dump.h"
 #include "core/packet_file.h"
 #include "modes.h"
@@ -40,14 +41,14 @@ struct Capture {
   std::vector<std::string> paths;
 };
 
-// The digits a folder's name ends in, or 0.
+// The number a folder's name ends in (0 to 65535), or 0.
 int FolderWorkstation(const std::string& folder) {
   std::string name = folder;
   while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
   std::size_t at = name.size();
   while (at > 0 && name[at - 1] >= '0' && name[at - 1] <= '9') --at;
-  const std::string digits = name.substr(at).substr(0, 9);
-  return digits.empty() ? 0 : static_cast<int>(std::stol(digits) % 65536);
+  long long ws = 0;
+  return trelm::WholeNumber(name.substr(at), 0, 65535, &ws) ? static_cast<int>(ws) : 0;
 }
 
 // The --ws in force for the argument of that index; -1 none.
