@@ -86,4 +86,30 @@ one=${one//$'\r'/}
 expect "a file named twice is read once" 1 "pktdump: note: 2 inputs name files given before (the first: \
 .\\$pkt is $pkt): each is read once
 $one" p check "$pkt" ".\\$pkt" "Z:$(pwd)/$pkt"
+# Parquet: pktdump.exe has no libzstd and writes its pages uncompressed;
+# a folder's files go into one part of its workstation and date, and the
+# readers set-up installs (TRELM_PARQUET_READERS) read them back.
+expect "parquet writes a part per table of the workstation and date" 0 \
+  "records/ws=7/date=2026-12-09/part-HASH-2026120910.parquet: 314 rows
+gaps/ws=7/date=2026-12-09/part-HASH-2026120910.parquet: 2 rows" \
+  bash -c "bash $run $exe parquet --ws 7 night --out tables | sed -E 's/part-[0-9a-f]{8}-/part-HASH-/'"
+readers=${TRELM_PARQUET_READERS:-}
+if [ -n "$readers" ] && [ -d "$readers/node_modules/@duckdb/node-api" ] && command -v node >/dev/null; then
+  ln -s "$readers/node_modules" node_modules
+  cat >count.mjs <<'EOF'
+import { DuckDBInstance } from '@duckdb/node-api';
+const db = await (await DuckDBInstance.create(':memory:')).connect();
+const q = async sql => (await db.runAndReadAll(sql)).getRowObjectsJson()[0];
+const rows = await q("SELECT count(*) AS n, count(DISTINCT hour_file) AS files, sum(length) AS bytes FROM read_parquet('tables/records/*/*/*.parquet', hive_partitioning = true) WHERE ws = 7");
+const codecs = await q("SELECT string_agg(DISTINCT compression, ',') AS c FROM parquet_metadata('tables/*/*/*/*.parquet')");
+const lost = await q("SELECT sum(lost) AS lost FROM read_parquet('tables/gaps/*/*/*.parquet') WHERE gap = 'lost'");
+console.log(`${rows.n} rows of ${rows.files} files, ${rows.bytes} bytes; ${codecs.c}; ${lost.lost} lost`);
+EOF
+  bytes=$(cat night/PKT_* | node -e 'let b=Buffer.alloc(0);process.stdin.on("data",d=>b=Buffer.concat([b,d])).on("end",()=>{let n=0;for(let i=0;i+528<=b.length;i+=528)n+=b.readUInt16BE(i+1);console.log(n)})')
+  expect "DuckDB reads pktdump.exe's uncompressed tables" 0 "314 rows of 2 files, $bytes bytes; UNCOMPRESSED; 6 lost" \
+    node count.mjs
+else
+  echo "FAIL the Parquet readers are not in '${readers}': run tools/setup.sh"
+  failed=1
+fi
 exit $failed
