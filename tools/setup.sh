@@ -169,9 +169,9 @@ fi
 # Step 3. A Node.js of its own (as from NodeSource) brings npm: Debian's npm
 # is installed only where there is none.
 readers_present() {
-  local spec
-  for spec in "${PARQUET_READERS[@]}"; do
-    grep -q "\"version\": \"${spec##*@}\"" "$readers/node_modules/${spec%@*}/package.json" 2>/dev/null || return 1
+  local pinned
+  for pinned in "${PARQUET_READERS[@]}"; do
+    grep -q "\"version\": \"${pinned##*@}\"" "$readers/node_modules/${pinned%@*}/package.json" 2>/dev/null || return 1
   done
 }
 if readers_present; then

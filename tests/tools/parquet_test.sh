@@ -19,6 +19,7 @@ if [ ! -d "$readers/node_modules/@duckdb/node-api" ] || [ ! -d "$readers/node_mo
   echo "FAIL: the Parquet readers are not in $readers: run tools/setup.sh" >&2
   exit 1
 fi
+mkdir -p "${TEST_TMPDIR:-/tmp}"
 work=$(mktemp -d "${TEST_TMPDIR:-/tmp}/pktdump-parquet.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/ws12" "$work/site-b/capture"

@@ -31,7 +31,7 @@ namespace {
 // One column: the page being filled, the chunk's finished pages and its
 // dictionary.
 struct ColumnState {
-  Column spec;
+  Column column;
   // The page.
   std::vector<std::uint32_t> levels;   // optional columns: 1 a value, 0 null
   std::string plain;                   // PLAIN values
@@ -52,7 +52,7 @@ struct ColumnState {
   std::int64_t minInt = 0, maxInt = 0;
 
   std::size_t PageBytes() const { return plain.size() + indices.size() * 4 + levels.size() / 8; }
-  bool Dictionary() const { return spec.dictionary && !stopped; }
+  bool Dictionary() const { return column.dictionary && !stopped; }
 };
 
 std::string Le(std::int64_t v, Type type) {
@@ -73,7 +73,7 @@ class Writer::Impl {
       : out_(out), settings_(settings), columns_(columns) {
     for (const Column& c : columns) {
       state_.emplace_back();
-      state_.back().spec = c;
+      state_.back().column = c;
     }
     compress_ = settings.compress && CanCompress();
 #ifdef TRELM_HAVE_ZSTD
@@ -93,12 +93,12 @@ class Writer::Impl {
     Counted(c);
   }
   void Int(ColumnState& c, std::int64_t v) {
-    if (c.spec.type == Type::kInt32) {
+    if (c.column.type == Type::kInt32) {
       PutLe32(&c.plain, static_cast<std::uint32_t>(v));
     } else {
       PutLe64(&c.plain, static_cast<std::uint64_t>(v));
     }
-    if (c.spec.minMax) {
+    if (c.column.minMax) {
       c.minInt = c.seen ? std::min(c.minInt, v) : v;
       c.maxInt = c.seen ? std::max(c.maxInt, v) : v;
       c.seen = true;
@@ -106,7 +106,7 @@ class Writer::Impl {
     Valued(c);
   }
   void Bytes(ColumnState& c, std::string_view v) {
-    if (c.spec.minMax) {
+    if (c.column.minMax) {
       // Byte arrays order as unsigned bytes: std::string_view's compare.
       if (!c.seen || v < c.facts.min) c.facts.min.assign(v.data(), v.size());
       if (!c.seen || v > c.facts.max) c.facts.max.assign(v.data(), v.size());
@@ -138,9 +138,9 @@ class Writer::Impl {
   void EndRow() {
     for (ColumnState& c : state_) {
       if (!c.setInRow) {
-        if (c.spec.optional) {
+        if (c.column.optional) {
           Null(c);
-        } else if (c.spec.type == Type::kByteArray) {
+        } else if (c.column.type == Type::kByteArray) {
           Bytes(c, std::string_view());
         } else {
           Int(c, 0);
@@ -173,7 +173,7 @@ class Writer::Impl {
 
  private:
   void Valued(ColumnState& c) {
-    if (c.spec.optional) c.levels.push_back(1);
+    if (c.column.optional) c.levels.push_back(1);
     Counted(c);
   }
   void Counted(ColumnState& c) {
@@ -218,7 +218,7 @@ class Writer::Impl {
   void FlushPage(ColumnState& c) {
     if (c.pageValues == 0) return;
     std::string body;
-    if (c.spec.optional) {
+    if (c.column.optional) {
       std::string levels;
       PutHybrid(&levels, c.levels, 1);
       PutLe32(&body, static_cast<std::uint32_t>(levels.size()));
@@ -271,10 +271,10 @@ class Writer::Impl {
       if (c.plainPages || c.entries.empty()) facts.encodings.push_back(kPlain);
       facts.encodings.push_back(kRle);
       if (c.dictionaryPages) facts.encodings.push_back(kRleDictionary);
-      facts.minMax = c.spec.minMax && c.seen;
-      if (facts.minMax && c.spec.type != Type::kByteArray) {
-        facts.min = Le(c.minInt, c.spec.type);
-        facts.max = Le(c.maxInt, c.spec.type);
+      facts.minMax = c.column.minMax && c.seen;
+      if (facts.minMax && c.column.type != Type::kByteArray) {
+        facts.min = Le(c.minInt, c.column.type);
+        facts.max = Le(c.maxInt, c.column.type);
       }
       Put(dictionaryPage);
       Put(c.pages);
