@@ -101,4 +101,9 @@ pq=$(find "$work/out" -name '*.parquet' -exec cat {} + | wc -c)
 
 cp "$here/parquet_readers.mjs" "$work/check.mjs"
 ln -s "$readers/node_modules" "$work/node_modules"
-node "$work/check.mjs" "$work" "$cases" "$pkt" "$zst" "$pq"
+status=0
+node "$work/check.mjs" "$work" "$cases" "$pkt" "$zst" "$pq" || status=1
+# The README's queries, as they stand there.
+cp "$here/readme_queries.mjs" "$work/readme.mjs"
+node "$work/readme.mjs" "$here/../../README.md" "$work" || status=1
+exit $status
