@@ -14,6 +14,28 @@
 //                            that goes on from the hour before
 //   --run TAG                the run tag the records carry (0 to 126; without
 //                            it the marker of files written before tags)
+// N is then the count of the channel's datagrams: the same N, START, RATE
+// and channel shapes give every workstation's capture of one channel the
+// same datagrams at the same times, and the capture shapes below make one
+// capture differ from another (a truth the comparison of workstations is
+// tested against). The shapes that take something away write fewer records.
+// Of the channel (give them to every capture of it):
+//   --mute DEVICE AT SECONDS the device sends no revertive for a while (by
+//                            the decoders' device rule): they are not on
+//                            the channel at all
+// Of the capture (repeatable, except --offset, --from and --until):
+//   --offset MS              the workstation's clock is MS ahead (or behind)
+//   --lose AT COUNT          the wrapper's drops: COUNT datagrams from AT
+//                            reached the wrapper and were not recorded (their
+//                            numbers skipped: a sequence gap)
+//   --miss AT SECONDS        the capture hears nothing for a while (a cable
+//                            pulled, the system's drops): no record, no number
+//   --pause AT SECONDS       the recorder is stopped for a while, and starts
+//                            again as a new run (numbers from 1, the next
+//                            tag with --run)
+//   --from AT, --until AT    the recorder runs only from AT, or until AT
+//   --duplicate AT COUNT     COUNT datagrams from AT are recorded twice
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,10 +44,26 @@
 #include <vector>
 
 #include "core/packet_record.h"
+#include "core/record_decoder.h"
 #include "traffic_mix.h"
 #include "wall_time.h"
 
 namespace {
+
+// A span of the schedule: from AT, for SECONDS or for COUNT datagrams.
+struct Span {
+  double at = 0, seconds = 0;
+  long count = 0;
+  int id = -1;    // --mute: the device
+  long done = 0;  // datagrams it has taken so far
+  bool Holds(double t) const { return t >= at && t < at + seconds; }
+  // The next datagram at t is one of the COUNT from AT.
+  bool Takes(double t) {
+    if (t < at || done >= count) return false;
+    ++done;
+    return true;
+  }
+};
 
 struct Shape {
   double start = -1, rate = 100;
@@ -37,59 +75,121 @@ struct Shape {
   double clockAt = -1;
   std::uint32_t firstSequence = 1;
   int run = varnet::Arrival::kNoRunTag;
+  // The channel's, and the capture's.
+  std::vector<Span> mutes, loses, misses, pauses, duplicates;
+  double offsetMs = 0, from = -1, until = -1;
 };
 
 int Usage() {
   std::fprintf(stderr,
                "usage: make_packets RECORDS FILE [--start SECONDS [--rate N] [--silent WS AT S]\n"
                "                    [--burst AT S FACTOR] [--drop AT COUNT] [--clock-set AT]\n"
-               "                    [--sequence N]]\n");
+               "                    [--sequence N] [--run TAG] [--mute DEVICE AT S] [--offset MS]\n"
+               "                    [--lose AT COUNT] [--miss AT S] [--pause AT S] [--from AT]\n"
+               "                    [--until AT] [--duplicate AT COUNT]]\n");
   return 2;
 }
+
+// The options after RECORDS FILE into the shape; false on a word it does
+// not know or a value missing.
+bool ReadShape(int argc, char** argv, Shape& shape) {
+  for (int i = 3; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto has = [&](int k) { return i + k < argc; };
+    auto value = [&](int k) { return std::atof(argv[i + k]); };
+    if (a == "--start" && has(1)) {
+      shape.start = value(1);
+      i += 1;
+    } else if (a == "--rate" && has(1)) {
+      shape.rate = value(1);
+      i += 1;
+    } else if (a == "--silent" && has(3)) {
+      shape.silentWs = static_cast<int>(value(1));
+      shape.silentAt = value(2);
+      shape.silentFor = value(3);
+      i += 3;
+    } else if (a == "--burst" && has(3)) {
+      shape.burstAt = value(1);
+      shape.burstFor = value(2);
+      shape.burstFactor = value(3);
+      i += 3;
+    } else if (a == "--drop" && has(2)) {
+      shape.dropAt = value(1);
+      shape.dropCount = static_cast<long>(value(2));
+      i += 2;
+    } else if (a == "--sequence" && has(1)) {
+      shape.firstSequence = static_cast<std::uint32_t>(value(1));
+      i += 1;
+    } else if (a == "--run" && has(1)) {
+      shape.run = static_cast<int>(value(1));
+      if (shape.run < 0 || shape.run >= varnet::kRunTags) return false;
+      i += 1;
+    } else if (a == "--clock-set" && has(1)) {
+      shape.clockAt = value(1);
+      i += 1;
+    } else if (a == "--mute" && has(3)) {
+      Span s;
+      s.id = static_cast<int>(value(1));
+      s.at = value(2);
+      s.seconds = value(3);
+      shape.mutes.push_back(s);
+      i += 3;
+    } else if ((a == "--lose" || a == "--duplicate") && has(2)) {
+      Span s;
+      s.at = value(1);
+      s.count = static_cast<long>(value(2));
+      (a == "--lose" ? shape.loses : shape.duplicates).push_back(s);
+      i += 2;
+    } else if ((a == "--miss" || a == "--pause") && has(2)) {
+      Span s;
+      s.at = value(1);
+      s.seconds = value(2);
+      (a == "--miss" ? shape.misses : shape.pauses).push_back(s);
+      i += 2;
+    } else if ((a == "--offset" || a == "--from" || a == "--until") && has(1)) {
+      (a == "--offset" ? shape.offsetMs : a == "--from" ? shape.from : shape.until) = value(1);
+      i += 1;
+    } else {
+      return false;
+    }
+  }
+  return shape.rate > 0 && shape.burstFactor > 0;
+}
+
+// Whether a revertive gives a line to the device, by the decoders' rule.
+bool GivesLineTo(const std::vector<std::uint8_t>& bytes, int device) {
+  static varnet::NullDecoderHost host;
+  static varnet::RecordDecoder decoder(host, std::string());
+  std::uint8_t buffer[varnet::kDatagramSize] = {};
+  std::memcpy(buffer, bytes.data(), std::min(bytes.size(), varnet::kDatagramSize));
+  varnet::RecordView view;
+  view.type = varnet::kRecordRevertive;
+  view.length = static_cast<std::uint16_t>(bytes.size());
+  view.data = buffer;
+  const varnet::DatagramFacts& facts = decoder.Decode(view);
+  return std::find(facts.devices.begin(), facts.devices.end(), device) != facts.devices.end();
+}
+
+bool AnyHolds(const std::vector<Span>& spans, double t) {
+  for (const Span& s : spans) {
+    if (s.Holds(t)) return true;
+  }
+  return false;
+}
+bool AnyTakes(std::vector<Span>& spans, double t) {
+  for (Span& s : spans) {
+    if (s.Takes(t)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) return Usage();
   const long count = std::atol(argv[1]);
   Shape shape;
-  for (int i = 3; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](int k) { return i + k < argc ? std::atof(argv[i + k]) : 0.0; };
-    if (a == "--start" && i + 1 < argc) {
-      shape.start = value(1);
-      i += 1;
-    } else if (a == "--rate" && i + 1 < argc) {
-      shape.rate = value(1);
-      i += 1;
-    } else if (a == "--silent" && i + 3 < argc) {
-      shape.silentWs = static_cast<int>(value(1));
-      shape.silentAt = value(2);
-      shape.silentFor = value(3);
-      i += 3;
-    } else if (a == "--burst" && i + 3 < argc) {
-      shape.burstAt = value(1);
-      shape.burstFor = value(2);
-      shape.burstFactor = value(3);
-      i += 3;
-    } else if (a == "--drop" && i + 2 < argc) {
-      shape.dropAt = value(1);
-      shape.dropCount = static_cast<long>(value(2));
-      i += 2;
-    } else if (a == "--sequence" && i + 1 < argc) {
-      shape.firstSequence = static_cast<std::uint32_t>(value(1));
-      i += 1;
-    } else if (a == "--run" && i + 1 < argc) {
-      shape.run = static_cast<int>(value(1));
-      if (shape.run < 0 || shape.run >= varnet::kRunTags) return Usage();
-      i += 1;
-    } else if (a == "--clock-set" && i + 1 < argc) {
-      shape.clockAt = value(1);
-      i += 1;
-    } else {
-      return Usage();
-    }
-  }
-  if (shape.rate <= 0 || shape.burstFactor <= 0) return Usage();
+  if (!ReadShape(argc, argv, shape)) return Usage();
   std::FILE* out = std::fopen(argv[2], "wb");
   if (out == nullptr) return 1;
   trelm_traffic::Mix mix(trelm_traffic::Kind::Mix);
@@ -97,7 +197,8 @@ int main(int argc, char** argv) {
   const bool timed = shape.start >= 0;
   double at = 0;  // seconds after the start
   std::uint32_t sequence = shape.firstSequence - 1;
-  bool dropped = false, clockSet = false;
+  bool dropped = false, clockSet = false, paused = false;
+  const auto offset = static_cast<std::int64_t>(shape.offsetMs * 1e4);
   auto write = [&](bool command, const std::vector<std::uint8_t>& data) {
     std::uint8_t buffer[varnet::kDatagramSize + 1] = {};
     std::memcpy(buffer, data.data(), std::min(data.size(), varnet::kDatagramSize));
@@ -105,16 +206,40 @@ int main(int argc, char** argv) {
     varnet::Arrival arrival;
     ++sequence;
     if (timed) {
-      arrival.filetime = trelm::kFiletimeUnixEpoch + static_cast<std::uint64_t>((shape.start + at) * 1e7);
+      arrival.filetime =
+          trelm::kFiletimeUnixEpoch + static_cast<std::uint64_t>((shape.start + at) * 1e7) + offset;
       arrival.sequence = sequence;
       arrival.run = shape.run;
     }
     varnet::BuildRecord(command ? varnet::kRecordCommand : varnet::kRecordRevertive, buffer,
-                        static_cast<std::uint16_t>(data.size()), record, timed ? &arrival : nullptr);
+                        static_cast<std::uint16_t>(data.size()), record,
+                        timed ? &arrival : nullptr);
     std::fwrite(record, 1, sizeof record, out);
+  };
+  // Whether the capture records the channel's datagram at t (numbered or
+  // not), as its shapes say.
+  auto records = [&](bool command, const std::vector<std::uint8_t>& data) {
+    if ((shape.from >= 0 && at < shape.from) || (shape.until >= 0 && at >= shape.until)) return;
+    if (AnyHolds(shape.pauses, at)) {
+      paused = true;
+      return;
+    }
+    if (paused) {
+      sequence = 0;  // a new run counts from 1, with a tag of its own
+      if (shape.run != varnet::Arrival::kNoRunTag) shape.run = varnet::NextRunTag(shape.run);
+    }
+    paused = false;
+    if (AnyHolds(shape.misses, at)) return;
+    if (AnyTakes(shape.loses, at)) {
+      ++sequence;
+      return;
+    }
+    write(command, data);
+    if (AnyTakes(shape.duplicates, at)) write(command, data);
   };
   for (long n = 0; n < count; ++n) {
     bool command = mix.Next(n, bytes);
+    bool onChannel = true;
     if (timed) {
       if (!dropped && shape.dropAt >= 0 && at >= shape.dropAt) {
         sequence += static_cast<std::uint32_t>(shape.dropCount);
@@ -135,8 +260,11 @@ int main(int argc, char** argv) {
         bytes.assign(quiet, quiet + std::strlen(quiet));
         command = true;
       }
+      for (const Span& m : shape.mutes) {
+        if (!command && m.Holds(at) && GivesLineTo(bytes, m.id)) onChannel = false;
+      }
     }
-    write(command, bytes);
+    if (onChannel) records(command, bytes);
     const bool burst = at >= shape.burstAt && at < shape.burstAt + shape.burstFor;
     at += 1.0 / (shape.rate * (burst ? shape.burstFactor : 1.0));
   }
