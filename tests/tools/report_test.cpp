@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "core/packet_record.h"
+#include "fleet.h"
 #include "wall_time.h"
 #include "pktdump_core.h"
 #include "modes.h"
@@ -617,6 +618,12 @@ TEST_F(ReportTest, ThePageIsTheSameFoldedFileByFileAsFromEveryFileAtOnce) {
     all.push_back(std::move(f));
   }
   folded.Finish();
+  // Two captures: the page compares them, reading their files again.
+  pktdump::fleet::Settings settings;
+  settings.window = options.window;
+  pktdump::fleet::Result compared;
+  ASSERT_TRUE(pktdump::fleet::Compare(folded, paths, settings, &compared, stderr));
+  options.fleet = &compared;
   std::vector<const pktdump::report::FileReport*> files;
   for (const auto& f : all) files.push_back(f.get());
   EXPECT_EQ(page, pktdump::report::RenderPage(files, options));
@@ -627,6 +634,7 @@ TEST_F(ReportTest, ThePageIsTheSameFoldedFileByFileAsFromEveryFileAtOnce) {
   EXPECT_EQ(Marks(page, "clock-set").size(), 1u);
   EXPECT_EQ(Marks(page, "gap").size(), 3u);
   EXPECT_NE(page.find("data-row=\"ws14/\" data-files=\"2\""), std::string::npos);
+  EXPECT_NE(page.find("<h2 id=\"fleet\">"), std::string::npos);
 }
 
 // The pages for a known set of captures (two workstations' folders with

@@ -49,6 +49,9 @@ struct Options {
   std::int64_t last = 0;
   // report --utc: times read and shown in UTC rather than local time.
   bool utc = false;
+  // report, summary: how far apart (ms) two workstations' arrivals of one
+  // datagram may be, when their captures are compared.
+  std::int64_t toleranceMs = 500;
   Filter filter;
   std::vector<std::string> paths;  // "-" is standard input
   // parquet --ws: the workstation of the inputs from the path at that index

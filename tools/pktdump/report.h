@@ -185,12 +185,20 @@ class FileReport {
   std::unique_ptr<Host> host_;
 };
 
+}  // namespace report
+namespace fleet {
+struct Result;
+}  // namespace fleet
+namespace report {
+
 struct PageOptions {
   Window window;
   std::vector<std::string> notes;  // what went wrong reading, said on the page
   bool utc = false;                // times shown in UTC
   std::vector<int> devices;        // the devices drawn; empty: the busiest
   std::int64_t last = 0;           // --last's span (ms), said on the page; 0: none
+  // The comparison of the workstations (two or more captures), or none.
+  const fleet::Result* fleet = nullptr;
 };
 
 // What the page needs of the files, folded one file at a time (in name
@@ -211,6 +219,13 @@ struct PageData {
     // When it was heard, joined where the silence between cannot count.
     Spans alive;
   };
+  // A sequence gap counted on the page: from the record before it to the
+  // one after (ms), and the numbers skipped.
+  struct GapSpan {
+    std::int64_t from = kNoTime, to = kNoTime;
+    std::uint32_t sequenceFrom = 0, sequenceTo = 0;
+    std::uint64_t skipped = 0;
+  };
   struct Row {
     std::string folder;
     std::vector<std::size_t> files;  // indexes into files
@@ -223,7 +238,12 @@ struct PageData {
     Spans recording, lost;
     std::map<int, Heard> workstations, devices;  // heard by this capture
     std::uint64_t gaps = 0, lostCount = 0;
+    // Its gaps with their times, the first of them, for the comparison of
+    // workstations; the rest are counted.
+    std::vector<GapSpan> gapSpans;
+    std::uint64_t gapSpansNotKept = 0;
   };
+  static constexpr std::size_t kGapSpansKept = 4096;  // of each row
   struct Listed {
     Event event;
     std::size_t file = 0;
@@ -258,6 +278,16 @@ struct PageData {
 // The page, from the files' reports (in name order).
 std::string RenderPage(const std::vector<const FileReport*>& files, const PageOptions& options);
 std::string RenderPage(const PageData& data, const PageOptions& options);
+
+// The alive rule's silences of what a capture heard: longer than twice its
+// usual interval (when it was heard often enough to have one), inside the
+// spans covered (where the capture recorded and lost nothing), up to until
+// (its last arrival). The strips draw these dark.
+PageData::Spans Silences(const PageData::Heard& heard, const PageData::Spans& covered,
+                         std::int64_t until);
+// The rows of Traffic as the page names them: by their folder's last part,
+// or as many parts as tell two folders apart.
+std::vector<std::string> CaptureNames(const std::vector<PageData::Row>& rows);
 
 // The local hour a "PKT_YYYYMMDD.HH" name gives (ms), kNoTime for none.
 std::int64_t HourOfName(const std::string& name);

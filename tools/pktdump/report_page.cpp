@@ -400,6 +400,13 @@ std::string Context::Label(const PageData::File& f) const {
 
 }  // namespace html
 
+std::vector<std::string> CaptureNames(const std::vector<PageData::Row>& rows) {
+  const std::map<const PageData::Row*, std::string> named = html::RowNames(rows);
+  std::vector<std::string> names;
+  for (const PageData::Row& row : rows) names.push_back(named.at(&row));
+  return names;
+}
+
 std::string RenderPage(const std::vector<const FileReport*>& files, const PageOptions& options) {
   PageData data;
   data.window = options.window;
@@ -429,6 +436,7 @@ std::string RenderPage(const PageData& data, const PageOptions& options) {
   html::WriteNotes(c);
   html::WriteTraffic(c);
   html::WriteAlive(c);
+  html::WriteFleet(c);
   html::WriteEvents(c);
   html::WriteNumbers(c);
   html::WriteGaps(c);

@@ -70,6 +70,22 @@ void Bound(Spans& spans, std::size_t limit = 4096) {
   }
 }
 
+// A gap with its times, for the comparison of workstations.
+void KeepGapSpan(PageData::Row& row, const varnet::RunEvent& e) {
+  if (row.gapSpans.size() >= PageData::kGapSpansKept) {
+    ++row.gapSpansNotKept;
+    return;
+  }
+  PageData::GapSpan g;
+  const bool before = e.beforeTime != varnet::kNoRunTime;
+  g.from = before ? std::min(e.beforeTime, e.time) : e.time;
+  g.to = before ? std::max(e.beforeTime, e.time) : e.time;
+  g.sequenceFrom = e.from;
+  g.sequenceTo = e.to;
+  g.skipped = e.lost;
+  row.gapSpans.push_back(g);
+}
+
 }  // namespace
 
 void PageData::Note(std::size_t file, const Event& e) {
@@ -133,7 +149,10 @@ void PageData::Apply(Row& row, const varnet::RunEvent& e) {
       n.lost += e.lost;
       ++row.gaps;
       row.lostCount += e.lost;
-      if (e.time != varnet::kNoRunTime) row.gapMarks.Add(e.time, 1, e.lost);
+      if (e.time != varnet::kNoRunTime) {
+        row.gapMarks.Add(e.time, 1, e.lost);
+        KeepGapSpan(row, e);
+      }
       ++gapsCounted;
       if (gaps.size() < kTableRows) {
         gaps.emplace_back(FileReport::Gap{e.time == varnet::kNoRunTime ? kNoTime : e.time, e.from, e.to},

@@ -3,7 +3,8 @@
 // footer) and calls each part in turn; report_page_strips.cpp draws the
 // time axis, Traffic and Who was alive; report_page_tables.cpp writes the
 // events and the tables of numbers and gaps; report_page_data.cpp folds the
-// files' reports into PageData. Portable.
+// files' reports into PageData; report_page_fleet.cpp writes the comparison
+// of the workstations (fleet.h). Portable.
 #pragma once
 
 #include <cstdint>
@@ -91,6 +92,9 @@ struct Context {
   // The files' records: with an arrival time, outside the window, in it.
   std::uint64_t timed = 0, outside = 0, inWindow = 0;
   std::string page;
+  // The capture whose strips of Who was alive are being drawn (several
+  // captures), for the comparison's classes on them.
+  const PageData::Row* strips = nullptr;
   // A file as the page names it (escaped; report_page.cpp).
   std::string Label(const PageData::File& f) const;
   const std::string& RowName(const PageData::Row& row) const { return rowNames.at(&row); }
@@ -102,6 +106,15 @@ void WriteAlive(Context& c);    // report_page_strips.cpp
 void WriteEvents(Context& c);   // report_page_tables.cpp
 void WriteNumbers(Context& c);  // report_page_tables.cpp
 void WriteGaps(Context& c);     // report_page_tables.cpp
+// The comparison of the workstations, when there is one
+// (report_page_fleet.cpp): its section, and the class a strip's silence or a
+// lane's span was given ("lost-here", "not-sent", "unknown"; "" for none).
+// what: "device", "workstation", or a lane's state ("lost", "not-recording").
+void WriteFleet(Context& c);
+std::string FleetClass(const Context& c, const PageData::Row& row, const std::string& what, int id,
+                       std::int64_t from, std::int64_t to);
+// That class said after a mark's title ("" for none).
+std::string FleetNote(const std::string& judged);
 
 }  // namespace html
 }  // namespace report

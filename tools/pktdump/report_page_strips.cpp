@@ -235,10 +235,13 @@ void Lane(Context& c, const PageData::Row& row, const std::string& label, int ba
   auto draw = [&](const Spans& spans, const char* state, const char* colour, const char* what) {
     for (const auto& [a, b] : spans) {
       const double x0 = axis.X(a), x1 = std::max(axis.X(b), x0 + 0.8);
+      // Its class, where the workstations were compared.
+      const std::string judged = FleetClass(c, row, state, -1, a, b);
       page += "<g class=\"lane\" data-row=\"" + label + "\" data-state=\"" + state +
-              "\" data-from=\"" + Iso(a) + "\" data-to=\"" + Iso(b) + "\"><title>" +
+              "\" data-from=\"" + Iso(a) + "\" data-to=\"" + Iso(b) + "\"" +
+              (judged.empty() ? "" : " data-class=\"" + judged + "\"") + "><title>" +
               Escape(c.RowName(row)) + " " + what + " from " + Shown(a) + " to " + Shown(b) +
-              "</title><rect x=\"" + Px(x0) + "\" y=\"" + std::to_string(ly) +
+              FleetNote(judged) + "</title><rect x=\"" + Px(x0) + "\" y=\"" + std::to_string(ly) +
               "\" width=\"" + Px(x1 - x0) + "\" height=\"" + std::to_string(kLane) +
               "\" fill=\"" + colour + "\"/></g>";
     }
@@ -307,11 +310,7 @@ void StripRow(Context& c, const std::string& kind, int id, const PageData::Heard
   std::string& page = c.page;
   const Axis& axis = c.axis;
   Strip s = Alive(heard, std::min(heardUntil, axis.to));
-  Spans dark;
-  for (const auto& d : Within(s.dark, covered)) {
-    if (d.second - d.first > 2 * s.usual) dark.push_back(d);
-  }
-  s.dark = dark;
+  s.dark = Silences(heard, covered, std::min(heardUntil, axis.to));
   const std::string name = (kind == "workstation" ? "WS " : "Device ") + std::to_string(id);
   if (heard.count == 0) {
     // Asked for, and not heard where the page looks.
@@ -336,10 +335,12 @@ void StripRow(Context& c, const std::string& kind, int id, const PageData::Heard
   }
   for (const auto& [a, b] : s.dark) {
     const double d0 = axis.X(std::max(a, axis.from)), d1 = axis.X(std::min(b, axis.to));
+    // Its class, where the workstations were compared.
+    const std::string judged = c.strips != nullptr ? FleetClass(c, *c.strips, kind, id, a, b) : "";
     page += Mark("silence", a,
                  " data-end=\"" + Iso(b) + "\" data-seconds=\"" + Fixed((b - a) / 1000.0, 3) +
-                     "\"",
-                 name + " silent for " + Duration(b - a) + " from " + Shown(a),
+                     "\"" + (judged.empty() ? "" : " data-class=\"" + judged + "\""),
+                 name + " silent for " + Duration(b - a) + " from " + Shown(a) + FleetNote(judged),
                  "<rect class=\"dark\" x=\"" + Px(d0) + "\" y=\"" + std::to_string(y) +
                      "\" width=\"" + Px(std::max(1.0, d1 - d0)) + "\" height=\"" +
                      std::to_string(kStrip) + "\"/>");
@@ -436,6 +437,22 @@ void Strips(Context& c, const std::string& title, const std::map<int, PageData::
 
 }  // namespace
 
+}  // namespace html
+
+// Dark where it was silent, only where a file was recording, and only what
+// is still a silence there.
+PageData::Spans Silences(const PageData::Heard& heard, const PageData::Spans& covered,
+                         std::int64_t until) {
+  const html::Strip s = html::Alive(heard, until);
+  PageData::Spans dark;
+  for (const auto& d : html::Within(s.dark, covered)) {
+    if (d.second - d.first > 2 * s.usual) dark.push_back(d);
+  }
+  return dark;
+}
+
+namespace html {
+
 void WriteTraffic(Context& c) {
   std::string& page = c.page;
   const Axis& axis = c.axis;
@@ -486,8 +503,10 @@ void WriteAlive(Context& c) {
           const FileReport::Totals& n = data.files[i].numbers;
           if (n.last != kNoTime) until = std::max(until, n.last + 1);
         }
+        c.strips = &row;
         Strips(c, "Heard by " + c.RowName(row), row.workstations, row.devices,
                Minus(row.recording, row.lost), until);
+        c.strips = nullptr;
       }
     }
   } else {

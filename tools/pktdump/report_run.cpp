@@ -21,6 +21,7 @@
 #include "core/packet_dump.h"
 #include "core/packet_file.h"
 #include "core/packet_record.h"
+#include "fleet.h"
 #include "modes.h"
 #include "output.h"
 #include "report.h"
@@ -329,6 +330,16 @@ int RunReport(const Options& o, std::FILE* out, std::FILE* err, std::FILE* in) {
   }
   if (failed) return 1;
   data.Finish();
+  // Two or more captures: the workstations compared (their files read again).
+  fleet::Result compared;
+  if (data.rows.size() >= 2) {
+    fleet::Settings settings;
+    settings.toleranceMs = o.toleranceMs;
+    settings.window = window;
+    settings.ini = ini;
+    if (!fleet::Compare(data, paths, settings, &compared, err)) bad = true;
+    options.fleet = &compared;
+  }
   const std::string page = RenderPage(data, options);
 
   const bool written = std::fwrite(page.data(), 1, page.size(), output.Stream()) == page.size();
