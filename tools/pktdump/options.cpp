@@ -22,8 +22,8 @@ const Mode kModes[] = {
      nullptr},
     {"dump", "dump [--keep-going] FILE [RANGE | FIRST LAST]", "--records --keep-going",
      MakeDumpSink, false, nullptr, nullptr},
-    {"summary", "summary [--format text|json] FILE...", "--format", MakeSummarySink, true, nullptr,
-     nullptr},
+    {"summary", "summary [--format text|json] [--tolerance MS] FILE...", "--format --tolerance",
+     MakeSummarySink, true, nullptr, nullptr},
     {"check", "check FILE...     (or --check)", "", MakeCheckSink, true, nullptr, nullptr},
     {"pcapng",
      "pcapng [--channel N] [--hour YYYYMMDD.HH] --out OUT.pcapng [FILTERS] [--keep-going] FILE...",
@@ -31,8 +31,9 @@ const Mode kModes[] = {
      nullptr},
     {"report",
      "report [--ini VARNET.INI] [--from TIME] [--to TIME | --last SPAN] [--utc] [--device N] "
-     "[--keep-going] --out REPORT.html FILE...",
-     "--ini --out --from --to --last --utc --device --keep-going", nullptr, false, nullptr, report::RunReport},
+     "[--tolerance MS] [--keep-going] --out REPORT.html FILE...",
+     "--ini --out --from --to --last --utc --device --tolerance --keep-going", nullptr, false, nullptr,
+     report::RunReport},
     {"parquet", "parquet [--ini VARNET.INI] [--ws N] FILE... [--ws N FILE...] --out DIR",
      "--ini --ws --out", nullptr, true, nullptr, RunParquet},
 };
@@ -55,6 +56,8 @@ const char kUsageRest[] =
     "--hour: the hour (UTC) that stamps untimed records of files whose name gives none.\n"
     "--ws: the workstation of the inputs after it (parquet); else a folder's name that ends\n"
     "  in digits gives it (ws12/), else 0.\n"
+    "--tolerance: with folders of several workstations, how far apart (ms, default 500) their\n"
+    "  arrivals of one datagram may be.\n"
     "Exit code: 0 done, 1 a file could not be read or written or held bad records, 2 usage;\n"
     "check: 1 when a run's sequence has gaps or repeats, 3 when no record carries its arrival.\n";
 
@@ -201,6 +204,11 @@ const trelm::Option<Options> kOptions[] = {
          return false;
        o.workstations.emplace_back(o.paths.size(), ws);
        return true;
+     }},
+    {"--tolerance", "a value", true,
+     [](Options& o, const std::string& v, std::string* why) {
+       return trelm::TakeWholeNumber(v, 0, 60000, &o.toleranceMs,
+                                     "--tolerance is milliseconds, 0 to 60000", why);
      }},
     {"--keep-going", nullptr, true,
      [](Options& o, const std::string&, std::string*) {

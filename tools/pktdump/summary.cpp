@@ -2,11 +2,14 @@
 // records, and the runs, gaps and repeats of the records' sequence numbers
 // that fall in it. Gaps are known only once the reordering window has
 // passed them, perhaps files later, so the files are said at the end, each
-// with everything that falls in it.
+// with everything that falls in it. In JSON, files of two or more folders
+// (workstations' captures) are then compared, as the report compares them.
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "core/packet_file.h"
+#include "fleet.h"
 #include "modes.h"
 #include "output.h"
 #include "sequence.h"
@@ -26,18 +29,66 @@ struct FileSummary {
   std::vector<SequenceEvent> events;
 };
 
+// The files of two or more folders (workstations' captures): each file
+// gathered as the report gathers it, so that the workstations are compared
+// as the report's page compares them.
+class Fleet {
+ public:
+  Fleet(const Options& o, std::FILE* err) : paths_(o.paths), err_(err) {
+    settings_.toleranceMs = o.toleranceMs;
+  }
+  void BeginFile(const std::string& path) {
+    const std::string name = BaseName(path);
+    file_ = std::make_unique<report::FileReport>(name, report::HourOfName(name), std::string(),
+                                                 report::Window());
+    file_->SetFolder(Directory(path));
+  }
+  void Record(std::int64_t number, const varnet::RecordView& view) { file_->Add(number, view); }
+  void Bad(std::int64_t number, const std::string& fault) { file_->Bad(number, fault); }
+  void EndFile() {
+    file_->Finish();
+    data_.Fold(*file_);
+    file_.reset();
+  }
+  // The comparison, as one line of JSON; false when a file could not be
+  // read again (said on err).
+  bool Print(std::FILE* out) {
+    data_.Finish();
+    fleet::Result result;
+    const bool read = fleet::Compare(data_, paths_, settings_, &result, err_);
+    std::fprintf(out, "%s\n", fleet::Json(result).c_str());
+    return read;
+  }
+  // Whether the paths are of two or more folders.
+  static bool Wanted(const Options& o) {
+    std::set<std::string> folders;
+    for (const std::string& p : o.paths) folders.insert(Directory(p));
+    return o.json && folders.size() >= 2;
+  }
+
+ private:
+  const std::vector<std::string> paths_;
+  std::FILE* err_;
+  fleet::Settings settings_;
+  report::PageData data_;
+  std::unique_ptr<report::FileReport> file_;
+};
+
 class SummarySink : public Sink {
  public:
-  SummarySink(std::FILE* out, bool json) : out_(out), json_(json) {}
+  SummarySink(std::FILE* out, bool json, std::unique_ptr<Fleet> fleet = nullptr)
+      : out_(out), json_(json), fleet_(std::move(fleet)) {}
   void BeginFile(const std::string& name, const std::string& path) override {
     files_.emplace_back();
     files_.back().name = name;
     runs_.BeginFile(static_cast<int>(files_.size() - 1), Directory(path), BaseName(path));
+    if (fleet_ != nullptr) fleet_->BeginFile(path);
   }
   bool ListsBad() const override { return true; }
   void Bad(std::int64_t number, const std::string& fault) override {
     FileSummary& f = files_.back();
     ++f.malformed;
+    if (fleet_ != nullptr) fleet_->Bad(number, fault);
     // Said as found, so that a file of garbage takes no memory; JSON keeps
     // the first of them for the file's object.
     if (!json_) {
@@ -52,6 +103,7 @@ class SummarySink : public Sink {
     (view.type == varnet::kRecordCommand ? f.commands : f.revertives) += 1;
     for (int device : lineDevices_.Of(view)) ++f.devices[device];
     runs_.Add(number, view);
+    if (fleet_ != nullptr) fleet_->Record(number, view);
     if (!view.timed) return;
     // Times can go back (a clock set, the two names' queues): the span is
     // from the earliest to the latest.
@@ -63,12 +115,13 @@ class SummarySink : public Sink {
     files_.back().records = records;
     files_.back().rest = rest;
     if (rest != 0) ++extra_;
+    if (fleet_ != nullptr) fleet_->EndFile();
   }
   bool EndAll(long* bad) override {
     for (const SequenceEvent& e : runs_.Finish()) files_[e.file].events.push_back(e);
     for (FileSummary& f : files_) json_ ? PrintJson(f) : PrintText(f);
     *bad = Malformed();
-    return true;
+    return fleet_ == nullptr || fleet_->Print(out_);
   }
   long Malformed() const {
     long n = extra_;
@@ -156,12 +209,14 @@ class SummarySink : public Sink {
   long extra_ = 0;  // files that end in a cut record
   // Files of another folder are another capture.
   Settlement runs_;
+  std::unique_ptr<Fleet> fleet_;  // two or more folders, in JSON
 };
 
 }  // namespace
 
-std::unique_ptr<Sink> MakeSummarySink(const Options& o, std::FILE* out, std::FILE*) {
-  return std::make_unique<SummarySink>(out, o.json);
+std::unique_ptr<Sink> MakeSummarySink(const Options& o, std::FILE* out, std::FILE* err) {
+  return std::make_unique<SummarySink>(out, o.json,
+                                       Fleet::Wanted(o) ? std::make_unique<Fleet>(o, err) : nullptr);
 }
 
 long Summarise(const File& file, std::FILE* out) {
