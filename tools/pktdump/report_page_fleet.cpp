@@ -129,7 +129,8 @@ void WriteFleet(Context& c) {
       "judged: <b>lost here</b>, another capture holds datagrams in that span that this one "
       "lacks; <b>not sent</b>, the other captures were recording over all of it, losing "
       "nothing, and none heard anything this one lacks; <b>unknown</b>, no other capture was "
-      "recording over all of it.</p>\n";
+      "recording over all of it. On the strips of Who was alive a silence judged lost here is "
+          "outlined red, not sent green, unknown dashed grey.</p>\n";
   std::vector<std::string> notes = r->notes;
   if (r->Compared() < 2) {
     notes.push_back("Fewer than two captures can be compared: nothing is judged.");
@@ -165,6 +166,13 @@ std::string FleetClass(const Context& c, const PageData::Row& row, const std::st
     if (found == nullptr || f.verdict < found->verdict) found = &f;
   }
   return found == nullptr ? std::string() : fleet::VerdictKey(found->verdict);
+}
+
+std::string FleetOutline(const std::string& judged) {
+  if (judged.empty()) return judged;
+  if (judged == "lost-here") return " stroke=\"#d32f2f\" stroke-width=\"2\"";
+  if (judged == "not-sent") return " stroke=\"#2e7d32\" stroke-width=\"2\"";
+  return " stroke=\"#8a96a0\" stroke-width=\"2\" stroke-dasharray=\"3 2\"";
 }
 
 std::string FleetNote(const std::string& judged) {

@@ -113,8 +113,10 @@ void WriteGaps(Context& c);     // report_page_tables.cpp
 void WriteFleet(Context& c);
 std::string FleetClass(const Context& c, const PageData::Row& row, const std::string& what, int id,
                        std::int64_t from, std::int64_t to);
-// That class said after a mark's title ("" for none).
+// That class said after a mark's title, and drawn as a silence's outline
+// ("" for none).
 std::string FleetNote(const std::string& judged);
+std::string FleetOutline(const std::string& judged);
 
 }  // namespace html
 }  // namespace report

@@ -343,7 +343,7 @@ void StripRow(Context& c, const std::string& kind, int id, const PageData::Heard
                  name + " silent for " + Duration(b - a) + " from " + Shown(a) + FleetNote(judged),
                  "<rect class=\"dark\" x=\"" + Px(d0) + "\" y=\"" + std::to_string(y) +
                      "\" width=\"" + Px(std::max(1.0, d1 - d0)) + "\" height=\"" +
-                     std::to_string(kStrip) + "\"/>");
+                     std::to_string(kStrip) + "\"" + FleetOutline(judged) + "/>");
   }
   page += "</g>";
 }
