@@ -88,3 +88,7 @@ pq=$(peak "$pktdump" parquet "$t1" "$t2" --out "$work/parquet")
 printf "parquet of 2 timed files (%d MB): peak memory %d KB; tables %d KB, zstd -3 of the files %d KB\n" \
   $(( 2 * $(stat -c %s "$t1") / 1048576 )) "$pq" $(( $(find "$work/parquet" -name '*.parquet' -exec cat {} + | wc -c) / 1024 )) \
   $(( $(cat "$t1" "$t2" | zstd -3 -q -c | wc -c) / 1024 ))
+
+# The comparison of three workstations' captures (report and summary with
+# several folders): bench/pktdump_fleet_bench.sh prints its figures.
+RECORDS=$(( records * 3 / 10 )) bash bench/pktdump_fleet_bench.sh
