@@ -592,3 +592,31 @@ TEST_F(FleetTest, EdgeCasesAreJudgedAsTheyMustBe) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FleetTest, SixtyFourCapturesAreComparedAndTheRestSaid) {
+  // 65 workstations' captures of 10 s of one channel: the first 64 compared
+  // (each holds the whole channel), the 65th named in a note.
+  std::vector<std::string> folders;
+  for (int i = 0; i < 65; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "ws%03d", i);
+    Make(name, 100, "--start " + std::to_string(kStart) + " --rate 10");
+    folders.push_back(dir_ + name);
+  }
+  const JsonValue fleet = SummaryFleet(folders);
+  ASSERT_EQ(fleet["captures"].items.size(), 65u);
+  for (int i = 0; i < 65; ++i) {
+    const JsonValue& c = fleet["captures"].items[static_cast<std::size_t>(i)];
+    EXPECT_EQ(c["compared"].boolean, i < 64) << i;
+    if (i < 64) {
+      EXPECT_EQ(c["held"].number, 100) << i;
+    }
+  }
+  EXPECT_EQ(fleet["union"].number, 100);
+  ASSERT_EQ(fleet["notes"].items.size(), 1u);
+  EXPECT_EQ(fleet["notes"].items[0].text, "ws064/ is not compared: 64 captures are compared at most");
+}
+
+}  // namespace

@@ -132,7 +132,7 @@ class Judge {
   void Count(std::size_t finding, std::uint64_t holders) {
     Finding& f = result_.findings[finding];
     ++f.count;
-    for (std::size_t c = 0; c < f.heardBy.size(); ++c) {
+    for (std::size_t c = 0; c < f.heardBy.size() && c < kMaxCaptures; ++c) {
       if ((holders >> c & 1) != 0) ++f.heardBy[c];
     }
   }
@@ -203,7 +203,7 @@ void Judge::Take(const Match& m) {
   const std::int64_t ms = trelm::FiletimeMs(static_cast<std::uint64_t>(m.copy.ticks));
   if (settings_.window.Holds(ms)) {
     ++result_.unionCount;
-    for (std::size_t c = 0; c < result_.captures.size(); ++c) {
+    for (std::size_t c = 0; c < result_.captures.size() && c < kMaxCaptures; ++c) {
       if ((m.holders >> c & 1) != 0) ++result_.captures[c].held;
     }
   }
@@ -211,7 +211,7 @@ void Judge::Take(const Match& m) {
   if (lacking == 0) return;
   const std::int64_t widen = settings_.toleranceMs;
   const varnet::DatagramFacts* facts = nullptr;
-  for (std::size_t x = 0; x < spans_.size(); ++x) {
+  for (std::size_t x = 0; x < spans_.size() && x < kMaxCaptures; ++x) {
     if ((lacking >> x & 1) == 0) continue;
     spans_[x].Hits(ms, widen, [&](std::size_t f) { Count(f, m.holders); });
     if (m.copy.type != varnet::kRecordRevertive ||
@@ -243,7 +243,7 @@ void Judge::Finish() {
   std::vector<Spans> witnesses(rows);
   for (std::size_t x = 0; x < rows; ++x) {
     Spans others;
-    for (std::size_t y = 0; y < rows; ++y) {
+    for (std::size_t y = 0; y < rows && y < kMaxCaptures; ++y) {
       if (y != x && (compared_ >> y & 1) != 0)
         others.insert(others.end(), clean_[y].begin(), clean_[y].end());
     }
