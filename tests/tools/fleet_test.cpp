@@ -4,35 +4,30 @@
 // (three workstations with clocks of their own, the wrapper's drops, a
 // pause, a late start, a stop, a pulled cable, and a device and a
 // workstation that truly stop), judged on the page (read back from its
-// markup and its text) and in summary's JSON (parsed); then the edge cases:
-// one capture, captures that never overlap, duplicates, clocks just inside
-// and just outside the tolerance, a capture without arrival times.
+// markup and its text) and in summary's JSON (parsed). The edge cases are
+// in fleet_edge_test.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <regex>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "core/record_decoder.h"
 #include "fleet.h"
-#include "json_reader.h"
-#include "pktdump_run.h"
+#include "fleet_run.h"
 #include "wall_time.h"
 
 namespace {
 
+// The captures' fixture and the readers of the page and the JSON.
+using namespace fleet_test;
 using pktdump::fleet::Datagram;
 using pktdump::fleet::Match;
 using pktdump::fleet::Matcher;
-using pktdump_test::JsonValue;
-using pktdump_test::Shell;
-using pktdump_test::Slurp;
 
 // ------------------------------------------------------------ the matcher
 
@@ -131,145 +126,6 @@ TEST(FleetMatcher, KeepsOnlyWhatTheToleranceHolds) {
   }
 }
 
-// ------------------------------------------------------------ captures
-
-// 2026-12-09 07:00:00 UTC, when the channel's first datagram comes.
-constexpr long kStart = 1796799600;
-
-class FleetTest : public testing::Test {
- protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    const char* maker = std::getenv("TRELM_MAKE_PACKETS");
-    if (maker == nullptr) GTEST_SKIP() << "TRELM_MAKE_PACKETS names the benchmark's maker";
-    maker_ = maker;
-    dir_ = testing::TempDir() + "fleet_test/";
-    Shell("rm -rf " + dir_ + " && mkdir -p " + dir_);
-  }
-  // A capture of the channel in the folder, of its shapes; its path.
-  std::string Make(const std::string& folder, long datagrams, const std::string& shapes) {
-    Shell("mkdir -p " + dir_ + folder);
-    const std::string path = dir_ + folder + "/PKT_20261209.07";
-    const std::string command =
-        maker_ + " " + std::to_string(datagrams) + " " + path + " " + shapes;
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return path;
-  }
-  static std::uint64_t Records(const std::string& path) { return Slurp(path).size() / 528; }
-  std::string maker_, dir_;
-};
-
-// Seconds after kStart of a time as the page ("2026-12-09T07:03:19.950+00:00")
-// or summary ("2026-12-09T07:03:19.9500000Z") writes it.
-double Seconds(const std::string& iso) {
-  int h = 0, m = 0;
-  double s = 0;
-  if (iso.size() < 19 || std::sscanf(iso.c_str() + 11, "%d:%d:%lf", &h, &m, &s) != 3) return -1;
-  return (h - 7) * 3600 + m * 60 + s;
-}
-
-// A judged gap or silence, as the page or the JSON gives it.
-struct Judged {
-  std::string capture, kind;
-  int id = -1;
-  double from = 0, to = 0;  // seconds after kStart
-  std::string verdict;
-  std::uint64_t count = 0;
-  std::string heardBy;  // names parted by blanks
-  std::string text;     // the page's row as text
-};
-
-// The page's table of judged gaps and silences, row by row.
-std::vector<Judged> PageFindings(const std::string& page) {
-  std::vector<Judged> out;
-  const std::size_t begin = page.find("<table id=\"fleet-table\">");
-  if (begin == std::string::npos) return out;
-  const std::string table = page.substr(begin, page.find("</table>", begin) - begin);
-  static const std::regex row(
-      "<tr data-capture=\"([^\"]*)\" data-kind=\"([^\"]*)\"(?: data-id=\"([0-9]+)\")? "
-      "data-from=\"([^\"]*)\" "
-      "data-to=\"([^\"]*)\" data-class=\"([^\"]*)\" data-count=\"([0-9]+)\" "
-      "data-heard-by=\"([^\"]*)\">(.*)</tr>");
-  std::size_t at = 0;
-  for (std::size_t end; (end = table.find('\n', at)) != std::string::npos; at = end + 1) {
-    const std::string line = table.substr(at, end - at);
-    std::smatch m;
-    if (!std::regex_match(line, m, row)) continue;
-    Judged j{m[1],
-             m[2],
-             m[3].matched ? std::stoi(m[3]) : -1,
-             Seconds(m[4]),
-             Seconds(m[5]),
-             m[6],
-             std::stoull(m[7]),
-             m[8],
-             std::regex_replace(m[9].str(), std::regex("(<[^>]*>)+"), "|")};
-    out.push_back(j);
-  }
-  return out;
-}
-
-// The fleet object of summary's JSON (its last line), parsed.
-JsonValue SummaryFleet(const std::vector<std::string>& args) {
-  int code = -1;
-  std::vector<std::string> all = {"summary", "--format", "json"};
-  all.insert(all.end(), args.begin(), args.end());
-  const std::string out = pktdump_test::Pktdump(all, &code);
-  EXPECT_EQ(code, 0);
-  std::string last = out.substr(0, out.size() - 1);
-  last = last.substr(last.rfind('\n') + 1);
-  JsonValue v;
-  std::string why;
-  EXPECT_TRUE(pktdump_test::JsonReader(last).Read(&v, &why)) << why << ": " << last;
-  return v["fleet"];
-}
-
-std::vector<Judged> JsonFindings(const JsonValue& fleet) {
-  std::vector<Judged> out;
-  for (const char* part : {"gaps", "silences"}) {
-    for (const JsonValue& f : fleet[part].items) {
-      Judged j;
-      j.capture = f["capture"].text;
-      j.kind = f["kind"].text;
-      if (f.Has(j.kind)) j.id = static_cast<int>(f[j.kind].number);
-      j.from = Seconds(f["from"].text);
-      j.to = Seconds(f["to"].text);
-      j.verdict = f["class"].text;
-      j.count = static_cast<std::uint64_t>(f["count"].number);
-      for (const JsonValue& name : f["heard_by"].items)
-        j.heardBy += (j.heardBy.empty() ? "" : " ") + name.text;
-      out.push_back(j);
-    }
-  }
-  return out;
-}
-
-// The page's coverage table: per capture its union, held and missing.
-std::map<std::string, std::vector<std::uint64_t>> PageCoverage(const std::string& page) {
-  std::map<std::string, std::vector<std::uint64_t>> out;
-  static const std::regex row(
-      "<tr data-capture=\"([^\"]*)\" data-union=\"([0-9]+)\" data-held=\"([0-9]+)\" "
-      "data-missing=\"([0-9]+)\" data-share=\"([0-9.]+)\"");
-  for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator();
-       ++it) {
-    out[(*it)[1]] = {std::stoull((*it)[2]), std::stoull((*it)[3]), std::stoull((*it)[4])};
-  }
-  return out;
-}
-
-std::map<std::string, std::vector<std::uint64_t>> JsonCoverage(const JsonValue& fleet) {
-  std::map<std::string, std::vector<std::uint64_t>> out;
-  for (const JsonValue& c : fleet["captures"].items) {
-    if (!c["compared"].boolean) continue;
-    out[c["name"].text] = {static_cast<std::uint64_t>(c["union"].number),
-                           static_cast<std::uint64_t>(c["held"].number),
-                           static_cast<std::uint64_t>(c["missing"].number)};
-    EXPECT_NEAR(c["share"].number, c["held"].number / c["union"].number, 1e-6);
-  }
-  return out;
-}
-
 // The channel's datagrams of the reference capture (the channel's shapes
 // only) in [from, to) seconds: per device its revertives, and per
 // workstation its heartbeats, by the decoders' rule.
@@ -290,10 +146,6 @@ void Heard(const std::string& path, double from, double to, std::map<int, std::u
     if (facts.heartbeat >= 0) ++(*workstations)[facts.heartbeat];
   }
 }
-
-}  // namespace
-
-namespace {
 
 // What the maker made, and how each of it must be judged.
 struct Truth {
@@ -449,174 +301,6 @@ TEST_F(FleetTest, ThreeWorkstationsAreJudgedAsTheMakerMadeThem) {
   EXPECT_EQ(JsonCoverage(fleet), coverage);
   Judge(JsonFindings(fleet), truths, devices, workstations, "summary");
   EXPECT_EQ(JsonFindings(fleet).size(), onPage.size());
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(FleetTest, EdgeCasesAreJudgedAsTheyMustBe) {
-  // 100 s of one channel at 20 datagrams a second.
-  struct Capture {
-    const char* folder;
-    const char* shapes;  // after the channel's
-    bool timed;
-  };
-  struct Judgement {
-    std::string capture, kind, verdict;
-    bool operator<(const Judgement& o) const {
-      return std::tie(capture, kind, verdict) < std::tie(o.capture, o.kind, o.verdict);
-    }
-    bool operator==(const Judgement& o) const {
-      return capture == o.capture && kind == o.kind && verdict == o.verdict;
-    }
-  };
-  // The union from the channel's datagrams and the captures' records.
-  using Union = std::uint64_t (*)(std::uint64_t channel, const std::vector<std::uint64_t>& records);
-  struct Case {
-    const char* what;
-    std::vector<Capture> captures;
-    std::vector<std::string> options;
-    std::int64_t tolerance;
-    Union all;  // nullptr: nothing compared
-    std::vector<Judgement> judged;
-    const char* note;  // on the page and in the JSON, when not empty
-  } const cases[] = {
-      {"one capture: no comparison at all", {{"ws12", "", true}}, {}, 500, nullptr, {}, ""},
-      {"two captures that never overlap: everything unknown",
-       {{"ws12", "--until 40 --lose 20 5", true}, {"ws14", "--from 60 --lose 80 5", true}},
-       {},
-       500,
-       [](std::uint64_t, const std::vector<std::uint64_t>& r) { return r[0] + r[1]; },
-       {{"ws12/", "sequence", "unknown"}, {"ws14/", "sequence", "unknown"}},
-       ""},
-      {"a datagram twice in one capture: two, the other holds one",
-       {{"ws12", "--duplicate 50 5", true}, {"ws14", "--offset 100", true}},
-       {},
-       500,
-       [](std::uint64_t channel, const std::vector<std::uint64_t>&) { return channel + 5; },
-       {},
-       ""},
-      {"the same datagrams twice in both: matched pairwise",
-       {{"ws12", "--duplicate 50 5", true}, {"ws14", "--duplicate 50 5 --offset 100", true}},
-       {},
-       500,
-       [](std::uint64_t channel, const std::vector<std::uint64_t>&) { return channel + 5; },
-       {},
-       ""},
-      {"a clock 499 ms ahead: within the tolerance",
-       {{"ws12", "", true}, {"ws14", "--offset 499", true}},
-       {},
-       500,
-       [](std::uint64_t channel, const std::vector<std::uint64_t>&) { return channel; },
-       {},
-       ""},
-      {"a clock 501 ms ahead: nothing matches",
-       {{"ws12", "", true}, {"ws14", "--offset 501", true}},
-       {},
-       500,
-       [](std::uint64_t channel, const std::vector<std::uint64_t>&) { return 2 * channel; },
-       {},
-       ""},
-      {"501 ms with a tolerance of 600",
-       {{"ws12", "", true}, {"ws14", "--offset 501", true}},
-       {"--tolerance", "600"},
-       600,
-       [](std::uint64_t channel, const std::vector<std::uint64_t>&) { return channel; },
-       {},
-       ""},
-      {"a capture without arrival times: not compared, nothing judged",
-       {{"ws12", "--lose 50 5", true}, {"ws14", "", false}},
-       {},
-       500,
-       nullptr,
-       {},
-       "ws14/ is not compared: none of its records carries its arrival time"},
-  };
-  const std::string channel = "--start " + std::to_string(kStart) + " --rate 20";
-  for (const Case& c : cases) {
-    Shell("rm -rf " + dir_ + "* && mkdir -p " + dir_);
-    const std::uint64_t datagrams = Records(Make("channel", 2000, channel));
-    std::vector<std::string> folders;
-    std::vector<std::uint64_t> records;
-    for (const Capture& k : c.captures) {
-      records.push_back(Records(Make(k.folder, 2000, k.timed ? channel + " " + k.shapes : "")));
-      folders.push_back(dir_ + k.folder);
-    }
-    std::map<std::string, std::vector<std::uint64_t>> coverage;
-    for (std::size_t i = 0; c.all != nullptr && i < records.size(); ++i) {
-      const std::uint64_t all = c.all(datagrams, records);
-      coverage[std::string(c.captures[i].folder) + "/"] = {all, records[i], all - records[i]};
-    }
-    std::vector<Judgement> judged = c.judged;
-    std::sort(judged.begin(), judged.end());
-    auto judgements = [](const std::vector<Judged>& found) {
-      std::vector<Judgement> out;
-      for (const Judged& j : found) out.push_back({j.capture, j.kind, j.verdict});
-      std::sort(out.begin(), out.end());
-      return out;
-    };
-
-    std::vector<std::string> args = {"report", "--out", dir_ + "page.html"};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    args.insert(args.end(), folders.begin(), folders.end());
-    int code = -1;
-    pktdump_test::Pktdump(args, &code);
-    ASSERT_EQ(code, 0) << c.what;
-    const std::string page = Slurp(dir_ + "page.html");
-    std::vector<std::string> summary = c.options;
-    summary.insert(summary.end(), folders.begin(), folders.end());
-    if (c.captures.size() < 2) {
-      EXPECT_EQ(page.find("id=\"fleet"), std::string::npos) << c.what;
-      int code = -1;
-      const std::string out = pktdump_test::Pktdump({"summary", "--format", "json", folders[0]}, &code);
-      EXPECT_EQ(out.find("\"fleet\""), std::string::npos) << c.what;
-      continue;
-    }
-    EXPECT_NE(page.find("data-tolerance-ms=\"" + std::to_string(c.tolerance) + "\""), std::string::npos)
-        << c.what;
-    EXPECT_EQ(PageCoverage(page), coverage) << c.what;
-    EXPECT_EQ(judgements(PageFindings(page)), judged) << c.what;
-    const JsonValue fleet = SummaryFleet(summary);
-    EXPECT_EQ(fleet["tolerance_ms"].number, c.tolerance) << c.what;
-    EXPECT_EQ(JsonCoverage(fleet), coverage) << c.what;
-    EXPECT_EQ(judgements(JsonFindings(fleet)), judged) << c.what;
-    if (*c.note != '\0') {
-      EXPECT_NE(page.find(c.note), std::string::npos) << c.what;
-      EXPECT_NE(page.find("Fewer than two captures can be compared: nothing is judged."), std::string::npos)
-          << c.what;
-      ASSERT_EQ(fleet["notes"].items.size(), 1u) << c.what;
-      EXPECT_EQ(fleet["notes"].items[0].text, c.note) << c.what;
-    }
-  }
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(FleetTest, SixtyFourCapturesAreComparedAndTheRestSaid) {
-  // 65 workstations' captures of 10 s of one channel: the first 64 compared
-  // (each holds the whole channel), the 65th named in a note.
-  std::vector<std::string> folders;
-  for (int i = 0; i < 65; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "ws%03d", i);
-    Make(name, 100, "--start " + std::to_string(kStart) + " --rate 10");
-    folders.push_back(dir_ + name);
-  }
-  const JsonValue fleet = SummaryFleet(folders);
-  ASSERT_EQ(fleet["captures"].items.size(), 65u);
-  for (int i = 0; i < 65; ++i) {
-    const JsonValue& c = fleet["captures"].items[static_cast<std::size_t>(i)];
-    EXPECT_EQ(c["compared"].boolean, i < 64) << i;
-    if (i < 64) {
-      EXPECT_EQ(c["held"].number, 100) << i;
-    }
-  }
-  EXPECT_EQ(fleet["union"].number, 100);
-  ASSERT_EQ(fleet["notes"].items.size(), 1u);
-  EXPECT_EQ(fleet["notes"].items[0].text, "ws064/ is not compared: 64 captures are compared at most");
 }
 
 }  // namespace
