@@ -324,6 +324,7 @@ void CaptureLog::OpenHourFiles() {
   // room of its own.
   if (newPeriod) KeepRetention(false);
 
+  openHour_ = NaiveHour(FileHour{now.year, now.month, now.day, now.hour});
   log_.Open(files_.OpenFile(logName, "a"), logName, 0);
   if (log_.stream == nullptr) {
     if (!errorReported_) {
@@ -388,7 +389,10 @@ bool CaptureLog::KeepRetention(bool afterFailedWrite) {
     }
   }
   const LocalTime now = clock_.Now();
-  const std::int64_t current = NaiveHour(FileHour{now.year, now.month, now.day, now.hour});
+  std::int64_t current = NaiveHour(FileHour{now.year, now.month, now.day, now.hour});
+  // The hour whose files are still open (the clock passed into the next
+  // before they were closed) is being written: it and later ones stay.
+  if (log_.stream != nullptr || packet_.stream != nullptr) current = std::min(current, openHour_);
   bool deleted = false;
   for (HourDeletion& hour : PlanRetention(entries, current, freeBytes, rule)) {
     HourDeletion gone = hour;

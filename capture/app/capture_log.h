@@ -224,6 +224,8 @@ class CaptureLog {
   std::uint64_t retentionBytes_ = 0;
   std::uint64_t retentionHours_ = 0;
   std::uint64_t retentionRestUntil_ = 0;
+  // The hour (a NaiveHour) of the hour files last opened.
+  std::int64_t openHour_ = 0;
   // Datagrams handed to the log, and their records written whole; the
   // counts the close's lines said, once they were said.
   std::uint64_t received_ = 0;

@@ -260,5 +260,29 @@ TEST(RetentionRun, AFileThatCannotBeDeletedIsKeptAndSaidAndTheRestGoOn) {
             1);
 }
 
+TEST(RetentionRun, AFailedWriteJustPastTheHourNeverDeletesTheHourBeingWritten) {
+  // The records of 07:59 wait for the flush timer, which comes at 08:00
+  // on a disk that has just filled: the files still open are the 07
+  // hour's, and retention may not take them, only older hours.
+  VarnetRig rig("7", true);
+  FakeCaptureHost& h = rig.host;
+  h.Set(kIni, "Retention", "MinFreeMB", "1");
+  h.files["c:\\logs\\PKT_20091001.05"] = std::string(kRecordSize, 'r');
+  h.delaysFlush = true;
+  rig.Start();
+  rig.app.OnTimer(kTimerFlush);
+  h.Advance((44 * 60 + 57) * 1000 + 500);  // 07:59:59.980
+  rig.Arrive(1, "CP 1 'abcdefgh'");
+  rig.Arrive(1, "CP 2 'abcdefgh'");
+  h.Advance(40);  // 08:00:00.020, no datagram since
+  h.space = 0;
+  rig.app.OnTimer(kTimerFlush);
+  std::vector<std::string> gone;
+  for (const FakeCaptureHost::Removal& r : h.removed) gone.push_back(r.path.substr(8));
+  EXPECT_EQ(gone, std::vector<std::string>{"PKT_20091001.05"});
+  EXPECT_EQ(h.files.count(kLog07), 1u);
+  EXPECT_EQ(h.files.count("c:\\logs\\PKT_20091001.07"), 1u);
+}
+
 }  // namespace
 }  // namespace varnet
