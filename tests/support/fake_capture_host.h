@@ -401,6 +401,23 @@ class FakeCaptureHost : public CaptureHost {
     events.push_back("PostQuit " + std::to_string(exitCode));
   }
 
+  // The event log: what was reported, in order.
+  struct Reported {
+    trelm::EventType type;
+    unsigned id;
+    std::vector<std::string> strings;
+  };
+  std::vector<Reported> reported;
+  void Report(trelm::EventType type, unsigned id, const std::vector<std::string>& strings) override {
+    reported.push_back(Reported{type, id, strings});
+  }
+  // The IDs reported, in order.
+  std::vector<unsigned> ReportedIds() const {
+    std::vector<unsigned> ids;
+    for (const Reported& r : reported) ids.push_back(r.id);
+    return ids;
+  }
+
  private:
   static std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
