@@ -85,6 +85,11 @@ DWORD WINAPI Win32EventLog::Work(void* data) {
 }
 
 void Win32EventLog::Report(EventType type, unsigned id, const std::vector<std::string>& strings) {
+  // After the close (on the program's thread, as the reports are): dropped.
+  if (closed_) {
+    ++final_.dropped;
+    return;
+  }
   Event event{type, id, strings};
   EnterCriticalSection(&shared_->lock);
   if (shared_->closing || shared_->queue.size() >= shared_->bound) {
