@@ -97,8 +97,9 @@ class EventTrace {
   std::string path_;
 };
 
-// Starts a program whose event log is traced: WINEDEBUG is set for it
-// alone (a child takes its environment when it is created).
+// WINEDEBUG for the programs this process starts next: on, their event
+// log is traced; off, nothing is. A child takes its environment when it is
+// created, so turning it off right after the start keeps the trace to it.
 inline void SetTracedDebug(bool on) {
   SetEnvironmentVariableA("WINEDEBUG", on ? kEventTraceDebug : "-all");
 }
