@@ -1,6 +1,6 @@
 // What the capture tool's logic needs from Windows, as roles: files (and
 // the file replaced whole, whole_file_writer.h), clock, profiles,
-// installation lookups, and one view per window or dialog.
+// installation lookups, one view per window or dialog, and the event log.
 // The program fills them with the real calls (win32/varnet_host.h); tests
 // replace them with a virtual clock, in-memory files and recorded window
 // actions. Portable: no <windows.h>.
@@ -15,6 +15,7 @@
 #include "app/whole_file_writer.h"
 #include "core/input_file.h"
 #include "clock.h"
+#include "event_report.h"
 #include "profile_access.h"
 
 namespace varnet {
@@ -176,7 +177,8 @@ class CaptureShell : public InstallationLookup,
                      public MainWindowView,
                      public ControlLibraries,
                      public FilterDialogView,
-                     public PacketDialogView {};
+                     public PacketDialogView,
+                     public trelm::EventReport {};
 
 // The shell with profiles: the tests' fake.
 class CaptureHost : public ProfileAccess, public CaptureShell {};

@@ -156,6 +156,7 @@ void CaptureLog::Flush(HourFile& file, WriteLoss& loss) {
       logLoss_.pending -= note_.log;
       errorLoss_.pending -= note_.error;
       packetLoss_.pending -= note_.packet;
+      events_.WritingResumed(note_.log + note_.error, note_.packet);
     } else {
       noteFailed = true;
       --lost;
@@ -183,6 +184,7 @@ void CaptureLog::Flush(HourFile& file, WriteLoss& loss) {
                     "Unable to write to '%s' - what cannot be written is counted as lost",
                     file.name.c_str());
       ReportLoss(text);
+      events_.WritingStopped(file.name);
     }
   }
 }
@@ -580,6 +582,7 @@ void CaptureLog::ReportDatagramLoss(bool closing) {
                     lost.queueFull, lost.malformed, lost.channelDown, lost.replay,
                     lost.waitingAtClose);
       WriteLogLine(line);
+      events_.DatagramsLost(lost);
     }
     return;
   }

@@ -16,6 +16,7 @@
 #include "app/capture_host.h"
 #include "app/run_figures.h"
 #include "app/settings.h"
+#include "app/varnet_events.h"
 #include "core/channel.h"
 
 namespace varnet {
@@ -55,14 +56,16 @@ class CaptureLogOwner {
 class CaptureLog {
  public:
   CaptureLog(CaptureFiles& files, WorkstationClock& clock, MainWindowView& window,
-             const Settings& settings, NetApi& net, const Channel& channel, CaptureLogOwner& owner)
+             const Settings& settings, NetApi& net, const Channel& channel, CaptureLogOwner& owner,
+             VarnetEvents& events)
       : files_(files),
         clock_(clock),
         window_(window),
         settings_(settings),
         net_(net),
         channel_(channel),
-        owner_(owner) {}
+        owner_(owner),
+        events_(events) {}
 
   // A new start-up: the open failure may be reported again, and the screen
   // shows the lines.
@@ -194,6 +197,7 @@ class CaptureLog {
   NetApi& net_;
   const Channel& channel_;
   CaptureLogOwner& owner_;
+  VarnetEvents& events_;
 
   bool displayLive_ = true;
   HourFile log_;

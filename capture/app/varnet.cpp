@@ -84,6 +84,7 @@ bool Varnet::Startup() {
   log_.ResetIdle();
   receiveCounter_ = 0;
   WriteLogLine("Varnet started...");
+  events_.Started(kVersion, static_cast<int>(settings_.channel), settings_.logFilePath);
   for (const ShowFlagInfo& info : kShowFlags) {
     const bool on = FlagValue(settings_, info.flag) != 0;
     host_.CheckMenuItem(info.menuId, on);
@@ -204,6 +205,7 @@ void Varnet::CloseProgram() {
   // The metrics file a last time, with the counts the totals said.
   WriteMetrics();
   WriteLogLine("Log Closed");
+  events_.Closed(log_.Counts());
   // The hour's streams stay open: a caller may still be inside WriteLogLine.
   host_.DeleteDisplayFont();
   host_.ClearDisplay();

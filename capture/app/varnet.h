@@ -15,6 +15,7 @@
 #include "app/packet_analysis.h"
 #include "app/run_figures.h"
 #include "app/settings.h"
+#include "app/varnet_events.h"
 #include "app/varnet_ids.h"
 #include "core/channel.h"
 #include "core/decoder.h"
@@ -71,7 +72,8 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
         channel_(net, *this, settings_),
         decoder_(*this, settings_, filters_),
         packets_(host, host, host, channel_, settings_),
-        log_(host, host, host, settings_, net, channel_, *this),
+        events_(host),
+        log_(host, host, host, settings_, net, channel_, *this, events_),
         analysis_(host, host, settings_),
         metrics_(host, host, settings_.metrics, log_) {}
   Varnet(CaptureHost& host, NetApi& net) : Varnet(host, host, net) {}
@@ -118,6 +120,11 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
   void OnDatagram(std::uint8_t type, const std::uint8_t (&buffer)[kDatagramSize + 1],
                   std::uint16_t length, const Arrival* arrival = nullptr) override;
   void CountReceive() override { ++receiveCounter_; }
+  // The channel's reset, for the event log.
+  void ChannelDown() override { events_.ChannelDown(static_cast<int>(settings_.channel)); }
+  void ChannelBack(int retries) override {
+    events_.ChannelBack(static_cast<int>(settings_.channel), retries);
+  }
   // The log's: the hour change clears the receive counter, and a new
   // hour's log is named in the title.
   void HourFilesClosed() override { receiveCounter_ = 0; }
@@ -131,6 +138,9 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
   const Settings& Config() const { return settings_; }
   Channel& Net() { return channel_; }
   PacketAnalysis& Packets() { return packets_; }
+  // What the tool reports to the event log; the retention's report goes
+  // through RetentionDeleted here.
+  VarnetEvents& Events() { return events_; }
   const DeviceFilters& Filters() const { return filters_; }
   CaptureLog& Log() { return log_; }
   bool DisplayLive() const { return log_.DisplayLive(); }
@@ -165,6 +175,7 @@ class Varnet : public ChannelHost, public DecoderHost, public CaptureLogOwner {
   Channel channel_;
   Decoder decoder_;
   PacketAnalysis packets_;
+  VarnetEvents events_;
   CaptureLog log_;
   LogAnalysis analysis_;
   // The run's figures kept here (its start, when datagrams and devices

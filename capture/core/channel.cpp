@@ -203,6 +203,7 @@ void Channel::ReceiveCompletion(NetRequest request) {
   }
   if (view.retcode == kNrcNameError || view.retcode == kNrcBridge) {
     host_.WriteLogLine("Network connection failure... attempting reset...");
+    host_.ChannelDown();
     reset_ = true;
     slots_[slot] = nullptr;
     net_.NcbFree(request);
@@ -296,6 +297,7 @@ void Channel::ResetRetry() {
     reset_ = false;
     std::snprintf(line, sizeof line, "Network connection reset ok after %d retries", retries_);
     host_.WriteLogLine(line);
+    host_.ChannelBack(retries_);
     retries_ = 0;
   } else {
     std::snprintf(line, sizeof line, "Network reset attempt %d failed", retries_);

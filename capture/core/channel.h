@@ -90,6 +90,11 @@ class ChannelHost : public trelm::Clock {
                           std::uint16_t length, const Arrival* arrival) = 0;
   // One more datagram in this second.
   virtual void CountReceive() = 0;
+  // The channel went down (a receive failed with a network error) and is
+  // being reset; it came back after so many attempts. Beside the log lines
+  // that say so, for a host that reports them elsewhere too.
+  virtual void ChannelDown() {}
+  virtual void ChannelBack(int /*retries*/) {}
 };
 
 class Channel {

@@ -15,6 +15,7 @@
 #include "app/display.h"
 #include "app/varnet.h"
 #include "win32/global_line_memory.h"
+#include "win32_event_log.h"
 
 namespace varnet {
 
@@ -72,6 +73,12 @@ class Win32Host : public CaptureShell {
   bool MessagesWaiting() override;
   void TakeWaitingCompletions() override;
   void PostQuit(int exitCode) override;
+  // The Application event log, source "Varnet".
+  void Report(trelm::EventType type, unsigned id, const std::vector<std::string>& strings) override {
+    eventLog_.Report(type, id, strings);
+  }
+  // The program's end: what waits goes to the event log, for a bounded time.
+  void CloseEventLog() { eventLog_.Close(); }
 
   // Registers the class "V3VARNET", creates and shows the main window with
   // its 99 blank lines; false when no window could be made.
@@ -124,6 +131,7 @@ class Win32Host : public CaptureShell {
   bool refreshArmed_ = false;  // the refresh timer will redraw it
   ScrollBars bars_{};
   bool barsShown_ = false;
+  trelm::Win32EventLog eventLog_{"Varnet"};
   GlobalLineMemory memory_;
   Display display_{memory_};
   // Test aid: VARNET_SCREEN_LOG names a file that receives every screen

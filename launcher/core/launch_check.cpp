@@ -64,7 +64,10 @@ class DryHost : public trelm::ProfileAccess, public LaunchActions {
     if (id == kTimerAppReady) waiting = true;
   }
   void KillTimer(unsigned) override {}
-  void StartProgram(const char* commandLine, int) override { started.push_back(commandLine); }
+  bool StartProgram(const char* commandLine, int, std::string&) override {
+    started.push_back(commandLine);
+    return true;
+  }
   // A change that fails leaves the current directory as it was.
   void ChangeDirectory(const char* path) override {
     std::string full;

@@ -39,10 +39,15 @@ LauncherScreen& Silent() {
   return screen;
 }
 
+trelm::EventReport& Unreported() {
+  static trelm::NoEventReport events;
+  return events;
+}
+
 }  // namespace
 
 Launcher::Launcher(trelm::ProfileAccess& profiles, LaunchActions& actions)
-    : profiles_(profiles), actions_(actions), screen_(Silent()) {}
+    : profiles_(profiles), actions_(actions), screen_(Silent()), events_(Unreported()) {}
 
 void Launcher::LogLine(const char* format, ...) {
   if (state_.debugMode == 0) return;
@@ -222,6 +227,11 @@ void Launcher::OnTimer(unsigned id) {
       }
       break;
     case kTimerStep:
+      if (state_.ormCloseAwaited) {
+        // The fallback ran out: ORM never said it was closing.
+        state_.ormCloseAwaited = false;
+        events_.OrmNotClosed(kOrmCloseFallbackMs / 1000, state_.workstationSection);
+      }
       Step();
       break;
     case kTimerAppReady:
@@ -230,9 +240,13 @@ void Launcher::OnTimer(unsigned id) {
         ++state_.retryCount;
         LogLine("APPREADY wait has timed out, retry attempt %d",
                 static_cast<int>(state_.retryCount));
+        events_.AppReadyTimedOut(state_.lastWaitEntry, kAppReadyTimeoutMs / 1000,
+                                 static_cast<int>(state_.retryCount), kAppReadyRetries);
         --state_.bootIndex;  // the same entry again, read afresh from the file
         actions_.ArmTimer(kTimerStep, 10);
       } else {
+        events_.AppReadyGaveUp(state_.lastWaitEntry, kAppReadyTimeoutMs / 1000,
+                               kAppReadyRetries + 1);
         std::string text = state_.lastWaitEntry;
         text += " has repeatedly failed to start";
         screen_.ShowMessageBox(state_.mainWindow, text.c_str(), "Launch Error", kMbOk);
@@ -251,6 +265,8 @@ void Launcher::CloseHandshake() {
   // The fallback: the list starts after 10 s if ORM never reports closing.
   actions_.ArmTimer(kTimerStep, kOrmCloseFallbackMs);
   LogLine("Sending close message to ORM");
+  // Until ORM reports closing (often while it handles the close itself).
+  state_.ormCloseAwaited = true;
   screen_.Send(orm, kWmClose, 0, 0);
   state_.ormWindow = 0;
   state_.ormAtStart = false;  // the list's ORM entry starts a fresh ORM
@@ -260,6 +276,7 @@ void Launcher::OnOrmWindow(WindowHandle ormWindow) { state_.ormWindow = ormWindo
 
 void Launcher::OnOrmClosing() {
   if (ended_) return;
+  state_.ormCloseAwaited = false;
   LogLine("ORM is closing");
   actions_.KillTimer(kTimerStep);
   actions_.ArmTimer(kTimerStep, SecondsToTimerMs(state_.closeWaitSeconds));
@@ -333,13 +350,21 @@ void Launcher::Step() {
     case EntryKind::Wait:
       // Armed before the start, so the 30 s include the wait for input idle.
       actions_.ArmTimer(kTimerAppReady, kAppReadyTimeoutMs);
-      actions_.StartProgram(WaitCommand(entry.text).c_str(), kSwShowNormal);
+      StartEntry(entry, WaitCommand(entry.text));
       trelm::CopyCut(entry.text.c_str(), state_.lastWaitEntry, sizeof state_.lastWaitEntry);
       break;
     case EntryKind::Command:
-      actions_.StartProgram(entry.text.c_str(), kSwShowNormal);
+      StartEntry(entry, entry.text);
       actions_.ArmTimer(kTimerStep, 1000);
       break;
+  }
+}
+
+void Launcher::StartEntry(const StepEntry& entry, const std::string& commandLine) {
+  // The list goes on as before; only the event log hears of a failure.
+  std::string reason;
+  if (!actions_.StartProgram(commandLine.c_str(), kSwShowNormal, reason)) {
+    events_.EntryNotStarted(commandLine, reason, entry.key, state_.workstationSection);
   }
 }
 

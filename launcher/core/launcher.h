@@ -1,7 +1,8 @@
 // The launcher's logic: start-up steps, the main window's messages, the
-// launch sequencer and the ORM link. Portable: everything it needs from
-// Windows goes through LauncherHost, which the program implements with the
-// real calls and tests replace where a test must not really act.
+// launch sequencer and the ORM link, with what goes wrong reported to the
+// event log. Portable: everything it needs from Windows goes through
+// LauncherHost, which the program implements with the real calls and tests
+// replace where a test must not really act.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,8 @@
 
 #include "core/launch_list.h"
 #include "core/launcher_state.h"
+#include "core/pellor_events.h"
+#include "event_report.h"
 #include "profile_access.h"
 
 namespace pellor {
@@ -25,8 +28,9 @@ class LaunchActions {
   // Window timers of the main window; arming an armed timer restarts it.
   virtual void ArmTimer(unsigned id, unsigned ms) = 0;
   virtual void KillTimer(unsigned id) = 0;
-  // Programs, directories and the desktop.
-  virtual void StartProgram(const char* commandLine, int showState) = 0;
+  // Programs, directories and the desktop. StartProgram is false when the
+  // program could not be started, with the reason in words.
+  virtual bool StartProgram(const char* commandLine, int showState, std::string& reason) = 0;
   virtual void ChangeDirectory(const char* path) = 0;
   virtual void ArrangeIconicWindows() = 0;
 };
@@ -50,8 +54,12 @@ class LauncherScreen {
   virtual void PostQuit(int exitCode) = 0;
 };
 
-// The program's host, and the tests' fake: profiles, actions and screen.
-class LauncherHost : public trelm::ProfileAccess, public LaunchActions, public LauncherScreen {};
+// The program's host, and the tests' fake: profiles, actions, screen and
+// the event log.
+class LauncherHost : public trelm::ProfileAccess,
+                     public LaunchActions,
+                     public LauncherScreen,
+                     public trelm::EventReport {};
 
 // One entry as the sequencer takes it.
 struct StepEntry {
@@ -63,11 +71,12 @@ struct StepEntry {
 
 class Launcher {
  public:
-  Launcher(trelm::ProfileAccess& profiles, LaunchActions& actions, LauncherScreen& screen)
-      : profiles_(profiles), actions_(actions), screen_(screen) {}
-  explicit Launcher(LauncherHost& host) : Launcher(host, host, host) {}
-  // A check of a launch list: the launcher's own steps, with nothing shown
-  // and nothing sent.
+  Launcher(trelm::ProfileAccess& profiles, LaunchActions& actions, LauncherScreen& screen,
+           trelm::EventReport& events)
+      : profiles_(profiles), actions_(actions), screen_(screen), events_(events) {}
+  explicit Launcher(LauncherHost& host) : Launcher(host, host, host, host) {}
+  // A check of a launch list: the launcher's own steps, with nothing shown,
+  // sent or reported.
   Launcher(trelm::ProfileAccess& profiles, LaunchActions& actions);
 
   const LauncherState& State() const { return state_; }
@@ -112,6 +121,8 @@ class Launcher {
  private:
   void CloseHandshake();
   void Step();
+  // Starts an entry's program; a start that fails is reported.
+  void StartEntry(const StepEntry& entry, const std::string& commandLine);
   void EndOfList();
   void WriteTemplate(const char* file);
   void LeavingNotice();
@@ -123,6 +134,7 @@ class Launcher {
   trelm::ProfileAccess& profiles_;
   LaunchActions& actions_;
   LauncherScreen& screen_;
+  PellorEvents events_;
   LauncherState state_;
   bool ended_ = false;
 };

@@ -74,6 +74,8 @@ struct LauncherState {
   std::int32_t bootIndex = 0;
   bool directoryMode = false;
   char lastWaitEntry[kPathSize] = "";
+  // ORM was asked to close and has not reported closing yet.
+  bool ormCloseAwaited = false;
 };
 
 }  // namespace pellor

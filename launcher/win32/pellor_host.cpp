@@ -66,7 +66,24 @@ void Win32Host::Broadcast(unsigned message, std::uintptr_t wParam, std::intptr_t
 
 void Win32Host::PostToMain(unsigned message) { PostMessageA(main_, message, 0, 0); }
 
-void Win32Host::StartProgram(const char* commandLine, int showState) {
+namespace {
+// "CreateProcess failed with error 2: <the system's text>", the text's
+// line end taken off.
+std::string StartFailure(DWORD error) {
+  char text[256] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                 sizeof text, nullptr);
+  std::string reason = "CreateProcess failed with error " + std::to_string(error);
+  std::string said = text;
+  while (!said.empty() && (said.back() == '\r' || said.back() == '\n' || said.back() == ' ')) {
+    said.pop_back();
+  }
+  if (!said.empty()) reason += ": " + said;
+  return reason;
+}
+}  // namespace
+
+bool Win32Host::StartProgram(const char* commandLine, int showState, std::string& reason) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -76,11 +93,13 @@ void Win32Host::StartProgram(const char* commandLine, int showState) {
   if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE,
                       CREATE_DEFAULT_ERROR_MODE | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
                       &startup, &process)) {
-    return;  // nothing is reported
+    reason = StartFailure(GetLastError());
+    return false;
   }
   WaitForInputIdle(process.hProcess, 30000);
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
+  return true;
 }
 
 void Win32Host::ChangeDirectory(const char* path) {

@@ -6,11 +6,12 @@
 
 #include "core/launcher.h"
 #include "win32/debug_window.h"
+#include "win32_event_log.h"
 
 namespace pellor {
 
 // Profiles go straight to trelm::Win32Profiles.
-class Win32Host : public LaunchActions, public LauncherScreen {
+class Win32Host : public LaunchActions, public LauncherScreen, public trelm::EventReport {
  public:
   explicit Win32Host(HINSTANCE instance) : instance_(instance) {}
 
@@ -25,7 +26,7 @@ class Win32Host : public LaunchActions, public LauncherScreen {
             std::intptr_t lParam) override;
   void Broadcast(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
   void PostToMain(unsigned message) override;
-  void StartProgram(const char* commandLine, int showState) override;
+  bool StartProgram(const char* commandLine, int showState, std::string& reason) override;
   void ChangeDirectory(const char* path) override;
   void ArrangeIconicWindows() override;
   int ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
@@ -36,11 +37,18 @@ class Win32Host : public LaunchActions, public LauncherScreen {
   void DestroyDebugWindow() override;
   void DestroyMainWindow() override;
   void PostQuit(int exitCode) override;
+  // The Application event log, source "Pellor".
+  void Report(trelm::EventType type, unsigned id, const std::vector<std::string>& strings) override {
+    eventLog_.Report(type, id, strings);
+  }
+  // The program's end: what waits goes to the event log, for a bounded time.
+  void CloseEventLog() { eventLog_.Close(); }
 
  private:
   HINSTANCE instance_;
   HWND main_ = nullptr;
   DebugWindow debug_;
+  trelm::Win32EventLog eventLog_{"Pellor"};
 };
 
 }  // namespace pellor

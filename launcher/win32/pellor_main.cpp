@@ -2,8 +2,16 @@
 #include <windows.h>
 
 #include "core/launcher.h"
+#include "pellor_events.h"  // windmc's, from win32/pellor_events.mc
 #include "win32/pellor_host.h"
 #include "win32_profile.h"
+
+// The message table and the portable IDs are one list.
+static_assert(PELLOR_ENTRY_NOT_STARTED == pellor::kEventEntryNotStarted.id &&
+                  PELLOR_ORM_NOT_CLOSED == pellor::kEventOrmNotClosed.id &&
+                  PELLOR_APP_READY_TIMED_OUT == pellor::kEventAppReadyTimedOut.id &&
+                  PELLOR_APP_READY_GAVE_UP == pellor::kEventAppReadyGaveUp.id,
+              "pellor_events.mc and core/pellor_events.h give the same IDs");
 
 namespace pellor {
 namespace {
@@ -87,7 +95,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   g_instance = instance;
   Win32Host host(instance);
   trelm::Win32Profiles profiles;
-  Launcher launcher(profiles, host, host);
+  Launcher launcher(profiles, host, host, host);
   g_host = &host;
   g_launcher = &launcher;
 
@@ -110,5 +118,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+  host.CloseEventLog();
   return 0;  // the launcher always ends with exit code 0
 }

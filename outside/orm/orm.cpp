@@ -3,12 +3,15 @@
 // them MSG_ORM_CLOSING when it begins to close, and closes on WM_CLOSE.
 //
 //   orm.exe [/record:FILE] [/altonly] [/closedelay:MS] [/announce] [/lifetime:MS]
+//           [/silentclose]
 //
 // /record:FILE   append every protocol message received, in order, to FILE
 // /altonly       answer only the second query (MSG_FIND_ORM_ALT)
 // /closedelay:MS close this long after WM_CLOSE (default 200)
 // /announce      send MSG_ORM_WINDOW to a running launcher at start
 // /lifetime:MS   end by itself after this long (tests stay bounded)
+// /silentclose   close without telling the clients (an ORM that hangs in
+//                its close, as far as the launcher can see)
 #include <windows.h>
 
 #include <algorithm>
@@ -35,6 +38,7 @@ struct Options {
   unsigned closeDelayMs = 200;
   bool announce = false;
   unsigned lifetimeMs = 0;
+  bool silentClose = false;
 };
 
 Options g_options;
@@ -78,7 +82,9 @@ bool Recorded(UINT message) {
 void BeginClose(HWND window) {
   if (g_closing) return;
   g_closing = true;
-  for (HWND client : g_clients) SendMessageA(client, kMsgOrmClosing, 0, 0);
+  if (!g_options.silentClose) {
+    for (HWND client : g_clients) SendMessageA(client, kMsgOrmClosing, 0, 0);
+  }
   SetTimer(window, kCloseTimer, g_options.closeDelayMs, nullptr);
 }
 
@@ -155,6 +161,7 @@ void ParseOptions(const char* commandLine) {
     else if (const char* v = value("/closedelay:")) g_options.closeDelayMs = std::strtoul(v, nullptr, 10);
     else if (value("/announce")) g_options.announce = true;
     else if (const char* v = value("/lifetime:")) g_options.lifetimeMs = std::strtoul(v, nullptr, 10);
+    else if (value("/silentclose")) g_options.silentClose = true;
   }
 }
 

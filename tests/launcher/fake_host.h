@@ -138,9 +138,17 @@ class FakeHost : public LauncherHost {
       if (message == kMsgAskClosedown) launcher->OnAskClosedown();
     });
   }
-  void StartProgram(const char* commandLine, int showState) override {
+  // A start of a command line listed here fails, with that reason.
+  std::map<std::string, std::string> startFailures;
+  bool StartProgram(const char* commandLine, int showState, std::string& reason) override {
     starts.push_back(Start{now, commandLine, showState});
+    auto failure = startFailures.find(commandLine);
+    if (failure != startFailures.end()) {
+      reason = failure->second;
+      return false;
+    }
     if (onStart) onStart(starts.back());
+    return true;
   }
   void ChangeDirectory(const char* path) override { directories.push_back(path); }
   void ArrangeIconicWindows() override { ++arranged; }
@@ -165,6 +173,18 @@ class FakeHost : public LauncherHost {
     timers_.clear();  // a destroyed window's timers die with it
   }
   void PostQuit(int exitCode) override { quitCode = exitCode; }
+
+  // The event log: what was reported, in order, with the time.
+  struct Reported {
+    std::uint64_t at;
+    trelm::EventType type;
+    unsigned id;
+    std::vector<std::string> strings;
+  };
+  std::vector<Reported> reported;
+  void Report(trelm::EventType type, unsigned id, const std::vector<std::string>& strings) override {
+    reported.push_back(Reported{now, type, id, strings});
+  }
 
  private:
   struct Timer {

@@ -9,20 +9,25 @@
 #
 #   0. every EXE and DLL in the MSI and the ZIP is PE i386 and carries a
 #      version resource; every DLL one imports is in the package, in
-#      Windows or of the vendor's names;
+#      Windows or of the vendor's names; the MSI's rows for the event-log
+#      sources and for VARNET.INI's retention keys;
 #   1. install with every feature, CONFIGDIR and SYSTEMDIR: files (Mirvale
 #      with its Qt DLLs), shortcuts, registry entries in the 32-bit view,
-#      install location, bootstrap file where the README says;
+#      the event-log sources of Pellor and Varnet, install location,
+#      bootstrap file where the README says;
 #   2. the installed Varnet records 100 datagrams sent with nbtraffic, and
 #      the installed Mirvale shows its dialog (32-bit Wine only);
 #   3. a higher version installs over it in one step (given the same
 #      features: Wine's msiexec does not carry them over as Windows does):
 #      VARNET.INI, the logs and the bootstrap file unchanged; a rebuild of
 #      that version replaces it, leaving one entry in Programs and Features;
-#   4. uninstall: configuration and logs stay, nothing else of ours;
+#   4. uninstall: configuration and logs stay, nothing else of ours (the
+#      event-log sources gone too);
 #   5. a default install places no library of the vendor's names; CONFIGDIR
-#      goes into a new bootstrap file, an existing one is left alone; the
-#      log-on feature or the Test bench alone installs the programs;
+#      goes into a new bootstrap file, an existing one is left alone;
+#      KEEPDAYS and MINFREEMB go into VARNET.INI [Retention] of the
+#      configuration directory the programs will use, only where absent;
+#      the log-on feature or the Test bench alone installs the programs;
 #   6. the ZIP holds exactly the Programs feature's files, and the Test
 #      bench's under testbench/.
 #
@@ -181,6 +186,32 @@ versions_of_list() {  # versions_of_list LIST [--all]: the version test on the f
 check "every EXE and DLL in the MSI and the ZIP carries its version resource (Qt's: $qt_version)" \
   versions_of_list "$work/package_versions.txt"
 
+# The rows package.sh writes for what wixl cannot: the event-log sources
+# (with the installed .exe as a REG_EXPAND_SZ message file, "#%"; the types
+# as a DWORD, "#7"; the key removed with the program, "-"), and VARNET.INI's
+# retention keys with their conditions and the directory they go into.
+msi_rows() { msiinfo export "$work/dist/trelm-toolset-$version-$arch.msi" "$1" | tr -d '\r' | tail -n +4; }
+export EVENT_SOURCES='SYSTEM\CurrentControlSet\Services\EventLog\Application'
+for s in Pellor:pellor.exe Varnet:varnet.exe; do
+  check "MSI: the ${s%:*} event source, its message file [#${s#*:}] (REG_EXPAND_SZ), TypesSupported 7, removed with it" \
+    [ "$(msi_rows Registry | NAME=${s%:*} EXE=${s#*:} awk -F'\t' '$2 == 2 && $3 == ENVIRON["EVENT_SOURCES"] "\\" ENVIRON["NAME"] &&
+      $6 == ENVIRON["NAME"] && (($4 == "EventMessageFile" && $5 == "#%[#" ENVIRON["EXE"] "]") ||
+      ($4 == "TypesSupported" && $5 == "#7") || ($4 == "-" && $5 == ""))' | wc -l)" = 3 ]
+done
+check "MSI: KeepDays and MinFreeMB into VARNET.INI [Retention] in RETENTIONDIR, only where absent (action 1)" \
+  [ "$(msi_rows IniFile | awk -F'\t' '$2 == "VARNET.INI" && $3 == "RETENTIONDIR" && $4 == "Retention" && $7 == 1 &&
+    (($5 == "KeepDays" && $6 == "[KEEPDAYS]" && $8 == "RetentionKeepDays") ||
+     ($5 == "MinFreeMB" && $6 == "[MINFREEMB]" && $8 == "RetentionMinFree"))' | wc -l)" = 2 ]
+check "MSI: each retention key only when its property is given" \
+  [ "$(msi_rows Component | awk -F'\t' '($1 == "RetentionKeepDays" && $5 == "KEEPDAYS OR REMOVE~=\"ALL\"") ||
+    ($1 == "RetentionMinFree" && $5 == "MINFREEMB OR REMOVE~=\"ALL\"")' | wc -l)" = 2 ]
+check "MSI: RETENTIONDIR is the Windows directory, else CONFIGDIR, else the bootstrap file's ConfigPath, in that order" \
+  [ "$(msi_rows InstallExecuteSequence | awk -F'\t' '($1 == "RetentionDirWindows" && $2 == "" && $3 == 51) ||
+    ($1 == "RetentionDirConfig" && $2 == "CONFIGDIR AND NOT BOOTSTRAPFOUND" && $3 == 52) ||
+    ($1 == "RetentionDirBootstrap" && $2 == "BOOTSTRAPCONFIGDIR" && $3 == 53)' | wc -l)" = 3 -a \
+    "$(msi_rows IniLocator | awk -F'\t' '$2 == "C:\\trelm_config.ini" && $3 == "Config" && $4 == "ConfigPath" && $6 == 2 { print $1 }')" = BootstrapConfigDir -a \
+    -n "$(msi_rows AppSearch | awk -F'\t' '$1 == "BOOTSTRAPCONFIGDIR" && $2 == "BootstrapConfigDir"')" ]
+
 # 1. Every feature, for a sample installation in C:\trelm.
 code=$(msiexec install /i "$msi" ADDLOCAL=Programs,Logon,TestBench 'CONFIGDIR=c:\trelm\config' \
   'SYSTEMDIR=c:\trelm\system'; echo $?)
@@ -215,6 +246,20 @@ check "registry (32-bit view): InstallDir $installdir" [ "$(reg_value 'HKLM\Soft
 check "registry (32-bit view): Version $version" [ "$(reg_value 'HKLM\Software\Trelm\Toolset' Version)" = "$version" ]
 check "registry (32-bit view): Pellor at log-on" \
   [ "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' 'Trelm Pellor')" = "\"${installdir}pellor.exe\"" ]
+# The event-log sources (HKLM\SYSTEM is one for 32- and 64-bit programs):
+# each installed .exe is its own message file.
+reg_entry() {  # reg_entry KEY NAME: "TYPE VALUE" of the entry, or nothing
+  win reg query "$1" /v "$2" | tr -d '\r' | sed -n "s/^    $2    \(REG_[A-Z_]*\)    /\1 /p"
+}
+event_sources() {  # event_sources WHEN: the checks of both sources
+  for s in Pellor:pellor.exe Varnet:varnet.exe; do
+    check "$1: event source ${s%:*}: EventMessageFile REG_EXPAND_SZ ${installdir}${s#*:}" \
+      [ "$(reg_entry "HKLM\\$EVENT_SOURCES\\${s%:*}" EventMessageFile)" = "REG_EXPAND_SZ ${installdir}${s#*:}" ]
+    check "$1: event source ${s%:*}: TypesSupported REG_DWORD 7" \
+      [ "$(reg_entry "HKLM\\$EVENT_SOURCES\\${s%:*}" TypesSupported)" = "REG_DWORD 0x7" ]
+  done
+}
+event_sources "install"
 uninstall_key_of() {
   echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(msiinfo export "$1" Property |
     tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }')"
@@ -331,6 +376,7 @@ check "the rebuild installed every feature again" [ -f "$dir/velknb32b.dll" -a -
   -a -f "$dir/platforms/qwindows.dll" -a -n "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' 'Trelm Pellor')" ]
 kept rebuilt
 check "the rebuild: VARNET.INI, the logs and the bootstrap file unchanged" cmp -s "$work/kept.before" "$work/kept.rebuilt"
+event_sources "the rebuild"
 
 # 4. Uninstall: the configuration and the logs stay, nothing else of ours.
 code=$(msiexec uninstall /x "$msi_rebuilt"; echo $?)
@@ -344,6 +390,9 @@ left=$( (cd "$c" && find trelm trelm_config.ini "Program Files/Trelm Toolset" "P
 check "uninstall: nothing else of ours on C: ${left:+(left: $left)}" [ -z "$left" ]
 no_key() { ! win reg query "$1" /reg:32 >/dev/null; }
 check "uninstall: no registry key of ours" no_key 'HKLM\Software\Trelm'
+for source in Pellor Varnet; do
+  check "uninstall: the event source $source is gone" no_key "HKLM\\$EVENT_SOURCES\\$source"
+done
 check "uninstall: gone from Programs and Features" [ -z "$(entries)" ]
 check "uninstall: no log-on entry" [ -z "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' 'Trelm Pellor')" ]
 
@@ -368,6 +417,46 @@ check "an existing bootstrap file left alone" cmp -s "$c/trelm_config.ini" "$wor
 code=$(msiexec last /x "$msi"; echo $?)
 check "uninstall over an existing bootstrap file (exit $code)" [ "$code" = 0 ]
 check "the existing bootstrap file outlives the uninstall" cmp -s "$c/trelm_config.ini" "$work/bootstrap.existing"
+# VARNET.INI's retention keys from KEEPDAYS and MINFREEMB go into the
+# configuration directory the programs will use (an existing bootstrap
+# file's ConfigPath, else CONFIGDIR, else the Windows directory), each only
+# when given and only where absent; an uninstall leaves them. (Installs
+# without them leave VARNET.INI unchanged: the upgrades above.)
+ini() {  # ini FILE SECTION KEY: the value, or <absent>
+  { [ -f "$1" ] && tr -d '\r' <"$1"; } | awk -F= -v s="[$2]" -v k="$3" '
+    /^\[/ { inside = ($0 == s) } inside && $1 == k { sub(/^[^=]*=/, ""); print; found = 1; exit }
+    END { if (!found) print "<absent>" }'
+}
+mkdir -p "$c/kept"
+printf '[Retention]\r\nKeepDays=30\r\n' >"$c/kept/VARNET.INI"
+code=$(msiexec retention /i "$msi" 'CONFIGDIR=c:\other' KEEPDAYS=14 MINFREEMB=500; echo $?)
+check "install with KEEPDAYS and MINFREEMB over an existing bootstrap file (exit $code)" [ "$code" = 0 ]
+check "retention: MinFreeMB=500 in the bootstrap file's configuration directory" \
+  [ "$(ini "$c/kept/VARNET.INI" Retention MinFreeMB)" = 500 ]
+check "retention: a KeepDays already there is kept ($(ini "$c/kept/VARNET.INI" Retention KeepDays))" \
+  [ "$(ini "$c/kept/VARNET.INI" Retention KeepDays)" = 30 ]
+check "retention: nothing in CONFIGDIR when the bootstrap file names another directory" [ ! -e "$c/other" ]
+code=$(msiexec retention-remove /x "$msi"; echo $?)
+check "retention: uninstall (exit $code) leaves the keys" \
+  [ "$code" = 0 -a "$(ini "$c/kept/VARNET.INI" Retention KeepDays),$(ini "$c/kept/VARNET.INI" Retention MinFreeMB)" = 30,500 ]
+rm "$c/trelm_config.ini"
+code=$(msiexec retention-configdir /i "$msi" 'CONFIGDIR=c:\retention\config' KEEPDAYS=7; echo $?)
+check "install with CONFIGDIR and KEEPDAYS alone, no bootstrap file (exit $code)" [ "$code" = 0 ]
+check "retention: KeepDays=7 in CONFIGDIR, made for it, and no MinFreeMB" \
+  [ "$(ini "$c/retention/config/VARNET.INI" Retention KeepDays),$(ini "$c/retention/config/VARNET.INI" Retention MinFreeMB)" = "7,<absent>" ]
+code=$(msiexec retention-configdir-remove /x "$msi"; echo $?)
+check "uninstall (exit $code)" [ "$code" = 0 ]
+rm "$c/trelm_config.ini"
+code=$(msiexec retention-windows /i "$msi" MINFREEMB=250; echo $?)
+check "install with MINFREEMB alone, no bootstrap file and no CONFIGDIR (exit $code)" [ "$code" = 0 ]
+check "retention: MinFreeMB=250 in the Windows directory, the programs' default" \
+  [ "$(ini "$c/windows/VARNET.INI" Retention MinFreeMB),$(ini "$c/windows/VARNET.INI" Retention KeepDays)" = "250,<absent>" ]
+code=$(msiexec retention-windows-remove /x "$msi"; echo $?)
+check "uninstall (exit $code)" [ "$code" = 0 ]
+rm -f "$c/windows/VARNET.INI"
+rm -rf "$c/kept" "$c/retention"
+cp "$work/bootstrap.existing" "$c/trelm_config.ini"
+
 # Each install below is a first one: nothing of ours is installed.
 check "nothing of ours installed before the feature lists" [ -z "$(entries)" -a ! -e "$dir/pellor.exe" ]
 # The log-on feature alone: the Pellor it starts comes with it.

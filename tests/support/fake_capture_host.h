@@ -37,6 +37,7 @@ class FakeCaptureHost : public CaptureHost {
   bool dialogCreates = true;
 
   std::vector<std::string> screen;  // AddLine texts since the last clear
+  std::vector<std::string> shown;   // every AddLine text, clears or not
   std::vector<std::string> titles;
   std::vector<std::string> errors;  // message box texts
   std::vector<std::string> events;  // window actions in order
@@ -331,7 +332,10 @@ class FakeCaptureHost : public CaptureHost {
   void PacketListAdd(const char* text) override { packetList.push_back(text); }
   void PacketTimer(unsigned ms) override { packetTimer = ms; }
 
-  void AddLine(const char* text) override { screen.push_back(text); }
+  void AddLine(const char* text) override {
+    screen.push_back(text);
+    shown.push_back(text);
+  }
   void ClearDisplay() override {
     screen.clear();
     events.push_back("ClearDisplay");
@@ -399,6 +403,23 @@ class FakeCaptureHost : public CaptureHost {
   void PostQuit(int exitCode) override {
     ++quits;
     events.push_back("PostQuit " + std::to_string(exitCode));
+  }
+
+  // The event log: what was reported, in order.
+  struct Reported {
+    trelm::EventType type;
+    unsigned id;
+    std::vector<std::string> strings;
+  };
+  std::vector<Reported> reported;
+  void Report(trelm::EventType type, unsigned id, const std::vector<std::string>& strings) override {
+    reported.push_back(Reported{type, id, strings});
+  }
+  // The IDs reported, in order.
+  std::vector<unsigned> ReportedIds() const {
+    std::vector<unsigned> ids;
+    for (const Reported& r : reported) ids.push_back(r.id);
+    return ids;
   }
 
  private:

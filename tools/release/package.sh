@@ -10,7 +10,15 @@
 # The MSI is built by msitools' wixl from trelm-toolset.wxs; what wixl
 # cannot express is then written into the database with msibuild: the
 # bootstrap file (an IniFile table found by an AppSearch for an existing
-# c:\trelm_config.ini, idt/), its components' conditions, the sample
+# c:\trelm_config.ini, idt/), its components' conditions, VARNET.INI's
+# retention keys from KEEPDAYS and MINFREEMB (IniFile rows in the
+# configuration directory the programs will use: that of an existing
+# bootstrap file, read by an IniLocator, else CONFIGDIR, else the Windows
+# directory, set in that order of weight by three custom actions; each key
+# written only where it is absent), the event-log sources of Pellor and
+# Varnet (their Registry rows: EventMessageFile, REG_EXPAND_SZ, the
+# installed .exe; TypesSupported 7; the key removed with the program), the
+# sample
 # settings' Permanent and NeverOverwrite attributes, the install location
 # for Programs and Features (ARPINSTALLLOCATION), the Programs feature as
 # compulsory (a feature list without it gets it added, so that
@@ -57,16 +65,33 @@ settings=$((win64 + 16 + 128))
 add_programs='ADDLOCAL AND NOT Installed AND ADDLOCAL ~<> "ALL" AND NOT (ADDLOCAL >< "Programs")'
 upgrade_code=$(msiinfo export "$msi.tmp" Property | tr -d '\r' | awk -F'\t' '$1 == "UpgradeCode" { print $2 }')
 [ -n "$upgrade_code" ] || { echo "error: no UpgradeCode in the MSI wixl wrote" >&2; exit 1; }
-(cd "$here/idt" && msibuild "$msi.tmp" -i Signature.idt -i DrLocator.idt -i AppSearch.idt -i IniFile.idt \
-  -i CustomAction.idt)
+(cd "$here/idt" && msibuild "$msi.tmp" -i Signature.idt -i DrLocator.idt -i IniLocator.idt -i AppSearch.idt \
+  -i IniFile.idt -i CustomAction.idt)
+# The event-log sources: HKLM\SYSTEM\...\EventLog\Application\<source>,
+# with the installed .exe as its own message file ("#%": REG_EXPAND_SZ) and
+# the three types it reports ("#7": a DWORD); "-" removes the key, whatever
+# else it came to hold, when the program is removed.
+sources='SYSTEM\CurrentControlSet\Services\EventLog\Application'
+event_source() {  # event_source NAME COMPONENT FILE
+  echo "INSERT INTO Registry (Registry, Root, \`Key\`, Name, Value, Component_) VALUES ('EventSource$1File', 2, '$sources\\$1', 'EventMessageFile', '#%[#$3]', '$2')"
+  echo "INSERT INTO Registry (Registry, Root, \`Key\`, Name, Value, Component_) VALUES ('EventSource$1Types', 2, '$sources\\$1', 'TypesSupported', '#7', '$2')"
+  echo "INSERT INTO Registry (Registry, Root, \`Key\`, Name, Component_) VALUES ('EventSource$1Key', 2, '$sources\\$1', '-', '$2')"
+}
+mapfile -t source_rows < <(event_source Pellor Pellor pellor.exe; event_source Varnet Varnet varnet.exe)
+for row in "${source_rows[@]}"; do msibuild "$msi.tmp" -q "$row"; done
 msibuild "$msi.tmp" \
   -q "UPDATE Component SET Condition = '(NOT BOOTSTRAPFOUND AND CONFIGDIR) OR REMOVE~=\"ALL\"' WHERE Component = 'BootstrapConfig'" \
   -q "UPDATE Component SET Condition = '(NOT BOOTSTRAPFOUND AND SYSTEMDIR) OR REMOVE~=\"ALL\"' WHERE Component = 'BootstrapSystem'" \
+  -q "UPDATE Component SET Condition = 'KEEPDAYS OR REMOVE~=\"ALL\"' WHERE Component = 'RetentionKeepDays'" \
+  -q "UPDATE Component SET Condition = 'MINFREEMB OR REMOVE~=\"ALL\"' WHERE Component = 'RetentionMinFree'" \
   -q "UPDATE Component SET Attributes = $settings WHERE Component = 'SampleOrmIni'" \
   -q "UPDATE Component SET Attributes = $settings WHERE Component = 'SampleLaunchIni'" \
   -q "UPDATE Component SET Attributes = $settings WHERE Component = 'SampleVarnetIni'" \
   -q "INSERT INTO InstallUISequence (Action, Sequence) VALUES ('AppSearch', 50)" \
   -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('AppSearch', 50)" \
+  -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RetentionDirWindows', 51)" \
+  -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RetentionDirConfig', 'CONFIGDIR AND NOT BOOTSTRAPFOUND', 52)" \
+  -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RetentionDirBootstrap', 'BOOTSTRAPCONFIGDIR', 53)" \
   -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteIniValues', 5100)" \
   -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('SetARPINSTALLLOCATION', 1001)" \
   -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('AddProgramsFeature', '$add_programs', 990)" \
@@ -74,7 +99,7 @@ msibuild "$msi.tmp" \
   -q "UPDATE Feature SET Attributes = 16 WHERE Feature = 'Programs'" \
   -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
   -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty) VALUES ('$upgrade_code', '$version', 513, 'WIX_UPGRADE_DETECTED')" \
-  -q "UPDATE Property SET Value = 'BOOTSTRAPFOUND;CONFIGDIR;SYSTEMDIR;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
+  -q "UPDATE Property SET Value = 'BOOTSTRAPCONFIGDIR;BOOTSTRAPFOUND;CONFIGDIR;KEEPDAYS;MINFREEMB;SYSTEMDIR;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
 # What was written, read back: a query msibuild could not run must not
 # leave an MSI that installs beside its own rebuilds or without its programs.
 rows() { msiinfo export "$msi.tmp" "$1" | tr -d '\r' | tail -n +4; }
@@ -84,9 +109,11 @@ rows() { msiinfo export "$msi.tmp" "$1" | tr -d '\r' | tail -n +4; }
 rows Upgrade | awk -F'\t' -v v="$version" -v c="$upgrade_code" '$1 == c && $3 == v && $5 == 513 && $7 == "WIX_UPGRADE_DETECTED" { ok = 1 } END { exit !ok }' &&
   rows Component | awk -F'\t' -v a=$settings '$1 ~ /^Sample(Orm|Launch|Varnet)Ini$/ && $4 == a { n++ } END { exit n != 3 }' &&
   rows Component | awk -F'\t' '$1 ~ /^Bootstrap(Config|System)$/ && $5 ~ /^\(NOT BOOTSTRAPFOUND AND (CONFIG|SYSTEM)DIR\) OR REMOVE~="ALL"$/ { n++ } END { exit n != 2 }' &&
+  rows Component | awk -F'\t' '($1 == "RetentionKeepDays" && $5 == "KEEPDAYS OR REMOVE~=\"ALL\"") || ($1 == "RetentionMinFree" && $5 == "MINFREEMB OR REMOVE~=\"ALL\"") { n++ } END { exit n != 2 }' &&
+  [ "$(rows Registry | awk -F'\t' '$1 ~ /^EventSource(Pellor|Varnet)(File|Types|Key)$/' | wc -l)" = 6 ] &&
   rows Feature | awk -F'\t' '$1 == "Programs" && $8 == 16 { ok = 1 } END { exit !ok }' &&
   rows CustomAction | awk -F'\t' '$1 == "AddProgramsFeature" && $2 == 51 && $3 == "ADDLOCAL" { ok = 1 } END { exit !ok }' &&
-  [ "$(rows InstallExecuteSequence | awk -F'\t' -v c="$add_programs" '($1 == "AddProgramsFeature" && $2 == c) || $1 ~ /^(SetARPINSTALLLOCATION|AppSearch|WriteIniValues)$/' | wc -l)" = 4 ] &&
+  [ "$(rows InstallExecuteSequence | awk -F'\t' -v c="$add_programs" '($1 == "AddProgramsFeature" && $2 == c) || $1 ~ /^(SetARPINSTALLLOCATION|AppSearch|WriteIniValues|RetentionDir(Windows|Config|Bootstrap))$/' | wc -l)" = 7 ] &&
   diff <(cd "$stage/programs" && find . -type f -printf '%f\n' | sort) \
     <(rows File | awk -F'\t' '{ n = $3; sub(/.*\|/, "", n); print $2 "\t" n }' | sort |
       join -t $'\t' - <(rows FeatureComponents | awk -F'\t' '$1 == "Programs" { print $2 }' | sort) | cut -f2 | sort) >&2 ||
