@@ -417,6 +417,7 @@ bool CaptureLog::KeepRetention(bool afterFailedWrite) {
     retentionFiles_ += gone.files.size();
     retentionBytes_ += gone.bytes;
     retentionLines_.push_back(RetentionLine(gone, rule));
+    events_.RetentionDeleted(retentionLines_.back());
   }
   if (afterFailedWrite && !deleted) retentionRestUntil_ = clock_.Ticks() + 1000;
   return deleted;

@@ -14,7 +14,7 @@ void VarnetEvents::Started(const char* version, int channel, const char* logDire
 void VarnetEvents::Closed(const RunCounts& c) {
   const RunLoss& l = c.lost;
   trelm::Report(report_, kEventClosed,
-                {Text(c.linesLost), Text(l.notWritten), Text(l.queueFull), Text(l.malformed),
+                {Text(c.received), Text(c.recorded), Text(c.linesLost), Text(l.notWritten), Text(l.queueFull), Text(l.malformed),
                  Text(l.channelDown), Text(l.replay), Text(l.waitingAtClose)});
 }
 

@@ -21,7 +21,7 @@ constexpr trelm::EventDef kEventStarted{100, EventType::Information, 3, "VARNET_
 // %1 .. %7: the run's totals, as the close's "Lost in this run" lines give
 // them: lines and records not written; datagrams dropped (queue full),
 // malformed, while the channel was down, during replay, waiting at the close.
-constexpr trelm::EventDef kEventClosed{101, EventType::Information, 7, "VARNET_CLOSED"};
+constexpr trelm::EventDef kEventClosed{101, EventType::Information, 9, "VARNET_CLOSED"};
 // %1 channel, %2 retries.
 constexpr trelm::EventDef kEventChannelBack{102, EventType::Information, 2, "VARNET_CHANNEL_BACK"};
 // %1 lines, %2 records lost while writing failed.

@@ -47,10 +47,17 @@ constexpr const char* kDatagramsLost =
     "Lost in this run: %llu datagrams dropped (queue full), %llu malformed, %llu while the channel "
     "was down, %llu during replay, %llu waiting at the close";
 constexpr const char* kChannelBack = "Network connection reset ok after %llu retries";
+constexpr const char* kRunTotals = "Run totals: %llu datagrams received, %llu recorded";
 
 // What each event's strings must be, read from the run's log and screen.
 std::vector<std::string> ExpectedStrings(const Reported& event, int nth, VarnetRig& rig) {
-  const std::vector<std::string> log = rig.Texts(kLog07);
+  // Every line the run showed, without its stamp: a log file may have
+  // gone to retention since.
+  std::vector<std::string> log;
+  for (const std::string& line : rig.host.shown) {
+    const bool stamped = line.size() > 14 && line[2] == ':' && line.compare(11, 3, " - ") == 0;
+    log.push_back(stamped ? line.substr(14) : line);
+  }
   const std::string channel = std::to_string(rig.app.Config().channel);
   switch (event.id) {
     case 100:
@@ -61,7 +68,9 @@ std::vector<std::string> ExpectedStrings(const Reported& event, int nth, VarnetR
       if (lines.empty()) lines = {"0", "0"};
       if (datagrams.empty()) datagrams = {"0", "0", "0", "0", "0"};
       lines.insert(lines.end(), datagrams.begin(), datagrams.end());
-      return lines;
+      std::vector<std::string> totals = Numbers(log, kRunTotals, 2);
+      totals.insert(totals.end(), lines.begin(), lines.end());
+      return totals;
     }
     case 102: {
       std::vector<std::string> retries = Numbers(log, kChannelBack, 1, nth);
@@ -86,8 +95,17 @@ std::vector<std::string> ExpectedStrings(const Reported& event, int nth, VarnetR
     }
     case 202:
       return Numbers(log, kDatagramsLost, 5);
+    case 104: {
+      // The nth retention line.
+      std::vector<std::string> lines;
+      for (const std::string& t : log) {
+        if (t.rfind("Retention deleted ", 0) == 0) lines.push_back(t);
+      }
+      if (nth < static_cast<int>(lines.size())) return {lines[static_cast<std::size_t>(nth)]};
+      return {"(no retention line)"};
+    }
     default:
-      return event.strings;  // 104: what the caller gave
+      return event.strings;
   }
 }
 
@@ -97,6 +115,8 @@ struct Case {
   // After the start: what happens in the run, up to its close.
   std::function<void(VarnetRig&)> run;
   std::vector<unsigned> ids;
+  // Hour files are kept a day, and one a month old waits in the directory.
+  bool keepOneDay = false;
 };
 
 const Case kCases[] = {
@@ -131,19 +151,26 @@ const Case kCases[] = {
        r.app.CloseProgram();
      },
      {100, 202, 101}},
-    {"the retention deleted hour files", false,
+    {"the retention deleted hour files", true,
      [](VarnetRig& r) {
-       r.app.Events().RetentionDeleted(
-           "Retention deleted LOG_20261201.07 (123 bytes), PKT_20261201.07 (456 bytes): older "
-           "than 7 days");
+       // At the hour change: a day after the start, two hours are more
+       // than a day old.
+       r.host.Advance(25 * 3600 * 1000);
+       r.Arrive(1, "CP 12 'abcdefgh'");
+       r.app.CloseProgram();
      },
-     {100, 104}},
+     {104, 100, 104, 101},
+     true},
 };
 
 TEST(VarnetEvents, EachRunReportsItsEventsWithTheFiguresOfItsLogLines) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     VarnetRig rig("7", c.savePackets);
+    if (c.keepOneDay) {
+      rig.host.Set(kIni, "Retention", "KeepDays", "1");
+      rig.host.files["c:\\logs\\LOG_20090901.07"] = "a month old";
+    }
     rig.Start();
     c.run(rig);
     const std::vector<Reported>& reported = rig.host.reported;
@@ -177,7 +204,10 @@ TEST(VarnetEvents, TheFiguresAreThoseOfTheRunNotNoughts) {
   // Two lines and four records of the five datagrams found no room.
   EXPECT_EQ(r[3].strings, (std::vector<std::string>{"2", "4"}));
   EXPECT_EQ(r[4].strings, (std::vector<std::string>{"4", "0", "0", "0", "0"}));
-  EXPECT_EQ(r[5].strings, (std::vector<std::string>{"2", "4", "4", "0", "0", "0", "0"}));
+  // Six came; two records were written (one before the disk filled, the
+  // last).
+  EXPECT_EQ(r[5].strings,
+            (std::vector<std::string>{"6", "2", "2", "4", "4", "0", "0", "0", "0"}));
   EXPECT_EQ(r[5].type, trelm::EventType::Information);
   EXPECT_EQ(r[1].type, trelm::EventType::Error);
 }

@@ -86,7 +86,9 @@ std::vector<std::string> CloseTotals(const std::vector<std::string>& texts) {
   if (lines.empty()) lines = {"0", "0"};
   if (datagrams.empty()) datagrams = {"0", "0", "0", "0", "0"};
   lines.insert(lines.end(), datagrams.begin(), datagrams.end());
-  return lines;
+  std::vector<std::string> totals = Numbers(texts, "Run totals: %llu datagrams received, %llu recorded", 2);
+  totals.insert(totals.end(), lines.begin(), lines.end());
+  return totals;
 }
 
 // The level Wine printed an event's strings at, for its type.
