@@ -480,6 +480,9 @@ void CaptureLog::PutErrorEntry(const char* text, bool counted) {
   // A report of loss has no box: the disk may stay full for long.
   if (file.stream == nullptr && counted) {
     window_.ShowError("Unable to open error log file");
+    // The box says it; the entry is lost all the same, and counted.
+    ++errorLoss_.pending;
+    ++errorLoss_.total;
     return;
   }
   char entry[kLineBuffer];

@@ -167,8 +167,9 @@ class CaptureLog {
   // One capture log line, also on the screen.
   void PutLogLine(const LocalTime& now, const char* text);
   // An error log entry, written at once and shown on the screen. Counted:
-  // a box when the file cannot be opened, and a failed write counted and
-  // reported. Not counted (a report of loss): neither.
+  // a box when the file cannot be opened (the entry counted as lost, and
+  // not shown), and a failed write counted and reported. Not counted (a
+  // report of loss): neither.
   void PutErrorEntry(const char* text, bool counted);
   // A loss on the screen and, when it can be written, in the error log.
   void ReportLoss(const char* text);

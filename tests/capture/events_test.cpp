@@ -161,6 +161,17 @@ const Case kCases[] = {
      },
      {104, 100, 104, 101},
      true},
+    // The box says it; the two entries are in the counts all the same.
+    {"the error log cannot be opened for two entries", false,
+     [](VarnetRig& r) {
+       r.host.unopenable.insert("c:\\logs\\ERRORLOG.TXT");
+       r.app.WriteErrorLog("first");
+       r.app.WriteErrorLog("second");
+       r.host.unopenable.clear();
+       r.app.WriteLogLine("after");
+       r.app.CloseProgram();
+     },
+     {100, 103, 101}},
 };
 
 TEST(VarnetEvents, EachRunReportsItsEventsWithTheFiguresOfItsLogLines) {
