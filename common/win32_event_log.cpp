@@ -30,6 +30,7 @@ struct Win32EventLog::Shared {
   std::deque<Event> queue;
   std::size_t bound = kBound;
   bool closing = false;
+  bool writing = false;  // the worker is inside the event log with an event
   Losses counts;
   std::string source;
   Writer writer;
@@ -74,9 +75,11 @@ DWORD WINAPI Win32EventLog::Work(void* data) {
     if (shared.queue.empty()) break;  // closing, and all written
     Event event = std::move(shared.queue.front());
     shared.queue.pop_front();
+    shared.writing = true;
     LeaveCriticalSection(&shared.lock);
     const bool written = source != nullptr && shared.writer(source, event);
     EnterCriticalSection(&shared.lock);
+    shared.writing = false;
     ++(written ? shared.counts.written : shared.counts.refused);
   }
   LeaveCriticalSection(&shared.lock);
@@ -118,9 +121,10 @@ void Win32EventLog::Close(unsigned ms) {
   LeaveCriticalSection(&shared_->lock);
   const bool drained = thread_ == nullptr || WaitForSingleObject(thread_, ms) == WAIT_OBJECT_0;
   // When the worker is still inside the event log, what waits is given up,
-  // and the shared part is left to it (the program is ending).
+  // and the shared part is left to it (the program is ending). The event
+  // the log has not taken yet is among those that did not reach it.
   EnterCriticalSection(&shared_->lock);
-  shared_->counts.waiting += shared_->queue.size();
+  shared_->counts.waiting += shared_->queue.size() + (!drained && shared_->writing ? 1 : 0);
   shared_->queue.clear();
   final_ = shared_->counts;
   LeaveCriticalSection(&shared_->lock);

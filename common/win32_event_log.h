@@ -52,7 +52,8 @@ class Win32EventLog final : public EventReport {
   void Close(unsigned ms = kDrainMs);
 
   // What did not reach the log so far: dropped for a full queue (or after
-  // the close), refused by the log, and left waiting when the close gave up.
+  // the close), refused by the log, and left waiting when the close gave up
+  // (with the one the log was still being handed then).
   struct Losses {
     std::uint64_t dropped = 0;
     std::uint64_t refused = 0;
