@@ -103,8 +103,10 @@ class Judge {
     clean_.resize(rows);
     for (std::size_t r = 0; r < rows; ++r) {
       const report::PageData::Row& row = data.rows[r];
-      clean_[r] =
-          report::html::Minus(report::html::Union(row.recording), report::html::Union(row.lost));
+      // Where it recorded, lost nothing, and every hour file was given.
+      clean_[r] = report::html::Minus(
+          report::html::Minus(report::html::Union(row.recording), report::html::Union(row.lost)),
+          report::html::Union(row.notGiven));
       if (result_.captures[r].compared) {
         compared_ |= 1ull << r;
         Find(data, r);

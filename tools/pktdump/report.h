@@ -234,8 +234,10 @@ struct PageData {
     // When the capture was recording (a run, from its first arrival to its
     // last) and where it lost datagrams (from the record before a gap to
     // the one after): a silence counts only where it recorded and lost
-    // nothing.
-    Spans recording, lost;
+    // nothing. Where numbers may be in an hour file not given (from the
+    // record before to the one after), nothing is known: no silence and no
+    // witness for another capture's comparison.
+    Spans recording, lost, notGiven;
     std::map<int, Heard> workstations, devices;  // heard by this capture
     std::uint64_t gaps = 0, lostCount = 0;
     // Its gaps with their times, the first of them, for the comparison of

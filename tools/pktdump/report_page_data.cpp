@@ -160,6 +160,12 @@ void PageData::Apply(Row& row, const varnet::RunEvent& e) {
       }
       return;
     case varnet::RunEvent::kMissing:
+      if (e.time != varnet::kNoRunTime) {
+        row.notGiven.emplace_back(
+            e.beforeTime != varnet::kNoRunTime ? std::min(e.beforeTime, e.time) : e.time,
+            std::max(e.beforeTime, e.time) + 1);
+        if (row.notGiven.size() > 8192) Bound(row.notGiven);
+      }
       if (in) n.missing += e.lost;
       return;
     case varnet::RunEvent::kEarlier:
@@ -289,8 +295,9 @@ void PageData::Finish() {
     }
     Bound(row.recording);
     Bound(row.lost);
+    Bound(row.notGiven);
     // Where this capture recorded and lost nothing, a silence is a silence.
-    for (const auto& s : Minus(row.recording, row.lost)) covered.push_back(s);
+    for (const auto& s : Minus(Minus(row.recording, row.lost), row.notGiven)) covered.push_back(s);
   }
   covered = Union(covered);
   captures.clear();

@@ -505,7 +505,7 @@ void WriteAlive(Context& c) {
         }
         c.strips = &row;
         Strips(c, "Heard by " + c.RowName(row), row.workstations, row.devices,
-               Minus(row.recording, row.lost), until);
+               Minus(Minus(row.recording, row.lost), row.notGiven), until);
         c.strips = nullptr;
       }
     }
