@@ -133,6 +133,12 @@ class Matcher {
   void Finish();
   std::size_t OpenNow() const { return open_.size(); }
   std::size_t MostOpen() const { return mostOpen_; }
+  // The datagrams of a capture that came later than the tolerance after
+  // an arrival already matched (beyond the reorder's reach): the match they
+  // belong to may be done, so they may be counted twice.
+  std::uint64_t Late(std::size_t capture) const {
+    return capture < late_.size() ? late_[capture] : 0;
+  }
 
  private:
   struct Pending {
@@ -147,6 +153,8 @@ class Matcher {
   // The open matches of each key, by number, oldest first (a few at most).
   std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> byKey_;
   std::size_t mostOpen_ = 0;
+  std::int64_t latest_ = INT64_MIN;
+  std::vector<std::uint64_t> late_;
 };
 
 // The captures' files (each capture's in hour order) read record by record,

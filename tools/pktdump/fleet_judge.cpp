@@ -317,6 +317,13 @@ bool Compare(const report::PageData& data, const std::vector<std::string>& paths
   std::string why;
   const bool read = MatchFiles(files, matcher, &why);
   judge.Finish();
+  for (std::size_t i = 0; i < r.captures.size(); ++i) {
+    if (matcher.Late(i) == 0) continue;
+    const std::uint64_t late = matcher.Late(i);
+    r.notes.push_back(r.captures[i].name + ": " + report::html::Number(late) +
+                      (late == 1 ? " record came" : " records came") + " more than 4,096 places out of arrival order: each may "
+                      "be counted as missing from this capture and from the others");
+  }
   if (!read) {
     std::fprintf(err, "pktdump: %s\n", why.c_str());
     r.notes.push_back("The comparison stopped: " + why);

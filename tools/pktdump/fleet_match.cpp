@@ -35,6 +35,11 @@ std::uint64_t KeyOf(std::uint8_t type, std::uint16_t length, const std::uint8_t*
 }
 
 void Matcher::Add(std::size_t capture, Datagram d) {
+  if (latest_ != INT64_MIN && latest_ - d.ticks > tolerance_) {
+    if (late_.size() <= capture) late_.resize(capture + 1, 0);
+    ++late_[capture];
+  }
+  latest_ = std::max(latest_, d.ticks);
   while (!open_.empty() && d.ticks - open_.front().first > 2 * tolerance_) Close();
   const std::uint64_t bit = 1ull << capture;
   std::vector<std::uint64_t>& same = byKey_[d.key];
